@@ -1,0 +1,170 @@
+#include "MainWindow.h"
+
+#include <QAbstractSpinBox>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QShortcut>
+#include <QTextEdit>
+
+#include "LinuxFileManager.h"
+#include "StdOutput.h"
+#include "ui_MainWindow.h"
+
+namespace shoebox {
+
+namespace {
+
+bool isTextBox(const QObject* object)
+{
+    return qobject_cast<const QLineEdit*>(object) || qobject_cast<const QTextEdit*>(object) ||
+           qobject_cast<const QPlainTextEdit*>(object) || qobject_cast<const QAbstractSpinBox*>(object);
+}
+
+// Keys that run a command only while no text box has focus: in a text box
+// they keep their editing meaning.
+const QList<QKeySequence>& plainCommandKeys()
+{
+    static const QList<QKeySequence> keys = {QKeySequence(Qt::Key_Left), QKeySequence(Qt::Key_Right),
+                                             QKeySequence(Qt::Key_PageUp), QKeySequence(Qt::Key_PageDown),
+                                             QKeySequence(Qt::Key_Delete)};
+    return keys;
+}
+
+template <typename T>
+T* need(T* widget)
+{
+    Q_ASSERT(widget);
+    return widget;
+}
+
+} // namespace
+
+MainWindow::MainWindow(Overrides overrides, QWidget* parent)
+    : QMainWindow(parent), ui_(std::make_unique<Ui::MainWindow>())
+{
+    ui_->setupUi(this);
+
+    if (!overrides.fileManager)
+        overrides.fileManager = (fileManager_ = std::make_unique<LinuxFileManager>()).get();
+    if (!overrides.output)
+        overrides.output = (output_ = std::make_unique<StdOutput>()).get();
+    if (!overrides.openPanel)
+        overrides.openPanel = (openPanel_ = std::make_unique<FolderPanel>(this)).get();
+    if (!overrides.alert)
+        overrides.alert = (alert_ = std::make_unique<WarningAlert>(this)).get();
+
+    subSubFolder_ = std::make_unique<ComboBoxField>(need(ui_->subSubFolder));
+    trashPhotoButton_ = std::make_unique<ButtonControl>(need(ui_->trashPhotoButton));
+    prePhotoButton_ = std::make_unique<ButtonControl>(need(ui_->prePhotoButton));
+    nextPhotoButton_ = std::make_unique<ButtonControl>(need(ui_->nextPhotoButton));
+    moveAndRenameFileButton_ = std::make_unique<ButtonControl>(need(ui_->moveAndRenameFileButton));
+    newFileNamePreviewField_ = std::make_unique<LabelField>(need(ui_->newFileNamePreviewField));
+    sourceFolderLabel_ = std::make_unique<LabelField>(need(ui_->sourceFolderLabel));
+    destinationFolderLabel_ = std::make_unique<LabelField>(need(ui_->destinationFolderLabel));
+    progressBar_ = std::make_unique<ProgressBarControl>(need(ui_->progressBar));
+    progressTextField_ = std::make_unique<LabelField>(need(ui_->progressTextField));
+    subFolderOneBox_ = std::make_unique<ComboBoxField>(need(ui_->subFolderOneBox));
+    newFileNameTextField_ = std::make_unique<LineEditField>(need(ui_->newFileNameTextField));
+    renameTypeMenu_ = std::make_unique<PopUpMenuControl>(need(ui_->renameTypeMenu));
+    currentFilePathLabel_ = std::make_unique<LabelField>(need(ui_->currentFilePathLabel));
+
+    Outlets outlets;
+    outlets.subSubFolder = subSubFolder_.get();
+    outlets.trashPhotoButton = trashPhotoButton_.get();
+    outlets.prePhotoButton = prePhotoButton_.get();
+    outlets.nextPhotoButton = nextPhotoButton_.get();
+    outlets.moveAndRenameFileButton = moveAndRenameFileButton_.get();
+    outlets.newFileNamePreviewField = newFileNamePreviewField_.get();
+    outlets.sourceFolderLabel = sourceFolderLabel_.get();
+    outlets.destinationFolderLabel = destinationFolderLabel_.get();
+    outlets.progressBar = progressBar_.get();
+    outlets.progressTextField = progressTextField_.get();
+    outlets.subFolderOneBox = subFolderOneBox_.get();
+    outlets.newFileNameTextField = newFileNameTextField_.get();
+    outlets.renameTypeMenu = renameTypeMenu_.get();
+    outlets.currentFilePathLabel = currentFilePathLabel_.get();
+    outlets.imageViewer = need(ui_->imageViewer);
+
+    controller_ = std::make_unique<ViewController>(
+        outlets, Services{overrides.fileManager, overrides.openPanel, overrides.alert, overrides.output});
+    connectCommands();
+    controller_->viewDidLoad();
+    ui_->imageViewer->setFocus();
+}
+
+MainWindow::~MainWindow()
+{
+    qApp->removeEventFilter(this);
+}
+
+void MainWindow::whenEnabled(QAbstractButton* button, void (ViewController::*command)(Sender))
+{
+    if (button->isEnabled())
+        (controller_.get()->*command)(button);
+}
+
+void MainWindow::connectCommands()
+{
+    auto& c = *controller_;
+    connect(ui_->sourceFolderButton, &QPushButton::clicked, this, [&c, this] { c.sourceFolderButton(ui_->sourceFolderButton); });
+    connect(ui_->destinationFolderButton, &QPushButton::clicked, this,
+            [&c, this] { c.destinationFolderButton(ui_->destinationFolderButton); });
+    connect(ui_->moveAndRenameFileButton, &QPushButton::clicked, this,
+            [&c, this] { c.moveAndRenameButton(ui_->moveAndRenameFileButton); });
+    connect(ui_->prePhotoButton, &QPushButton::clicked, this, [&c, this] { c.prevImageButton(ui_->prePhotoButton); });
+    connect(ui_->nextPhotoButton, &QPushButton::clicked, this, [&c, this] { c.nextImageButton(ui_->nextPhotoButton); });
+    connect(ui_->trashPhotoButton, &QPushButton::clicked, this, [&c, this] { c.moveImageToTrash(ui_->trashPhotoButton); });
+
+    // Menu commands act like a click on their button, and not while it is disabled.
+    connect(ui_->actionChooseSource, &QAction::triggered, ui_->sourceFolderButton, &QPushButton::click);
+    connect(ui_->actionChooseDestination, &QAction::triggered, ui_->destinationFolderButton, &QPushButton::click);
+    connect(ui_->actionQuit, &QAction::triggered, this, &QWidget::close);
+    connect(ui_->actionPrevious, &QAction::triggered, this,
+            [this] { whenEnabled(ui_->prePhotoButton, &ViewController::prevImageButton); });
+    connect(ui_->actionNext, &QAction::triggered, this,
+            [this] { whenEnabled(ui_->nextPhotoButton, &ViewController::nextImageButton); });
+    connect(ui_->actionMove, &QAction::triggered, this,
+            [this] { whenEnabled(ui_->moveAndRenameFileButton, &ViewController::moveAndRenameButton); });
+    connect(ui_->actionTrash, &QAction::triggered, this,
+            [this] { whenEnabled(ui_->trashPhotoButton, &ViewController::moveImageToTrash); });
+    ui_->actionMove->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Return), QKeySequence(Qt::CTRL | Qt::Key_Enter)});
+    connect(ui_->newFileNameTextField, &QLineEdit::returnPressed, ui_->actionMove, &QAction::trigger);
+
+    // Plain keys for stepping and the Trash, when no text box has focus.
+    auto addPlainKey = [this](QKeySequence key, QAction* action) {
+        auto* shortcut = new QShortcut(key, this);
+        connect(shortcut, &QShortcut::activated, action, [action] {
+            if (!isTextBox(QApplication::focusWidget()))
+                action->trigger();
+        });
+    };
+    addPlainKey(QKeySequence(Qt::Key_Left), ui_->actionPrevious);
+    addPlainKey(QKeySequence(Qt::Key_PageUp), ui_->actionPrevious);
+    addPlainKey(QKeySequence(Qt::Key_Right), ui_->actionNext);
+    addPlainKey(QKeySequence(Qt::Key_PageDown), ui_->actionNext);
+    addPlainKey(QKeySequence(Qt::Key_Delete), ui_->actionTrash);
+
+    qApp->installEventFilter(this);
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event)
+{
+    // Before a key becomes a shortcut, Qt offers it to the focused widget.
+    // A text box keeps its editing keys (arrows, Page Up/Down, Delete);
+    // Ctrl+Delete sends to the Trash from anywhere, so the line edit's
+    // "delete word" does not get it.
+    if (event->type() == QEvent::ShortcutOverride && isTextBox(watched)) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        const QKeySequence pressed(key->keyCombination());
+        if (plainCommandKeys().contains(pressed)) {
+            event->accept();
+            return true;
+        }
+        if (pressed == QKeySequence(Qt::CTRL | Qt::Key_Delete))
+            return true; // left unaccepted: the shortcut runs
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+} // namespace shoebox

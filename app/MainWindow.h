@@ -1,0 +1,72 @@
+#pragma once
+
+#include <QMainWindow>
+#include <memory>
+
+#include "Controls.h"
+#include "FileManager.h"
+#include "ViewController.h"
+#include "qt/QtControls.h"
+
+namespace Ui {
+class MainWindow;
+}
+
+namespace shoebox {
+
+// Stand-ins for the outside world; what is left empty is the real thing.
+struct WindowOverrides {
+    OpenPanel* openPanel = nullptr;
+    Alert* alert = nullptr;
+    FileManager* fileManager = nullptr;
+    Output* output = nullptr;
+};
+
+// The sorting window: loads the interface description, connects its
+// controls to the controller and gives every command its keys.
+class MainWindow : public QMainWindow {
+    Q_OBJECT
+public:
+    using Overrides = WindowOverrides;
+
+    explicit MainWindow(Overrides overrides = {}, QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    ViewController& controller() { return *controller_; }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void connectCommands();
+    // Runs `command` as if `button` were clicked: not while it is disabled.
+    void whenEnabled(QAbstractButton* button, void (ViewController::*command)(Sender));
+
+    std::unique_ptr<Ui::MainWindow> ui_;
+
+    // The real outside world, used where no override is given.
+    std::unique_ptr<FileManager> fileManager_;
+    std::unique_ptr<Output> output_;
+    std::unique_ptr<OpenPanel> openPanel_;
+    std::unique_ptr<Alert> alert_;
+
+    // Adapters for the controller's outlets.
+    std::unique_ptr<ComboBoxField> subSubFolder_;
+    std::unique_ptr<ButtonControl> trashPhotoButton_;
+    std::unique_ptr<ButtonControl> prePhotoButton_;
+    std::unique_ptr<ButtonControl> nextPhotoButton_;
+    std::unique_ptr<ButtonControl> moveAndRenameFileButton_;
+    std::unique_ptr<LabelField> newFileNamePreviewField_;
+    std::unique_ptr<LabelField> sourceFolderLabel_;
+    std::unique_ptr<LabelField> destinationFolderLabel_;
+    std::unique_ptr<ProgressBarControl> progressBar_;
+    std::unique_ptr<LabelField> progressTextField_;
+    std::unique_ptr<ComboBoxField> subFolderOneBox_;
+    std::unique_ptr<LineEditField> newFileNameTextField_;
+    std::unique_ptr<PopUpMenuControl> renameTypeMenu_;
+    std::unique_ptr<LabelField> currentFilePathLabel_;
+
+    std::unique_ptr<ViewController> controller_;
+};
+
+} // namespace shoebox

@@ -1,0 +1,6 @@
+#include "AppDelegate.h"
+
+int main(int argc, char** argv)
+{
+    return shoebox::runApplication(argc, argv);
+}

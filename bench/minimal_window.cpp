@@ -1,0 +1,64 @@
+// A minimal Qt Widgets window (a QMainWindow with a QLabel), started the way
+// shoebox_bench starts its own window child: argv[1] is CLOCK_MONOTONIC in
+// nanoseconds taken by the parent just before it spawned this process. On
+// the first paint it prints the milliseconds since then and exits.
+#include <QApplication>
+#include <QLabel>
+#include <QMainWindow>
+#include <QTimer>
+
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+
+#include <unistd.h>
+
+namespace {
+
+long long startNs = 0;
+
+long long monotonicNs()
+{
+    timespec ts {};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return (long long)ts.tv_sec * 1'000'000'000 + ts.tv_nsec;
+}
+
+// The first paint of any widget in the window; the zero timer fires once
+// the whole backing store has been painted and flushed.
+class FirstPaint : public QObject {
+public:
+    explicit FirstPaint(QWidget* window) : window_(window) {}
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (!done_ && event->type() == QEvent::Paint && watched->isWidgetType() &&
+            static_cast<QWidget*>(watched)->window() == window_) {
+            done_ = true;
+            QTimer::singleShot(0, [] {
+                std::printf("%.3f\n", double(monotonicNs() - startNs) / 1e6);
+                std::fflush(stdout);
+                _exit(0);
+            });
+        }
+        return false;
+    }
+
+private:
+    QWidget* window_;
+    bool done_ = false;
+};
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    startNs = argc > 1 ? std::atoll(argv[1]) : monotonicNs();
+    QApplication app(argc, argv);
+    QMainWindow window;
+    window.setCentralWidget(new QLabel(QStringLiteral("Hello"), &window));
+    window.resize(1200, 820); // the sorting window's size from its .ui
+    FirstPaint filter(&window);
+    app.installEventFilter(&filter);
+    window.show();
+    return app.exec();
+}

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "FileURL.h"
+#include "Result.h"
+
+namespace shoebox {
+
+class FileManager {
+public:
+    virtual ~FileManager() = default;
+
+    // The entries directly inside `folder`, hidden names (a leading dot)
+    // skipped, in natural name order. Unreadable entries are skipped.
+    // Nothing when the folder cannot be listed at all.
+    virtual std::optional<std::vector<FileURL>> contentsOfDirectory(const FileURL& folder) = 0;
+
+    // Whether any item stands at `path`, a dangling symlink included (lstat).
+    virtual bool fileExistsAtPath(const std::string& path) = 0;
+    // Whether an item stands at `path`; `isDirectory` tells whether it is a
+    // folder or a link to one (stat).
+    virtual bool fileExistsAtPath(const std::string& path, bool& isDirectory) = 0;
+
+    // Creates the folder and every missing folder above it.
+    virtual Result<> createDirectoryAtURL(const FileURL& folder) = 0;
+
+    // Moves (and so renames) the item. Never replaces: when anything stands
+    // at `destination` it fails and changes nothing. Across filesystems the
+    // source is removed only once a complete copy is published.
+    virtual Result<> moveItemAtPath(const std::string& source, const std::string& destination) = 0;
+
+    // Moves the item to the user's Trash (freedesktop.org Trash). Never
+    // deletes instead.
+    virtual Result<> trashItemAtURL(const FileURL& url) = 0;
+};
+
+} // namespace shoebox

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <compare>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace shoebox {
+
+// An absolute location in the file system. Linux names are bytes, not text,
+// so the path is kept exactly as the kernel gives it (it need not be UTF-8).
+// A location never ends in a slash, except the root folder "/".
+class FileURL {
+public:
+    // An absolute path is taken as it is; a relative one is resolved
+    // against the process's working directory.
+    static FileURL fileURLWithPath(std::string_view path);
+    // A path that does not begin with "/" is taken relative to `base`.
+    static FileURL fileURLWithPath(std::string_view path, const FileURL& base);
+
+    // Raw path bytes: no scheme, no escapes.
+    const std::string& path() const { return path_; }
+    // "file://" + the path with every byte outside the unreserved set
+    // (A-Z a-z 0-9 - . _ ~) and "/" percent-escaped.
+    std::string absoluteString() const;
+    std::string description() const { return absoluteString(); }
+    const FileURL& absoluteURL() const { return *this; }
+
+    // The last name in the path, without slashes ("/" for the root).
+    std::string lastPathComponent() const;
+    // Text after the last dot of the last component; empty without a dot.
+    std::string pathExtension() const;
+
+    FileURL appendingPathComponent(std::string_view name) const;
+    FileURL deletingLastPathComponent() const;
+    FileURL deletingPathExtension() const;
+
+    friend bool operator==(const FileURL&, const FileURL&) = default;
+    friend auto operator<=>(const FileURL&, const FileURL&) = default;
+
+private:
+    explicit FileURL(std::string path) : path_(std::move(path)) {}
+    std::string path_;
+};
+
+// Decodes every %XX escape. Nothing when an escape is malformed or the
+// decoded bytes are not valid UTF-8.
+std::optional<std::string> removingPercentEncoding(std::string_view text);
+
+// For display only: decodes escapes and replaces each byte that is not part
+// of valid UTF-8 with U+FFFD, so the result is always valid UTF-8.
+std::string percentDecodedForDisplay(std::string_view text);
+
+} // namespace shoebox

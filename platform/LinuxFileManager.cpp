@@ -1,0 +1,150 @@
+#include "LinuxFileManager.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+#include <sys/types.h>
+
+#include <cerrno>
+#include <cstring>
+#include <memory>
+#include <system_error>
+
+#include "FileMove.h"
+#include "Text.h"
+#include "Trash.h"
+
+namespace shoebox {
+
+namespace {
+
+struct DirectoryCloser {
+    void operator()(DIR* directory) const { closedir(directory); }
+};
+
+std::string reason(int error)
+{
+    return std::error_code(error, std::generic_category()).message();
+}
+
+// The path keeps its raw bytes: the description is written as bytes and a
+// name the user cannot recognise helps nobody.
+Error folderError(const std::string& path, int error)
+{
+    return Error{"Could not create folder \u201C" + path + "\u201D: " + reason(error)};
+}
+
+bool isDirectory(const std::string& path)
+{
+    struct stat status {};
+    return ::stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
+}
+
+// Creates `path`, first creating whatever is missing above it. An existing
+// folder (or link to one) counts as made, which also covers another process
+// creating it at the same moment.
+Result<> makeFolder(const std::string& path)
+{
+    if (::mkdir(path.c_str(), 0777) == 0) {
+        return {};
+    }
+    int error = errno;
+    if (error == ENOENT) {
+        std::size_t slash = path.rfind('/');
+        if (slash != std::string::npos && slash > 0) {
+            if (Result<> parent = makeFolder(path.substr(0, slash)); !parent) {
+                return parent;
+            }
+            if (::mkdir(path.c_str(), 0777) == 0) {
+                return {};
+            }
+            error = errno;
+        }
+    }
+    if (error == EEXIST && isDirectory(path)) {
+        return {};
+    }
+    return std::unexpected(folderError(path, error));
+}
+
+} // namespace
+
+std::optional<std::vector<FileURL>> LinuxFileManager::contentsOfDirectory(const FileURL& folder)
+{
+    std::unique_ptr<DIR, DirectoryCloser> directory(::opendir(folder.path().c_str()));
+    if (!directory) {
+        return std::nullopt;
+    }
+
+    // Names go into one buffer so that a large folder costs one growing
+    // allocation rather than one per entry; they are sorted as views into it
+    // and only then turned into locations.
+    std::string names;
+    std::vector<std::pair<std::size_t, std::size_t>> spans;
+    for (;;) {
+        errno = 0;
+        const dirent* entry = ::readdir(directory.get());
+        if (entry == nullptr) {
+            // errno set: the rest of the folder cannot be read. Like an
+            // unreadable entry, that is passed over: what was read is listed.
+            break;
+        }
+        const char* name = entry->d_name;
+        if (name[0] == '.') {
+            continue; // hidden, and "." and ".."
+        }
+        std::size_t length = std::strlen(name);
+        spans.emplace_back(names.size(), length);
+        names.append(name, length);
+    }
+    directory.reset();
+
+    std::vector<std::string_view> sorted;
+    sorted.reserve(spans.size());
+    for (auto [offset, length] : spans) {
+        sorted.emplace_back(names.data() + offset, length);
+    }
+    spans = {};
+    sortNaturally(sorted);
+
+    std::vector<FileURL> contents;
+    contents.reserve(sorted.size());
+    for (std::string_view name : sorted) {
+        contents.push_back(folder.appendingPathComponent(name));
+    }
+    return contents;
+}
+
+bool LinuxFileManager::fileExistsAtPath(const std::string& path)
+{
+    struct stat status {};
+    return ::lstat(path.c_str(), &status) == 0;
+}
+
+bool LinuxFileManager::fileExistsAtPath(const std::string& path, bool& isDirectory)
+{
+    struct stat status {};
+    if (::stat(path.c_str(), &status) == 0) {
+        isDirectory = S_ISDIR(status.st_mode);
+        return true;
+    }
+    isDirectory = false;
+    // A dangling link still occupies the name.
+    return ::lstat(path.c_str(), &status) == 0;
+}
+
+Result<> LinuxFileManager::createDirectoryAtURL(const FileURL& folder)
+{
+    return makeFolder(folder.path());
+}
+
+Result<> LinuxFileManager::moveItemAtPath(const std::string& source, const std::string& destination)
+{
+    return moveItemNoReplace(source, destination);
+}
+
+Result<> LinuxFileManager::trashItemAtURL(const FileURL& url)
+{
+    return trashItem(url.path());
+}
+
+} // namespace shoebox

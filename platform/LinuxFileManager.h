@@ -1,0 +1,19 @@
+#pragma once
+
+#include "FileManager.h"
+
+namespace shoebox {
+
+// The real file system: POSIX calls for listing and folders, the safe move of
+// FileMove.h, and GIO for the Trash.
+class LinuxFileManager final : public FileManager {
+public:
+    std::optional<std::vector<FileURL>> contentsOfDirectory(const FileURL& folder) override;
+    bool fileExistsAtPath(const std::string& path) override;
+    bool fileExistsAtPath(const std::string& path, bool& isDirectory) override;
+    Result<> createDirectoryAtURL(const FileURL& folder) override;
+    Result<> moveItemAtPath(const std::string& source, const std::string& destination) override;
+    Result<> trashItemAtURL(const FileURL& url) override;
+};
+
+} // namespace shoebox

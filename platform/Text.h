@@ -1,0 +1,35 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace shoebox {
+
+// Length of the well-formed UTF-8 sequence that starts `bytes`, or 0 when it
+// starts with a byte that begins none (stray continuation byte, overlong
+// form, surrogate, code point above U+10FFFF, sequence cut off).
+std::size_t wellFormedUTF8Length(std::string_view bytes);
+
+// The first `count` user-perceived characters (extended grapheme clusters)
+// of `bytes`, as a prefix of the same bytes. Bytes that are not valid UTF-8
+// count as one character each and are kept as they are.
+std::string firstCharacters(std::string_view bytes, std::size_t count);
+
+// Natural order of names, as a file manager shows a folder: runs of digits
+// compare by value (IMG_2 before IMG_10), letters without regard to case,
+// and ties are broken by the raw bytes so the order is total.
+// Negative, zero or positive like strcmp.
+int naturalCompare(std::string_view a, std::string_view b);
+
+inline bool naturalLess(std::string_view a, std::string_view b)
+{
+    return naturalCompare(a, b) < 0;
+}
+
+// Sorts `names` into the order of naturalCompare, much faster than std::sort
+// with naturalLess on large folders.
+void sortNaturally(std::vector<std::string_view>& names);
+
+} // namespace shoebox

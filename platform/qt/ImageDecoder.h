@@ -1,0 +1,112 @@
+#pragma once
+
+#include <QByteArray>
+#include <QImage>
+#include <QSize>
+#include <QString>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+// Turning a file into a picture the size it is shown at. Everything here is
+// safe to call from any thread: the image view runs it on its worker pool.
+namespace shoebox::imaging {
+
+// Who a file is, as far as a cached picture is concerned: a file replaced
+// under the same name (new inode, new size or new modification time) is a
+// different file.
+struct FileStamp {
+    std::int64_t size = 0;
+    std::int64_t mtimeNs = 0;
+    std::uint64_t inode = 0;
+    std::uint64_t device = 0;
+    friend bool operator==(const FileStamp&, const FileStamp&) = default;
+};
+
+// Why a file shows a placeholder instead of a picture.
+enum class Problem {
+    None,
+    Missing,
+    NotRegular,
+    Empty,
+    Unreadable,
+    Damaged,   // unsupported format, corrupt or truncated data
+    TooLarge,  // would need more memory than the decode limit
+    Cancelled, // nobody wants the result any more; never shown
+};
+
+// Text for the view, e.g. "Can’t show “x.jpg”: file is missing".
+QString problemText(Problem problem, const QString& fileName);
+
+// Bytes one decoded picture may take; larger ones are refused with
+// Problem::TooLarge. Also installed as QImageReader's allocation limit.
+inline constexpr int kDecodeLimitMB = 256;
+// Files larger than this are not read into memory at all.
+inline constexpr std::int64_t kMaxFileBytes = std::int64_t(512) << 20;
+
+// Sets the process-wide decode limits once (QImageReader's allocation limit
+// is a static). Called by the view's constructor and by decodePicture.
+void installDecodeLimits();
+
+struct DecodeRequest {
+    std::string path;  // raw bytes, as the kernel knows the name
+    QSize target;      // the view's size in device pixels
+    qreal devicePixelRatio = 1.0;
+};
+
+struct DecodedPicture {
+    Problem problem = Problem::None;
+    FileStamp stamp;        // from fstat of the opened file
+    QImage image;           // exactly the size it is shown at within `target`
+    QSize originalSize;     // the stored picture's size, upright
+    QSize decodedSize;      // what the codec produced before fitting (upright)
+    QSize target;           // the device-pixel box `image` was made for
+    QByteArray animation;   // whole file, when it is an animation for QMovie
+    bool isPreview = false; // an embedded thumbnail; the full picture follows
+
+    qint64 cost() const { return image.sizeInBytes() + animation.size() + 256; }
+};
+
+// Checks a path without opening it (a stat): missing, not a regular file,
+// empty. Fills `stamp` when the answer is Problem::None.
+Problem statPath(const std::string& path, FileStamp* stamp);
+
+using CancelCheck = std::function<bool()>;
+using PreviewSink = std::function<void(DecodedPicture)>;
+
+// Opens the file (regular files only, never blocking on a FIFO), reads it,
+// decodes it at the size it will be shown and scales it to fit `target`
+// with its aspect ratio kept. `cancelled` is polled between stages;
+// `preview` (optional) receives a quick, smaller picture first when the
+// file carries one (HEIF thumbnails).
+DecodedPicture decodePicture(const DecodeRequest& request,
+                             const CancelCheck& cancelled = {},
+                             const PreviewSink& preview = {});
+
+// ---- building blocks, public so tests can check them ----
+
+// `image` scaled to fit inside `box`, aspect ratio kept, at least 1x1.
+QSize fitSize(QSize image, QSize box);
+
+// The size to ask Qt's JPEG reader for: the stored size divided by the
+// largest of 8, 4, 2 that still covers the picture's fitted size in
+// `target`. `rotated90` (EXIF orientations 5-8) swaps the box first,
+// because the reader scales before it rotates.
+QSize chooseJpegScaledSize(QSize stored, bool rotated90, QSize target);
+
+// Walks the JPEG markers: false when the data stops before the end-of-image
+// marker (a truncated download or copy), which libjpeg would otherwise
+// paint as a grey lower part without failing.
+bool jpegLooksComplete(const QByteArray& data);
+
+// HEIF/HEIC (HeifDecoder.cpp).
+bool looksLikeHeif(const QByteArray& data);
+DecodedPicture decodeHeif(const QByteArray& data, const DecodeRequest& request,
+                          const CancelCheck& cancelled, const PreviewSink& preview);
+
+// Scales a decoded picture to its fitted size in `target` (off the UI
+// thread) and converts it to a format that paints without conversion.
+QImage fitForDisplay(const QImage& decoded, QSize target, qreal devicePixelRatio);
+
+} // namespace shoebox::imaging

@@ -1,0 +1,118 @@
+#pragma once
+
+#include <QLabel>
+#include <QString>
+
+#include "Controls.h"
+
+class QAbstractButton;
+class QComboBox;
+class QLineEdit;
+class QProgressBar;
+class QWidget;
+
+// Qt implementations of the controls the controller drives. Each adapter
+// holds a non-owning pointer to a widget of the window. Strings cross the
+// boundary as UTF-8; bytes that are not UTF-8 show as U+FFFD.
+namespace shoebox {
+
+QString toQString(std::string_view utf8);
+std::string toUtf8(const QString& text);
+
+class LineEditField final : public TextField {
+public:
+    explicit LineEditField(QLineEdit* edit) : edit_(edit) {}
+    std::string stringValue() const override;
+    void setStringValue(std::string_view text) override;
+
+private:
+    QLineEdit* edit_;
+};
+
+class ComboBoxField final : public TextField {
+public:
+    explicit ComboBoxField(QComboBox* box) : box_(box) {}
+    std::string stringValue() const override;
+    void setStringValue(std::string_view text) override;
+
+private:
+    QComboBox* box_;
+};
+
+// A label used as a read-only text field. Text is always plain, never rich
+// text, so a file called "<b>.jpg" shows as it is named.
+class LabelField final : public TextField {
+public:
+    explicit LabelField(QLabel* label);
+    std::string stringValue() const override;
+    void setStringValue(std::string_view text) override;
+
+private:
+    QLabel* label_;
+};
+
+class ButtonControl final : public Button {
+public:
+    explicit ButtonControl(QAbstractButton* button) : button_(button) {}
+    bool isEnabled() const override;
+    void setEnabled(bool enabled) override;
+
+private:
+    QAbstractButton* button_;
+};
+
+class ProgressBarControl final : public ProgressIndicator {
+public:
+    explicit ProgressBarControl(QProgressBar* bar) : bar_(bar) {}
+    double minValue() const override;
+    double maxValue() const override;
+    double doubleValue() const override;
+    void setMinValue(double value) override;
+    void setMaxValue(double value) override;
+    void setDoubleValue(double value) override;
+
+private:
+    QProgressBar* bar_;
+};
+
+class PopUpMenuControl final : public PopUpMenu {
+public:
+    explicit PopUpMenuControl(QComboBox* box) : box_(box) {}
+    long indexOfSelectedItem() const override;
+
+private:
+    QComboBox* box_;
+};
+
+class FolderPanel final : public OpenPanel {
+public:
+    explicit FolderPanel(QWidget* parent) : parent_(parent) {}
+    std::optional<FileURL> chooseFolder() override;
+
+private:
+    QWidget* parent_;
+};
+
+class WarningAlert final : public Alert {
+public:
+    explicit WarningAlert(QWidget* parent) : parent_(parent) {}
+    void showWarning(std::string_view messageText, std::string_view informativeText) override;
+
+private:
+    QWidget* parent_;
+};
+
+// A one-line label that elides the middle of a text too long for it (a deep
+// path keeps its file name in view) and shows the whole text as its tooltip.
+// Screen readers get the whole text.
+class ElidedLabel : public QLabel {
+    Q_OBJECT
+public:
+    explicit ElidedLabel(QWidget* parent = nullptr);
+    QSize minimumSizeHint() const override;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+};
+
+} // namespace shoebox

@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Installs the Debian 12 packages Shoebox needs to build, run, test and
+# benchmark, skipping those already present. Uses sudo when not root.
+set -euo pipefail
+
+packages=(
+    g++ cmake ninja-build pkg-config
+    qt6-base-dev qt6-base-dev-tools qt6-multimedia-dev qt6-qpa-plugins libgl-dev
+    libheif-dev libglib2.0-dev libicu-dev
+    libgtest-dev libgmock-dev
+    # Video decoding for Qt Multimedia.
+    gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-bad gstreamer1.0-libav
+)
+if [[ "${1:-}" == "--bench" ]]; then
+    packages+=(libbenchmark-dev libturbojpeg0-dev)
+fi
+
+missing=()
+for p in "${packages[@]}"; do
+    if [[ "$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null)" != "install ok installed" ]]; then
+        missing+=("$p")
+    fi
+done
+[[ ${#missing[@]} -eq 0 ]] && exit 0
+
+sudo=()
+[[ "$(id -u)" -ne 0 ]] && sudo=(sudo)
+echo "Installing: ${missing[*]}"
+"${sudo[@]}" apt-get update -q
+DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"

@@ -1,0 +1,307 @@
+#include "ViewController.h"
+
+#include <algorithm>
+
+#include "Text.h"
+
+namespace shoebox {
+
+namespace {
+
+constexpr std::string_view failurePrefix = "Ooops! Something went wrong: ";
+
+// The short stem keeps this many user-perceived characters.
+constexpr std::size_t shortStemLength = 9;
+
+} // namespace
+
+const std::vector<std::string_view>& ViewController::imageExtensions()
+{
+    static const std::vector<std::string_view> extensions = {
+        "jpg", "png", "jpeg", "gif", "JPG", "PNG", "JPEG", "GIF",
+        "HEIC", "heic", "mp4", "MP4", "mov", "MOV",
+    };
+    return extensions;
+}
+
+ViewController::ViewController(Outlets outlets, Services services)
+    : ui_(outlets), services_(services)
+{
+}
+
+void ViewController::viewDidLoad()
+{
+    // The bar shows the position in the list (1 of N ... N of N), so it
+    // starts from zero: the first of five files fills a fifth of it.
+    ui_.progressBar->setMinValue(0.0);
+    ui_.moveAndRenameFileButton->setEnabled(false);
+    ui_.prePhotoButton->setEnabled(false);
+    ui_.nextPhotoButton->setEnabled(false);
+    ui_.trashPhotoButton->setEnabled(false);
+}
+
+// --- Shared display operations ------------------------------------------
+
+void ViewController::showWarningAlert(std::string_view messageText, std::string_view informativeText)
+{
+    services_.alert->showWarning(messageText, informativeText);
+}
+
+void ViewController::updateProgressText()
+{
+    ui_.progressTextField->setStringValue(std::to_string(currentImageItem_ + 1) + " / " +
+                                          std::to_string(totalImageCount_));
+}
+
+void ViewController::showCurrentFile()
+{
+    const FileURL& url = imageURLs_[static_cast<std::size_t>(currentImageItem_)];
+    ui_.imageViewer->setImage(url);
+    ui_.currentFilePathLabel->setStringValue(percentDecodedForDisplay(url.absoluteString()));
+    updateProgressText();
+
+    // Tell the view what comes next so it can decode it before it is asked:
+    // the next file in the direction of travel, the one behind, and one more ahead.
+    std::vector<FileURL> likelyNext;
+    const auto count = static_cast<std::int64_t>(imageURLs_.size());
+    for (std::int64_t offset : {1, -1, 2}) {
+        const std::int64_t index = currentImageItem_ + offset * lastDirection_;
+        if (index >= 0 && index < count)
+            likelyNext.push_back(imageURLs_[static_cast<std::size_t>(index)]);
+    }
+    ui_.imageViewer->setNeighbours(likelyNext);
+}
+
+void ViewController::updateProgressBar()
+{
+    ui_.progressBar->setMaxValue(static_cast<double>(totalImageCount_));
+    ui_.progressBar->setDoubleValue(static_cast<double>(currentImageItem_ + 1));
+}
+
+void ViewController::print(std::string_view line)
+{
+    services_.output->print(line);
+}
+
+bool ViewController::hasCurrentFile() const
+{
+    // A scan that finds nothing empties the list but keeps the counters, so
+    // the position may point past the end: then there is no current file.
+    return currentImageItem_ >= 0 && currentImageItem_ < static_cast<std::int64_t>(imageURLs_.size());
+}
+
+// --- Choosing the folders -------------------------------------------------
+
+void ViewController::sourceFolderButton(Sender)
+{
+    const std::optional<FileURL> folder = services_.openPanel->chooseFolder();
+    if (!folder)
+        return; // cancelled: nothing changes
+
+    sourceFolderPath_ = folder;
+    ui_.sourceFolderLabel->setStringValue(folder->lastPathComponent());
+    imageURLs_.clear();
+
+    if (auto entries = services_.fileManager->contentsOfDirectory(*folder)) {
+        const auto& extensions = imageExtensions();
+        for (FileURL& entry : *entries) {
+            const std::string extension = entry.pathExtension();
+            if (std::find(extensions.begin(), extensions.end(), extension) != extensions.end())
+                imageURLs_.push_back(std::move(entry));
+        }
+    }
+
+    if (imageURLs_.empty()) {
+        showWarningAlert("No Image Files Found!",
+                         "Please choose a source folder that contains image files you ninny.");
+        return;
+    }
+
+    totalImageCount_ = static_cast<std::int64_t>(imageURLs_.size());
+    currentImageItem_ = 0;
+    lastDirection_ = 1;
+    showCurrentFile();
+    updateProgressBar();
+    ui_.prePhotoButton->setEnabled(true);
+    ui_.nextPhotoButton->setEnabled(true);
+    ui_.trashPhotoButton->setEnabled(true);
+}
+
+void ViewController::destinationFolderButton(Sender)
+{
+    const std::optional<FileURL> folder = services_.openPanel->chooseFolder();
+    if (!folder)
+        return; // cancelled: nothing changes
+
+    destinationFolderPath_ = folder;
+    ui_.destinationFolderLabel->setStringValue(folder->lastPathComponent());
+    ui_.moveAndRenameFileButton->setEnabled(true);
+}
+
+// --- Navigation -------------------------------------------------------------
+
+void ViewController::step(int direction)
+{
+    if (!hasCurrentFile())
+        return;
+    lastDirection_ = direction;
+    currentImageItem_ = std::clamp<std::int64_t>(currentImageItem_ + direction, 0, totalImageCount_ - 1);
+    showCurrentFile();
+    updateProgressBar();
+}
+
+void ViewController::prevImageButton(Sender)
+{
+    step(-1);
+}
+
+void ViewController::nextImageButton(Sender)
+{
+    step(+1);
+}
+
+void ViewController::moveToNextImage()
+{
+    step(+1);
+}
+
+// --- The move command -------------------------------------------------------
+
+void ViewController::moveAndRenameButton(Sender)
+{
+    if (!sourceFolderPath_) {
+        showWarningAlert("No Image Source!", "Choose a source folder of images before you can start moving them.");
+        return;
+    }
+    if (!destinationFolderPath_) {
+        showWarningAlert("No Destination!",
+                         "Choose a destination folder for the images to move to. "
+                         "(This can be the same as the source folder.)");
+        return;
+    }
+    if (!hasCurrentFile())
+        return;
+
+    // Refuse a bad name before any folder is made, so a refused command
+    // changes nothing on disk.
+    const long renameType = ui_.renameTypeMenu->indexOfSelectedItem();
+    const std::string nameText = ui_.newFileNameTextField->stringValue();
+    if (auto refusal = refusalOfNameText(renameType, nameText)) {
+        showWarningAlert("This Name Can’t Be Used", *refusal);
+        return;
+    }
+
+    const FileURL target = makeTargetFolder();
+    moveCurrentFile(target, finalName(target, renameType, nameText));
+}
+
+std::optional<std::string> ViewController::refusalOfNameText(long renameType, const std::string& nameText) const
+{
+    // A slash would carry the file out of the target folder ("../../x").
+    if (nameText.find('/') != std::string::npos)
+        return "A name can’t contain “/”. Type the name without slashes.";
+    // Without a stem in front, an empty name or a leading dot makes a hidden
+    // file (".JPG") that later scans and file managers never show.
+    const bool nameStandsFirst = renameType != 1 && renameType != 2;
+    if (nameStandsFirst && nameText.empty())
+        return "Type a name for the file first.";
+    if (nameStandsFirst && nameText.front() == '.')
+        return "A name that begins with “.” would hide the file. Type a name that begins with another character.";
+    return std::nullopt;
+}
+
+FileURL ViewController::makeTargetFolder()
+{
+    FileURL target = *destinationFolderPath_;
+
+    const std::string levelOne = ui_.subFolderOneBox->stringValue();
+    print("starting if folder is not nil");
+    if (!levelOne.empty()) {
+        descendIntoSubfolder(target, levelOne);
+        print("done with subfolder 1");
+    }
+
+    const std::string levelTwo = ui_.subSubFolder->stringValue();
+    print("starting if folder is not nil");
+    if (!levelTwo.empty()) {
+        descendIntoSubfolder(target, levelTwo);
+        print("done with subfolder 2");
+    }
+    return target;
+}
+
+void ViewController::descendIntoSubfolder(FileURL& target, const std::string& name)
+{
+    FileURL sub = target.appendingPathComponent(name);
+    bool isDirectory = false;
+    if (services_.fileManager->fileExistsAtPath(sub.path(), isDirectory)) {
+        print(isDirectory ? "file exists and is dir" : "file exists and is file");
+    } else {
+        print("file does not exist");
+        if (auto made = services_.fileManager->createDirectoryAtURL(sub); made) {
+            print("made folder");
+        } else {
+            print(made.error().description);
+            print("tried to make folder and failed");
+        }
+    }
+    // The target descends even when the folder could not be made; the move
+    // into it then fails and says why.
+    target = std::move(sub);
+}
+
+std::string ViewController::finalName(const FileURL& target, long renameType, const std::string& nameText)
+{
+    const FileURL& current = imageURLs_[static_cast<std::size_t>(currentImageItem_)];
+    const std::string extension = current.pathExtension();
+    if (renameType != 0 && renameType != 1 && renameType != 2)
+        return nameText + "." + extension; // no collision search for other types
+
+    // The stem is the file's name as stored, less its final dot and
+    // extension: raw bytes, so a name that is not UTF-8 keeps them.
+    std::string prefix;
+    if (renameType == 1 || renameType == 2) {
+        const std::string stem = current.deletingPathExtension().lastPathComponent();
+        prefix = (renameType == 1 ? stem : firstCharacters(stem, shortStemLength)) + "_";
+    }
+
+    std::string candidate = prefix + nameText + "." + extension;
+    for (std::int64_t number = 2; services_.fileManager->fileExistsAtPath(target.appendingPathComponent(candidate).path());
+         ++number)
+        candidate = prefix + nameText + " " + std::to_string(number) + "." + extension;
+    return candidate;
+}
+
+void ViewController::moveCurrentFile(const FileURL& target, const std::string& name)
+{
+    const FileURL destination = target.appendingPathComponent(name);
+    const std::size_t index = static_cast<std::size_t>(currentImageItem_);
+    auto moved = services_.fileManager->moveItemAtPath(imageURLs_[index].path(), destination.path());
+    if (!moved) {
+        print(std::string(failurePrefix) + moved.error().description);
+        return;
+    }
+
+    imageURLs_[index] = destination;
+    print(destination.path());
+    ui_.newFileNamePreviewField->setStringValue("File Renamed: " + name);
+    moveToNextImage();
+}
+
+// --- Trash --------------------------------------------------------------------
+
+void ViewController::moveImageToTrash(Sender)
+{
+    if (!hasCurrentFile())
+        return;
+    const FileURL& url = imageURLs_[static_cast<std::size_t>(currentImageItem_)].absoluteURL();
+    auto trashed = services_.fileManager->trashItemAtURL(url);
+    if (!trashed) {
+        print(std::string(failurePrefix) + trashed.error().description);
+        return;
+    }
+    ui_.newFileNamePreviewField->setStringValue("File Moved to Trash.");
+    moveToNextImage();
+}
+
+} // namespace shoebox

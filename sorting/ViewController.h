@@ -1,0 +1,100 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "Controls.h"
+#include "FileManager.h"
+#include "FileURL.h"
+
+namespace shoebox {
+
+// The controls of the sorting window that the commands use. The window
+// connects every one of them; the controller does not test for absence.
+struct Outlets {
+    TextField* subSubFolder = nullptr;            // name of the second-level subfolder
+    Button* trashPhotoButton = nullptr;
+    Button* prePhotoButton = nullptr;
+    Button* nextPhotoButton = nullptr;
+    Button* moveAndRenameFileButton = nullptr;
+    TextField* newFileNamePreviewField = nullptr; // status of the last command that succeeded
+    TextField* sourceFolderLabel = nullptr;
+    TextField* destinationFolderLabel = nullptr;
+    ProgressIndicator* progressBar = nullptr;
+    TextField* progressTextField = nullptr;
+    TextField* subFolderOneBox = nullptr;         // name of the first-level subfolder
+    TextField* newFileNameTextField = nullptr;
+    PopUpMenu* renameTypeMenu = nullptr;
+    TextField* currentFilePathLabel = nullptr;
+    ImageView* imageViewer = nullptr;
+};
+
+// What the commands reach outside the window through.
+struct Services {
+    FileManager* fileManager = nullptr;
+    OpenPanel* openPanel = nullptr;
+    Alert* alert = nullptr;
+    Output* output = nullptr;
+};
+
+// Every action takes the control that sent it and ignores it.
+using Sender = const void*;
+
+// The sorting window's controller: holds the sorting state and carries out
+// every command, one at a time, on the thread that calls it.
+class ViewController {
+public:
+    // The image and video extensions a scan takes; case matters.
+    static const std::vector<std::string_view>& imageExtensions();
+
+    ViewController(Outlets outlets, Services services);
+
+    void viewDidLoad();
+
+    void sourceFolderButton(Sender sender);
+    void destinationFolderButton(Sender sender);
+    void moveAndRenameButton(Sender sender);
+    void prevImageButton(Sender sender);
+    void nextImageButton(Sender sender);
+    void moveImageToTrash(Sender sender);
+
+    void moveToNextImage();
+    void showWarningAlert(std::string_view messageText, std::string_view informativeText);
+    void updateProgressText();
+    void showCurrentFile();
+
+    // The sorting state, read-only for the window and the tests.
+    const std::optional<FileURL>& sourceFolderPath() const { return sourceFolderPath_; }
+    const std::optional<FileURL>& destinationFolderPath() const { return destinationFolderPath_; }
+    const std::vector<FileURL>& imageURLs() const { return imageURLs_; }
+    std::int64_t currentImageItem() const { return currentImageItem_; }
+    std::int64_t totalImageCount() const { return totalImageCount_; }
+
+private:
+    bool hasCurrentFile() const;
+    void step(int direction);
+    void updateProgressBar();
+    void print(std::string_view line);
+
+    // The move command's two stages.
+    FileURL makeTargetFolder();
+    void descendIntoSubfolder(FileURL& target, const std::string& name);
+    std::optional<std::string> refusalOfNameText(long renameType, const std::string& nameText) const;
+    std::string finalName(const FileURL& target, long renameType, const std::string& nameText);
+    void moveCurrentFile(const FileURL& target, const std::string& name);
+
+    Outlets ui_;
+    Services services_;
+
+    std::optional<FileURL> sourceFolderPath_;
+    std::optional<FileURL> destinationFolderPath_;
+    std::vector<FileURL> imageURLs_;
+    std::int64_t currentImageItem_ = 0;
+    std::int64_t totalImageCount_ = 0;
+    int lastDirection_ = 1; // which way the user travels, for prefetching
+};
+
+} // namespace shoebox

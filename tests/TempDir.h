@@ -1,0 +1,65 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <string>
+
+namespace shoebox::testing {
+
+// A fresh folder under the system's temporary folder, removed with everything
+// in it when the test ends.
+class TempDir {
+public:
+    explicit TempDir(const std::string& under = "/tmp")
+    {
+        std::string pattern = under + "/shoebox-test-XXXXXX";
+        if (!mkdtemp(pattern.data()))
+            throw std::runtime_error("mkdtemp failed under " + under);
+        path_ = pattern;
+    }
+    ~TempDir()
+    {
+        std::error_code ignored;
+        std::filesystem::remove_all(path_, ignored);
+    }
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    const std::string& path() const { return path_; }
+    std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+
+    // Writes `content` to `name` (raw bytes), making parent folders.
+    std::string write(const std::string& name, const std::string& content = "data") const
+    {
+        const std::string full = *this / name;
+        std::filesystem::create_directories(std::filesystem::path(full).parent_path());
+        const int fd = ::open(full.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        if (fd < 0 || ::write(fd, content.data(), content.size()) != static_cast<ssize_t>(content.size()))
+            throw std::runtime_error("could not write " + full);
+        ::close(fd);
+        return full;
+    }
+    std::string makeFolder(const std::string& name) const
+    {
+        const std::string full = *this / name;
+        std::filesystem::create_directories(full);
+        return full;
+    }
+
+private:
+    std::string path_;
+};
+
+inline bool exists(const std::string& path)
+{
+    struct stat st;
+    return ::lstat(path.c_str(), &st) == 0;
+}
+
+} // namespace shoebox::testing

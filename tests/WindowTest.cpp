@@ -1,0 +1,133 @@
+#include <QAbstractButton>
+#include <QApplication>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QTest>
+
+#include "MainWindow.h"
+#include "TempDir.h"
+#include "doubles/Doubles.h"
+
+using namespace shoebox;
+using namespace shoebox::testing;
+
+namespace {
+
+class WindowTest : public ::testing::Test {
+protected:
+    WindowTest() : window(MainWindow::Overrides{&panel, &alert, nullptr, &output})
+    {
+        window.show();
+        QApplication::setActiveWindow(&window);
+        EXPECT_TRUE(QTest::qWaitForWindowActive(&window));
+    }
+
+    template <typename T>
+    T* find(const char* name)
+    {
+        T* widget = window.findChild<T*>(QString::fromLatin1(name));
+        EXPECT_NE(widget, nullptr) << name;
+        return widget;
+    }
+    QString progressText() { return find<QLabel>("progressTextField")->text(); }
+    void press(QWidget* target, int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
+    {
+        QTest::keyClick(target, static_cast<Qt::Key>(key), modifiers);
+    }
+    std::string threePhotos()
+    {
+        for (const char* name : {"a.jpg", "b.png", "c.mov"})
+            dir.write(std::string("src/") + name);
+        return dir / "src";
+    }
+
+    TempDir dir;
+    ScriptedOpenPanel panel;
+    RecordingAlert alert;
+    RecordingOutput output;
+    MainWindow window;
+};
+
+TEST_F(WindowTest, EveryOutletIsConnectedWithANameAndTheCommandsStartDisabled)
+{
+    EXPECT_EQ(window.windowTitle(), "Shoebox");
+    for (const char* name : {"subSubFolder", "subFolderOneBox", "renameTypeMenu"})
+        EXPECT_FALSE(find<QComboBox>(name)->accessibleName().isEmpty()) << name;
+    for (const char* name : {"newFileNamePreviewField", "sourceFolderLabel", "destinationFolderLabel",
+                             "progressTextField", "currentFilePathLabel"})
+        EXPECT_FALSE(find<QLabel>(name)->accessibleName().isEmpty()) << name;
+    for (const char* name : {"imageViewer", "subFolderTwoBox"})
+        EXPECT_FALSE(find<QWidget>(name)->accessibleName().isEmpty()) << name;
+    EXPECT_FALSE(find<QLineEdit>("newFileNameTextField")->accessibleName().isEmpty());
+    EXPECT_FALSE(find<QProgressBar>("progressBar")->accessibleName().isEmpty());
+    EXPECT_EQ(find<QComboBox>("renameTypeMenu")->count(), 3);
+
+    for (const char* name : {"moveAndRenameFileButton", "prePhotoButton", "nextPhotoButton", "trashPhotoButton"}) {
+        auto* button = find<QAbstractButton>(name);
+        EXPECT_FALSE(button->isEnabled()) << name;
+        EXPECT_TRUE(button->toolTip().contains('(')) << name << " names its shortcut";
+    }
+    for (const char* name : {"sourceFolderButton", "destinationFolderButton"})
+        EXPECT_TRUE(find<QAbstractButton>(name)->isEnabled()) << name;
+}
+
+TEST_F(WindowTest, KeyboardDrivesTheScanAndSteppingWithoutStealingEditingKeys)
+{
+    panel.chooseNext(FileURL::fileURLWithPath(threePhotos()));
+    press(&window, Qt::Key_O, Qt::ControlModifier);
+    EXPECT_EQ(panel.runs, 1);
+    EXPECT_EQ(progressText(), "1 / 3");
+    EXPECT_EQ(find<QLabel>("sourceFolderLabel")->text(), "src");
+    EXPECT_TRUE(find<QAbstractButton>("nextPhotoButton")->isEnabled());
+
+    QWidget* focused = QApplication::focusWidget();
+    ASSERT_NE(focused, nullptr);
+    press(focused, Qt::Key_Right, Qt::AltModifier);
+    EXPECT_EQ(progressText(), "2 / 3");
+    press(focused, Qt::Key_PageDown);
+    EXPECT_EQ(progressText(), "3 / 3");
+    press(focused, Qt::Key_Left);
+    EXPECT_EQ(progressText(), "2 / 3");
+
+    // In the name field, arrows and Delete edit the text; Alt+Left still steps.
+    auto* name = find<QLineEdit>("newFileNameTextField");
+    press(&window, Qt::Key_N, Qt::AltModifier);
+    ASSERT_EQ(QApplication::focusWidget(), name) << "Alt+N focuses the name field";
+    QTest::keyClicks(name, "Beach");
+    press(name, Qt::Key_Left);
+    press(name, Qt::Key_Delete);
+    press(name, Qt::Key_PageUp);
+    EXPECT_EQ(name->text(), "Beac");
+    EXPECT_EQ(progressText(), "2 / 3");
+    press(name, Qt::Key_Left, Qt::AltModifier);
+    EXPECT_EQ(progressText(), "1 / 3");
+    EXPECT_TRUE(output.lines.empty());
+}
+
+TEST_F(WindowTest, ReturnInTheNameFieldMovesAndTheNextFileShows)
+{
+    panel.chooseNext(FileURL::fileURLWithPath(threePhotos()));
+    find<QAbstractButton>("sourceFolderButton")->click();
+    panel.chooseNext(FileURL::fileURLWithPath(dir.makeFolder("dest")));
+    press(&window, Qt::Key_O, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(find<QLabel>("destinationFolderLabel")->text(), "dest");
+
+    auto* name = find<QLineEdit>("newFileNameTextField");
+    name->setFocus();
+    QTest::keyClicks(name, "Beach");
+    press(name, Qt::Key_Return);
+    EXPECT_TRUE(exists(dir / "dest/Beach.jpg"));
+    EXPECT_EQ(find<QLabel>("newFileNamePreviewField")->text(), "File Renamed: Beach.jpg");
+    EXPECT_EQ(progressText(), "2 / 3");
+    ASSERT_FALSE(output.lines.empty());
+    EXPECT_EQ(output.lines.back(), dir / "dest/Beach.jpg");
+
+    press(find<QComboBox>("renameTypeMenu"), Qt::Key_Return, Qt::ControlModifier);
+    EXPECT_TRUE(exists(dir / "dest/Beach.png"));
+    EXPECT_EQ(progressText(), "3 / 3");
+    EXPECT_TRUE(alert.shown.empty());
+}
+
+} // namespace

@@ -1,0 +1,159 @@
+#pragma once
+
+// In-memory stand-ins for the window's controls and the outside world.
+// Panels and alerts script what the user "chooses"; the file manager double
+// wraps the real one and can be told to fail a given call.
+
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "Controls.h"
+#include "FileManager.h"
+#include "LinuxFileManager.h"
+
+namespace shoebox::testing {
+
+struct FakeTextField final : TextField {
+    std::string value;
+    std::string stringValue() const override { return value; }
+    void setStringValue(std::string_view text) override { value = text; }
+};
+
+struct FakeButton final : Button {
+    bool enabled = true; // so that disabling at load is observable
+    bool isEnabled() const override { return enabled; }
+    void setEnabled(bool e) override { enabled = e; }
+};
+
+struct FakeProgress final : ProgressIndicator {
+    double min = -1, max = -1, value = -1;
+    double minValue() const override { return min; }
+    double maxValue() const override { return max; }
+    double doubleValue() const override { return value; }
+    void setMinValue(double v) override { min = v; }
+    void setMaxValue(double v) override { max = v; }
+    void setDoubleValue(double v) override { value = v; }
+};
+
+struct FakePopUp final : PopUpMenu {
+    long index = 0;
+    long indexOfSelectedItem() const override { return index; }
+};
+
+struct FakeImageView final : ImageView {
+    std::vector<FileURL> shown;
+    std::vector<FileURL> neighbours;
+    void setImage(const FileURL& url) override { shown.push_back(url); }
+    void setNeighbours(const std::vector<FileURL>& next) override { neighbours = next; }
+};
+
+// Answers each run with the next queued choice; nothing queued is a test
+// fault, answered as a cancel.
+struct ScriptedOpenPanel final : OpenPanel {
+    std::deque<std::optional<FileURL>> answers;
+    int runs = 0;
+    void chooseNext(std::optional<FileURL> answer) { answers.push_back(std::move(answer)); }
+    std::optional<FileURL> chooseFolder() override
+    {
+        ++runs;
+        if (answers.empty()) {
+            ADD_FAILURE() << "open panel ran with no answer queued";
+            return std::nullopt;
+        }
+        auto answer = answers.front();
+        answers.pop_front();
+        return answer;
+    }
+};
+
+struct RecordingAlert final : Alert {
+    std::vector<std::pair<std::string, std::string>> shown;
+    void showWarning(std::string_view message, std::string_view informative) override
+    {
+        shown.emplace_back(message, informative);
+    }
+};
+
+struct RecordingOutput final : Output {
+    std::vector<std::string> lines;
+    void print(std::string_view line) override { lines.emplace_back(line); }
+};
+
+// The real file manager, except that the Nth call of a named operation
+// ("move", "trash", "mkdir") fails with the given description.
+struct FailingFileManager final : FileManager {
+    LinuxFileManager real;
+    std::map<std::string, int> calls;
+    std::map<std::string, std::pair<int, std::string>> failures;
+    std::vector<std::string> log; // every mutating call, in order
+
+    void failCall(const std::string& operation, int nth, std::string description)
+    {
+        failures[operation] = {nth, std::move(description)};
+    }
+
+    std::optional<std::vector<FileURL>> contentsOfDirectory(const FileURL& folder) override
+    {
+        return real.contentsOfDirectory(folder);
+    }
+    bool fileExistsAtPath(const std::string& path) override { return real.fileExistsAtPath(path); }
+    bool fileExistsAtPath(const std::string& path, bool& isDirectory) override
+    {
+        return real.fileExistsAtPath(path, isDirectory);
+    }
+    Result<> createDirectoryAtURL(const FileURL& folder) override
+    {
+        return call("mkdir", folder.path(), [&] { return real.createDirectoryAtURL(folder); });
+    }
+    Result<> moveItemAtPath(const std::string& source, const std::string& destination) override
+    {
+        return call("move", source + " -> " + destination, [&] { return real.moveItemAtPath(source, destination); });
+    }
+    Result<> trashItemAtURL(const FileURL& url) override
+    {
+        return call("trash", url.path(), [&] { return real.trashItemAtURL(url); });
+    }
+
+private:
+    Result<> call(const std::string& operation, const std::string& what, const std::function<Result<>()>& run)
+    {
+        log.push_back(operation + " " + what);
+        const int n = ++calls[operation];
+        if (auto it = failures.find(operation); it != failures.end() && it->second.first == n)
+            return failure(it->second.second);
+        return run();
+    }
+};
+
+// A whole window's worth of doubles, wired to one controller.
+struct FakeWindow {
+    FakeTextField subSubFolder, newFileNamePreviewField, sourceFolderLabel, destinationFolderLabel,
+        progressTextField, subFolderOneBox, newFileNameTextField, currentFilePathLabel;
+    FakeButton trashPhotoButton, prePhotoButton, nextPhotoButton, moveAndRenameFileButton;
+    FakeProgress progressBar;
+    FakePopUp renameTypeMenu;
+    FakeImageView imageViewer;
+
+    ScriptedOpenPanel panel;
+    RecordingAlert alert;
+    RecordingOutput output;
+    FailingFileManager files;
+
+    Outlets outlets()
+    {
+        return Outlets{&subSubFolder,         &trashPhotoButton,        &prePhotoButton,      &nextPhotoButton,
+                       &moveAndRenameFileButton, &newFileNamePreviewField, &sourceFolderLabel,
+                       &destinationFolderLabel, &progressBar,          &progressTextField,   &subFolderOneBox,
+                       &newFileNameTextField,  &renameTypeMenu,        &currentFilePathLabel, &imageViewer};
+    }
+    Services services() { return Services{&files, &panel, &alert, &output}; }
+};
+
+} // namespace shoebox::testing
