@@ -49,10 +49,10 @@ FileMoveIo& io()
     return current;
 }
 
-// In-kernel copies go in large steps: few system calls, and the page cache
-// does the buffering. The read/write fallback uses a buffer of the same order
-// as coreutils' cp, large enough that the system calls do not dominate.
-constexpr size_t kernelCopyStep = size_t{64} << 20;
+// In-kernel copies go in steps of a few MiB: few system calls, and after
+// each step the disk is asked to start writing (see WritebackStarter). The
+// read/write fallback uses a buffer of the same order as coreutils' cp.
+constexpr size_t kernelCopyStep = size_t{8} << 20;
 constexpr size_t bufferSize = size_t{1} << 20;
 
 // Hidden names for a copy under way in the target folder. A folder copy
@@ -120,24 +120,26 @@ std::string shown(std::string_view path)
 
 class Move {
 public:
-    Move(const std::string& source, const std::string& destination)
-        : source_(source), destination_(destination)
-    {
-    }
+    Move(const std::string& source, const std::string& destination) : source_(source), destination_(destination) {}
 
     Result<> run();
 
 private:
     std::unexpected<Error> fail(int error, std::string_view detail = {}) const
     {
-        std::string text = "Could not move \u201C" + shown(source_) + "\u201D to \u201C" + shown(destination_)
-            + "\u201D: " + reason(error);
+        std::string text = reason(error);
         if (!detail.empty()) {
             text += " (";
             text += detail;
             text += ")";
         }
-        return failure(std::move(text));
+        return failBecause(text);
+    }
+    // For the few failures that no errno describes.
+    std::unexpected<Error> failBecause(std::string_view why) const
+    {
+        return failure("Could not move \u201C" + shown(source_) + "\u201D to \u201C" + shown(destination_) +
+                       "\u201D: " + std::string(why));
     }
 
     Result<> moveByLinking(int renameError);
@@ -149,7 +151,7 @@ private:
 
     const std::string& source_;
     const std::string& destination_;
-    Fd folder_; // the destination's folder, once the move leaves the fast path
+    Fd folder_;        // the destination's folder, once the move leaves the fast path
     std::string name_; // the destination's last component
 };
 
@@ -161,8 +163,7 @@ bool refusesFlags(int error)
 bool sameItem(int dir, const char* name, dev_t device, ino_t inode)
 {
     struct stat status {};
-    return ::fstatat(dir, name, &status, AT_SYMLINK_NOFOLLOW) == 0 && status.st_dev == device
-        && status.st_ino == inode;
+    return ::fstatat(dir, name, &status, AT_SYMLINK_NOFOLLOW) == 0 && status.st_dev == device && status.st_ino == inode;
 }
 
 bool isInside(const std::string& path, const std::string& folder)
@@ -187,13 +188,40 @@ int writeAll(int fd, const char* data, size_t length)
     return 0;
 }
 
+// The copy must be on disk before it is published, and one fsync at the end
+// would wait for all of it to be written only then. Starting writeback of
+// each finished step while the next is copied overlaps the two, so the final
+// fsync has little left to wait for. A hint only: errors show up at fsync.
+class WritebackStarter {
+public:
+    explicit WritebackStarter(int fd) : fd_(fd) {}
+    void copiedUpTo(off_t end)
+    {
+        if (end - started_ >= static_cast<off_t>(kernelCopyStep)) {
+            (void)::sync_file_range(fd_, started_, end - started_, SYNC_FILE_RANGE_WRITE);
+            started_ = end;
+        }
+    }
+
+private:
+    int fd_;
+    off_t started_ = 0;
+};
+
 // Copies the whole of `in` into the empty file `out`. Prefers copy_file_range
 // (which may share extents or copy server-side), then sendfile, then plain
 // reads and writes; a method is given up only before it has copied anything,
 // so the output never has a gap. Returns 0 or an errno value.
 int copyContents(int in, int out, off_t expectedSize)
 {
+    // Reserving the space first reports a full disk before any copying, and
+    // gives the filesystem the chance to lay the file out in one piece.
+    // KEEP_SIZE: should the source be shorter than stated, no zeros follow.
+    if (expectedSize > 0 && ::fallocate(out, FALLOC_FL_KEEP_SIZE, 0, expectedSize) != 0 && errno == ENOSPC) {
+        return ENOSPC;
+    }
     off_t copied = 0;
+    WritebackStarter writeback(out);
 
     for (;;) {
         off_t inOffset = copied;
@@ -201,6 +229,7 @@ int copyContents(int in, int out, off_t expectedSize)
         ssize_t n = io().copyFileRange(in, &inOffset, out, &outOffset, kernelCopyStep);
         if (n > 0) {
             copied += n;
+            writeback.copiedUpTo(copied);
             continue;
         }
         if (n == 0) {
@@ -226,6 +255,7 @@ int copyContents(int in, int out, off_t expectedSize)
         ssize_t n = io().sendfile(out, in, &inOffset, kernelCopyStep);
         if (n > 0) {
             copied += n;
+            writeback.copiedUpTo(copied);
             continue;
         }
         if (n == 0) {
@@ -259,6 +289,8 @@ int copyContents(int in, int out, off_t expectedSize)
         if (int error = writeAll(out, buffer.get(), static_cast<size_t>(n))) {
             return error;
         }
+        copied += n;
+        writeback.copiedUpTo(copied);
     }
 }
 
@@ -300,8 +332,8 @@ std::string temporaryName()
     static std::uint64_t counter = 0;
     struct timespec now {};
     ::clock_gettime(CLOCK_MONOTONIC, &now);
-    std::uint64_t value = static_cast<std::uint64_t>(now.tv_nsec) ^ (static_cast<std::uint64_t>(now.tv_sec) << 30)
-        ^ (static_cast<std::uint64_t>(::getpid()) << 40) ^ (++counter * 0x9E3779B97F4A7C15ULL);
+    std::uint64_t value = static_cast<std::uint64_t>(now.tv_nsec) ^ (static_cast<std::uint64_t>(now.tv_sec) << 30) ^
+                          (static_cast<std::uint64_t>(::getpid()) << 40) ^ (++counter * 0x9E3779B97F4A7C15ULL);
     static constexpr char digits[] = "0123456789abcdefghijklmnopqrstuvwxyz";
     std::string name(temporaryPrefix);
     for (int i = 0; i < 10; ++i) {
@@ -530,8 +562,11 @@ Result<> Move::moveByLinking(int renameError)
         // move; unless the old one vanished meanwhile and the new one is all
         // that is left.
         if (sameItem(AT_FDCWD, source_.c_str(), status.st_dev, status.st_ino)) {
-            io().unlinkat(AT_FDCWD, destination_.c_str(), 0);
-            return fail(error, "the original name could not be removed, so the move was undone");
+            if (sameItem(AT_FDCWD, destination_.c_str(), status.st_dev, status.st_ino) &&
+                io().unlinkat(AT_FDCWD, destination_.c_str(), 0) == 0) {
+                return fail(error, "the original name could not be removed, so the move was undone");
+            }
+            return fail(error, "the original name could not be removed; the item is now under both names");
         }
         return fail(error, "the original disappeared during the move; the item was kept at the destination");
     }
@@ -583,19 +618,20 @@ Result<> Move::removeSource(const struct stat& status, ino_t copyInode)
 {
     const char* source = source_.c_str();
     if (!sameItem(AT_FDCWD, source, status.st_dev, status.st_ino)) {
-        return fail(errno == ENOENT ? ENOENT : ESTALE,
-            "the original was removed or replaced during the move; the copy was kept at the destination");
+        return failBecause("the original was removed or replaced during the move; the copy was kept at the "
+                           "destination");
     }
     if (io().unlinkat(AT_FDCWD, source, 0) == 0) {
         return {};
     }
     int error = errno;
     if (!sameItem(AT_FDCWD, source, status.st_dev, status.st_ino)) {
-        return fail(error, "the original was removed or replaced during the move; the copy was kept at the destination");
+        return fail(error,
+                    "the original was removed or replaced during the move; the copy was kept at the destination");
     }
     struct stat copy {};
-    if (::fstatat(folder_.get(), name_.c_str(), &copy, AT_SYMLINK_NOFOLLOW) == 0 && copy.st_ino == copyInode
-        && io().unlinkat(folder_.get(), name_.c_str(), 0) == 0) {
+    if (::fstatat(folder_.get(), name_.c_str(), &copy, AT_SYMLINK_NOFOLLOW) == 0 && copy.st_ino == copyInode &&
+        io().unlinkat(folder_.get(), name_.c_str(), 0) == 0) {
         return fail(error, "the original could not be removed after copying, so the copy was taken back");
     }
     return fail(error, "the original could not be removed after copying; both copies were kept");
@@ -612,7 +648,7 @@ Result<> Move::moveFile(const struct stat& status)
         return fail(errno);
     }
     if (opened.st_dev != status.st_dev || opened.st_ino != status.st_ino) {
-        return fail(ESTALE, "the item changed while it was being moved");
+        return failBecause("the item changed while it was being moved");
     }
 
     // An unnamed file cannot be seen by anyone and vanishes by itself if we
@@ -708,7 +744,7 @@ Result<> Move::moveSymlink(const struct stat& status)
         return fail(errno);
     }
     if (static_cast<size_t>(length) >= target.size()) {
-        return fail(ESTALE, "the item changed while it was being moved");
+        return failBecause("the item changed while it was being moved");
     }
     target.resize(static_cast<size_t>(length));
     if (::symlinkat(target.c_str(), folder_.get(), name_.c_str()) != 0) {
@@ -750,8 +786,8 @@ Result<> Move::moveTree(const struct stat& status)
     if (error == 0) {
         error = syncFd(out.get());
     }
-    if (error == 0
-        && io().renameat2(folder_.get(), temporary.c_str(), folder_.get(), name_.c_str(), RENAME_NOREPLACE) != 0) {
+    if (error == 0 &&
+        io().renameat2(folder_.get(), temporary.c_str(), folder_.get(), name_.c_str(), RENAME_NOREPLACE) != 0) {
         error = errno;
         if (refusesFlags(error)) {
             removeTree(folder_.get(), temporary.c_str());
@@ -773,7 +809,8 @@ Result<> Move::moveTree(const struct stat& status)
     // A folder cannot be taken back once part of the original is gone, so
     // if removing it stops half-way both are kept: nothing is lost.
     if (!sameItem(AT_FDCWD, source_.c_str(), status.st_dev, status.st_ino)) {
-        return fail(ESTALE, "the original changed during the move; the copy was kept at the destination");
+        return failBecause("the original was removed or replaced during the move; the copy was kept at the "
+                           "destination");
     }
     if ((error = removeTree(AT_FDCWD, source_.c_str())) != 0) {
         return fail(error, "the folder was copied completely, but the original could not be removed entirely; "

@@ -131,6 +131,7 @@ protected:
     void TearDown() override
     {
         setImmutable(scratch().trash() + "/info", false);
+        ::chmod((scratch().trash() + "/info").c_str(), 0700);
         fs::remove_all(scratch().dataHome());
         fs::remove_all(work);
     }
@@ -217,7 +218,8 @@ TEST_F(TrashTest, MissingDataFolderIsCreatedAndNothingLandsInTheWorkingFolder)
 
 TEST_F(TrashTest, UnsupportedMountFailsAndKeepsTheFile)
 {
-    struct stat shm {}, tmp {};
+    struct stat shm {};
+    struct stat tmp {};
     if (::stat("/dev/shm", &shm) != 0 || ::stat(work.c_str(), &tmp) != 0 || shm.st_dev == tmp.st_dev) {
         GTEST_SKIP() << "needs /dev/shm on another filesystem than /tmp";
     }

@@ -99,8 +99,11 @@ ImageViewWidget::ImageViewWidget(QWidget* parent)
 ImageViewWidget::~ImageViewWidget()
 {
     for (auto& [path, job] : jobs_) {
+        job->cancelIfQueued();
+        job->abandoned = true;
     }
     jobs_.clear();
+    pool_.clear();
     // Results still being posted go to this object; waiting here means
     // none arrives after it is gone (QObject drops its posted events).
     pool_.waitForDone();
@@ -298,16 +301,19 @@ void ImageViewWidget::onDecoded(const std::shared_ptr<Job>& job,
             jobs_.erase(it);
     }
     // A result nobody wants any more is dropped, never painted.
-    if (result->problem == Problem::Cancelled)
+    if (job->abandoned || result->problem == Problem::Cancelled || !wanted(path))
         return;
     if (!result->isPreview && isCacheable(result->problem))
         cache_->insert(path, result);
+    if (!current_ || path != currentPath_)
+        return;
+
     if (!isCacheable(result->problem)) {
         // The file went away or changed kind since setImage looked at it.
         showPlaceholder(imaging::problemText(result->problem, currentName()));
         return;
     }
-    if (false) {
+    if (!(result->stamp == currentStamp_)) {
         // Replaced between setImage's stat and the decoder's open. Show it
         // only if it is still what is on disk now.
         FileStamp now;
