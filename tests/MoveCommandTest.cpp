@@ -10,14 +10,16 @@ using namespace shoebox::testing;
 namespace {
 
 // The Trash goes to a temporary data folder for the whole run: no test may
-// touch the user's own Trash. GLib reads XDG_DATA_HOME once, so it is set
-// before any test runs.
+// touch the user's own Trash. GLib reads HOME and XDG_DATA_HOME once, so they
+// are set before any test runs. HOME moves too because GIO uses the home
+// Trash only for files on the same filesystem as HOME.
 const TempDir& dataHome()
 {
     static TempDir home;
     return home;
 }
 [[maybe_unused]] const bool dataHomeSet = [] {
+    ::setenv("HOME", dataHome().path().c_str(), 1);
     ::setenv("XDG_DATA_HOME", dataHome().path().c_str(), 1);
     return true;
 }();
