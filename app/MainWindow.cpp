@@ -98,36 +98,29 @@ MainWindow::~MainWindow()
     qApp->removeEventFilter(this);
 }
 
-void MainWindow::whenEnabled(QAbstractButton* button, void (ViewController::*command)(Sender))
-{
-    if (button->isEnabled())
-        (controller_.get()->*command)(button);
-}
-
 void MainWindow::connectCommands()
 {
     auto& c = *controller_;
     connect(ui_->sourceFolderButton, &QPushButton::clicked, this, [&c, this] { c.sourceFolderButton(ui_->sourceFolderButton); });
     connect(ui_->destinationFolderButton, &QPushButton::clicked, this,
             [&c, this] { c.destinationFolderButton(ui_->destinationFolderButton); });
-    connect(ui_->moveAndRenameFileButton, &QPushButton::clicked, this,
-            [&c, this] { c.moveAndRenameButton(ui_->moveAndRenameFileButton); });
+    connect(ui_->moveAndRenameFileButton, &QPushButton::clicked, this, [&c, this] {
+        c.moveAndRenameButton(ui_->moveAndRenameFileButton);
+        // Ready for the next name: typing replaces the last one, Return reuses it.
+        ui_->newFileNameTextField->selectAll();
+    });
     connect(ui_->prePhotoButton, &QPushButton::clicked, this, [&c, this] { c.prevImageButton(ui_->prePhotoButton); });
     connect(ui_->nextPhotoButton, &QPushButton::clicked, this, [&c, this] { c.nextImageButton(ui_->nextPhotoButton); });
     connect(ui_->trashPhotoButton, &QPushButton::clicked, this, [&c, this] { c.moveImageToTrash(ui_->trashPhotoButton); });
 
-    // Menu commands act like a click on their button, and not while it is disabled.
+    // Menu commands click their button, which does nothing while it is disabled.
     connect(ui_->actionChooseSource, &QAction::triggered, ui_->sourceFolderButton, &QPushButton::click);
     connect(ui_->actionChooseDestination, &QAction::triggered, ui_->destinationFolderButton, &QPushButton::click);
     connect(ui_->actionQuit, &QAction::triggered, this, &QWidget::close);
-    connect(ui_->actionPrevious, &QAction::triggered, this,
-            [this] { whenEnabled(ui_->prePhotoButton, &ViewController::prevImageButton); });
-    connect(ui_->actionNext, &QAction::triggered, this,
-            [this] { whenEnabled(ui_->nextPhotoButton, &ViewController::nextImageButton); });
-    connect(ui_->actionMove, &QAction::triggered, this,
-            [this] { whenEnabled(ui_->moveAndRenameFileButton, &ViewController::moveAndRenameButton); });
-    connect(ui_->actionTrash, &QAction::triggered, this,
-            [this] { whenEnabled(ui_->trashPhotoButton, &ViewController::moveImageToTrash); });
+    connect(ui_->actionPrevious, &QAction::triggered, ui_->prePhotoButton, &QPushButton::click);
+    connect(ui_->actionNext, &QAction::triggered, ui_->nextPhotoButton, &QPushButton::click);
+    connect(ui_->actionMove, &QAction::triggered, ui_->moveAndRenameFileButton, &QPushButton::click);
+    connect(ui_->actionTrash, &QAction::triggered, ui_->trashPhotoButton, &QPushButton::click);
     ui_->actionMove->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Return), QKeySequence(Qt::CTRL | Qt::Key_Enter)});
     connect(ui_->newFileNameTextField, &QLineEdit::returnPressed, ui_->actionMove, &QAction::trigger);
 

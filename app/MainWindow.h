@@ -39,8 +39,6 @@ protected:
 
 private:
     void connectCommands();
-    // Runs `command` as if `button` were clicked: not while it is disabled.
-    void whenEnabled(QAbstractButton* button, void (ViewController::*command)(Sender));
 
     std::unique_ptr<Ui::MainWindow> ui_;
 

@@ -123,6 +123,7 @@ TEST_F(WindowTest, ReturnInTheNameFieldMovesAndTheNextFileShows)
     EXPECT_EQ(progressText(), "2 / 3");
     ASSERT_FALSE(output.lines.empty());
     EXPECT_EQ(output.lines.back(), dir / "dest/Beach.jpg");
+    EXPECT_EQ(name->selectedText(), "Beach") << "the next name replaces the last one";
 
     press(find<QComboBox>("renameTypeMenu"), Qt::Key_Return, Qt::ControlModifier);
     EXPECT_TRUE(exists(dir / "dest/Beach.png"));
