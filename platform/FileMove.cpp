@@ -17,6 +17,7 @@
 #include <utility>
 
 #include "FileMoveIo.h"
+#include "Text.h"
 
 namespace shoebox {
 
@@ -98,25 +99,6 @@ std::string reason(int error)
     return std::error_code(error, std::generic_category()).message();
 }
 
-// Names keep their raw bytes (they need not be UTF-8, and the user must be
-// able to recognise them), but control characters are escaped so that a
-// name holding a line break still gives a one-line description.
-std::string shown(std::string_view path)
-{
-    static constexpr char hex[] = "0123456789ABCDEF";
-    std::string text;
-    text.reserve(path.size());
-    for (unsigned char c : path) {
-        if (c < 0x20 || c == 0x7F) {
-            text += "\\x";
-            text += hex[c >> 4];
-            text += hex[c & 0xF];
-        } else {
-            text += static_cast<char>(c);
-        }
-    }
-    return text;
-}
 
 class Move {
 public:
@@ -138,7 +120,7 @@ private:
     // For the few failures that no errno describes.
     std::unexpected<Error> failBecause(std::string_view why) const
     {
-        return failure("Could not move \u201C" + shown(source_) + "\u201D to \u201C" + shown(destination_) +
+        return failure("Could not move \u201C" + oneLine(source_) + "\u201D to \u201C" + oneLine(destination_) +
                        "\u201D: " + std::string(why));
     }
 
@@ -797,7 +779,7 @@ Result<> Move::moveTree(const struct stat& status)
     if (error != 0) {
         removeTree(folder_.get(), temporary.c_str());
         if (!copyError.where.empty()) {
-            return fail(error, "at \u201C" + shown(source_ + copyError.where) + "\u201D");
+            return fail(error, "at \u201C" + oneLine(source_ + copyError.where) + "\u201D");
         }
         return fail(error);
     }

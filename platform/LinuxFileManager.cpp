@@ -30,7 +30,7 @@ std::string reason(int error)
 // name the user cannot recognise helps nobody.
 Error folderError(const std::string& path, int error)
 {
-    return Error{"Could not create folder \u201C" + path + "\u201D: " + reason(error)};
+    return Error{"Could not create folder \u201C" + oneLine(path) + "\u201D: " + reason(error)};
 }
 
 bool isDirectory(const std::string& path)

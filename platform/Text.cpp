@@ -292,4 +292,21 @@ int naturalCompare(std::string_view a, std::string_view b)
     return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
 }
 
+std::string oneLine(std::string_view text)
+{
+    static constexpr char hex[] = "0123456789ABCDEF";
+    std::string line;
+    line.reserve(text.size());
+    for (unsigned char c : text) {
+        if (c < 0x20 || c == 0x7F) {
+            line += "\\x";
+            line += hex[c >> 4];
+            line += hex[c & 0xF];
+        } else {
+            line += static_cast<char>(c);
+        }
+    }
+    return line;
+}
+
 } // namespace shoebox

@@ -28,6 +28,11 @@ inline bool naturalLess(std::string_view a, std::string_view b)
     return naturalCompare(a, b) < 0;
 }
 
+// `text` with its control characters (a line break in a file name, say)
+// written as \xHH, so a description that quotes a name stays one line. All
+// other bytes are kept: names need not be UTF-8.
+std::string oneLine(std::string_view text);
+
 // Sorts `names` into the order of naturalCompare, much faster than std::sort
 // with naturalLess on large folders.
 void sortNaturally(std::vector<std::string_view>& names);

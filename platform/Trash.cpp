@@ -5,6 +5,8 @@
 #include <memory>
 #include <string_view>
 
+#include "Text.h"
+
 namespace shoebox {
 
 namespace {
@@ -17,24 +19,6 @@ struct ErrorFree {
     void operator()(GError* error) const { g_error_free(error); }
 };
 
-// Control characters (a line break in a file name, say) are escaped so the
-// description stays one line; all other bytes are kept.
-std::string oneLine(std::string_view text)
-{
-    static constexpr char hex[] = "0123456789ABCDEF";
-    std::string line;
-    line.reserve(text.size());
-    for (unsigned char c : text) {
-        if (c < 0x20 || c == 0x7F) {
-            line += "\\x";
-            line += hex[c >> 4];
-            line += hex[c & 0xF];
-        } else {
-            line += static_cast<char>(c);
-        }
-    }
-    return line;
-}
 
 std::unexpected<Error> trashFailure(const std::string& path, std::string_view reason)
 {

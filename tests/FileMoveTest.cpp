@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "TempDir.h"
+
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -20,6 +22,9 @@
 #include "FileMoveIo.h"
 
 using namespace shoebox;
+using shoebox::testing::names;
+using shoebox::testing::readFile;
+using shoebox::testing::writeFile;
 
 namespace {
 
@@ -29,29 +34,8 @@ std::string makeTempDir(const std::string& parent)
     return ::mkdtemp(path.data()) ? path : std::string();
 }
 
-void writeFile(const std::string& path, const std::string& bytes)
-{
-    std::ofstream(path, std::ios::binary) << bytes;
-}
 
-std::string readFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    return bytes.str();
-}
 
-// Every name in the folder, hidden ones included, so leftovers show.
-std::vector<std::string> names(const std::string& folder)
-{
-    std::vector<std::string> result;
-    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
-        result.push_back(entry.path().filename().string());
-    }
-    std::sort(result.begin(), result.end());
-    return result;
-}
 
 using Names = std::vector<std::string>;
 

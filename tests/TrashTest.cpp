@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "TempDir.h"
+
 #include <fcntl.h>
 #include <gio/gio.h>
 #include <linux/fs.h>
@@ -20,6 +22,9 @@
 #include "Trash.h"
 
 using namespace shoebox;
+using shoebox::testing::names;
+using shoebox::testing::readFile;
+using shoebox::testing::writeFile;
 namespace fs = std::filesystem;
 
 namespace {
@@ -73,29 +78,8 @@ void setImmutable(const std::string& path, bool on)
     ::close(fd);
 }
 
-void writeFile(const std::string& path, const std::string& bytes)
-{
-    std::ofstream(path, std::ios::binary) << bytes;
-}
 
-std::string readFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    return bytes.str();
-}
 
-std::vector<std::string> names(const std::string& folder)
-{
-    std::vector<std::string> result;
-    std::error_code ignored;
-    for (const auto& entry : fs::directory_iterator(folder, ignored)) {
-        result.push_back(entry.path().filename().string());
-    }
-    std::sort(result.begin(), result.end());
-    return result;
-}
 
 // The Path= line of a .trashinfo, with its %XX escapes decoded to bytes.
 std::string trashedPath(const std::string& infoFile)
