@@ -132,8 +132,8 @@ TEST(NaturalOrder, FastSortAgreesWithTheComparator)
 
 TEST(OneLine, EscapesControlCharactersAndKeepsEveryOtherByte)
 {
-    EXPECT_EQ(oneLine("a\nb\rc\x7f"), "a\\x0Ab\\x0Dc\\x7F");
-    EXPECT_EQ(oneLine("caf\xe9 \xff \u00e9.jpg"), "caf\xe9 \xff \u00e9.jpg");
+    EXPECT_EQ(shoebox::oneLine("a\nb\rc\x7f"), "a\\x0Ab\\x0Dc\\x7F");
+    EXPECT_EQ(shoebox::oneLine("caf\xe9 \xff \u00e9.jpg"), "caf\xe9 \xff \u00e9.jpg");
 }
 
 } // namespace
