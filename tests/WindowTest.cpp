@@ -103,6 +103,15 @@ TEST_F(WindowTest, KeyboardDrivesTheScanAndSteppingWithoutStealingEditingKeys)
     EXPECT_EQ(progressText(), "2 / 3");
     press(name, Qt::Key_Left, Qt::AltModifier);
     EXPECT_EQ(progressText(), "1 / 3");
+
+    // Mnemonics reach the other boxes.
+    const std::pair<int, const char*> mnemonics[] = {
+        {Qt::Key_1, "subFolderOneBox"}, {Qt::Key_2, "subSubFolder"}, {Qt::Key_T, "renameTypeMenu"}};
+    for (auto [key, box] : mnemonics) {
+        press(&window, key, Qt::AltModifier);
+        auto* focus = QApplication::focusWidget();
+        EXPECT_TRUE(focus && (focus == find<QComboBox>(box) || focus->parent() == find<QComboBox>(box))) << box;
+    }
     EXPECT_TRUE(output.lines.empty());
 }
 
