@@ -10,6 +10,7 @@
 #include <mutex>
 
 #include <fcntl.h>
+#include <malloc.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -172,7 +173,16 @@ QString problemText(Problem problem, const QString& fileName)
 void installDecodeLimits()
 {
     static std::once_flag once;
-    std::call_once(once, [] { QImageReader::setAllocationLimit(kDecodeLimitMB); });
+    std::call_once(once, [] {
+        QImageReader::setAllocationLimit(kDecodeLimitMB);
+        // File buffers and decoded pictures are megabytes each and are freed
+        // on other threads than they were made on. glibc raises its mmap
+        // threshold after the first such free and then serves them from
+        // per-thread arenas that fragment and never shrink (measured: peak
+        // memory grew by half between 20 and 200 photos). A fixed threshold
+        // keeps every large buffer in its own mapping, returned when freed.
+        ::mallopt(M_MMAP_THRESHOLD, 1 << 20);
+    });
 }
 
 Problem statPath(const std::string& path, FileStamp* stamp)

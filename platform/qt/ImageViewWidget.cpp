@@ -28,7 +28,10 @@ using imaging::Problem;
 
 namespace {
 
-constexpr qint64 kDefaultCacheBytes = qint64(100) << 20;
+// About a dozen screen-size pictures: the neighbours plus the recent past.
+// Bigger buys little, since the neighbours are what a press needs, and keeps
+// the whole process near 125 MB.
+constexpr qint64 kDefaultCacheBytes = qint64(64) << 20;
 constexpr int kCurrentPriority = 100;
 constexpr int kNeighbourPriority = 50; // minus the rank: most likely first
 const QColor kBackground(0x2b, 0x2b, 0x2b);
