@@ -8,9 +8,9 @@
 // Progress and notes go to stderr, figures to stdout. Nothing here asserts on
 // time. Flags: --quick skips the 1,000,000-file folder; --keep-data leaves
 // the pictures for a profiler (the empty-file folders are always removed).
-// --child-rss and
-// --child-window are the modes the program runs itself in, so that each
-// memory high-water mark and each start-up is a process of its own.
+// --child-rss is a mode the program runs itself in, so that each memory
+// high-water mark is a process of its own; start-up is timed on the two
+// small programs of minimal_window.cpp.
 #include <QApplication>
 #include <QEventLoop>
 #include <QTest>
@@ -672,42 +672,6 @@ int childRss(int argc, char** argv, int count, const std::string& folder)
     _exit(0); // the figure is out; teardown is not measured
 }
 
-// Child: starts the way the app's main does and prints the milliseconds
-// since `startNs` (taken by the parent before spawning) at the first paint.
-int childWindow(int argc, char** argv, long long startNs)
-{
-    QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Shoebox"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Shoebox"));
-    QApplication::setDesktopFileName(QStringLiteral("shoebox"));
-    shoebox::MainWindow window;
-
-    struct FirstPaint : QObject {
-        QWidget* window;
-        long long startNs;
-        bool done = false;
-        bool eventFilter(QObject* watched, QEvent* event) override
-        {
-            if (!done && event->type() == QEvent::Paint && watched->isWidgetType() &&
-                static_cast<QWidget*>(watched)->window() == window) {
-                done = true;
-                // Fires once the whole backing store is painted and flushed.
-                QTimer::singleShot(0, [start = startNs] {
-                    std::printf("%.3f\n", double(monotonicNs() - start) / 1e6);
-                    std::fflush(stdout);
-                    _exit(0);
-                });
-            }
-            return false;
-        }
-    } filter;
-    filter.window = &window;
-    filter.startNs = startNs;
-    app.installEventFilter(&filter);
-    window.show();
-    return app.exec();
-}
-
 // Runs this program (or the minimal window) as a child and parses the one
 // number it prints.
 double childNumber(std::vector<std::string> args)
@@ -989,10 +953,12 @@ void benchMemory(const Data& data)
 void benchWindowShown()
 {
     const std::string self = selfPath();
-    const std::string minimal = std::filesystem::path(self).parent_path() / "shoebox_bench_minimal_window";
+    const auto folder = std::filesystem::path(self).parent_path();
+    const std::string window = folder / "shoebox_bench_window";
+    const std::string minimal = folder / "shoebox_bench_minimal_window";
     std::vector<double> app, bare;
-    for (int r = 0; r < 5; ++r) {
-        app.push_back(childNumber({self, "--child-window", std::to_string(monotonicNs())}));
+    for (int r = 0; r < 9; ++r) {
+        app.push_back(childNumber({window, std::to_string(monotonicNs())}));
         bare.push_back(childNumber({minimal, std::to_string(monotonicNs())}));
     }
     report("window_shown_ms", median(app), median(bare), "ms");
@@ -1050,8 +1016,6 @@ int main(int argc, char** argv)
     const std::vector<std::string> args(argv + 1, argv + argc);
     if (args.size() >= 2 && args[0] == "--child-rss")
         return childRss(argc, argv, std::atoi(args[1].c_str()), args.size() > 2 ? args[2] : "");
-    if (args.size() >= 2 && args[0] == "--child-window")
-        return childWindow(argc, argv, std::atoll(args[1].c_str()));
     const bool quick = std::find(args.begin(), args.end(), "--quick") != args.end();
     const bool keep = std::find(args.begin(), args.end(), "--keep-data") != args.end();
 

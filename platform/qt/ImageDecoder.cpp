@@ -166,6 +166,7 @@ QString problemText(Problem problem, const QString& fileName)
     case Problem::Unreadable: why = QCoreApplication::translate("ImageView", "file can’t be read"); break;
     case Problem::Damaged: why = QCoreApplication::translate("ImageView", "unsupported or damaged image"); break;
     case Problem::TooLarge: why = QCoreApplication::translate("ImageView", "image too large"); break;
+    case Problem::NoHeifSupport: why = QCoreApplication::translate("ImageView", "HEIC support is not installed"); break;
     }
     return QCoreApplication::translate("ImageView", "Can’t show “%1”: %2").arg(fileName, why);
 }

@@ -31,9 +31,10 @@ enum class Problem {
     NotRegular,
     Empty,
     Unreadable,
-    Damaged,   // unsupported format, corrupt or truncated data
-    TooLarge,  // would need more memory than the decode limit
-    Cancelled, // nobody wants the result any more; never shown
+    Damaged,       // unsupported format, corrupt or truncated data
+    TooLarge,      // would need more memory than the decode limit
+    NoHeifSupport, // a HEIF file, but the HEIF module cannot be loaded
+    Cancelled,     // nobody wants the result any more; never shown
 };
 
 // Text for the view, e.g. "Can’t show “x.jpg”: file is missing".
@@ -100,7 +101,8 @@ QSize chooseJpegScaledSize(QSize stored, bool rotated90, QSize target);
 // paint as a grey lower part without failing.
 bool jpegLooksComplete(const QByteArray& data);
 
-// HEIF/HEIC (HeifDecoder.cpp).
+// HEIF/HEIC (HeifDecoder.cpp). Recognising is done here; decoding loads
+// the HEIF module on first use (MediaModule.h).
 bool looksLikeHeif(const QByteArray& data);
 DecodedPicture decodeHeif(const QByteArray& data, const DecodeRequest& request,
                           const CancelCheck& cancelled, const PreviewSink& preview);

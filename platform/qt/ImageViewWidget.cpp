@@ -1,15 +1,15 @@
 #include "ImageViewWidget.h"
 
 #include "DecodeCache.h"
+#include "MediaModule.h"
 
 #include <QBuffer>
-#include <QMediaPlayer>
 #include <QMovie>
 #include <QPainter>
 #include <QResizeEvent>
 #include <QScreen>
+#include <QTimer>
 #include <QUrl>
-#include <QVideoSink>
 
 #include <algorithm>
 #include <atomic>
@@ -58,7 +58,7 @@ bool isVideoPath(const std::string& path)
 // content; they can change any moment, so they are not cached.
 bool isCacheable(Problem p)
 {
-    return p == Problem::None || p == Problem::Damaged || p == Problem::TooLarge;
+    return p == Problem::None || p == Problem::Damaged || p == Problem::TooLarge || p == Problem::NoHeifSupport;
 }
 
 } // namespace
@@ -165,7 +165,11 @@ void ImageViewWidget::setNeighbours(const std::vector<FileURL>& likelyNext)
     int rank = 0;
     for (const std::string& path : neighbours_) {
         ++rank;
-        if ((current_ && path == currentPath_) || isVideoPath(path))
+        if (isVideoPath(path)) {
+            media::preloadVideoModule(); // its first frame should not wait for the load
+            continue;
+        }
+        if (current_ && path == currentPath_)
             continue;
         FileStamp stamp;
         if (imaging::statPath(path, &stamp) != Problem::None)
@@ -200,9 +204,7 @@ QImage ImageViewWidget::currentImage() const
         }
         return picture_;
     case Showing::Video:
-        if (videoImage_.isNull() && videoFrame_.isValid())
-            videoImage_ = videoFrame_.toImage();
-        return videoImage_;
+        return video_ ? video_->currentImage() : QImage();
     case Showing::Nothing:
     case Showing::Placeholder:
         break;
@@ -397,8 +399,6 @@ void ImageViewWidget::showPicture(const DecodedPicture& picture)
 void ImageViewWidget::showPlaceholder(const QString& text)
 {
     picture_ = QImage();
-    videoFrame_ = QVideoFrame();
-    videoImage_ = QImage();
     placeholder_ = text;
     showing_ = Showing::Placeholder;
     setAccessibleDescription(text); // what a screen reader says instead of the picture
@@ -440,49 +440,36 @@ void ImageViewWidget::startVideo()
         return;
     }
 
-    player_ = new QMediaPlayer(this);
-    // The backend opens its own descriptor from the /proc path; ours stays
-    // open until the player is gone so the number cannot be reused early.
-    connect(player_, &QObject::destroyed, [fd] { ::close(fd); });
-    if (!player_->isAvailable()) {
-        showPlaceholder(tr("Can’t play “%1”: no video decoder is available").arg(name));
-        stopMedia();
-        return;
-    }
-    sink_ = new QVideoSink(player_);
-    player_->setVideoSink(sink_);
     const std::uint64_t generation = generation_;
-    connect(sink_, &QVideoSink::videoFrameChanged, this, [this, generation](const QVideoFrame& frame) {
-        if (generation != generation_ || showing_ != Showing::Video || !frame.isValid())
-            return;
-        videoFrame_ = frame;
-        videoImage_ = QImage(); // converted when painted
-        update();
-    });
-    auto fail = [this, generation, name](const QString& why) {
+    media::VideoSource::Handlers handlers;
+    handlers.frameChanged = [this, generation] {
+        if (generation == generation_ && showing_ == Showing::Video)
+            update();
+    };
+    handlers.failed = [this, generation, name](const QString& why) {
         if (generation != generation_ || showing_ != Showing::Video)
             return;
         showPlaceholder(tr("Can’t play “%1”: %2")
                             .arg(name, why.isEmpty() ? tr("unsupported or damaged video") : why));
     };
-    connect(player_, &QMediaPlayer::errorOccurred, this,
-            [fail](QMediaPlayer::Error error, const QString& text) {
-                if (error != QMediaPlayer::NoError)
-                    fail(text);
-            });
-    connect(player_, &QMediaPlayer::mediaStatusChanged, this, [fail](QMediaPlayer::MediaStatus status) {
-        if (status == QMediaPlayer::InvalidMedia)
-            fail(QString());
-    });
+    video_ = media::createVideoSource(std::move(handlers), this);
+    if (!video_) {
+        ::close(fd);
+        showPlaceholder(tr("Can’t play “%1”: video support is not installed").arg(name));
+        return;
+    }
+    // The backend opens its own descriptor from the /proc path; ours stays
+    // open until the player is gone so the number cannot be reused early.
+    connect(video_, &QObject::destroyed, [fd] { ::close(fd); });
+    if (!video_->isAvailable()) {
+        showPlaceholder(tr("Can’t play “%1”: no video decoder is available").arg(name));
+        stopMedia();
+        return;
+    }
 
     showing_ = Showing::Video;
     placeholder_.clear();
-    // No audio output is attached: the video plays muted.
-    player_->setLoops(QMediaPlayer::Infinite);
-    player_->setSource(QUrl::fromLocalFile(QStringLiteral("/proc/self/fd/%1").arg(fd)));
-    // Playing at once shows the first frame as soon as the pipeline has
-    // one, without a separate preroll step.
-    player_->play();
+    video_->play(QUrl::fromLocalFile(QStringLiteral("/proc/self/fd/%1").arg(fd)));
 }
 
 void ImageViewWidget::stopMedia()
@@ -495,18 +482,13 @@ void ImageViewWidget::stopMedia()
     }
     delete movieBuffer_;
     movieBuffer_ = nullptr;
-    if (player_) {
-        player_->disconnect(this);
-        if (sink_)
-            sink_->disconnect(this);
+    if (video_) {
+        video_->detach();
         // Tearing a pipeline down can take a while; let it happen after
         // the next picture is on screen.
-        player_->deleteLater();
-        player_ = nullptr;
-        sink_ = nullptr;
+        video_->deleteLater();
+        video_ = nullptr;
     }
-    videoFrame_ = QVideoFrame();
-    videoImage_ = QImage();
 }
 
 // ---- painting ----
@@ -520,6 +502,11 @@ void ImageViewWidget::resizeEvent(QResizeEvent* event)
 
 void ImageViewWidget::paintEvent(QPaintEvent*)
 {
+    if (!modulesRequested_) {
+        // The window is on screen: the HEIC and video modules can load now.
+        modulesRequested_ = true;
+        QTimer::singleShot(200, this, [] { media::preloadModules(); });
+    }
     QPainter painter(this);
     painter.fillRect(rect(), kBackground);
 

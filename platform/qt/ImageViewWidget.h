@@ -3,7 +3,6 @@
 #include <QImage>
 #include <QThreadPool>
 #include <QTimer>
-#include <QVideoFrame>
 #include <QWidget>
 
 #include <cstdint>
@@ -17,14 +16,15 @@
 #include "ImageDecoder.h"
 
 class QBuffer;
-class QMediaPlayer;
 class QMovie;
-class QVideoSink;
 
 namespace shoebox {
 
 namespace imaging {
 class DecodeCache;
+}
+namespace media {
+class VideoSource;
 }
 
 // The window's image view: shows a picture, plays a video, or shows a
@@ -34,8 +34,9 @@ class DecodeCache;
 // they are shown, and land in a byte-bounded cache keyed by path and file
 // stamp. setNeighbours() decodes the likely next files ahead, so that
 // setImage() of one of them shows it without waiting. Videos (mp4, mov)
-// play muted and looping through QMediaPlayer into a QVideoSink whose
-// frames this widget paints itself; animated pictures play through QMovie.
+// play muted and looping through the video module (Qt Multimedia, loaded
+// on first need), whose frames this widget paints itself; animated
+// pictures play through QMovie.
 class ImageViewWidget : public QWidget, public ImageView {
     Q_OBJECT
 public:
@@ -107,13 +108,11 @@ private:
 
     QMovie* movie_ = nullptr;
     QBuffer* movieBuffer_ = nullptr;
-    QMediaPlayer* player_ = nullptr;
-    QVideoSink* sink_ = nullptr;
-    QVideoFrame videoFrame_;
-    mutable QImage videoImage_; // videoFrame_ converted, made when first painted
+    media::VideoSource* video_ = nullptr;
 
     QSize lastTarget_;
     QTimer resizeTimer_;
+    bool modulesRequested_ = false; // the HEIC and video modules load after the first paint
 };
 
 } // namespace shoebox

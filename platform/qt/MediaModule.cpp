@@ -1,0 +1,102 @@
+#include "MediaModule.h"
+
+#include <QFileInfo>
+#include <QLibrary>
+#include <QThreadPool>
+
+#include <atomic>
+#include <mutex>
+
+#include <unistd.h>
+
+namespace shoebox::media {
+
+namespace {
+
+// The executable's own folder, read from /proc rather than from
+// QCoreApplication: this runs on decode threads too, and before or without
+// an application object.
+QString executableDir()
+{
+    char buf[4096];
+    const ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
+    if (n <= 0)
+        return {};
+    buf[n] = '\0';
+    return QFileInfo(QString::fromLocal8Bit(buf, n)).absolutePath();
+}
+
+// Loads lib<name>.so and resolves `symbol`, or returns null. Looked for next
+// to the executable first (an installed or copied app), then in the build
+// tree the executable came from, which is where the app, the tests and the
+// benchmark all find it without any installing.
+QFunctionPointer loadModule(const char* name, const char* symbol)
+{
+    const QString file = QStringLiteral("lib%1.so").arg(QLatin1String(name));
+    QStringList dirs;
+    if (const QString exe = executableDir(); !exe.isEmpty())
+        dirs << exe;
+#ifdef SHOEBOX_MODULE_DIR
+    dirs << QStringLiteral(SHOEBOX_MODULE_DIR);
+#endif
+    QString errors;
+    for (const QString& dir : dirs) {
+        const QString path = dir + QLatin1Char('/') + file;
+        if (!QFileInfo::exists(path))
+            continue;
+        // Never unloaded: objects it made may still be deleted later.
+        auto* library = new QLibrary(path);
+        if (QFunctionPointer f = library->resolve(symbol))
+            return f;
+        errors += library->errorString() + QLatin1Char(' ');
+        delete library;
+    }
+    qWarning("%s is not available%s%s", qPrintable(file), errors.isEmpty() ? "" : ": ", qPrintable(errors.trimmed()));
+    return nullptr;
+}
+
+std::once_flag videoOnce;
+CreateVideoFn videoFactory = nullptr;
+
+void loadVideoModule()
+{
+    std::call_once(videoOnce,
+                   [] { videoFactory = reinterpret_cast<CreateVideoFn>(loadModule("shoebox_video", kCreateVideoSymbol)); });
+}
+
+} // namespace
+
+HeifDecodeFn heifDecoder()
+{
+    static std::once_flag once;
+    static HeifDecodeFn decode = nullptr;
+    std::call_once(once, [] { decode = reinterpret_cast<HeifDecodeFn>(loadModule("shoebox_heif", kHeifDecodeSymbol)); });
+    return decode;
+}
+
+VideoSource* createVideoSource(VideoSource::Handlers handlers, QObject* parent)
+{
+    loadVideoModule(); // waits for a preload still under way
+    return videoFactory ? videoFactory(std::move(handlers), parent) : nullptr;
+}
+
+void preloadVideoModule()
+{
+    static std::atomic<bool> started{false};
+    if (started.exchange(true))
+        return;
+    QThreadPool::globalInstance()->start([] { loadVideoModule(); });
+}
+
+void preloadModules()
+{
+    static std::atomic<bool> started{false};
+    if (started.exchange(true))
+        return;
+    QThreadPool::globalInstance()->start([] {
+        heifDecoder();
+        loadVideoModule();
+    });
+}
+
+} // namespace shoebox::media

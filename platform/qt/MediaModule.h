@@ -1,0 +1,98 @@
+#pragma once
+
+// HEIF decoding and video playback live in runtime-loaded modules
+// (libshoebox_heif.so, libshoebox_video.so), so that starting the app maps
+// neither libheif with its codecs nor Qt Multimedia with its audio stack.
+// A module is loaded the first time a file needs it, shown or prefetched.
+//
+// This header is all the executable and the modules share. Everything in it
+// is inline: a module sees none of the executable's own symbols.
+
+#include <QImage>
+#include <QObject>
+#include <QString>
+#include <QUrl>
+
+#include <functional>
+#include <utility>
+
+#include "ImageDecoder.h"
+
+namespace shoebox::media {
+
+// ---- HEIF ----
+
+// What the HEIF module borrows from the executable.
+struct HeifHost {
+    QImage (*fitForDisplay)(const QImage& decoded, QSize target, qreal devicePixelRatio);
+};
+
+// imaging::decodeHeif's work, done by the module. Safe on any thread.
+using HeifDecodeFn = imaging::DecodedPicture (*)(const HeifHost& host, const QByteArray& data,
+                                                 const imaging::DecodeRequest& request,
+                                                 const imaging::CancelCheck& cancelled,
+                                                 const imaging::PreviewSink& preview);
+// The module's entry point; the version is in the name, so a stale module
+// from an older build is simply not found.
+inline constexpr char kHeifDecodeSymbol[] = "shoebox_heif_decode_v1";
+
+// ---- video ----
+
+// One video, playing muted and looping. Lives on the UI thread; the
+// handlers run there.
+class VideoSource : public QObject {
+public:
+    struct Handlers {
+        std::function<void()> frameChanged;         // a new frame is ready for currentImage()
+        std::function<void(const QString&)> failed; // empty text: unsupported or damaged
+    };
+
+    VideoSource(Handlers handlers, QObject* parent) : QObject(parent), handlers_(std::move(handlers)) {}
+
+    // False when the platform has no media backend at all.
+    virtual bool isAvailable() const = 0;
+    virtual void play(const QUrl& source) = 0;
+    // The latest frame, converted on first ask; null before the first.
+    virtual QImage currentImage() = 0;
+
+    // Stops calling the handlers, e.g. before a deferred delete.
+    void detach() { handlers_ = {}; }
+
+protected:
+    void notifyFrame()
+    {
+        if (handlers_.frameChanged)
+            handlers_.frameChanged();
+    }
+    void notifyFailed(const QString& why)
+    {
+        if (handlers_.failed)
+            handlers_.failed(why);
+    }
+
+private:
+    Handlers handlers_;
+};
+
+using CreateVideoFn = VideoSource* (*)(VideoSource::Handlers handlers, QObject* parent);
+inline constexpr char kCreateVideoSymbol[] = "shoebox_video_create_v1";
+
+// ---- the executable's side (MediaModule.cpp) ----
+
+// The module's decoder, or null when it cannot be loaded. The first call
+// loads the module; concurrent callers wait for that one load.
+HeifDecodeFn heifDecoder();
+
+// A new video source owned by `parent`, or null when the video module
+// cannot be loaded. UI thread only.
+VideoSource* createVideoSource(VideoSource::Handlers handlers, QObject* parent);
+
+// Loads the video module in the background, ahead of the first video.
+void preloadVideoModule();
+
+// Loads both modules in the background, so that the first HEIC or video of
+// a session does not wait for them. Called once the window is on screen:
+// start-up does not pay for them either.
+void preloadModules();
+
+} // namespace shoebox::media
