@@ -212,12 +212,18 @@ QSize chooseJpegScaledSize(QSize stored, bool rotated90, QSize target)
         return stored;
     const QSize box = rotated90 ? target.transposed() : target;
     const QSize fit = fitSize(stored, box);
+    // A scale that falls short of the view by up to 2% still counts: that
+    // last stretch is invisible on a photo, while the next larger scale
+    // decodes four times the pixels and then has to shrink them again
+    // (a 12 MP portrait in a 1600x1000 window: 1/4 instead of 1/2).
+    const int needWidth = fit.width() * 98 / 100;
+    const int needHeight = fit.height() * 98 / 100;
     for (int d : {8, 4, 2}) {
         // Integer division: for sizes not divisible by d, libjpeg's output
         // is one pixel larger and Qt resamples by that pixel; asking for the
         // rounded-up size would instead make Qt pick a larger DCT scale.
         const QSize scaled(stored.width() / d, stored.height() / d);
-        if (scaled.width() >= fit.width() && scaled.height() >= fit.height())
+        if (scaled.width() >= needWidth && scaled.height() >= needHeight)
             return scaled;
     }
     return stored;
