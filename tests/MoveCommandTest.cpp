@@ -1,6 +1,4 @@
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 
 #include "ControllerFixture.h"
 
@@ -45,7 +43,6 @@ protected:
     {
         return "Ooops! Something went wrong: " + description;
     }
-    const std::vector<std::string> bothLevelsEmpty{"starting if folder is not nil", "starting if folder is not nil"};
 };
 
 TEST_F(MoveCommandTest, MissingFoldersAlertWithTheirTextsAndDoNothingElse)
@@ -124,8 +121,7 @@ TEST_F(MoveCommandTest, UntestedTypeNeverReplacesAnExistingFile)
     ASSERT_EQ(window.output.lines.size(), 3u);
     EXPECT_EQ(window.output.lines[2].rfind(failureLine(""), 0), 0u) << window.output.lines[2];
     EXPECT_NE(window.output.lines[2].find("File exists"), std::string::npos) << window.output.lines[2];
-    std::ifstream kept(dir / "dest/Beach.jpg");
-    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), {}), "precious");
+    EXPECT_EQ(readFile(dir / "dest/Beach.jpg"), "precious");
     EXPECT_TRUE(exists(dir / "src/IMG_1.jpg"));
     EXPECT_EQ(controller.currentImageItem(), 0);
     EXPECT_EQ(window.newFileNamePreviewField.value, "");
