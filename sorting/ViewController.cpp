@@ -197,9 +197,12 @@ void ViewController::moveAndRenameButton(Sender)
 
 std::optional<std::string> ViewController::refusalOfNameText(long renameType, const std::string& nameText) const
 {
-    // A slash would carry the file out of the target folder ("../../x").
+    // A slash would carry the file out of the target folder ("../../x"); a
+    // pasted null character would silently cut the name short.
     if (nameText.find('/') != std::string::npos)
         return "A name can’t contain “/”. Type the name without slashes.";
+    if (nameText.find('\0') != std::string::npos)
+        return "A name can’t contain a null character.";
     // Without a stem in front, an empty name or a leading dot makes a hidden
     // file (".JPG") that later scans and file managers never show.
     const bool nameStandsFirst = renameType != 1 && renameType != 2;

@@ -235,7 +235,7 @@ TEST_F(MoveCommandTest, UnsafeNamesAreRefusedBeforeAnythingIsMade)
         std::string name;
     };
     for (const Refused& r : {Refused{0, "../../escape"}, Refused{1, "a/b"}, Refused{0, ""}, Refused{0, ".hidden"},
-                             Refused{9, ""}}) {
+                             Refused{9, ""}, Refused{2, std::string("cut\0short", 9)}}) {
         window.alert.shown.clear();
         move(r.type, r.name);
         ASSERT_EQ(window.alert.shown.size(), 1u) << r.name;
