@@ -833,6 +833,20 @@ void benchScan(const Data& data, bool quick)
         one("scan_1m_ms", 1'000'000);
 }
 
+// Runs the two rounds of a comparison in turn, the other one first on odd
+// rounds, so that neither always gets the warmer caches.
+template <typename A, typename B>
+void inTurn(int round, A&& first, B&& second)
+{
+    if (round % 2) {
+        second();
+        first();
+    } else {
+        first();
+        second();
+    }
+}
+
 void benchMoves(const Data& data)
 {
     // 1,000 small files, renamed within one tree on /tmp. Three rounds with
@@ -863,13 +877,7 @@ void benchMoves(const Data& data)
             }
             raws.push_back(msBetween(t, Clock::now()));
         };
-        if (round % 2) {
-            rawRound();
-            appRound();
-        } else {
-            appRound();
-            rawRound();
-        }
+        inTurn(round, appRound, rawRound);
         std::filesystem::remove_all(base);
     }
     report("move_1000_same_fs_ms", median(moves), median(raws), "ms");
@@ -915,13 +923,7 @@ void benchMoves(const Data& data)
             mv.push_back(runTimed({"mv", src, dst}));
             ::unlink(dst.c_str());
         };
-        if (round % 2) {
-            mvRound();
-            appRound();
-        } else {
-            appRound();
-            mvRound();
-        }
+        inTurn(round, appRound, mvRound);
     }
     report("move_200mb_cross_fs_ms", median(app), median(mv), "ms");
 }

@@ -12,7 +12,7 @@ packages=(
     gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-bad gstreamer1.0-libav
 )
 if [[ "${1:-}" == "--bench" ]]; then
-    packages+=(libbenchmark-dev libturbojpeg0-dev)
+    packages+=(libturbojpeg0-dev)
 fi
 
 missing=()

@@ -166,7 +166,7 @@ void ImageViewWidget::setNeighbours(const std::vector<FileURL>& likelyNext)
     for (const std::string& path : neighbours_) {
         ++rank;
         if (isVideoPath(path)) {
-            media::preloadVideoModule(); // its first frame should not wait for the load
+            media::preloadModules(); // its first frame should not wait for the load
             continue;
         }
         if (current_ && path == currentPath_)

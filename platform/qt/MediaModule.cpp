@@ -80,14 +80,6 @@ VideoSource* createVideoSource(VideoSource::Handlers handlers, QObject* parent)
     return videoFactory ? videoFactory(std::move(handlers), parent) : nullptr;
 }
 
-void preloadVideoModule()
-{
-    static std::atomic<bool> started{false};
-    if (started.exchange(true))
-        return;
-    QThreadPool::globalInstance()->start([] { loadVideoModule(); });
-}
-
 void preloadModules()
 {
     static std::atomic<bool> started{false};

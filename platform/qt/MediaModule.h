@@ -87,12 +87,9 @@ HeifDecodeFn heifDecoder();
 // cannot be loaded. UI thread only.
 VideoSource* createVideoSource(VideoSource::Handlers handlers, QObject* parent);
 
-// Loads the video module in the background, ahead of the first video.
-void preloadVideoModule();
-
 // Loads both modules in the background, so that the first HEIC or video of
-// a session does not wait for them. Called once the window is on screen:
-// start-up does not pay for them either.
+// a session does not wait for them. Called once the window is on screen
+// (start-up does not pay for them) or when a video is among the next files.
 void preloadModules();
 
 } // namespace shoebox::media

@@ -149,7 +149,11 @@ void ElidedLabel::paintEvent(QPaintEvent*)
     const QString shown = fontMetrics().elidedText(text(), Qt::ElideMiddle, area.width());
     style()->drawItemText(&painter, area, static_cast<int>(alignment()), option.palette, isEnabled(), shown,
                           foregroundRole());
-    setToolTip(shown == text() ? QString() : text());
+    // The whole text as a tooltip only while it is cut short; set only on a
+    // change, since every assignment sends an event.
+    const QString tip = shown == text() ? QString() : text();
+    if (toolTip() != tip)
+        setToolTip(tip);
 }
 
 } // namespace shoebox
