@@ -101,7 +101,8 @@ MainWindow::~MainWindow()
 void MainWindow::connectCommands()
 {
     auto& c = *controller_;
-    connect(ui_->sourceFolderButton, &QPushButton::clicked, this, [&c, this] { c.sourceFolderButton(ui_->sourceFolderButton); });
+    connect(ui_->sourceFolderButton, &QPushButton::clicked, this,
+            [&c, this] { c.sourceFolderButton(ui_->sourceFolderButton); });
     connect(ui_->destinationFolderButton, &QPushButton::clicked, this,
             [&c, this] { c.destinationFolderButton(ui_->destinationFolderButton); });
     connect(ui_->moveAndRenameFileButton, &QPushButton::clicked, this, [&c, this] {
@@ -111,7 +112,8 @@ void MainWindow::connectCommands()
     });
     connect(ui_->prePhotoButton, &QPushButton::clicked, this, [&c, this] { c.prevImageButton(ui_->prePhotoButton); });
     connect(ui_->nextPhotoButton, &QPushButton::clicked, this, [&c, this] { c.nextImageButton(ui_->nextPhotoButton); });
-    connect(ui_->trashPhotoButton, &QPushButton::clicked, this, [&c, this] { c.moveImageToTrash(ui_->trashPhotoButton); });
+    connect(ui_->trashPhotoButton, &QPushButton::clicked, this,
+            [&c, this] { c.moveImageToTrash(ui_->trashPhotoButton); });
 
     // Menu commands click their button, which does nothing while it is disabled.
     connect(ui_->actionChooseSource, &QAction::triggered, ui_->sourceFolderButton, &QPushButton::click);

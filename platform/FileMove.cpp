@@ -99,7 +99,6 @@ std::string reason(int error)
     return std::error_code(error, std::generic_category()).message();
 }
 
-
 class Move {
 public:
     Move(const std::string& source, const std::string& destination) : source_(source), destination_(destination) {}

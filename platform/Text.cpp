@@ -32,8 +32,7 @@ std::size_t clusterPrefix(std::string_view run, std::size_t& count)
 {
     icu::BreakIterator* breaks = characterBreaks();
     UErrorCode status = U_ZERO_ERROR;
-    UText* text = breaks ? utext_openUTF8(nullptr, run.data(), static_cast<int64_t>(run.size()), &status)
-                         : nullptr;
+    UText* text = breaks ? utext_openUTF8(nullptr, run.data(), static_cast<int64_t>(run.size()), &status) : nullptr;
     if (text == nullptr || U_FAILURE(status)) {
         // Without ICU fall back to code points: never cuts inside a sequence.
         std::size_t length = 0;

@@ -19,7 +19,6 @@ struct ErrorFree {
     void operator()(GError* error) const { g_error_free(error); }
 };
 
-
 std::unexpected<Error> trashFailure(const std::string& path, std::string_view reason)
 {
     return failure(oneLine("Could not move \u201C" + path + "\u201D to the Trash: " + std::string(reason)));

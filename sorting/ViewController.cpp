@@ -18,16 +18,12 @@ constexpr std::size_t shortStemLength = 9;
 const std::vector<std::string_view>& ViewController::imageExtensions()
 {
     static const std::vector<std::string_view> extensions = {
-        "jpg", "png", "jpeg", "gif", "JPG", "PNG", "JPEG", "GIF",
-        "HEIC", "heic", "mp4", "MP4", "mov", "MOV",
+        "jpg", "png", "jpeg", "gif", "JPG", "PNG", "JPEG", "GIF", "HEIC", "heic", "mp4", "MP4", "mov", "MOV",
     };
     return extensions;
 }
 
-ViewController::ViewController(Outlets outlets, Services services)
-    : ui_(outlets), services_(services)
-{
-}
+ViewController::ViewController(Outlets outlets, Services services) : ui_(outlets), services_(services) {}
 
 void ViewController::viewDidLoad()
 {
@@ -112,8 +108,7 @@ void ViewController::sourceFolderButton(Sender)
     }
 
     if (imageURLs_.empty()) {
-        showWarningAlert("No Image Files Found!",
-                         "Please choose a source folder that contains image files you ninny.");
+        showWarningAlert("No Image Files Found!", "Please choose a source folder that contains image files you ninny.");
         return;
     }
 
@@ -174,9 +169,8 @@ void ViewController::moveAndRenameButton(Sender)
         return;
     }
     if (!destinationFolderPath_) {
-        showWarningAlert("No Destination!",
-                         "Choose a destination folder for the images to move to. "
-                         "(This can be the same as the source folder.)");
+        showWarningAlert("No Destination!", "Choose a destination folder for the images to move to. "
+                                            "(This can be the same as the source folder.)");
         return;
     }
     if (!hasCurrentFile())
@@ -269,8 +263,8 @@ std::string ViewController::finalName(const FileURL& target, long renameType, co
     }
 
     std::string candidate = prefix + nameText + "." + extension;
-    for (std::int64_t number = 2; services_.fileManager->fileExistsAtPath(target.appendingPathComponent(candidate).path());
-         ++number)
+    for (std::int64_t number = 2;
+         services_.fileManager->fileExistsAtPath(target.appendingPathComponent(candidate).path()); ++number)
         candidate = prefix + nameText + " " + std::to_string(number) + "." + extension;
     return candidate;
 }

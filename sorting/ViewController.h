@@ -15,7 +15,7 @@ namespace shoebox {
 // The controls of the sorting window that the commands use. The window
 // connects every one of them; the controller does not test for absence.
 struct Outlets {
-    TextField* subSubFolder = nullptr;            // name of the second-level subfolder
+    TextField* subSubFolder = nullptr; // name of the second-level subfolder
     Button* trashPhotoButton = nullptr;
     Button* prePhotoButton = nullptr;
     Button* nextPhotoButton = nullptr;
@@ -25,7 +25,7 @@ struct Outlets {
     TextField* destinationFolderLabel = nullptr;
     ProgressIndicator* progressBar = nullptr;
     TextField* progressTextField = nullptr;
-    TextField* subFolderOneBox = nullptr;         // name of the first-level subfolder
+    TextField* subFolderOneBox = nullptr; // name of the first-level subfolder
     TextField* newFileNameTextField = nullptr;
     PopUpMenu* renameTypeMenu = nullptr;
     TextField* currentFilePathLabel = nullptr;

@@ -39,11 +39,11 @@ TEST_F(Enumeration, ListsDirectEntriesInNaturalOrderWithoutHiddenOnes)
 {
     EXPECT_TRUE(listed().empty());
     for (const char* name : {"IMG_10.jpg", "IMG_2.JPG", "img_1.jpg", "bad\xFF\xC3(name.jpg", ".thumb.jpg",
-             "Holiday.mov/inside.jpg", ".cache/deep.jpg"}) {
+                             "Holiday.mov/inside.jpg", ".cache/deep.jpg"}) {
         dir.write(name);
     }
-    EXPECT_EQ(listed(),
-        (std::vector<std::string>{"bad\xFF\xC3(name.jpg", "Holiday.mov", "img_1.jpg", "IMG_2.JPG", "IMG_10.jpg"}));
+    EXPECT_EQ(listed(), (std::vector<std::string>{"bad\xFF\xC3(name.jpg", "Holiday.mov", "img_1.jpg", "IMG_2.JPG",
+                                                  "IMG_10.jpg"}));
     // A missing folder and a file stand in for an unreadable folder: tests
     // run as root, which reads any folder.
     EXPECT_EQ(files.contentsOfDirectory(FileURL::fileURLWithPath(dir / "missing")), std::nullopt);

@@ -37,9 +37,10 @@ TEST(FileURLPath, EscapingRoundTrips)
         const char* escaped;
         const char* displayed; // nullptr: the path itself, and strict decoding works
     };
-    for (Case c : {Case{"/Beach Day/é%41%-_.~Z9", "file:///Beach%20Day/%C3%A9%2541%25-_.~Z9", nullptr},
-             Case{"/emoji 👍🏽?#", "file:///emoji%20%F0%9F%91%8D%F0%9F%8F%BD%3F%23", nullptr},
-             Case{"/photo\xC3(\xFF\x01.jpg", "file:///photo%C3%28%FF%01.jpg", "file:///photo\uFFFD(\uFFFD\x01.jpg"}}) {
+    for (Case c :
+         {Case{"/Beach Day/é%41%-_.~Z9", "file:///Beach%20Day/%C3%A9%2541%25-_.~Z9", nullptr},
+          Case{"/emoji 👍🏽?#", "file:///emoji%20%F0%9F%91%8D%F0%9F%8F%BD%3F%23", nullptr},
+          Case{"/photo\xC3(\xFF\x01.jpg", "file:///photo%C3%28%FF%01.jpg", "file:///photo\uFFFD(\uFFFD\x01.jpg"}}) {
         FileURL location = url(c.path);
         EXPECT_EQ(location.path(), c.path);
         EXPECT_EQ(location.absoluteString(), c.escaped);
@@ -58,12 +59,12 @@ TEST(FileURLPath, SplitsTheLastComponent)
         const char* withoutExtension;
     };
     for (Case c : {Case{"/d/trip.jpg.txt", "trip.jpg.txt", "txt", "/d/trip.jpg"},
-             Case{"/d/trip.txt.jpg", "trip.txt.jpg", "jpg", "/d/trip.txt"},
-             Case{"/d.x/README", "README", "", "/d.x/README"}, Case{"/d/ends.", "ends.", "", "/d/ends"},
-             Case{"/d/Holiday.mov/", "Holiday.mov", "mov", "/d/Holiday"},
-             // A leading dot alone names a hidden file; it starts no extension.
-             Case{"/d/.hidden", ".hidden", "", "/d/.hidden"}, Case{"/d/.thumb.jpg", ".thumb.jpg", "jpg", "/d/.thumb"},
-             Case{"/", "/", "", "/"}}) {
+                   Case{"/d/trip.txt.jpg", "trip.txt.jpg", "jpg", "/d/trip.txt"},
+                   Case{"/d.x/README", "README", "", "/d.x/README"}, Case{"/d/ends.", "ends.", "", "/d/ends"},
+                   Case{"/d/Holiday.mov/", "Holiday.mov", "mov", "/d/Holiday"},
+                   // A leading dot alone names a hidden file; it starts no extension.
+                   Case{"/d/.hidden", ".hidden", "", "/d/.hidden"},
+                   Case{"/d/.thumb.jpg", ".thumb.jpg", "jpg", "/d/.thumb"}, Case{"/", "/", "", "/"}}) {
         FileURL location = url(c.path);
         EXPECT_EQ(location.lastPathComponent(), c.lastComponent) << c.path;
         EXPECT_EQ(location.pathExtension(), c.extension) << c.path;

@@ -45,7 +45,10 @@ bool waitUntil(F done, int ms = 5000)
     return true;
 }
 
-void spin(int ms) { waitUntil([] { return false; }, ms); }
+void spin(int ms)
+{
+    waitUntil([] { return false; }, ms);
+}
 
 // Writes bytes to a raw path (names need not be UTF-8).
 void writeFile(const std::string& path, const QByteArray& bytes)
@@ -76,25 +79,49 @@ QImage noise(int w, int h, quint32 seed)
     return image;
 }
 
-bool isReddish(QRgb c) { return qRed(c) > 180 && qGreen(c) < 80 && qBlue(c) < 80; }
-bool isBluish(QRgb c) { return qBlue(c) > 180 && qRed(c) < 80 && qGreen(c) < 80; }
-QRgb centre(const QImage& image) { return image.isNull() ? 0 : image.pixel(image.width() / 2, image.height() / 2); }
+bool isReddish(QRgb c)
+{
+    return qRed(c) > 180 && qGreen(c) < 80 && qBlue(c) < 80;
+}
+bool isBluish(QRgb c)
+{
+    return qBlue(c) > 180 && qRed(c) < 80 && qGreen(c) < 80;
+}
+QRgb centre(const QImage& image)
+{
+    return image.isNull() ? 0 : image.pixel(image.width() / 2, image.height() / 2);
+}
 
 // A JPEG whose Exif segment holds only the Orientation tag.
 QByteArray jpegWithOrientation(const QImage& image, char orientation)
 {
     QByteArray jpeg = encode(image, "JPEG");
-    jpeg.insert(2, QByteArray("\xFF\xE1\0\x22" "Exif\0\0" "MM\0\x2A\0\0\0\x08" "\0\x01" "\x01\x12\0\x03\0\0\0\x01\0", 29)
-                       + orientation + QByteArray(6, '\0'));
+    jpeg.insert(2, QByteArray("\xFF\xE1\0\x22"
+                              "Exif\0\0"
+                              "MM\0\x2A\0\0\0\x08"
+                              "\0\x01"
+                              "\x01\x12\0\x03\0\0\0\x01\0",
+                              29) +
+                       orientation + QByteArray(6, '\0'));
     return jpeg;
 }
 
 // A 1x1 GIF looping over a red frame then a blue one, 20 ms each.
 QByteArray redBlueGif()
 {
-    QByteArray gif("GIF89a\1\0\1\0\xF1\0\0" "\xFF\0\0" "\0\0\xFF" "\0\0\0" "\0\0\0" "\x21\xFF\x0BNETSCAPE2.0\x03\x01\0\0\0", 44);
+    QByteArray gif("GIF89a\1\0\1\0\xF1\0\0"
+                   "\xFF\0\0"
+                   "\0\0\xFF"
+                   "\0\0\0"
+                   "\0\0\0"
+                   "\x21\xFF\x0BNETSCAPE2.0\x03\x01\0\0\0",
+                   44);
     for (char codes : {'\x44', '\x4C'}) // LZW, 3 bits each: clear, colour 0 or 1, end
-        gif += QByteArray("\x21\xF9\x04\0\x02\0\0\0" "\x2C\0\0\0\0\x01\0\x01\0\0" "\x02\x02", 20) + codes + QByteArray("\x01\0", 2);
+        gif += QByteArray("\x21\xF9\x04\0\x02\0\0\0"
+                          "\x2C\0\0\0\0\x01\0\x01\0\0"
+                          "\x02\x02",
+                          20) +
+               codes + QByteArray("\x01\0", 2);
     return gif + ';';
 }
 
@@ -168,7 +195,8 @@ TEST_P(UnshowableTest, ShowsPlaceholderAndNeverThePreviousPicture)
     EXPECT_TRUE(view->currentImage().isNull()); // the previous picture is gone at once
     ASSERT_TRUE(waitUntil([&] { return !view->placeholderText().isEmpty(); }));
     const QString text = view->placeholderText();
-    EXPECT_TRUE(text.contains(QString::fromUtf8(bad)) && text.contains(QString::fromUtf8(c.reason))) << text.toStdString();
+    EXPECT_TRUE(text.contains(QString::fromUtf8(bad)) && text.contains(QString::fromUtf8(c.reason)))
+        << text.toStdString();
     EXPECT_EQ(view->accessibleDescription(), text);
     EXPECT_TRUE(waitUntil([&] { return painted > 0; }));
     // Nothing late replaces the placeholder.
@@ -179,19 +207,30 @@ INSTANTIATE_TEST_SUITE_P(
     Entries, UnshowableTest,
     ::testing::Values(
         Unshowable{"missing", "file is missing", [](const std::string&) {}},
-        Unshowable{"folder", "not a regular file", [](const std::string& p) { ASSERT_EQ(::mkdir(p.c_str(), 0755), 0); }},
+        Unshowable{"folder", "not a regular file",
+                   [](const std::string& p) { ASSERT_EQ(::mkdir(p.c_str(), 0755), 0); }},
         Unshowable{"fifo", "not a regular file", [](const std::string& p) { ASSERT_EQ(::mkfifo(p.c_str(), 0644), 0); }},
         Unshowable{"empty", "empty file", [](const std::string& p) { writeFile(p, {}); }},
-        Unshowable{"truncated", "unsupported or damaged image", [](const std::string& p) {
-            writeFile(p, encode(noise(640, 480, 7), "JPEG").chopped(5000));
-        }},
-        Unshowable{"garbage", "unsupported or damaged image", [](const std::string& p) {
-            writeFile(p, QByteArray(reinterpret_cast<const char*>(noise(32, 32, 3).constBits()), 4096));
-        }},
-        Unshowable{"bomb", "image too large", [](const std::string& p) { // header claims 16000x16000 (1 GB decoded)
-            writeFile(p, encode(solid(4, 4, Qt::red), "BMP").replace(18, 8, QByteArray("\x80\x3E\0\0\x80\x3E\0\0", 8)));
-        }},
-        Unshowable{"video", "Can’t play", [](const std::string& p) { writeFile(p, QByteArray("\0\0\0\x18" "ftypmp42" "not a movie", 23)); }, ".mp4"}),
+        Unshowable{"truncated", "unsupported or damaged image",
+                   [](const std::string& p) { writeFile(p, encode(noise(640, 480, 7), "JPEG").chopped(5000)); }},
+        Unshowable{"garbage", "unsupported or damaged image",
+                   [](const std::string& p) {
+                       writeFile(p, QByteArray(reinterpret_cast<const char*>(noise(32, 32, 3).constBits()), 4096));
+                   }},
+        Unshowable{
+            "bomb", "image too large",
+            [](const std::string& p) { // header claims 16000x16000 (1 GB decoded)
+                writeFile(
+                    p, encode(solid(4, 4, Qt::red), "BMP").replace(18, 8, QByteArray("\x80\x3E\0\0\x80\x3E\0\0", 8)));
+            }},
+        Unshowable{"video", "Can’t play",
+                   [](const std::string& p) {
+                       writeFile(p, QByteArray("\0\0\0\x18"
+                                               "ftypmp42"
+                                               "not a movie",
+                                               23));
+                   },
+                   ".mp4"}),
     [](const ::testing::TestParamInfo<Unshowable>& info) { return std::string(info.param.label); });
 
 TEST_F(ImageViewTest, StaleResultIsDroppedNeverPainted)
@@ -257,11 +296,13 @@ TEST_F(ImageViewTest, AnimatedGifAnimatesScaledToTheView)
     auto view = makeView();
     view->setImage(url("anim.gif"));
     bool red = false, blue = false;
-    EXPECT_TRUE(waitUntil([&] {
-        red |= isReddish(centre(view->currentImage()));
-        blue |= isBluish(centre(view->currentImage()));
-        return red && blue;
-    }, 3000));
+    EXPECT_TRUE(waitUntil(
+        [&] {
+            red |= isReddish(centre(view->currentImage()));
+            blue |= isBluish(centre(view->currentImage()));
+            return red && blue;
+        },
+        3000));
     EXPECT_EQ(view->currentImage().height(), 300); // scaled to fit, not 1x1
 }
 
@@ -274,7 +315,8 @@ TEST_F(ImageViewTest, HeicShowsItsThumbnailFirstThenTheFullPicture)
     heif_image* image = nullptr;
     heif_image_handle *handle = nullptr, *thumb = nullptr;
     ASSERT_EQ(heif_context_get_encoder_for_format(ctx, heif_compression_HEVC, &encoder).code, heif_error_Ok);
-    ASSERT_EQ(heif_image_create(640, 480, heif_colorspace_RGB, heif_chroma_interleaved_RGB, &image).code, heif_error_Ok);
+    ASSERT_EQ(heif_image_create(640, 480, heif_colorspace_RGB, heif_chroma_interleaved_RGB, &image).code,
+              heif_error_Ok);
     heif_image_add_plane(image, heif_channel_interleaved, 640, 480, 8);
     int stride = 0;
     uint8_t* plane = heif_image_get_plane(image, heif_channel_interleaved, &stride);

@@ -166,9 +166,8 @@ TEST_F(MoveCommandTest, SubfolderStepsPrintTheirLinesInOrder)
     move(0, "one");
     EXPECT_EQ(window.output.lines,
               (std::vector<std::string>{"starting if folder is not nil", "file does not exist", "made folder",
-                                        "done with subfolder 1", "starting if folder is not nil",
-                                        "file does not exist", "made folder", "done with subfolder 2",
-                                        dir / "dest/2019/Beach/one.jpg"}));
+                                        "done with subfolder 1", "starting if folder is not nil", "file does not exist",
+                                        "made folder", "done with subfolder 2", dir / "dest/2019/Beach/one.jpg"}));
 
     window.output.lines.clear();
     window.subFolderOneBox.value = "";

@@ -22,16 +22,23 @@ TEST(GraphemeCut, KeepsWholeCharacters)
         const char* expected;
     };
     for (Case c : {Case{"abcdef", 3, "abc"}, Case{"ab", 5, "ab"}, Case{"", 3, ""}, Case{"abc", 0, ""},
-             // e + COMBINING ACUTE ACCENT is one character.
-             Case{"e\u0301e\u0301x", 2, "e\u0301e\u0301"},
-             // Family emoji joined by ZERO WIDTH JOINERs, then two flags (two
-             // regional indicators each): one character each.
-             Case{"\U0001F468\u200D\U0001F469\u200D\U0001F467\U0001F1E9\U0001F1EA\U0001F1EB\U0001F1F7", 2,
-                 "\U0001F468\u200D\U0001F469\u200D\U0001F467\U0001F1E9\U0001F1EA"},
-             Case{"\r\nx", 1, "\r\n"},
-             // Each invalid byte is one character, kept raw; a cut-off sequence
-             // is as many characters as it has bytes.
-             Case{"a\xFF\xFE" "e\u0301z", 4, "a\xFF\xFE" "e\u0301"}, Case{"\xE2\x82" "c", 2, "\xE2\x82"}}) {
+                   // e + COMBINING ACUTE ACCENT is one character.
+                   Case{"e\u0301e\u0301x", 2, "e\u0301e\u0301"},
+                   // Family emoji joined by ZERO WIDTH JOINERs, then two flags (two
+                   // regional indicators each): one character each.
+                   Case{"\U0001F468\u200D\U0001F469\u200D\U0001F467\U0001F1E9\U0001F1EA\U0001F1EB\U0001F1F7", 2,
+                        "\U0001F468\u200D\U0001F469\u200D\U0001F467\U0001F1E9\U0001F1EA"},
+                   Case{"\r\nx", 1, "\r\n"},
+                   // Each invalid byte is one character, kept raw; a cut-off sequence
+                   // is as many characters as it has bytes.
+                   Case{"a\xFF\xFE"
+                        "e\u0301z",
+                        4,
+                        "a\xFF\xFE"
+                        "e\u0301"},
+                   Case{"\xE2\x82"
+                        "c",
+                        2, "\xE2\x82"}}) {
         EXPECT_EQ(firstCharacters(c.text, c.count), c.expected) << c.text;
     }
 }
@@ -39,14 +46,21 @@ TEST(GraphemeCut, KeepsWholeCharacters)
 // Each pair is in natural order: first < second, and never the other way.
 TEST(NaturalOrder, OrdersPairs)
 {
-    const std::pair<const char*, const char*> pairs[] = {{"IMG_2.jpg", "IMG_10.jpg"}, {"apple", "Banana"},
-        {"Apple", "banana"}, {"a", "ab"}, {"x2y3", "x2y10"},
+    const std::pair<const char*, const char*> pairs[] = {
+        {"IMG_2.jpg", "IMG_10.jpg"},
+        {"apple", "Banana"},
+        {"Apple", "banana"},
+        {"a", "ab"},
+        {"x2y3", "x2y10"},
         // Digit runs beyond any integer type.
         {"n99999999999999999999", "n100000000000000000000"},
-        {"n123456789012345678901234567890", "n123456789012345678901234567891"}, {"n0000000000000000000000007", "n8"},
+        {"n123456789012345678901234567890", "n123456789012345678901234567891"},
+        {"n0000000000000000000000007", "n8"},
         // Ties between equal values or letters are broken, but only after any
         // later real difference.
-        {"IMG.jpg", "img.jpg"}, {"a2", "a02"}, {"a02b", "a2c"}};
+        {"IMG.jpg", "img.jpg"},
+        {"a2", "a02"},
+        {"a02b", "a2c"}};
     for (auto [a, b] : pairs) {
         EXPECT_LT(naturalCompare(a, b), 0) << a << " / " << b;
         EXPECT_GT(naturalCompare(b, a), 0) << a << " / " << b;
@@ -57,14 +71,14 @@ TEST(NaturalOrder, OrdersPairs)
 // sit between the letters ("_", "[") is where a comparator breaks it.
 TEST(NaturalOrder, IsAConsistentTotalOrder)
 {
-    std::vector<std::string> names = {"a", "A", "a0", "a00", "a1", "a01", "A1", "a10", "a9", "a_", "a[", "a Z",
-        "aZ", "az", "a/", "a.", "a~", "\xC3\xA9", "\xFF", "1", "01", "001", "10", "9", "", "_", "0a", "00a", "a1b2",
-        "a01b1", "a1b02"};
+    std::vector<std::string> names = {"a",   "A",  "a0", "a00", "a1", "a01", "A1",       "a10",   "a9",   "a_", "a[",
+                                      "a Z", "aZ", "az", "a/",  "a.", "a~",  "\xC3\xA9", "\xFF",  "1",    "01", "001",
+                                      "10",  "9",  "",   "_",   "0a", "00a", "a1b2",     "a01b1", "a1b02"};
     for (const auto& x : names) {
         for (const auto& y : names) {
             int xy = naturalCompare(x, y);
             EXPECT_EQ(xy == 0, x == y) << x << " / " << y;
-            EXPECT_EQ(xy < 0, naturalCompare(y, x) > 0) << x << " / " << y;
+            EXPECT_EQ(xy<0, naturalCompare(y, x)> 0) << x << " / " << y;
             for (const auto& z : names) {
                 if (xy < 0 && naturalCompare(y, z) < 0) {
                     EXPECT_LT(naturalCompare(x, z), 0) << x << " < " << y << " < " << z;
@@ -81,8 +95,9 @@ TEST(NaturalOrder, FastSortAgreesWithTheComparator)
 {
     // Digit runs whose length does not fit 7 or 8 bits, next to short ones.
     const std::string long300(300, '7');
-    std::vector<std::string> pieces = {"", "a", "B", "_", "0", "7", "00", "123", "0012", std::string(130, '9'),
-        std::string(256, '1'), long300, "1" + long300, "\xFF"};
+    std::vector<std::string> pieces = {
+        "",      "a",           "B",   "_", "0", "7", "00", "123", "0012", std::string(130, '9'), std::string(256, '1'),
+        long300, "1" + long300, "\xFF"};
     std::vector<std::string> names;
     for (const char* prefix : {"", "IMG_2023", "x", "abcdefghijklm", "2024-01-1"}) {
         for (const auto& p : pieces) {

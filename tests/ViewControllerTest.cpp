@@ -37,19 +37,19 @@ TEST_F(ScanAndNavigationTest, LoadDisablesTheCommandButtonsAndTouchesNothingElse
 
 TEST_F(ScanAndNavigationTest, ScanTakesDirectEntriesWithListedExtensionsInNaturalOrder)
 {
-    for (const char* name : {"IMG_10.jpg", "IMG_2.JPG", "clip.mov", "notes.txt", "a.Jpg", "b.Heic", "c.Mov",
-                             "d.JPEG", "e.jpeg", ".thumb.jpg", "trip.jpg.txt", "trip.txt.jpg", "noext", "dot.",
-                             "x.png", "y.PNG", "z.gif", "z.GIF", "h.HEIC", "h.heic", "v.mp4", "v.MP4", "w.MOV"})
+    for (const char* name :
+         {"IMG_10.jpg", "IMG_2.JPG",  "clip.mov",     "notes.txt",    "a.Jpg", "b.Heic", "c.Mov", "d.JPEG",
+          "e.jpeg",     ".thumb.jpg", "trip.jpg.txt", "trip.txt.jpg", "noext", "dot.",   "x.png", "y.PNG",
+          "z.gif",      "z.GIF",      "h.HEIC",       "h.heic",       "v.mp4", "v.MP4",  "w.MOV"})
         dir.write(std::string("src/") + name);
     dir.write("src/deeper/inner.jpg");
     dir.makeFolder("src/Holiday.mov");
 
     scan(dir / "src");
 
-    EXPECT_EQ(listedNames(),
-              (std::vector<std::string>{"clip.mov", "d.JPEG", "e.jpeg", "h.HEIC", "h.heic", "Holiday.mov",
-                                        "IMG_2.JPG", "IMG_10.jpg", "trip.txt.jpg", "v.MP4", "v.mp4", "w.MOV",
-                                        "x.png", "y.PNG", "z.GIF", "z.gif"}));
+    EXPECT_EQ(listedNames(), (std::vector<std::string>{"clip.mov", "d.JPEG", "e.jpeg", "h.HEIC", "h.heic",
+                                                       "Holiday.mov", "IMG_2.JPG", "IMG_10.jpg", "trip.txt.jpg",
+                                                       "v.MP4", "v.mp4", "w.MOV", "x.png", "y.PNG", "z.GIF", "z.gif"}));
     EXPECT_EQ(controller.totalImageCount(), 16);
     EXPECT_EQ(controller.currentImageItem(), 0);
     EXPECT_EQ(window.sourceFolderLabel.value, "src");

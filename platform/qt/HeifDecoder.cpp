@@ -28,8 +28,8 @@ bool looksLikeHeif(const QByteArray& data)
     return false;
 }
 
-DecodedPicture decodeHeif(const QByteArray& data, const DecodeRequest& request,
-                          const CancelCheck& cancelled, const PreviewSink& preview)
+DecodedPicture decodeHeif(const QByteArray& data, const DecodeRequest& request, const CancelCheck& cancelled,
+                          const PreviewSink& preview)
 {
     if (const media::HeifDecodeFn decode = media::heifDecoder()) {
         static const media::HeifHost host{&fitForDisplay};

@@ -22,10 +22,18 @@ void initLibheif()
     std::call_once(once, [] { heif_init(nullptr); });
 }
 
-struct ContextDeleter { void operator()(heif_context* c) const { heif_context_free(c); } };
-struct HandleDeleter { void operator()(heif_image_handle* h) const { heif_image_handle_release(h); } };
-struct ImageDeleter { void operator()(heif_image* i) const { heif_image_release(i); } };
-struct OptionsDeleter { void operator()(heif_decoding_options* o) const { heif_decoding_options_free(o); } };
+struct ContextDeleter {
+    void operator()(heif_context* c) const { heif_context_free(c); }
+};
+struct HandleDeleter {
+    void operator()(heif_image_handle* h) const { heif_image_handle_release(h); }
+};
+struct ImageDeleter {
+    void operator()(heif_image* i) const { heif_image_release(i); }
+};
+struct OptionsDeleter {
+    void operator()(heif_decoding_options* o) const { heif_decoding_options_free(o); }
+};
 using Context = std::unique_ptr<heif_context, ContextDeleter>;
 using Handle = std::unique_ptr<heif_image_handle, HandleDeleter>;
 using Image = std::unique_ptr<heif_image, ImageDeleter>;
@@ -53,10 +61,9 @@ bool decodeHandle(const media::HeifHost& host, heif_image_handle* handle, const 
     options->convert_hdr_to_8bit = 1;    // 10-bit HEIC still yields 8-bit interleaved planes
 
     heif_image* raw = nullptr;
-    const heif_error err = heif_decode_image(handle, &raw, heif_colorspace_RGB,
-                                             alpha ? heif_chroma_interleaved_RGBA
-                                                   : heif_chroma_interleaved_RGB,
-                                             options.get());
+    const heif_error err =
+        heif_decode_image(handle, &raw, heif_colorspace_RGB,
+                          alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB, options.get());
     Image image(raw);
     if (err.code != heif_error_Ok || !image)
         return false;
@@ -88,8 +95,8 @@ DecodedPicture decodeHeifFile(const media::HeifHost& host, const QByteArray& dat
     if (!ctx)
         return d;
     // `data` outlives the context: both live in this function.
-    heif_error err = heif_context_read_from_memory_without_copy(ctx.get(), data.constData(),
-                                                                size_t(data.size()), nullptr);
+    heif_error err =
+        heif_context_read_from_memory_without_copy(ctx.get(), data.constData(), size_t(data.size()), nullptr);
     if (err.code != heif_error_Ok)
         return d;
 
@@ -99,8 +106,7 @@ DecodedPicture decodeHeifFile(const media::HeifHost& host, const QByteArray& dat
     if (err.code != heif_error_Ok || !primary)
         return d;
 
-    const QSize original(heif_image_handle_get_width(primary.get()),
-                         heif_image_handle_get_height(primary.get()));
+    const QSize original(heif_image_handle_get_width(primary.get()), heif_image_handle_get_height(primary.get()));
     if (qint64(original.width()) * original.height() * 4 > (qint64(kDecodeLimitMB) << 20)) {
         d.problem = Problem::TooLarge;
         return d;
@@ -144,8 +150,7 @@ DecodedPicture decodeHeifFile(const media::HeifHost& host, const QByteArray& dat
 
 extern "C" __attribute__((visibility("default"))) shoebox::imaging::DecodedPicture
 shoebox_heif_decode_v1(const shoebox::media::HeifHost& host, const QByteArray& data,
-                       const shoebox::imaging::DecodeRequest& request,
-                       const shoebox::imaging::CancelCheck& cancelled,
+                       const shoebox::imaging::DecodeRequest& request, const shoebox::imaging::CancelCheck& cancelled,
                        const shoebox::imaging::PreviewSink& preview)
 {
     return shoebox::imaging::decodeHeifFile(host, data, request, cancelled, preview);

@@ -47,7 +47,11 @@ Problem checkStat(const struct stat& st)
 // Owns a file descriptor.
 struct Fd {
     int fd = -1;
-    ~Fd() { if (fd >= 0) ::close(fd); }
+    ~Fd()
+    {
+        if (fd >= 0)
+            ::close(fd);
+    }
 };
 
 // Reads a whole regular file. O_NONBLOCK keeps open() from waiting for a
@@ -102,8 +106,7 @@ DecodedPicture failed(Problem p)
     return d;
 }
 
-DecodedPicture decodeWithQt(const QByteArray& data, const DecodeRequest& request,
-                            const CancelCheck& cancelled)
+DecodedPicture decodeWithQt(const QByteArray& data, const DecodeRequest& request, const CancelCheck& cancelled)
 {
     QByteArray bytes = data; // shared, not copied
     QBuffer buffer(&bytes);
@@ -160,13 +163,27 @@ QString problemText(Problem problem, const QString& fileName)
     case Problem::None:
     case Problem::Cancelled:
         return {};
-    case Problem::Missing: why = QCoreApplication::translate("ImageView", "file is missing"); break;
-    case Problem::NotRegular: why = QCoreApplication::translate("ImageView", "not a regular file"); break;
-    case Problem::Empty: why = QCoreApplication::translate("ImageView", "empty file"); break;
-    case Problem::Unreadable: why = QCoreApplication::translate("ImageView", "file can’t be read"); break;
-    case Problem::Damaged: why = QCoreApplication::translate("ImageView", "unsupported or damaged image"); break;
-    case Problem::TooLarge: why = QCoreApplication::translate("ImageView", "image too large"); break;
-    case Problem::NoHeifSupport: why = QCoreApplication::translate("ImageView", "HEIC support is not installed"); break;
+    case Problem::Missing:
+        why = QCoreApplication::translate("ImageView", "file is missing");
+        break;
+    case Problem::NotRegular:
+        why = QCoreApplication::translate("ImageView", "not a regular file");
+        break;
+    case Problem::Empty:
+        why = QCoreApplication::translate("ImageView", "empty file");
+        break;
+    case Problem::Unreadable:
+        why = QCoreApplication::translate("ImageView", "file can’t be read");
+        break;
+    case Problem::Damaged:
+        why = QCoreApplication::translate("ImageView", "unsupported or damaged image");
+        break;
+    case Problem::TooLarge:
+        why = QCoreApplication::translate("ImageView", "image too large");
+        break;
+    case Problem::NoHeifSupport:
+        why = QCoreApplication::translate("ImageView", "HEIC support is not installed");
+        break;
     }
     return QCoreApplication::translate("ImageView", "Can’t show “%1”: %2").arg(fileName, why);
 }
@@ -295,16 +312,14 @@ QImage fitForDisplay(const QImage& decoded, QSize target, qreal devicePixelRatio
         if (fit != decoded.size())
             out = decoded.scaled(fit, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     }
-    const QImage::Format format = out.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied
-                                                        : QImage::Format_RGB32;
+    const QImage::Format format = out.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32;
     if (out.format() != format)
         out = out.convertToFormat(format);
     out.setDevicePixelRatio(devicePixelRatio);
     return out;
 }
 
-DecodedPicture decodePicture(const DecodeRequest& request, const CancelCheck& cancelled,
-                             const PreviewSink& preview)
+DecodedPicture decodePicture(const DecodeRequest& request, const CancelCheck& cancelled, const PreviewSink& preview)
 {
     installDecodeLimits();
     if (cancelled && cancelled())

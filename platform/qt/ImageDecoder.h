@@ -51,8 +51,8 @@ inline constexpr std::int64_t kMaxFileBytes = std::int64_t(512) << 20;
 void installDecodeLimits();
 
 struct DecodeRequest {
-    std::string path;  // raw bytes, as the kernel knows the name
-    QSize target;      // the view's size in device pixels
+    std::string path; // raw bytes, as the kernel knows the name
+    QSize target;     // the view's size in device pixels
     qreal devicePixelRatio = 1.0;
 };
 
@@ -81,8 +81,7 @@ using PreviewSink = std::function<void(DecodedPicture)>;
 // with its aspect ratio kept. `cancelled` is polled between stages;
 // `preview` (optional) receives a quick, smaller picture first when the
 // file carries one (HEIF thumbnails).
-DecodedPicture decodePicture(const DecodeRequest& request,
-                             const CancelCheck& cancelled = {},
+DecodedPicture decodePicture(const DecodeRequest& request, const CancelCheck& cancelled = {},
                              const PreviewSink& preview = {});
 
 // ---- building blocks, public so tests can check them ----
@@ -104,8 +103,8 @@ bool jpegLooksComplete(const QByteArray& data);
 // HEIF/HEIC (HeifDecoder.cpp). Recognising is done here; decoding loads
 // the HEIF module on first use (MediaModule.h).
 bool looksLikeHeif(const QByteArray& data);
-DecodedPicture decodeHeif(const QByteArray& data, const DecodeRequest& request,
-                          const CancelCheck& cancelled, const PreviewSink& preview);
+DecodedPicture decodeHeif(const QByteArray& data, const DecodeRequest& request, const CancelCheck& cancelled,
+                          const PreviewSink& preview);
 
 // Scales a decoded picture to its fitted size in `target` (off the UI
 // thread) and converts it to a format that paints without conversion.

@@ -220,9 +220,18 @@ bool ImageViewWidget::isCached(const FileURL& url) const
     return bool(cache_->peek(url.path(), stamp));
 }
 
-void ImageViewWidget::setCacheLimit(qint64 bytes) { cache_->setLimit(bytes); }
-qint64 ImageViewWidget::cacheLimit() const { return cache_->limit(); }
-qint64 ImageViewWidget::cacheBytes() const { return cache_->bytes(); }
+void ImageViewWidget::setCacheLimit(qint64 bytes)
+{
+    cache_->setLimit(bytes);
+}
+qint64 ImageViewWidget::cacheLimit() const
+{
+    return cache_->limit();
+}
+qint64 ImageViewWidget::cacheBytes() const
+{
+    return cache_->bytes();
+}
 
 // ---- decoding ----
 
@@ -289,16 +298,15 @@ void ImageViewWidget::runJob(const std::shared_ptr<Job>& job)
         return; // cancelled before it started
     auto post = [this, job](DecodedPicture picture) {
         auto result = std::make_shared<const DecodedPicture>(std::move(picture));
-        QMetaObject::invokeMethod(this, [this, job, result] { onDecoded(job, result); },
-                                  Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this, job, result] { onDecoded(job, result); }, Qt::QueuedConnection);
     };
     DecodedPicture picture = imaging::decodePicture(
         job->request, [job] { return job->abandoned.load(); }, post);
     post(std::move(picture));
 }
 
-void ImageViewWidget::onDecoded(const std::shared_ptr<Job>& job,
-                                std::shared_ptr<const DecodedPicture> result)
+void ImageViewWidget::onDecoded(const std::shared_ptr<Job>& job, std::shared_ptr<const DecodedPicture> result)
 {
     const std::string& path = job->request.path;
     if (!result->isPreview) {
@@ -449,8 +457,7 @@ void ImageViewWidget::startVideo()
     handlers.failed = [this, generation, name](const QString& why) {
         if (generation != generation_ || showing_ != Showing::Video)
             return;
-        showPlaceholder(tr("Can’t play “%1”: %2")
-                            .arg(name, why.isEmpty() ? tr("unsupported or damaged video") : why));
+        showPlaceholder(tr("Can’t play “%1”: %2").arg(name, why.isEmpty() ? tr("unsupported or damaged video") : why));
     };
     video_ = media::createVideoSource(std::move(handlers), this);
     if (!video_) {

@@ -60,8 +60,9 @@ CreateVideoFn videoFactory = nullptr;
 
 void loadVideoModule()
 {
-    std::call_once(videoOnce,
-                   [] { videoFactory = reinterpret_cast<CreateVideoFn>(loadModule("shoebox_video", kCreateVideoSymbol)); });
+    std::call_once(videoOnce, [] {
+        videoFactory = reinterpret_cast<CreateVideoFn>(loadModule("shoebox_video", kCreateVideoSymbol));
+    });
 }
 
 } // namespace
@@ -70,7 +71,8 @@ HeifDecodeFn heifDecoder()
 {
     static std::once_flag once;
     static HeifDecodeFn decode = nullptr;
-    std::call_once(once, [] { decode = reinterpret_cast<HeifDecodeFn>(loadModule("shoebox_heif", kHeifDecodeSymbol)); });
+    std::call_once(once,
+                   [] { decode = reinterpret_cast<HeifDecodeFn>(loadModule("shoebox_heif", kHeifDecodeSymbol)); });
     return decode;
 }
 

@@ -121,8 +121,7 @@ std::optional<FileURL> FolderPanel::chooseFolder()
 
 void WarningAlert::showWarning(std::string_view messageText, std::string_view informativeText)
 {
-    QMessageBox box(QMessageBox::Warning, QStringLiteral("Shoebox"), toQString(messageText), QMessageBox::Ok,
-                    parent_);
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("Shoebox"), toQString(messageText), QMessageBox::Ok, parent_);
     box.setObjectName(QStringLiteral("warningAlert"));
     box.setInformativeText(toQString(informativeText));
     box.setTextFormat(Qt::PlainText);

@@ -134,8 +134,8 @@ private:
 
 // A whole window's worth of doubles, wired to one controller.
 struct FakeWindow {
-    FakeTextField subSubFolder, newFileNamePreviewField, sourceFolderLabel, destinationFolderLabel,
-        progressTextField, subFolderOneBox, newFileNameTextField, currentFilePathLabel;
+    FakeTextField subSubFolder, newFileNamePreviewField, sourceFolderLabel, destinationFolderLabel, progressTextField,
+        subFolderOneBox, newFileNameTextField, currentFilePathLabel;
     FakeButton trashPhotoButton, prePhotoButton, nextPhotoButton, moveAndRenameFileButton;
     FakeProgress progressBar;
     FakePopUp renameTypeMenu;
@@ -148,10 +148,11 @@ struct FakeWindow {
 
     Outlets outlets()
     {
-        return Outlets{&subSubFolder,         &trashPhotoButton,        &prePhotoButton,      &nextPhotoButton,
-                       &moveAndRenameFileButton, &newFileNamePreviewField, &sourceFolderLabel,
-                       &destinationFolderLabel, &progressBar,          &progressTextField,   &subFolderOneBox,
-                       &newFileNameTextField,  &renameTypeMenu,        &currentFilePathLabel, &imageViewer};
+        return Outlets{&subSubFolder,      &trashPhotoButton,        &prePhotoButton,
+                       &nextPhotoButton,   &moveAndRenameFileButton, &newFileNamePreviewField,
+                       &sourceFolderLabel, &destinationFolderLabel,  &progressBar,
+                       &progressTextField, &subFolderOneBox,         &newFileNameTextField,
+                       &renameTypeMenu,    &currentFilePathLabel,    &imageViewer};
     }
     Services services() { return Services{&files, &panel, &alert, &output}; }
 };
