@@ -3,6 +3,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
+scripts/format.sh --check
 cmake --preset release
 cmake --build --preset release
 ctest --preset release
