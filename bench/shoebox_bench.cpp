@@ -42,9 +42,9 @@
 #include <unistd.h>
 
 #include "FileMove.h"
+#include "ImageViewWidget.h"
 #include "LinuxFileManager.h"
 #include "MainWindow.h"
-#include "qt/ImageViewWidget.h"
 
 extern char** environ;
 

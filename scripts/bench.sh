@@ -7,4 +7,4 @@ cd "$(dirname "$0")/.."
 scripts/install-deps.sh --bench
 cmake --preset bench
 cmake --build --preset bench
-QT_QPA_PLATFORM=offscreen build/bench/bench/shoebox_bench "$@"
+QT_QPA_PLATFORM=offscreen build/bench/bin/shoebox_bench "$@"

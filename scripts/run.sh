@@ -5,4 +5,4 @@ cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 cmake --preset release
 cmake --build --preset release --target shoebox
-exec build/release/app/shoebox "$@"
+exec build/release/bin/shoebox "$@"

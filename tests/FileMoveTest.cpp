@@ -3,6 +3,7 @@
 
 #include <functional>
 
+#include "Environment.h"
 #include "FileMove.h"
 #include "FileMoveIo.h"
 #include "TempDir.h"
@@ -56,16 +57,10 @@ void expectFailure(const Result<>& result, const std::string& reason)
 // /dev/shm is tmpfs where /tmp usually is not.
 class CrossMoveTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        struct stat here, there;
-        if (::stat(dir.path().c_str(), &here) != 0 || ::stat(other.path().c_str(), &there) != 0 ||
-            here.st_dev == there.st_dev)
-            GTEST_SKIP() << "needs /dev/shm on another filesystem than /tmp";
-    }
+    void SetUp() override { SKIP_WITHOUT_ANOTHER_FILESYSTEM(dir.path()); }
 
     TempDir dir;
-    TempDir other{exists("/dev/shm") ? "/dev/shm" : "/tmp"};
+    TempDir other{folderOnAnotherFilesystem(dir.path()).value_or("/tmp")};
     // A few MiB whose bytes differ from place to place, so that a dropped or
     // repeated chunk changes the result.
     const std::string original = [] {

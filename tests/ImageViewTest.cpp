@@ -3,8 +3,9 @@
 
 #include <gtest/gtest.h>
 
-#include "qt/ImageDecoder.h"
-#include "qt/ImageViewWidget.h"
+#include "ImageDecoder.h"
+#include "ImageViewWidget.h"
+#include "QtWait.h"
 
 #include <QBuffer>
 #include <QCoreApplication>
@@ -33,17 +34,7 @@ namespace imaging = shoebox::imaging;
 
 namespace {
 
-// Spins the event loop until `done` or the deadline.
-template <class F>
-bool waitUntil(F done, int ms = 5000)
-{
-    for (QDeadlineTimer deadline(ms); !done(); QThread::msleep(1)) {
-        if (deadline.hasExpired())
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    }
-    return true;
-}
+using shoebox::testing::waitUntil;
 
 void spin(int ms)
 {

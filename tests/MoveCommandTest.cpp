@@ -1,26 +1,22 @@
 #include <cstdlib>
 
 #include "ControllerFixture.h"
+#include "Environment.h"
 
 using namespace shoebox;
 using namespace shoebox::testing;
 
 namespace {
 
-// The Trash goes to a temporary data folder for the whole run: no test may
-// touch the user's own Trash. GLib reads HOME and XDG_DATA_HOME once, so they
-// are set before any test runs. HOME moves too because GIO uses the home
-// Trash only for files on the same filesystem as HOME.
-const TempDir& dataHome()
+// The Trash goes to a scratch data folder for the whole run: no test may
+// touch the user's own Trash. GLib reads HOME once, so it is set before any
+// test runs.
+const std::string& home = useScratchHome();
+
+std::string trashFolder()
 {
-    static TempDir home;
-    return home;
+    return home + "/.local/share/Trash";
 }
-[[maybe_unused]] const bool dataHomeSet = [] {
-    ::setenv("HOME", dataHome().path().c_str(), 1);
-    ::setenv("XDG_DATA_HOME", dataHome().path().c_str(), 1);
-    return true;
-}();
 
 class MoveCommandTest : public ControllerTest {
 protected:
@@ -265,7 +261,7 @@ TEST_F(TrashCommandTest, TrashingStepsOnAndKeepsTheEntry)
     EXPECT_EQ(controller.totalImageCount(), 5);
     EXPECT_EQ(controller.imageURLs()[2].path(), dir / "src/p3.jpg");
     EXPECT_FALSE(exists(dir / "src/p3.jpg"));
-    EXPECT_TRUE(exists(dataHome() / "Trash/files/p3.jpg"));
+    EXPECT_TRUE(exists(trashFolder() + "/files/p3.jpg"));
     EXPECT_TRUE(window.output.lines.empty());
 }
 

@@ -2,6 +2,7 @@
 #include <linux/fs.h>
 #include <sys/ioctl.h>
 
+#include "Environment.h"
 #include "TempDir.h"
 #include "Trash.h"
 
@@ -14,16 +15,9 @@ namespace {
 using Names = std::vector<std::string>;
 
 // GLib reads HOME and XDG_DATA_HOME once per process, so both point into a
-// scratch folder before main runs; no test may touch a real Trash. HOME too,
-// because GIO only uses $XDG_DATA_HOME/Trash for files on the home filesystem.
-struct ScratchHome : TempDir {
-    ScratchHome()
-    {
-        ::setenv("HOME", makeFolder("home").c_str(), 1);
-        ::setenv("XDG_DATA_HOME", (*this / "data").c_str(), 1); // missing: GIO must create it
-    }
-};
-const ScratchHome home;
+// scratch folder before main runs; no test may touch a real Trash. The data
+// folder is missing: GIO must create it.
+const std::string& home = useScratchHome();
 
 // Root ignores permission bits, but not the immutable flag.
 void setImmutable(const std::string& folder, bool on)
@@ -52,14 +46,14 @@ protected:
     void SetUp() override
     {
         ASSERT_EQ(std::string(g_get_user_data_dir()), data) << "refusing to touch a real Trash";
-        ASSERT_EQ(std::string(g_get_home_dir()), home / "home") << "refusing to touch a real Trash";
+        ASSERT_EQ(std::string(g_get_home_dir()), home) << "refusing to touch a real Trash";
         ::alarm(30); // a hang fails the run instead of stalling it
         fs::current_path(work.path());
     }
     void TearDown() override
     {
         ::alarm(0);
-        fs::current_path(home.path());
+        fs::current_path(home);
         setImmutable(trash + "/info", false);
         fs::remove_all(data);
     }
@@ -82,8 +76,8 @@ protected:
         EXPECT_EQ(names(trash + "/info"), infos);
     }
 
-    TempDir work{home.path()};
-    const std::string data = home / "data", trash = data + "/Trash";
+    TempDir work{home};
+    const std::string data = home + "/.local/share", trash = data + "/Trash";
 };
 
 } // namespace
@@ -121,10 +115,8 @@ TEST_F(TrashTest, TwoFilesOfTheSameNameBothSurvive)
 
 TEST_F(TrashTest, UnsupportedMountFailsAndKeepsTheFile)
 {
-    struct stat shm, tmp;
-    if (::stat("/dev/shm", &shm) != 0 || ::stat(work.path().c_str(), &tmp) != 0 || shm.st_dev == tmp.st_dev)
-        GTEST_SKIP() << "needs /dev/shm on another filesystem than /tmp";
-    TempDir elsewhere("/dev/shm");
+    SKIP_WITHOUT_ANOTHER_FILESYSTEM(work.path());
+    TempDir elsewhere(*folderOnAnotherFilesystem(work.path()));
     expectRefused(elsewhere.write("IMG_1.JPG", "photo"));
 }
 

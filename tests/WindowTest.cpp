@@ -6,9 +6,9 @@
 #include <QProgressBar>
 #include <QTest>
 
+#include "Doubles.h"
 #include "MainWindow.h"
 #include "TempDir.h"
-#include "doubles/Doubles.h"
 
 using namespace shoebox;
 using namespace shoebox::testing;

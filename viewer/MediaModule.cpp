@@ -26,19 +26,15 @@ QString executableDir()
     return QFileInfo(QString::fromLocal8Bit(buf, n)).absolutePath();
 }
 
-// Loads lib<name>.so and resolves `symbol`, or returns null. Looked for next
-// to the executable first (an installed or copied app), then in the build
-// tree the executable came from, which is where the app, the tests and the
-// benchmark all find it without any installing.
+// Loads lib<name>.so and resolves `symbol`, or returns null. The modules
+// lie at the same path relative to the executable in the build tree and in
+// an installed copy (see the top-level CMakeLists.txt).
 QFunctionPointer loadModule(const char* name, const char* symbol)
 {
     const QString file = QStringLiteral("lib%1.so").arg(QLatin1String(name));
     QStringList dirs;
     if (const QString exe = executableDir(); !exe.isEmpty())
-        dirs << exe;
-#ifdef SHOEBOX_MODULE_DIR
-    dirs << QStringLiteral(SHOEBOX_MODULE_DIR);
-#endif
+        dirs << exe + QLatin1Char('/') + QStringLiteral(SHOEBOX_MODULE_RELATIVE_DIR);
     QString errors;
     for (const QString& dir : dirs) {
         const QString path = dir + QLatin1Char('/') + file;

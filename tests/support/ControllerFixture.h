@@ -4,9 +4,9 @@
 
 #include <memory>
 
+#include "Doubles.h"
 #include "TempDir.h"
 #include "ViewController.h"
-#include "doubles/Doubles.h"
 
 namespace shoebox::testing {
 
