@@ -1,6 +1,7 @@
 #include "MainWindow.h"
 
 #include <QAbstractSpinBox>
+#include <QComboBox>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -17,6 +18,10 @@ namespace {
 
 bool isTextBox(const QObject* object)
 {
+    // An editable combo box keeps the focus itself and passes keys on to its
+    // line edit, so it is a text box too.
+    if (const auto* combo = qobject_cast<const QComboBox*>(object))
+        return combo->isEditable();
     return qobject_cast<const QLineEdit*>(object) || qobject_cast<const QTextEdit*>(object) ||
            qobject_cast<const QPlainTextEdit*>(object) || qobject_cast<const QAbstractSpinBox*>(object);
 }

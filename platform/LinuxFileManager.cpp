@@ -33,6 +33,13 @@ Error folderError(const std::string& path, int error)
     return Error{"Could not create folder \u201C" + oneLine(path) + "\u201D: " + reason(error)};
 }
 
+// A null byte would cut the path short at the kernel and aim the call at
+// another item ("a" for "a\0b"); such paths are refused instead.
+bool holdsNull(const std::string& path)
+{
+    return path.find('\0') != std::string::npos;
+}
+
 bool isDirectory(const std::string& path)
 {
     struct stat status {};
@@ -44,6 +51,8 @@ bool isDirectory(const std::string& path)
 // creating it at the same moment.
 Result<> makeFolder(const std::string& path)
 {
+    if (holdsNull(path))
+        return std::unexpected(folderError(path, EINVAL));
     if (::mkdir(path.c_str(), 0777) == 0) {
         return {};
     }
@@ -70,6 +79,8 @@ Result<> makeFolder(const std::string& path)
 
 std::optional<std::vector<FileURL>> LinuxFileManager::contentsOfDirectory(const FileURL& folder)
 {
+    if (holdsNull(folder.path()))
+        return std::nullopt;
     std::unique_ptr<DIR, DirectoryCloser> directory(::opendir(folder.path().c_str()));
     if (!directory) {
         return std::nullopt;
@@ -114,14 +125,21 @@ std::optional<std::vector<FileURL>> LinuxFileManager::contentsOfDirectory(const 
     return contents;
 }
 
+// A path with a null byte names nothing: answering "taken" would keep a
+// free-name search looking forever, and the move refuses it anyway.
 bool LinuxFileManager::fileExistsAtPath(const std::string& path)
 {
+    if (holdsNull(path))
+        return false;
     struct stat status {};
     return ::lstat(path.c_str(), &status) == 0;
 }
 
 bool LinuxFileManager::fileExistsAtPath(const std::string& path, bool& isDirectory)
 {
+    isDirectory = false;
+    if (holdsNull(path))
+        return false;
     struct stat status {};
     if (::stat(path.c_str(), &status) == 0) {
         isDirectory = S_ISDIR(status.st_mode);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "Naming.h"
 #include "Text.h"
 
 namespace shoebox {
@@ -9,9 +10,7 @@ namespace shoebox {
 namespace {
 
 constexpr std::string_view failurePrefix = "Ooops! Something went wrong: ";
-
-// The short stem keeps this many user-perceived characters.
-constexpr std::size_t shortStemLength = 9;
+constexpr std::string_view refusedNameTitle = "This Name Can’t Be Used";
 
 } // namespace
 
@@ -178,33 +177,20 @@ void ViewController::moveAndRenameButton(Sender)
 
     // Refuse a bad name before any folder is made, so a refused command
     // changes nothing on disk.
-    const long renameType = ui_.renameTypeMenu->indexOfSelectedItem();
+    const RenameType renameType = renameTypeForIndex(ui_.renameTypeMenu->indexOfSelectedItem());
     const std::string nameText = ui_.newFileNameTextField->stringValue();
-    if (auto refusal = refusalOfNameText(renameType, nameText)) {
-        showWarningAlert("This Name Can’t Be Used", *refusal);
+    std::optional<std::string> refusal = refusalOfNameText(renameType, nameText);
+    if (!refusal)
+        refusal = refusalOfFolderName(ui_.subFolderOneBox->stringValue());
+    if (!refusal)
+        refusal = refusalOfFolderName(ui_.subSubFolder->stringValue());
+    if (refusal) {
+        showWarningAlert(refusedNameTitle, *refusal);
         return;
     }
 
     const FileURL target = makeTargetFolder();
     moveCurrentFile(target, finalName(target, renameType, nameText));
-}
-
-std::optional<std::string> ViewController::refusalOfNameText(long renameType, const std::string& nameText) const
-{
-    // A slash would carry the file out of the target folder ("../../x"); a
-    // pasted null character would silently cut the name short.
-    if (nameText.find('/') != std::string::npos)
-        return "A name can’t contain “/”. Type the name without slashes.";
-    if (nameText.find('\0') != std::string::npos)
-        return "A name can’t contain a null character.";
-    // Without a stem in front, an empty name or a leading dot makes a hidden
-    // file (".JPG") that later scans and file managers never show.
-    const bool nameStandsFirst = renameType != 1 && renameType != 2;
-    if (nameStandsFirst && nameText.empty())
-        return "Type a name for the file first.";
-    if (nameStandsFirst && nameText.front() == '.')
-        return "A name that begins with “.” would hide the file. Type a name that begins with another character.";
-    return std::nullopt;
 }
 
 FileURL ViewController::makeTargetFolder()
@@ -247,25 +233,15 @@ void ViewController::descendIntoSubfolder(FileURL& target, const std::string& na
     target = std::move(sub);
 }
 
-std::string ViewController::finalName(const FileURL& target, long renameType, const std::string& nameText)
+std::string ViewController::finalName(const FileURL& target, RenameType renameType, const std::string& nameText)
 {
-    const FileURL& current = imageURLs_[static_cast<std::size_t>(currentImageItem_)];
-    const std::string extension = current.pathExtension();
-    if (renameType != 0 && renameType != 1 && renameType != 2)
-        return nameText + "." + extension; // no collision search for other types
-
-    // The stem is the file's name as stored, less its final dot and
-    // extension: raw bytes, so a name that is not UTF-8 keeps them.
-    std::string prefix;
-    if (renameType == 1 || renameType == 2) {
-        const std::string stem = current.deletingPathExtension().lastPathComponent();
-        prefix = (renameType == 1 ? stem : firstCharacters(stem, shortStemLength)) + "_";
-    }
-
-    std::string candidate = prefix + nameText + "." + extension;
+    const CandidateNames names(renameType, imageURLs_[static_cast<std::size_t>(currentImageItem_)], nameText);
+    std::string candidate = names.first();
+    if (!names.searchesForFreeName())
+        return candidate;
     for (std::int64_t number = 2;
          services_.fileManager->fileExistsAtPath(target.appendingPathComponent(candidate).path()); ++number)
-        candidate = prefix + nameText + " " + std::to_string(number) + "." + extension;
+        candidate = names.numbered(number);
     return candidate;
 }
 
@@ -280,7 +256,8 @@ void ViewController::moveCurrentFile(const FileURL& target, const std::string& n
     }
 
     imageURLs_[index] = destination;
-    print(destination.path());
+    // A line break in a folder or file name must not split the line.
+    print(oneLine(destination.path()));
     ui_.newFileNamePreviewField->setStringValue("File Renamed: " + name);
     moveToNextImage();
 }

@@ -9,6 +9,7 @@
 #include "Controls.h"
 #include "FileManager.h"
 #include "FileURL.h"
+#include "Naming.h"
 
 namespace shoebox {
 
@@ -82,8 +83,7 @@ private:
     // The move command's two stages.
     FileURL makeTargetFolder();
     void descendIntoSubfolder(FileURL& target, const std::string& name);
-    std::optional<std::string> refusalOfNameText(long renameType, const std::string& nameText) const;
-    std::string finalName(const FileURL& target, long renameType, const std::string& nameText);
+    std::string finalName(const FileURL& target, RenameType renameType, const std::string& nameText);
     void moveCurrentFile(const FileURL& target, const std::string& name);
 
     Outlets ui_;

@@ -83,4 +83,24 @@ TEST_F(Enumeration, CreatesFoldersWithIntermediatesOrSaysWhereAndWhyNot)
     EXPECT_THAT(below.error().description, HasSubstr(dir / "file/x/y\u201D: Not a directory"));
 }
 
+// A null byte would cut a path short and aim at another item: "a" for
+// "a\0b". Every call refuses such a path instead, and nothing is made.
+TEST_F(Enumeration, PathsHoldingANullByteAreRefusedNotCut)
+{
+    dir.makeFolder("a");
+    const std::string cut = dir / std::string("a\0b", 3);
+    bool isDirectory = true;
+    EXPECT_FALSE(files.fileExistsAtPath(cut));
+    EXPECT_FALSE(files.fileExistsAtPath(cut, isDirectory));
+    EXPECT_FALSE(isDirectory);
+    EXPECT_EQ(files.contentsOfDirectory(FileURL::fileURLWithPath(cut)), std::nullopt);
+
+    const std::string fresh = dir / std::string("new\0er", 7);
+    auto made = files.createDirectoryAtURL(FileURL::fileURLWithPath(fresh));
+    ASSERT_FALSE(made.has_value());
+    EXPECT_THAT(made.error().description, HasSubstr("Invalid argument"));
+    EXPECT_EQ(made.error().description.find('\0'), std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(dir / "new"));
+}
+
 } // namespace

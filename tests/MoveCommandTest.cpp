@@ -18,6 +18,9 @@ std::string trashFolder()
     return home + "/.local/share/Trash";
 }
 
+constexpr RenameType NewName = RenameType::NewNameOnly, WithStem = RenameType::StemAndNewName,
+                     WithShortStem = RenameType::ShortStemAndNewName, Untested = RenameType::NewNameOnlyUntested;
+
 class MoveCommandTest : public ControllerTest {
 protected:
     // A source with the given files, a destination, and the first file on show.
@@ -29,9 +32,11 @@ protected:
         scan(dir / "src");
         chooseDestination(dir / "dest");
     }
-    void move(long type, const std::string& name)
+    // Selects the menu item of `type` (the untested type: an index past the
+    // three items), types `name` and presses the move button.
+    void move(RenameType type, const std::string& name)
     {
-        window.renameTypeMenu.index = type;
+        window.renameTypeMenu.index = type == Untested ? 7 : static_cast<long>(type);
         window.newFileNameTextField.value = name;
         controller.moveAndRenameButton(nullptr);
     }
@@ -65,14 +70,18 @@ TEST_F(MoveCommandTest, MissingFoldersAlertWithTheirTextsAndDoNothingElse)
 }
 
 struct NamingCase {
-    long type;
+    RenameType type;
     std::vector<std::string> taken; // in the destination before the move; "name/" is a folder
     std::string expected;
 };
 
 void PrintTo(const NamingCase& c, std::ostream* os)
 {
-    *os << "type " << c.type << " gives " << c.expected;
+    static constexpr const char* typeNames[] = {"name", "stem and name", "short stem and name", "untested"};
+    *os << typeNames[static_cast<int>(c.type)];
+    for (const std::string& t : c.taken)
+        *os << (&t == &c.taken.front() ? " with " : " and ") << t;
+    *os << (c.taken.empty() ? "" : " taken") << " gives " << c.expected;
 }
 
 class NamingTable : public MoveCommandTest, public ::testing::WithParamInterface<NamingCase> {};
@@ -99,20 +108,21 @@ TEST_P(NamingTable, BuildsTheNameAndTakesTheSmallestFreeNumber)
 
 INSTANTIATE_TEST_SUITE_P(
     RenameTypes, NamingTable,
-    ::testing::Values(NamingCase{0, {}, "Beach.JPG"}, NamingCase{0, {"Beach.JPG"}, "Beach 2.JPG"},
-                      NamingCase{0, {"Beach.JPG", "Beach 3.JPG"}, "Beach 2.JPG"},
-                      NamingCase{0, {"Beach.JPG/", "Beach 2.JPG"}, "Beach 3.JPG"},
-                      NamingCase{1, {}, "IMG_20190704_153012_Beach.JPG"},
-                      NamingCase{1, {"IMG_20190704_153012_Beach.JPG"}, "IMG_20190704_153012_Beach 2.JPG"},
-                      NamingCase{2, {}, "IMG_20190_Beach.JPG"},
-                      NamingCase{2, {"IMG_20190_Beach.JPG", "IMG_20190_Beach 2.JPG"}, "IMG_20190_Beach 3.JPG"},
-                      NamingCase{7, {"Other.JPG"}, "Beach.JPG"}));
+    ::testing::Values(NamingCase{NewName, {}, "Beach.JPG"}, NamingCase{NewName, {"Beach.JPG"}, "Beach 2.JPG"},
+                      NamingCase{NewName, {"Beach.JPG", "Beach 3.JPG"}, "Beach 2.JPG"},
+                      NamingCase{NewName, {"Beach.JPG/", "Beach 2.JPG"}, "Beach 3.JPG"},
+                      NamingCase{WithStem, {}, "IMG_20190704_153012_Beach.JPG"},
+                      NamingCase{WithStem, {"IMG_20190704_153012_Beach.JPG"}, "IMG_20190704_153012_Beach 2.JPG"},
+                      NamingCase{WithShortStem, {}, "IMG_20190_Beach.JPG"},
+                      NamingCase{
+                          WithShortStem, {"IMG_20190_Beach.JPG", "IMG_20190_Beach 2.JPG"}, "IMG_20190_Beach 3.JPG"},
+                      NamingCase{Untested, {"Other.JPG"}, "Beach.JPG"}));
 
 TEST_F(MoveCommandTest, UntestedTypeNeverReplacesAnExistingFile)
 {
     prepare({"IMG_1.jpg", "IMG_2.jpg"});
     dir.write("dest/Beach.jpg", "precious");
-    move(5, "Beach");
+    move(Untested, "Beach");
 
     ASSERT_EQ(window.output.lines.size(), 3u);
     EXPECT_EQ(window.output.lines[2].rfind(failureLine(""), 0), 0u) << window.output.lines[2];
@@ -127,9 +137,9 @@ TEST_F(MoveCommandTest, StemsKeepRawBytesAndShortStemsCountUserPerceivedCharacte
 {
     // "e" + combining acute is one character; the invalid bytes stay as they are.
     prepare({"caf\xe9-\xff.heic", "e\u0301e\u0301e\u0301abcdefgh.jpg"});
-    move(1, "y");
+    move(WithStem, "y");
     EXPECT_TRUE(exists(dir / "dest/caf\xe9-\xff_y.heic"));
-    move(2, "x");
+    move(WithShortStem, "x");
     EXPECT_EQ(window.newFileNamePreviewField.value, "File Renamed: e\u0301e\u0301e\u0301abcdef_x.jpg");
 }
 
@@ -140,12 +150,12 @@ TEST_F(MoveCommandTest, RenameInPlaceAndMovingTheMovedFileAgain)
     scan(dir / "src");
     chooseDestination(dir / "src");
 
-    move(0, "Beach"); // the file itself holds the first candidate
+    move(NewName, "Beach"); // the file itself holds the first candidate
     EXPECT_EQ(window.newFileNamePreviewField.value, "File Renamed: Beach 2.JPG");
     EXPECT_EQ(window.progressTextField.value, "2 / 2");
 
-    move(1, "Beach");
-    move(1, "Beach"); // the last entry stays on show in its new place
+    move(WithStem, "Beach");
+    move(WithStem, "Beach"); // the last entry stays on show in its new place
     EXPECT_EQ(window.newFileNamePreviewField.value, "File Renamed: IMG_0412_Beach_Beach.JPG");
     EXPECT_EQ(currentPath(), dir / "src/IMG_0412_Beach_Beach.JPG");
     EXPECT_EQ(window.imageViewer.shown.back().path(), dir / "src/IMG_0412_Beach_Beach.JPG");
@@ -159,7 +169,7 @@ TEST_F(MoveCommandTest, SubfolderStepsPrintTheirLinesInOrder)
 
     window.subFolderOneBox.value = "2019";
     window.subSubFolder.value = "Beach";
-    move(0, "one");
+    move(NewName, "one");
     EXPECT_EQ(window.output.lines,
               (std::vector<std::string>{"starting if folder is not nil", "file does not exist", "made folder",
                                         "done with subfolder 1", "starting if folder is not nil", "file does not exist",
@@ -167,7 +177,7 @@ TEST_F(MoveCommandTest, SubfolderStepsPrintTheirLinesInOrder)
 
     window.output.lines.clear();
     window.subFolderOneBox.value = "";
-    move(0, "two"); // level 2 alone lies directly in the destination
+    move(NewName, "two"); // level 2 alone lies directly in the destination
     EXPECT_EQ(window.output.lines,
               (std::vector<std::string>{"starting if folder is not nil", "starting if folder is not nil",
                                         "file does not exist", "made folder", "done with subfolder 2",
@@ -175,14 +185,14 @@ TEST_F(MoveCommandTest, SubfolderStepsPrintTheirLinesInOrder)
 
     window.output.lines.clear();
     window.subSubFolder.value = "";
-    move(0, "three");
+    move(NewName, "three");
     EXPECT_EQ(window.output.lines, (std::vector<std::string>{"starting if folder is not nil",
                                                              "starting if folder is not nil", dir / "dest/three.jpg"}));
 
     window.output.lines.clear();
     dir.write("dest/blocked", "a file");
     window.subFolderOneBox.value = "blocked";
-    move(0, "four");
+    move(NewName, "four");
     ASSERT_EQ(window.output.lines.size(), 5u);
     EXPECT_EQ(window.output.lines[1], "file exists and is file");
     EXPECT_EQ(window.output.lines[2], "done with subfolder 1");
@@ -195,7 +205,7 @@ TEST_F(MoveCommandTest, FailedSubfolderCreationIsPrintedAndTheMoveThenFails)
     prepare({"a.jpg"});
     window.files.failCall("mkdir", 1, "Could not create folder: No space left on device");
     window.subFolderOneBox.value = "new";
-    move(0, "x");
+    move(NewName, "x");
     ASSERT_EQ(window.output.lines.size(), 7u);
     EXPECT_EQ(window.output.lines[1], "file does not exist");
     EXPECT_EQ(window.output.lines[2], "Could not create folder: No space left on device");
@@ -210,7 +220,7 @@ TEST_F(MoveCommandTest, AFailedMovePrintsOneLineAndChangesNothing)
     prepare({"a.jpg", "b.jpg"});
     window.files.failCall("move", 1, "Could not move “a.jpg”: Permission denied");
     const auto shown = window.imageViewer.shown.size();
-    move(0, "x");
+    move(NewName, "x");
     EXPECT_EQ(window.output.lines,
               (std::vector<std::string>{"starting if folder is not nil", "starting if folder is not nil",
                                         failureLine("Could not move “a.jpg”: Permission denied")}));
@@ -226,11 +236,12 @@ TEST_F(MoveCommandTest, UnsafeNamesAreRefusedBeforeAnythingIsMade)
     prepare({"a.jpg"});
     window.subFolderOneBox.value = "made-too-early";
     struct Refused {
-        long type;
+        RenameType type;
         std::string name;
     };
-    for (const Refused& r : {Refused{0, "../../escape"}, Refused{1, "a/b"}, Refused{0, ""}, Refused{0, ".hidden"},
-                             Refused{9, ""}, Refused{2, std::string("cut\0short", 9)}}) {
+    for (const Refused& r :
+         {Refused{NewName, "../../escape"}, Refused{WithStem, "a/b"}, Refused{NewName, ""}, Refused{NewName, ".hidden"},
+          Refused{Untested, ""}, Refused{WithShortStem, std::string("cut\0short", 9)}}) {
         window.alert.shown.clear();
         move(r.type, r.name);
         ASSERT_EQ(window.alert.shown.size(), 1u) << r.name;
@@ -241,10 +252,37 @@ TEST_F(MoveCommandTest, UnsafeNamesAreRefusedBeforeAnythingIsMade)
     EXPECT_FALSE(exists(dir / "dest/made-too-early"));
     EXPECT_TRUE(exists(dir / "src/a.jpg"));
 
+    // A pasted null character in either subfolder box: cut there, the folder
+    // would get another name, and no file name under it would ever be free.
+    for (auto [one, two] : {std::pair<std::string, std::string>{std::string("a\0b", 3), ""},
+                            std::pair<std::string, std::string>{"ok", std::string("x\0", 2)}}) {
+        window.alert.shown.clear();
+        window.subFolderOneBox.value = one;
+        window.subSubFolder.value = two;
+        move(NewName, "fine");
+        ASSERT_EQ(window.alert.shown.size(), 1u);
+        EXPECT_EQ(window.alert.shown[0].first, "This Name Can’t Be Used");
+    }
+    EXPECT_TRUE(window.output.lines.empty());
+    EXPECT_TRUE(window.files.log.empty());
+    EXPECT_EQ(names(dir / "dest"), std::vector<std::string>{});
+
     // With a stem in front, an empty name makes a visible name.
     window.subFolderOneBox.value = "";
-    move(1, "");
+    window.subSubFolder.value = "";
+    move(WithStem, "");
     EXPECT_TRUE(exists(dir / "dest/a_.jpg"));
+}
+
+// Control characters in a folder or file name are escaped in the printed
+// path, as in failure lines: every result stays one line for a script.
+TEST_F(MoveCommandTest, ThePrintedPathIsOneLine)
+{
+    prepare({"a.jpg"});
+    window.subFolderOneBox.value = "line\nbreak";
+    move(NewName, "tab\there");
+    EXPECT_TRUE(exists(dir / "dest/line\nbreak/tab\there.jpg"));
+    EXPECT_EQ(window.output.lines.back(), dir / "dest/line\\x0Abreak/tab\\x09here.jpg");
 }
 
 class TrashCommandTest : public MoveCommandTest {};

@@ -112,6 +112,15 @@ TEST_F(WindowTest, KeyboardDrivesTheScanAndSteppingWithoutStealingEditingKeys)
         auto* focus = QApplication::focusWidget();
         EXPECT_TRUE(focus && (focus == find<QComboBox>(box) || focus->parent() == find<QComboBox>(box))) << box;
     }
+
+    // The editable subfolder boxes are text boxes too: their keys edit.
+    for (const char* box : {"subFolderOneBox", "subSubFolder"}) {
+        find<QComboBox>(box)->setFocus();
+        for (int key : {Qt::Key_PageDown, Qt::Key_Right, Qt::Key_Delete}) {
+            press(QApplication::focusWidget(), key);
+            EXPECT_EQ(progressText(), "1 / 3") << box << " key " << key;
+        }
+    }
     EXPECT_TRUE(output.lines.empty());
 }
 

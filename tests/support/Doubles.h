@@ -17,6 +17,7 @@
 #include "Controls.h"
 #include "FileManager.h"
 #include "LinuxFileManager.h"
+#include "ViewController.h"
 
 namespace shoebox::testing {
 
