@@ -1,0 +1,43 @@
+#include "FileDescriptor.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+namespace shoebox {
+
+void UniqueFd::reset(int fd)
+{
+    if (fd_ >= 0)
+        ::close(fd_); // EINTR still closes on Linux; never retry
+    fd_ = fd;
+}
+
+int openRegularFileAt(int dir, const std::string& name, RegularFile& file, int flags)
+{
+    if (name.find('\0') != std::string::npos)
+        return EINVAL; // the name would be cut short at the null
+    UniqueFd fd(::openat(dir, name.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | flags));
+    if (!fd)
+        return errno;
+    struct stat status {};
+    if (::fstat(fd.get(), &status) != 0)
+        return errno;
+    if (!S_ISREG(status.st_mode))
+        return S_ISDIR(status.st_mode) ? EISDIR : EINVAL;
+    // Reads should block as usual; O_NONBLOCK was only for the open.
+    const int fileFlags = ::fcntl(fd.get(), F_GETFL);
+    if (fileFlags < 0 || ::fcntl(fd.get(), F_SETFL, fileFlags & ~O_NONBLOCK) != 0)
+        return errno;
+    file.fd = std::move(fd);
+    file.status = status;
+    return 0;
+}
+
+int openRegularFile(const std::string& path, RegularFile& file, int flags)
+{
+    return openRegularFileAt(AT_FDCWD, path, file, flags);
+}
+
+} // namespace shoebox

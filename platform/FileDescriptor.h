@@ -1,0 +1,51 @@
+#pragma once
+
+#include <sys/stat.h>
+
+#include <string>
+#include <utility>
+
+namespace shoebox {
+
+// Owns one open file descriptor and closes it once.
+class UniqueFd {
+public:
+    UniqueFd() = default;
+    explicit UniqueFd(int fd) : fd_(fd) {}
+    UniqueFd(UniqueFd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+    UniqueFd& operator=(UniqueFd&& other) noexcept
+    {
+        if (this != &other)
+            reset(std::exchange(other.fd_, -1));
+        return *this;
+    }
+    UniqueFd(const UniqueFd&) = delete;
+    UniqueFd& operator=(const UniqueFd&) = delete;
+    ~UniqueFd() { reset(); }
+
+    int get() const { return fd_; }
+    explicit operator bool() const { return fd_ >= 0; }
+    // Hands the descriptor over; this no longer closes it.
+    int release() { return std::exchange(fd_, -1); }
+    void reset(int fd = -1);
+
+private:
+    int fd_ = -1;
+};
+
+// An open regular file with what fstat said of it right after opening.
+struct RegularFile {
+    UniqueFd fd;
+    struct stat status {};
+};
+
+// Opens `path` for reading only if it is a regular file (symbolic links
+// followed). A FIFO, device or socket named like a photo is refused with
+// EINVAL before anything reads from it: O_NONBLOCK keeps open() itself from
+// waiting for a FIFO's writer. Returns the errno value on failure.
+// `flags` adds to O_RDONLY | O_CLOEXEC (O_NOFOLLOW, say).
+int openRegularFile(const std::string& path, RegularFile& file, int flags = 0);
+// The same, relative to the open folder `dir`.
+int openRegularFileAt(int dir, const std::string& name, RegularFile& file, int flags = 0);
+
+} // namespace shoebox
