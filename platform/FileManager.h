@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "FileURL.h"
+#include "MoveObserver.h"
 #include "Result.h"
 
 namespace shoebox {
@@ -29,8 +30,14 @@ public:
 
     // Moves (and so renames) the item. Never replaces: when anything stands
     // at `destination` it fails and changes nothing. Across filesystems the
-    // source is removed only once a complete copy is published.
-    virtual Result<> moveItemAtPath(const std::string& source, const std::string& destination) = 0;
+    // source is removed only once a complete copy is published. `observer`
+    // (optional) follows a copy and can stop it.
+    virtual Result<> moveItemAtPath(const std::string& source, const std::string& destination,
+                                    MoveObserver* observer) = 0;
+    Result<> moveItemAtPath(const std::string& source, const std::string& destination)
+    {
+        return moveItemAtPath(source, destination, nullptr);
+    }
 
     // Moves the item to the user's Trash (freedesktop.org Trash). Never
     // deletes instead.

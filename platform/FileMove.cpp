@@ -812,7 +812,7 @@ ScopedFileMoveIo::~ScopedFileMoveIo()
     io() = std::move(previous_);
 }
 
-Result<> moveItemNoReplace(const std::string& source, const std::string& destination)
+Result<> moveItemNoReplace(const std::string& source, const std::string& destination, MoveObserver* /*observer*/)
 {
     return Move(source, destination).run();
 }

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "MoveObserver.h"
 #include "Result.h"
 
 namespace shoebox {
@@ -11,6 +12,7 @@ namespace shoebox {
 // replace either. Across filesystems: a complete, synced copy is published
 // under the final name, and only then is the source removed. On failure
 // nothing new is left in the target folder and the source is unchanged.
-Result<> moveItemNoReplace(const std::string& source, const std::string& destination);
+// `observer` (optional) follows a copy across filesystems and can stop it.
+Result<> moveItemNoReplace(const std::string& source, const std::string& destination, MoveObserver* observer = nullptr);
 
 } // namespace shoebox

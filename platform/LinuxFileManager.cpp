@@ -155,9 +155,10 @@ Result<> LinuxFileManager::createDirectoryAtURL(const FileURL& folder)
     return makeFolder(folder.path());
 }
 
-Result<> LinuxFileManager::moveItemAtPath(const std::string& source, const std::string& destination)
+Result<> LinuxFileManager::moveItemAtPath(const std::string& source, const std::string& destination,
+                                          MoveObserver* observer)
 {
-    return moveItemNoReplace(source, destination);
+    return moveItemNoReplace(source, destination, observer);
 }
 
 Result<> LinuxFileManager::trashItemAtURL(const FileURL& url)

@@ -12,7 +12,8 @@ public:
     bool fileExistsAtPath(const std::string& path) override;
     bool fileExistsAtPath(const std::string& path, bool& isDirectory) override;
     Result<> createDirectoryAtURL(const FileURL& folder) override;
-    Result<> moveItemAtPath(const std::string& source, const std::string& destination) override;
+    using FileManager::moveItemAtPath;
+    Result<> moveItemAtPath(const std::string& source, const std::string& destination, MoveObserver* observer) override;
     Result<> trashItemAtURL(const FileURL& url) override;
 };
 

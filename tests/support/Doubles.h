@@ -113,9 +113,11 @@ struct FailingFileManager final : FileManager {
     {
         return call("mkdir", folder.path(), [&] { return real.createDirectoryAtURL(folder); });
     }
-    Result<> moveItemAtPath(const std::string& source, const std::string& destination) override
+    using FileManager::moveItemAtPath;
+    Result<> moveItemAtPath(const std::string& source, const std::string& destination, MoveObserver* observer) override
     {
-        return call("move", source + " -> " + destination, [&] { return real.moveItemAtPath(source, destination); });
+        return call("move", source + " -> " + destination,
+                    [&] { return real.moveItemAtPath(source, destination, observer); });
     }
     Result<> trashItemAtURL(const FileURL& url) override
     {
