@@ -1,6 +1,13 @@
 #include "AppDelegate.h"
 
 #include <QApplication>
+#include <QIcon>
+#include <QTimer>
+
+#include <cstdio>
+#include <variant>
+
+#include "CommandLine.h"
 
 #include "MainWindow.h"
 
@@ -14,10 +21,28 @@ void AppDelegate::install(QApplication& app)
 
 int runApplication(int& argc, char** argv)
 {
-    QApplication app(argc, argv);
+    // Read before Qt starts, so that --help, --version and a mistake get
+    // their answer without a display and before any window opens.
+    const auto commandLine = parseCommandLine(argc, argv);
+    if (const auto* exit = std::get_if<EarlyExit>(&commandLine)) {
+        std::FILE* stream = exit->status == 0 ? stdout : stderr;
+        std::fwrite(exit->text.data(), 1, exit->text.size(), stream);
+        std::fflush(stream);
+        return exit->status;
+    }
+    const StartFolders folders = std::get<StartFolders>(commandLine);
+
+    // The command line is Shoebox's own: Qt sees only the program's name, so
+    // a folder named like one of Qt's options ("-reverse") stays a folder.
+    // Qt's settings still come through its environment (QT_QPA_PLATFORM...).
+    int qtArgc = 1;
+    QApplication app(qtArgc, argv);
     QApplication::setApplicationName(QStringLiteral("Shoebox"));
     QApplication::setApplicationDisplayName(QStringLiteral("Shoebox"));
-    QApplication::setDesktopFileName(QStringLiteral("shoebox"));
+    QApplication::setApplicationVersion(QStringLiteral(SHOEBOX_VERSION));
+    // The window finds its launcher, and so its name and icon, by this.
+    QApplication::setDesktopFileName(QStringLiteral(SHOEBOX_DESKTOP_ID));
+    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral(SHOEBOX_DESKTOP_ID)));
 
     AppDelegate delegate;
     delegate.install(app);
@@ -25,6 +50,10 @@ int runApplication(int& argc, char** argv)
     MainWindow window;
     window.show();
     delegate.applicationDidFinishLaunching();
+    // Once the window is on screen, so that an alert about the source has
+    // the window to sit on.
+    if (folders.source || folders.destination)
+        QTimer::singleShot(0, &window, [&window, folders] { window.chooseStartFolders(folders); });
     QApplication::exec();
     return 0;
 }

@@ -21,8 +21,9 @@ public:
     void install(QApplication& app);
 };
 
-// Runs the application with the arguments of `main`, unchanged, until its
-// window closes.
+// Runs the application until its window closes, with the folders the
+// command line gives; --help, --version or a mistake on the command line end
+// it first, with status 0 or 2.
 int runApplication(int& argc, char** argv);
 
 } // namespace shoebox

@@ -1,40 +1,17 @@
 #include "MainWindow.h"
 
-#include <QAbstractSpinBox>
-#include <QComboBox>
-#include <QKeyEvent>
-#include <QLineEdit>
-#include <QPlainTextEdit>
-#include <QShortcut>
-#include <QTextEdit>
+#include <QCloseEvent>
+#include <QDialog>
 
+#include "About.h"
 #include "LinuxFileManager.h"
+#include "Shortcuts.h"
 #include "StdOutput.h"
 #include "ui_MainWindow.h"
 
 namespace shoebox {
 
 namespace {
-
-bool isTextBox(const QObject* object)
-{
-    // An editable combo box keeps the focus itself and passes keys on to its
-    // line edit, so it is a text box too.
-    if (const auto* combo = qobject_cast<const QComboBox*>(object))
-        return combo->isEditable();
-    return qobject_cast<const QLineEdit*>(object) || qobject_cast<const QTextEdit*>(object) ||
-           qobject_cast<const QPlainTextEdit*>(object) || qobject_cast<const QAbstractSpinBox*>(object);
-}
-
-// Keys that run a command only while no text box has focus: in a text box
-// they keep their editing meaning.
-const QList<QKeySequence>& plainCommandKeys()
-{
-    static const QList<QKeySequence> keys = {QKeySequence(Qt::Key_Left), QKeySequence(Qt::Key_Right),
-                                             QKeySequence(Qt::Key_PageUp), QKeySequence(Qt::Key_PageDown),
-                                             QKeySequence(Qt::Key_Delete)};
-    return keys;
-}
 
 template <typename T>
 T* need(T* widget)
@@ -54,8 +31,12 @@ MainWindow::MainWindow(Overrides overrides, QWidget* parent)
         overrides.fileManager = (fileManager_ = std::make_unique<LinuxFileManager>()).get();
     if (!overrides.output)
         overrides.output = (output_ = std::make_unique<StdOutput>()).get();
-    if (!overrides.openPanel)
-        overrides.openPanel = (openPanel_ = std::make_unique<FolderPanel>(this)).get();
+    if (!overrides.openPanel) {
+        auto panel = std::make_unique<FolderPanel>(this);
+        folderPanel_ = panel.get();
+        overrides.openPanel = (openPanel_ = std::move(panel)).get();
+    }
+    folderRoute_ = std::make_unique<FolderRoute>(*overrides.openPanel);
     if (!overrides.alert)
         overrides.alert = (alert_ = std::make_unique<WarningAlert>(this)).get();
 
@@ -92,24 +73,63 @@ MainWindow::MainWindow(Overrides overrides, QWidget* parent)
     outlets.imageViewer = need(ui_->imageViewer);
 
     controller_ = std::make_unique<ViewController>(
-        outlets, Services{overrides.fileManager, overrides.openPanel, overrides.alert, overrides.output});
+        outlets, Services{overrides.fileManager, folderRoute_.get(), overrides.alert, overrides.output});
     connectCommands();
     controller_->viewDidLoad();
     ui_->imageViewer->setFocus();
+    restoreGeometry(settings_.windowGeometry());
 }
 
-MainWindow::~MainWindow()
+MainWindow::~MainWindow() = default;
+
+void MainWindow::chooseStartFolders(const StartFolders& folders)
 {
-    qApp->removeEventFilter(this);
+    if (folders.source) {
+        folderRoute_->answerNextWith(*folders.source);
+        ui_->sourceFolderButton->click();
+    }
+    if (folders.destination) {
+        folderRoute_->answerNextWith(*folders.destination);
+        ui_->destinationFolderButton->click();
+    }
+}
+
+void MainWindow::chooseFolder(FolderRole role)
+{
+    const bool source = role == FolderRole::Source;
+    if (folderPanel_)
+        folderPanel_->prepare(source ? tr("Choose the Source Folder") : tr("Choose the Destination Folder"),
+                              settings_.folder(role));
+    auto& c = *controller_;
+    if (source)
+        c.sourceFolderButton(ui_->sourceFolderButton);
+    else
+        c.destinationFolderButton(ui_->destinationFolderButton);
+
+    // Remembered only when the choice took: a source without photos is not
+    // where the user will want to start next time.
+    const std::optional<FileURL>& chosen = folderRoute_->lastAnswer();
+    const bool took = chosen && (source ? c.sourceFolderPath() == chosen && !c.imageURLs().empty()
+                                        : c.destinationFolderPath() == chosen);
+    if (took) {
+        if (auto saved = settings_.rememberFolder(role, *chosen); !saved)
+            qWarning("%s", saved.error().description.c_str());
+    }
+}
+
+void MainWindow::closeEvent(QCloseEvent* event)
+{
+    if (auto saved = settings_.rememberWindowGeometry(saveGeometry()); !saved)
+        qWarning("%s", saved.error().description.c_str());
+    QMainWindow::closeEvent(event);
 }
 
 void MainWindow::connectCommands()
 {
     auto& c = *controller_;
-    connect(ui_->sourceFolderButton, &QPushButton::clicked, this,
-            [&c, this] { c.sourceFolderButton(ui_->sourceFolderButton); });
+    connect(ui_->sourceFolderButton, &QPushButton::clicked, this, [this] { chooseFolder(FolderRole::Source); });
     connect(ui_->destinationFolderButton, &QPushButton::clicked, this,
-            [&c, this] { c.destinationFolderButton(ui_->destinationFolderButton); });
+            [this] { chooseFolder(FolderRole::Destination); });
     connect(ui_->moveAndRenameFileButton, &QPushButton::clicked, this, [&c, this] {
         c.moveAndRenameButton(ui_->moveAndRenameFileButton);
         // Ready for the next name: typing replaces the last one, Return reuses it.
@@ -128,43 +148,11 @@ void MainWindow::connectCommands()
     connect(ui_->actionNext, &QAction::triggered, ui_->nextPhotoButton, &QPushButton::click);
     connect(ui_->actionMove, &QAction::triggered, ui_->moveAndRenameFileButton, &QPushButton::click);
     connect(ui_->actionTrash, &QAction::triggered, ui_->trashPhotoButton, &QPushButton::click);
-    ui_->actionMove->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Return), QKeySequence(Qt::CTRL | Qt::Key_Enter)});
-    connect(ui_->newFileNameTextField, &QLineEdit::returnPressed, ui_->actionMove, &QAction::trigger);
+    connect(ui_->actionShortcuts, &QAction::triggered, this, [this] { makeShortcutsDialog(this)->show(); });
+    connect(ui_->actionAbout, &QAction::triggered, this, [this] { showAbout(this); });
 
-    // Plain keys for stepping and the Trash, when no text box has focus.
-    auto addPlainKey = [this](QKeySequence key, QAction* action) {
-        auto* shortcut = new QShortcut(key, this);
-        connect(shortcut, &QShortcut::activated, action, [action] {
-            if (!isTextBox(QApplication::focusWidget()))
-                action->trigger();
-        });
-    };
-    addPlainKey(QKeySequence(Qt::Key_Left), ui_->actionPrevious);
-    addPlainKey(QKeySequence(Qt::Key_PageUp), ui_->actionPrevious);
-    addPlainKey(QKeySequence(Qt::Key_Right), ui_->actionNext);
-    addPlainKey(QKeySequence(Qt::Key_PageDown), ui_->actionNext);
-    addPlainKey(QKeySequence(Qt::Key_Delete), ui_->actionTrash);
-
-    qApp->installEventFilter(this);
-}
-
-bool MainWindow::eventFilter(QObject* watched, QEvent* event)
-{
-    // Before a key becomes a shortcut, Qt offers it to the focused widget.
-    // A text box keeps its editing keys (arrows, Page Up/Down, Delete);
-    // Ctrl+Delete sends to the Trash from anywhere, so the line edit's
-    // "delete word" does not get it.
-    if (event->type() == QEvent::ShortcutOverride && isTextBox(watched)) {
-        auto* key = static_cast<QKeyEvent*>(event);
-        const QKeySequence pressed(key->keyCombination());
-        if (plainCommandKeys().contains(pressed)) {
-            event->accept();
-            return true;
-        }
-        if (pressed == QKeySequence(Qt::CTRL | Qt::Key_Delete))
-            return true; // left unaccepted: the shortcut runs
-    }
-    return QMainWindow::eventFilter(watched, event);
+    // Every key, from the one table.
+    new WindowKeys(*this);
 }
 
 } // namespace shoebox

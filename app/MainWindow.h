@@ -3,8 +3,11 @@
 #include <QMainWindow>
 #include <memory>
 
+#include "CommandLine.h"
 #include "Controls.h"
 #include "FileManager.h"
+#include "FolderRoute.h"
+#include "Settings.h"
 #include "ViewController.h"
 #include "qt/QtControls.h"
 
@@ -34,11 +37,16 @@ public:
 
     ViewController& controller() { return *controller_; }
 
+    // Chooses the folders given on the command line through the folder
+    // buttons, exactly as if the user had picked them in the panel.
+    void chooseStartFolders(const StartFolders& folders);
+
 protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     void connectCommands();
+    void chooseFolder(FolderRole role);
 
     std::unique_ptr<Ui::MainWindow> ui_;
 
@@ -47,6 +55,9 @@ private:
     std::unique_ptr<Output> output_;
     std::unique_ptr<OpenPanel> openPanel_;
     std::unique_ptr<Alert> alert_;
+    FolderPanel* folderPanel_ = nullptr; // the real panel, when no override is given
+    std::unique_ptr<FolderRoute> folderRoute_;
+    Settings settings_;
 
     // Adapters for the controller's outlets.
     std::unique_ptr<ComboBoxField> subSubFolder_;

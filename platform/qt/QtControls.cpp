@@ -2,7 +2,7 @@
 
 #include <QAbstractButton>
 #include <QComboBox>
-#include <QFile>
+#include <QDir>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -11,7 +11,15 @@
 #include <QStyle>
 #include <QStyleOption>
 
+#include <cerrno>
 #include <cmath>
+#include <cstring>
+#include <vector>
+
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include "Text.h"
 
 namespace shoebox {
 
@@ -109,14 +117,130 @@ long PopUpMenuControl::indexOfSelectedItem() const
     return box_->currentIndex();
 }
 
+namespace {
+
+bool isFolder(const std::string& path)
+{
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// A path as the dialog showed it: U+FFFD for bytes that are not UTF-8, and
+// one line.
+std::string shownAsText(const std::string& path)
+{
+    return oneLine(toUtf8(toQString(path)));
+}
+
+bool isUtf8(const QByteArray& bytes)
+{
+    return QString::fromUtf8(bytes).toUtf8() == bytes;
+}
+
+QUrl startUrl(const std::optional<FileURL>& folder)
+{
+    // Qt's own dialog opens a folder by its name as text, which reaches no
+    // folder whose path is not UTF-8: start at the nearest one it can open.
+    for (std::optional<FileURL> at = folder; at; at = at->deletingLastPathComponent()) {
+        const QByteArray path = QByteArray::fromStdString(at->path());
+        if (isFolder(at->path()) && isUtf8(path))
+            return QUrl::fromLocalFile(QString::fromUtf8(path));
+        if (at->path() == "/")
+            break;
+    }
+    return QUrl::fromLocalFile(QDir::homePath());
+}
+
+QUrl runFolderDialog(QWidget* parent, const QString& title, const QUrl& start)
+{
+    return QFileDialog::getExistingDirectoryUrl(parent, title, start, QFileDialog::ShowDirsOnly,
+                                                {QStringLiteral("file")});
+}
+
+// The one name in `folder` that shows as `shown`. Hand-written because no
+// library maps text back to the bytes it was decoded from: the names are
+// listed as bytes and each is decoded the way Qt decoded the answer.
+Result<std::string> nameShownAs(const std::string& folder, const QByteArray& shown)
+{
+    const QString wanted = QString::fromUtf8(shown);
+    const std::string display = shownAsText((folder == "/" ? std::string() : folder) + "/" + shown.toStdString());
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir)
+        return failure("Could not open the folder \"" + shownAsText(folder) + "\": " + std::strerror(errno));
+    std::vector<std::string> matches;
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string_view name = entry->d_name;
+        if (QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size())) == wanted)
+            matches.emplace_back(name);
+    }
+    ::closedir(dir);
+    if (matches.size() == 1)
+        return matches.front();
+    if (matches.empty())
+        return failure("The folder \"" + display + "\" was not found: its name is not valid text");
+    return failure("The folder \"" + display + "\" cannot be told apart from " + std::to_string(matches.size() - 1) +
+                   " other folder(s) whose names show the same");
+}
+
+} // namespace
+
+Result<FileURL> folderFromDialog(const QUrl& url)
+{
+    if (!url.isLocalFile())
+        return failure("The location \"" + oneLine(url.toDisplayString().toStdString()) + "\" is not a local folder");
+    // The escaped form keeps every byte a dialog working in URLs was given;
+    // one working in text has already put U+FFFD for each lost byte.
+    const QByteArray path = QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1());
+    static const QByteArray replacement = QStringLiteral("\uFFFD").toUtf8();
+    if (!path.contains(replacement))
+        return FileURL::fileURLWithPath(std::string_view(path.constData(), static_cast<std::size_t>(path.size())));
+
+    std::string found;
+    for (const QByteArray& name : path.split('/')) {
+        if (name.isEmpty())
+            continue;
+        if (name.contains(replacement)) {
+            auto real = nameShownAs(found.empty() ? "/" : found, name);
+            if (!real)
+                return std::unexpected(real.error());
+            found += "/" + *real;
+        } else {
+            found += "/" + name.toStdString();
+        }
+    }
+    return FileURL::fileURLWithPath(found.empty() ? "/" : found);
+}
+
+FolderPanel::FolderPanel(QWidget* parent, Dialog dialog)
+    : parent_(parent), dialog_(dialog ? std::move(dialog) : Dialog(runFolderDialog)),
+      title_(QObject::tr("Choose a Folder"))
+{
+}
+
+void FolderPanel::prepare(QString title, std::optional<FileURL> startFolder)
+{
+    title_ = std::move(title);
+    startFolder_ = std::move(startFolder);
+}
+
 std::optional<FileURL> FolderPanel::chooseFolder()
 {
-    const QString folder = QFileDialog::getExistingDirectory(parent_, QObject::tr("Choose a Folder"), QString(),
-                                                             QFileDialog::ShowDirsOnly);
-    if (folder.isEmpty())
+    const QUrl answer = dialog_(parent_, title_, startUrl(startFolder_));
+    if (answer.isEmpty())
         return std::nullopt;
-    const QByteArray path = QFile::encodeName(folder);
-    return FileURL::fileURLWithPath(std::string_view(path.constData(), static_cast<std::size_t>(path.size())));
+    auto folder = folderFromDialog(answer);
+    if (!folder) {
+        QMessageBox box(QMessageBox::Warning, QStringLiteral("Shoebox"), QObject::tr("This Folder Can’t Be Used"),
+                        QMessageBox::Ok, parent_);
+        box.setObjectName(QStringLiteral("folderRefusedAlert"));
+        box.setTextFormat(Qt::PlainText);
+        box.setInformativeText(
+            toQString(folder.error().description) +
+            QObject::tr(". Rename it in a file manager, or give it on the command line: shoebox SOURCE DESTINATION."));
+        box.exec();
+        return std::nullopt; // as if cancelled: nothing changes
+    }
+    return *folder;
 }
 
 void WarningAlert::showWarning(std::string_view messageText, std::string_view informativeText)

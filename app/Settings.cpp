@@ -1,0 +1,64 @@
+#include "Settings.h"
+
+namespace shoebox {
+
+namespace {
+
+QString folderKey(FolderRole role)
+{
+    return role == FolderRole::Source ? QStringLiteral("folders/source") : QStringLiteral("folders/destination");
+}
+
+const QString geometryKey = QStringLiteral("window/geometry");
+
+} // namespace
+
+// Named here rather than through the application object, so that the file
+// is the same whoever opens it (the window's tests have no application name).
+Settings::Settings() : settings_(QSettings::NativeFormat, QSettings::UserScope, "shoebox", "shoebox") {}
+
+std::optional<FileURL> Settings::folder(FolderRole role) const
+{
+    // Paths are bytes: stored as a byte array, never as text, so a name that
+    // is not UTF-8 comes back as it was.
+    const QByteArray bytes = settings_.value(folderKey(role)).toByteArray();
+    if (!bytes.startsWith('/') || bytes.contains('\0'))
+        return std::nullopt;
+    return FileURL::fileURLWithPath(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
+}
+
+Result<> Settings::rememberFolder(FolderRole role, const FileURL& folder)
+{
+    const std::string& path = folder.path();
+    settings_.setValue(folderKey(role), QByteArray(path.data(), static_cast<qsizetype>(path.size())));
+    return save();
+}
+
+QByteArray Settings::windowGeometry() const
+{
+    return settings_.value(geometryKey).toByteArray();
+}
+
+Result<> Settings::rememberWindowGeometry(const QByteArray& geometry)
+{
+    settings_.setValue(geometryKey, geometry);
+    return save();
+}
+
+Result<> Settings::save()
+{
+    settings_.sync();
+    switch (settings_.status()) {
+    case QSettings::NoError:
+        return {};
+    case QSettings::AccessError:
+        return failure("Could not save the settings to " + settings_.fileName().toStdString() +
+                       ": the file or its folder cannot be written");
+    case QSettings::FormatError:
+        break;
+    }
+    return failure("Could not save the settings to " + settings_.fileName().toStdString() +
+                   ": the file is not a settings file");
+}
+
+} // namespace shoebox

@@ -1,0 +1,278 @@
+#include "Shortcuts.h"
+
+#include <QAbstractButton>
+#include <QAbstractSpinBox>
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMainWindow>
+#include <QPlainTextEdit>
+#include <QShortcut>
+#include <QTableWidget>
+#include <QTextEdit>
+#include <QVBoxLayout>
+
+namespace shoebox {
+
+namespace {
+
+using enum KeyScope;
+
+bool isTextBox(const QObject* object)
+{
+    // An editable combo box keeps the focus itself and passes keys on to its
+    // line edit, so it is a text box too.
+    if (const auto* combo = qobject_cast<const QComboBox*>(object))
+        return combo->isEditable();
+    return qobject_cast<const QLineEdit*>(object) || qobject_cast<const QTextEdit*>(object) ||
+           qobject_cast<const QPlainTextEdit*>(object) || qobject_cast<const QAbstractSpinBox*>(object);
+}
+
+template <typename T>
+T* need(QObject& window, const char* name)
+{
+    T* child = window.findChild<T*>(QString::fromLatin1(name));
+    Q_ASSERT_X(child, "WindowKeys", name);
+    return child;
+}
+
+// `text` with its mnemonic on the first occurrence of `key`'s character:
+// the table decides which letter is underlined, whatever the form says.
+QString withMnemonic(QString text, const QKeySequence& key)
+{
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i] == QLatin1Char('&')) {
+            if (i + 1 < text.size() && text[i + 1] == QLatin1Char('&'))
+                ++i; // a literal ampersand
+            else
+                text.remove(i--, 1);
+        }
+    }
+    const QString letter = QKeySequence(key[0].key()).toString();
+    const qsizetype at = text.indexOf(letter, 0, Qt::CaseInsensitive);
+    Q_ASSERT_X(at >= 0, "withMnemonic", qPrintable(text));
+    return at < 0 ? text : text.insert(at, QLatin1Char('&'));
+}
+
+} // namespace
+
+const std::vector<ShortcutRow>& shortcutTable()
+{
+    static const std::vector<ShortcutRow> table = {
+        {"Choose source folder",
+         "actionChooseSource",
+         "sourceFolderButton",
+         {{QKeySequence(Qt::CTRL | Qt::Key_O)}, {QKeySequence(Qt::ALT | Qt::Key_S), Mnemonic, "sourceFolderButton"}}},
+        {"Choose destination folder",
+         "actionChooseDestination",
+         "destinationFolderButton",
+         {{QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O)},
+          {QKeySequence(Qt::ALT | Qt::Key_D), Mnemonic, "destinationFolderButton"}}},
+        {"Previous file",
+         "actionPrevious",
+         "prePhotoButton",
+         {{QKeySequence(Qt::ALT | Qt::Key_Left)},
+          {QKeySequence(Qt::Key_Left), OutsideTextBoxes},
+          {QKeySequence(Qt::Key_PageUp), OutsideTextBoxes}}},
+        {"Next file",
+         "actionNext",
+         "nextPhotoButton",
+         {{QKeySequence(Qt::ALT | Qt::Key_Right)},
+          {QKeySequence(Qt::Key_Right), OutsideTextBoxes},
+          {QKeySequence(Qt::Key_PageDown), OutsideTextBoxes}}},
+        {"Move and rename",
+         "actionMove",
+         "moveAndRenameFileButton",
+         {{QKeySequence(Qt::Key_Return), InNameField},
+          {QKeySequence(Qt::CTRL | Qt::Key_Return)},
+          {QKeySequence(Qt::CTRL | Qt::Key_Enter)},
+          {QKeySequence(Qt::ALT | Qt::Key_M), Mnemonic, "moveAndRenameFileButton"}}},
+        {"Move to Trash",
+         "actionTrash",
+         "trashPhotoButton",
+         {{QKeySequence(Qt::CTRL | Qt::Key_Delete)},
+          {QKeySequence(Qt::Key_Delete), OutsideTextBoxes},
+          {QKeySequence(Qt::ALT | Qt::Key_R), Mnemonic, "trashPhotoButton"}}},
+        {"Focus the name field",
+         nullptr,
+         "newFileNameTextField",
+         {{QKeySequence(Qt::ALT | Qt::Key_N), Mnemonic, "newFileNameLabel"}}},
+        {"Focus subfolder 1",
+         nullptr,
+         "subFolderOneBox",
+         {{QKeySequence(Qt::ALT | Qt::Key_1), Mnemonic, "subFolderOneLabel"}}},
+        {"Focus subfolder 2",
+         nullptr,
+         "subSubFolder",
+         {{QKeySequence(Qt::ALT | Qt::Key_2), Mnemonic, "subSubFolderLabel"}}},
+        {"Focus the rename type",
+         nullptr,
+         "renameTypeMenu",
+         {{QKeySequence(Qt::ALT | Qt::Key_T), Mnemonic, "renameTypeLabel"}}},
+        {"Keyboard shortcuts", "actionShortcuts", nullptr, {{QKeySequence(Qt::Key_F1)}}},
+        {"Quit", "actionQuit", nullptr, {{QKeySequence(Qt::CTRL | Qt::Key_Q)}}},
+    };
+    return table;
+}
+
+QString keyText(const QKeySequence& key)
+{
+    QStringList parts = key.toString(QKeySequence::NativeText).split(QLatin1Char('+'));
+    for (QString& part : parts) {
+        if (part == QLatin1String("PgUp"))
+            part = QStringLiteral("Page Up");
+        else if (part == QLatin1String("PgDown"))
+            part = QStringLiteral("Page Down");
+        else if (part == QLatin1String("Del"))
+            part = QStringLiteral("Delete");
+    }
+    return parts.join(QLatin1Char('+'));
+}
+
+QString keysText(const ShortcutRow& row)
+{
+    QStringList anywhere, outside, nameField, mnemonics;
+    for (const KeyBinding& binding : row.keys) {
+        const QString key = keyText(binding.key);
+        switch (binding.scope) {
+        case Anywhere:
+            anywhere << key;
+            break;
+        case OutsideTextBoxes:
+            outside << key;
+            break;
+        case InNameField:
+            nameField << key;
+            break;
+        case Mnemonic:
+            mnemonics << key;
+            break;
+        }
+    }
+    QStringList groups;
+    if (!nameField.isEmpty())
+        groups << nameField.join(QStringLiteral(" or ")) + QStringLiteral(" in the name field");
+    if (!anywhere.isEmpty())
+        groups << anywhere.join(QStringLiteral(", ")) +
+                      (nameField.isEmpty() && outside.isEmpty() ? QString() : QStringLiteral(" anywhere"));
+    if (!outside.isEmpty())
+        groups << outside.join(QStringLiteral(" or ")) + QStringLiteral(" when no text box has focus");
+    if (!mnemonics.isEmpty())
+        groups << mnemonics.join(QStringLiteral(", "));
+    return groups.join(QStringLiteral("; "));
+}
+
+WindowKeys::WindowKeys(QMainWindow& window) : QObject(&window)
+{
+    for (const ShortcutRow& row : shortcutTable()) {
+        QAction* action = row.action ? need<QAction>(window, row.action) : nullptr;
+        QList<QKeySequence> actionKeys;
+        for (const KeyBinding& binding : row.keys) {
+            switch (binding.scope) {
+            case Anywhere:
+                actionKeys << binding.key;
+                anywhereKeys_ << binding.key;
+                break;
+            case OutsideTextBoxes: {
+                plainKeys_ << binding.key;
+                auto* shortcut = new QShortcut(binding.key, &window);
+                connect(shortcut, &QShortcut::activated, action, [action] {
+                    if (!isTextBox(QApplication::focusWidget()))
+                        action->trigger();
+                });
+                break;
+            }
+            case InNameField:
+                Q_ASSERT(binding.key == QKeySequence(Qt::Key_Return));
+                // returnPressed comes from Return and keypad Enter alike.
+                connect(need<QLineEdit>(window, "newFileNameTextField"), &QLineEdit::returnPressed, action,
+                        &QAction::trigger);
+                break;
+            case Mnemonic:
+                if (auto* label = window.findChild<QLabel*>(QString::fromLatin1(binding.widget))) {
+                    label->setText(withMnemonic(label->text(), binding.key));
+                } else {
+                    auto* button = need<QAbstractButton>(window, binding.widget);
+                    button->setText(withMnemonic(button->text(), binding.key));
+                }
+                break;
+            }
+        }
+        if (action)
+            action->setShortcuts(actionKeys);
+        if (row.tooltipOn) {
+            auto* control = need<QWidget>(window, row.tooltipOn);
+            control->setToolTip(control->toolTip() + QStringLiteral(" (") + keysText(row) + QLatin1Char(')'));
+        }
+    }
+    qApp->installEventFilter(this);
+}
+
+WindowKeys::~WindowKeys()
+{
+    qApp->removeEventFilter(this);
+}
+
+bool WindowKeys::eventFilter(QObject* watched, QEvent* event)
+{
+    // Before a key becomes a shortcut, Qt offers it to the focused widget.
+    // A text box keeps its editing keys (arrows, Page Up/Down, Delete); a
+    // key meant to work anywhere (Ctrl+Delete rather than the line edit's
+    // "delete word") goes to its command.
+    if (event->type() == QEvent::ShortcutOverride && isTextBox(watched)) {
+        const QKeySequence pressed(static_cast<QKeyEvent*>(event)->keyCombination());
+        if (plainKeys_.contains(pressed)) {
+            event->accept();
+            return true;
+        }
+        if (anywhereKeys_.contains(pressed))
+            return true; // left unaccepted: the shortcut runs
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+QDialog* makeShortcutsDialog(QWidget* parent)
+{
+    auto* dialog = new QDialog(parent);
+    dialog->setObjectName(QStringLiteral("shortcutsDialog"));
+    dialog->setWindowTitle(QStringLiteral("Keyboard Shortcuts"));
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+
+    const auto& table = shortcutTable();
+    auto* list = new QTableWidget(static_cast<int>(table.size()), 2, dialog);
+    list->setObjectName(QStringLiteral("shortcutTable"));
+    list->setAccessibleName(QStringLiteral("Keyboard shortcuts"));
+    list->setHorizontalHeaderLabels({QStringLiteral("Command"), QStringLiteral("Keys")});
+    list->verticalHeader()->hide();
+    list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    list->setSelectionMode(QAbstractItemView::NoSelection);
+    list->setFocusPolicy(Qt::NoFocus);
+    list->setShowGrid(false);
+    list->setWordWrap(false);
+    for (int i = 0; i < list->rowCount(); ++i) {
+        const ShortcutRow& row = table[static_cast<std::size_t>(i)];
+        list->setItem(i, 0, new QTableWidgetItem(QString::fromUtf8(row.command)));
+        list->setItem(i, 1, new QTableWidgetItem(keysText(row)));
+    }
+    list->resizeColumnsToContents();
+    list->horizontalHeader()->setStretchLastSection(true);
+
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, dialog);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, dialog, &QDialog::reject);
+
+    auto* layout = new QVBoxLayout(dialog);
+    layout->addWidget(list);
+    layout->addWidget(buttons);
+    const int width = list->horizontalHeader()->length() + 2 * list->frameWidth() + 40;
+    const int height = list->verticalHeader()->length() + list->horizontalHeader()->height() + 90;
+    dialog->resize(width, height);
+    return dialog;
+}
+
+} // namespace shoebox
