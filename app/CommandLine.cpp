@@ -115,15 +115,16 @@ std::variant<StartFolders, EarlyExit> parseCommandLine(int argc, const char* con
                                 text.substr(text.find('\n') + 1)};
     }
     if (parser.isSet(version))
-        return EarlyExit{0, program + " " SHOEBOX_VERSION "\n"
-                                      "License GPLv3+: GNU GPL version 3 or later <https://gnu.org/licenses/gpl.html>.\n"
-                                      "This is free software: you are free to change and redistribute it.\n"
-                                      "There is NO WARRANTY, to the extent permitted by law.\n"};
+        return EarlyExit{0, program +
+                                " " SHOEBOX_VERSION "\n"
+                                "License GPLv3+: GNU GPL version 3 or later <https://gnu.org/licenses/gpl.html>.\n"
+                                "This is free software: you are free to change and redistribute it.\n"
+                                "There is NO WARRANTY, to the extent permitted by law.\n"};
 
     const std::vector<std::string> paths = positionalBytes(argc, argv);
     if (paths.size() > 2)
-        return EarlyExit{usageError, program + ": too many arguments: at most a source and a destination folder\n" +
-                                         tryHelp};
+        return EarlyExit{usageError,
+                         program + ": too many arguments: at most a source and a destination folder\n" + tryHelp};
 
     StartFolders folders;
     const char* roles[] = {"source", "destination"};

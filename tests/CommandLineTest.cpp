@@ -67,7 +67,7 @@ TEST(CommandLineTest, HelpAndVersionFollowGnuConventions)
 TEST(CommandLineTest, FoldersKeepTheirBytes)
 {
     TempDir dir;
-    const std::string latin1 = dir.makeFolder("caf\xE9");    // not UTF-8
+    const std::string latin1 = dir.makeFolder("caf\xE9");  // not UTF-8
     const std::string dashed = dir.makeFolder("-reverse"); // looks like an option
     const std::string inner = dir.makeFolder("a/b");
 

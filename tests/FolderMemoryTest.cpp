@@ -1,0 +1,183 @@
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDir>
+#include <QFileDialog>
+#include <QLabel>
+#include <QMessageBox>
+#include <QTimer>
+
+#include "Doubles.h"
+#include "Environment.h"
+#include "MainWindow.h"
+#include "QtWait.h"
+#include "Settings.h"
+#include "TempDir.h"
+#include "qt/QtControls.h"
+
+using namespace shoebox;
+using namespace shoebox::testing;
+
+namespace {
+
+QString text(const std::string& bytes)
+{
+    return QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size()));
+}
+
+// Runs `check` on the first modal window that opens, then closes it.
+void onNextModal(std::function<void(QWidget*)> check)
+{
+    auto* poll = new QTimer(qApp);
+    QObject::connect(poll, &QTimer::timeout, poll, [poll, check] {
+        if (QWidget* modal = QApplication::activeModalWidget()) {
+            poll->deleteLater();
+            poll->stop();
+            check(modal);
+            if (auto* dialog = qobject_cast<QDialog*>(modal))
+                dialog->reject();
+        }
+    });
+    poll->start(5);
+}
+
+TEST(SettingsTest, FoldersAndGeometryComeBackAsTheyWereSaved)
+{
+    TempDir dir;
+    const FileURL source = FileURL::fileURLWithPath(dir.makeFolder("caf\xE9 \xFF"));
+    const FileURL destination = FileURL::fileURLWithPath(dir.makeFolder("Fotos/été"));
+    const QByteArray geometry("\x01\x00\xFFgeometry", 11);
+    {
+        Settings settings;
+        ASSERT_TRUE(settings.rememberFolder(FolderRole::Source, source));
+        ASSERT_TRUE(settings.rememberFolder(FolderRole::Destination, destination));
+        ASSERT_TRUE(settings.rememberWindowGeometry(geometry));
+    }
+    Settings again;
+    EXPECT_EQ(again.folder(FolderRole::Source), source);
+    EXPECT_EQ(again.folder(FolderRole::Destination), destination);
+    EXPECT_EQ(again.windowGeometry(), geometry);
+    EXPECT_EQ(again.fileName(), text(useScratchHome()) + "/.config/shoebox/shoebox.conf");
+}
+
+// What the dialog answers: Qt's own and the desktop's dialogs work in text,
+// where a name that is not UTF-8 shows U+FFFD; a portal works in URLs, which
+// keep every byte escaped.
+QUrl asText(const std::string& path)
+{
+    return QUrl::fromLocalFile(text(path));
+}
+QUrl asEscapedUrl(const std::string& path)
+{
+    return QUrl::fromEncoded(QByteArray::fromStdString(FileURL::fileURLWithPath(path).absoluteString()));
+}
+
+TEST(FolderPanelTest, AnswersTheBytesOfTheFolderTheUserChose)
+{
+    TempDir dir;
+    const std::string latin1 = dir.makeFolder("caf\xE9/DCIM \xFF");
+    const std::string plain = dir.makeFolder("50% off #1 été");
+    const std::string replacementCharacter = dir.makeFolder("x \xEF\xBF\xBD"); // a real U+FFFD
+    const struct {
+        std::string folder;
+        QUrl answer;
+    } cases[] = {
+        {latin1, asText(latin1)},
+        {latin1, asEscapedUrl(latin1)},
+        {plain, asText(plain)},
+        {plain, asEscapedUrl(plain)},
+        {replacementCharacter, asText(replacementCharacter)},
+    };
+    for (const auto& c : cases) {
+        FolderPanel panel(nullptr, [&](QWidget*, const QString&, const QUrl&) { return c.answer; });
+        const auto chosen = panel.chooseFolder();
+        ASSERT_TRUE(chosen) << c.answer.toString().toStdString();
+        EXPECT_EQ(chosen->path(), c.folder) << c.answer.toString().toStdString();
+    }
+}
+
+TEST(FolderPanelTest, RefusesAFolderItCannotTellApartAndHandsOnNothing)
+{
+    TempDir dir;
+    dir.makeFolder("caf\xE9");
+    dir.makeFolder("caf\xE8"); // both show as "caf\uFFFD"
+    FolderPanel panel(nullptr, [&](QWidget*, const QString&, const QUrl&) { return asText(dir / "caf\xE9"); });
+    QString warning;
+    onNextModal([&](QWidget* modal) {
+        if (auto* box = qobject_cast<QMessageBox*>(modal))
+            warning = box->text() + " " + box->informativeText();
+    });
+    EXPECT_EQ(panel.chooseFolder(), std::nullopt);
+    EXPECT_TRUE(warning.contains("cannot be told apart")) << warning.toStdString();
+}
+
+TEST(FolderPanelTest, OpensInTheNearestFolderItCanShow)
+{
+    TempDir dir;
+    const std::string shown = dir.makeFolder("photos");
+    const struct {
+        std::optional<FileURL> start;
+        QString opened;
+    } cases[] = {
+        {FileURL::fileURLWithPath(shown), text(shown)},
+        {FileURL::fileURLWithPath(dir.makeFolder("photos/caf\xE9/DCIM")), text(shown)},
+        {FileURL::fileURLWithPath(dir / "photos/gone/deeper"), text(shown)},
+        {std::nullopt, QDir::homePath()},
+    };
+    for (const auto& c : cases) {
+        QUrl opened;
+        FolderPanel panel(nullptr, [&](QWidget*, const QString&, const QUrl& start) {
+            opened = start;
+            return QUrl();
+        });
+        panel.prepare("Choose", c.start);
+        EXPECT_EQ(panel.chooseFolder(), std::nullopt);
+        EXPECT_EQ(opened.toLocalFile(), c.opened);
+    }
+}
+
+// The window remembers a folder only once the choice took, and its panel
+// opens there next time.
+TEST(FolderMemoryTest, TheWindowRemembersFoldersThatTookAndOpensThereNextTime)
+{
+    TempDir dir;
+    const std::string photos = dir.makeFolder("photos");
+    dir.write("photos/a.jpg");
+    const std::string empty = dir.makeFolder("empty");
+    const std::string destination = dir.makeFolder("sorted");
+    {
+        ScriptedOpenPanel panel;
+        RecordingAlert alert;
+        RecordingOutput output;
+        MainWindow window(MainWindow::Overrides{&panel, &alert, nullptr, &output});
+        auto* sourceButton = window.findChild<QAbstractButton*>("sourceFolderButton");
+        panel.chooseNext(FileURL::fileURLWithPath(photos));
+        sourceButton->click();
+        panel.chooseNext(FileURL::fileURLWithPath(empty)); // no photos: not remembered
+        sourceButton->click();
+        EXPECT_EQ(alert.shown.size(), 1u);
+        panel.chooseNext(std::nullopt); // cancelled: not remembered
+        sourceButton->click();
+        panel.chooseNext(FileURL::fileURLWithPath(destination));
+        window.findChild<QAbstractButton*>("destinationFolderButton")->click();
+        window.resize(700, 500);
+        window.close();
+    }
+    EXPECT_EQ(Settings().folder(FolderRole::Source), FileURL::fileURLWithPath(photos));
+    EXPECT_EQ(Settings().folder(FolderRole::Destination), FileURL::fileURLWithPath(destination));
+
+    MainWindow window; // the real folder panel
+    EXPECT_EQ(window.size(), QSize(700, 500));
+    for (const auto& [button, folder] :
+         {std::pair{"sourceFolderButton", photos}, {"destinationFolderButton", destination}}) {
+        QString opened;
+        onNextModal([&](QWidget* modal) {
+            if (auto* dialog = qobject_cast<QFileDialog*>(modal))
+                opened = dialog->directory().absolutePath();
+        });
+        window.findChild<QAbstractButton*>(button)->click();
+        EXPECT_EQ(opened, text(folder)) << button;
+    }
+    EXPECT_EQ(window.controller().sourceFolderPath(), std::nullopt) << "cancelled";
+}
+
+} // namespace

@@ -3,11 +3,18 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QProgressBar>
+#include <QShortcut>
+#include <QTableWidget>
 #include <QTest>
+#include <QTimer>
 
+#include "CommandLine.h"
 #include "Doubles.h"
 #include "MainWindow.h"
+#include "QtWait.h"
+#include "Shortcuts.h"
 #include "TempDir.h"
 
 using namespace shoebox;
@@ -147,6 +154,88 @@ TEST_F(WindowTest, ReturnInTheNameFieldMovesAndTheNextFileShows)
     EXPECT_TRUE(exists(dir / "dest/Beach.png"));
     EXPECT_EQ(progressText(), "3 / 3");
     EXPECT_TRUE(alert.shown.empty());
+}
+
+TEST_F(WindowTest, FoldersFromTheCommandLineAreChosenAsIfPickedInThePanel)
+{
+    threePhotos();
+    const std::string latin1 = dir.makeFolder("caf\xE9"); // not UTF-8
+    dir.write("caf\xE9/photo.jpg");
+    const std::string args[] = {"shoebox", latin1, dir.makeFolder("dest")};
+    const char* argv[] = {args[0].c_str(), args[1].c_str(), args[2].c_str(), nullptr};
+    window.chooseStartFolders(std::get<StartFolders>(parseCommandLine(3, argv)));
+    EXPECT_EQ(panel.runs, 0);
+    EXPECT_TRUE(alert.shown.empty()) << "the scan found the photo under the folder's own bytes";
+    EXPECT_EQ(progressText(), "1 / 1");
+    EXPECT_EQ(find<QLabel>("destinationFolderLabel")->text(), "dest");
+    for (const char* name : {"moveAndRenameFileButton", "nextPhotoButton", "trashPhotoButton"})
+        EXPECT_TRUE(find<QAbstractButton>(name)->isEnabled()) << name;
+    find<QLineEdit>("newFileNameTextField")->setText("Beach");
+    press(&window, Qt::Key_Return, Qt::ControlModifier);
+    EXPECT_EQ(names(dir / "dest"), std::vector<std::string>{"Beach.jpg"});
+
+    // A source without photos gets the panel's alert; the panel runs next time.
+    window.chooseStartFolders({FileURL::fileURLWithPath(dir.makeFolder("empty")), std::nullopt});
+    ASSERT_EQ(alert.shown.size(), 1u);
+    EXPECT_EQ(alert.shown[0].first, "No Image Files Found!");
+    panel.chooseNext(FileURL::fileURLWithPath(dir / "src"));
+    press(&window, Qt::Key_O, Qt::ControlModifier);
+    EXPECT_EQ(panel.runs, 1);
+    EXPECT_EQ(progressText(), "1 / 3");
+}
+
+TEST_F(WindowTest, TheShortcutsDialogListsEveryKeyTheWindowHas)
+{
+    // Every key found in the window itself: action shortcuts, the plain keys,
+    // and the mnemonics of labels and buttons.
+    std::vector<QList<QKeySequence>> keysTogether;
+    for (QAction* action : window.findChildren<QAction*>())
+        if (!action->shortcuts().isEmpty())
+            keysTogether.push_back(action->shortcuts());
+    for (QShortcut* shortcut : window.findChildren<QShortcut*>())
+        keysTogether.push_back({shortcut->key()});
+    for (QLabel* label : window.findChildren<QLabel*>())
+        if (label->buddy())
+            keysTogether.push_back({QKeySequence::mnemonic(label->text())});
+    for (QAbstractButton* button : window.findChildren<QAbstractButton*>())
+        if (!QKeySequence::mnemonic(button->text()).isEmpty())
+            keysTogether.push_back({QKeySequence::mnemonic(button->text())});
+    ASSERT_GE(keysTogether.size(), 20u);
+
+    press(&window, Qt::Key_F1);
+    auto* list = window.findChild<QTableWidget*>("shortcutTable");
+    ASSERT_NE(list, nullptr);
+    ASSERT_TRUE(waitUntil([&] { return list->isVisible(); }));
+    QStringList rows;
+    for (int row = 0; row < list->rowCount(); ++row)
+        rows << list->item(row, 0)->text() + ": " + list->item(row, 1)->text() + ";";
+    for (const auto& keys : keysTogether) {
+        const bool listed = std::any_of(rows.begin(), rows.end(), [&](const QString& row) {
+            return std::all_of(keys.begin(), keys.end(), [&](const QKeySequence& key) {
+                return row.contains(" " + keyText(key) + ",") || row.contains(" " + keyText(key) + ";") ||
+                       row.contains(" " + keyText(key) + " ");
+            });
+        });
+        EXPECT_TRUE(listed) << QKeySequence::listToString(keys).toStdString() << " in\n"
+                            << rows.join('\n').toStdString();
+    }
+    // The tooltips name the same keys.
+    EXPECT_TRUE(find<QAbstractButton>("trashPhotoButton")->toolTip().contains("Ctrl+Delete anywhere; Delete when"));
+}
+
+TEST_F(WindowTest, AboutNamesTheVersionAndTheLibraries)
+{
+    QString about;
+    QTimer::singleShot(0, [&] {
+        ASSERT_TRUE(waitUntil([] { return QApplication::activeModalWidget() != nullptr; }));
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        ASSERT_NE(box, nullptr);
+        about = box->text();
+        box->accept();
+    });
+    window.findChild<QAction*>("actionAbout")->trigger();
+    for (const char* part : {"Shoebox 0.", "GNU General Public License", "Qt 6.", "libheif 1.", "GLib", "ICU"})
+        EXPECT_TRUE(about.contains(part)) << part << " in " << about.toStdString();
 }
 
 } // namespace
