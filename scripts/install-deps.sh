@@ -10,6 +10,9 @@ packages=(
     libgtest-dev libgmock-dev
     # Video decoding for Qt Multimedia.
     gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-bad gstreamer1.0-libav
+    # The icon's fixed sizes; the desktop entry and AppStream validators; the
+    # Debian package's dependencies (dpkg-shlibdeps).
+    librsvg2-bin desktop-file-utils appstream dpkg-dev
 )
 if [[ "${1:-}" == "--bench" ]]; then
     packages+=(libturbojpeg0-dev)
