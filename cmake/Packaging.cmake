@@ -6,10 +6,9 @@ set(CPACK_PACKAGE_VENDOR "The Shoebox developers")
 set(CPACK_PACKAGE_CONTACT "The Shoebox developers <shoebox@users.noreply.github.com>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "sort a folder of photos and videos by hand, fast")
 set(CPACK_PACKAGE_DESCRIPTION
-    "Shoebox shows the photos and short videos of a folder one at a time; type a name and press\n"
-    "Return to move each into a destination folder under that name, or send it to the Trash.\n"
-    "It shows JPEG, PNG, GIF, HEIC and MP4 or MOV videos.")
-string(REPLACE ";" "" CPACK_PACKAGE_DESCRIPTION "${CPACK_PACKAGE_DESCRIPTION}")
+    "Shoebox shows the photos and short videos of a folder one at a time: type a name and press\n\
+Return to move each into a destination folder under that name, or send it to the Trash.\n\
+It shows JPEG, PNG, GIF, HEIC and MP4 or MOV videos.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
