@@ -61,7 +61,11 @@ pids+=($!)
 
 build/release/bin/shoebox "$source_folder" "$work/Pictures/Sorted" &
 pids+=($!)
-window=$(xdotool search --sync --onlyvisible --name '^Shoebox$' | head -1)
+window=$(timeout 90 xdotool search --sync --onlyvisible --name '^Shoebox$' | head -1 || true)
+if [[ -z "$window" ]]; then
+    echo "screenshot: the Shoebox window did not appear" >&2
+    exit 1
+fi
 xdotool windowsize "$window" 1200 820
 xdotool windowmove "$window" 40 30
 sleep 2 # the photo decodes off the UI thread
