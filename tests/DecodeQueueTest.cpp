@@ -80,9 +80,9 @@ struct DecodeQueueTest : ::testing::Test {
 TEST_F(DecodeQueueTest, RunsTheMostUrgentFirstAndEachFileOnce)
 {
     occupyWorker("busy");
+    request("c", 3);
     request("a", 1);
     request("b", 5);
-    request("c", 3);
     request("a", 10); // the same work, now the most urgent
     request("b", 5);  // asked again: still one job
     decoder.released = true;
@@ -115,7 +115,7 @@ TEST_F(DecodeQueueTest, DyingStartsNothingMoreAndWaitsForTheRunningDecode)
     request("queued1", 1);
     request("queued2", 2);
     queue.reset();
-    EXPECT_EQ(decoder.finished, 1); // waited for
+    EXPECT_EQ(decoder.finished, 1);  // waited for
     EXPECT_EQ(decoder.cancelled, 1); // told to stop
     EXPECT_EQ(decoder.started(), std::vector<std::string>{"running"});
     QCoreApplication::processEvents(); // a result posted to the dead queue is gone

@@ -7,9 +7,9 @@
 #include <QResizeEvent>
 #include <QScreen>
 #include <QTimer>
-#include <QUrl>
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 
 namespace shoebox {
