@@ -319,6 +319,19 @@ TEST_F(ImageViewTest, HeicShowsItsThumbnailFirstThenTheFullPicture)
     view->setImage(url("photo.heic"));
     ASSERT_TRUE(waitUntil([&] { return view->isCached(url("photo.heic")); })); // only full pictures are cached
     EXPECT_TRUE(view->currentImage().size() == QSize(400, 300) && isBluish(centre(view->currentImage())));
+
+    // The same file claiming a larger size in its header ('ispe' boxes) is
+    // refused before libheif decodes it: by the decode budget, and past
+    // 16384 a side by libheif itself.
+    for (const char* claim : {"00003e8000003e80", "0000ffdc0000ffdc"}) { // 16000, 65500
+        QByteArray heic = QByteArray::fromStdString(shoebox::testing::readFile(path("photo.heic")));
+        for (qsizetype at = heic.indexOf("ispe"); at >= 0; at = heic.indexOf("ispe", at + 1))
+            heic.replace(at + 8, 8, QByteArray::fromHex(claim));
+        writeFile(path("claims.heic"), heic);
+        EXPECT_EQ(imaging::decodePicture({path("claims.heic"), QSize(400, 300), 1.0}).problem,
+                  imaging::Problem::TooLarge)
+            << claim;
+    }
 }
 
 } // namespace
