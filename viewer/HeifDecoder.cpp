@@ -32,7 +32,7 @@ DecodedPicture decodeHeif(const QByteArray& data, const DecodeRequest& request, 
                           const PreviewSink& preview)
 {
     if (const media::HeifDecodeFn decode = media::heifDecoder()) {
-        static const media::HeifHost host{&fitForDisplay};
+        static const media::HeifHost host{&fitForDisplay, &reserveDecodeBytes, &releaseDecodeBytes};
         return decode(host, data, request, cancelled, preview);
     }
     DecodedPicture d;

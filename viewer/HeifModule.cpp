@@ -5,6 +5,7 @@
 
 #include <libheif/heif.h>
 
+#include <algorithm>
 #include <memory>
 #include <mutex>
 #include <type_traits>
@@ -39,19 +40,63 @@ using Handle = std::unique_ptr<heif_image_handle, HandleDeleter>;
 using Image = std::unique_ptr<heif_image, ImageDeleter>;
 using Options = std::unique_ptr<heif_decoding_options, OptionsDeleter>;
 
-// Decodes one image (primary or thumbnail) to 8-bit interleaved RGB(A), with
-// its rotation and mirroring applied, and fits it to the target.
+// libheif refuses pictures with a longer side while it reads the file,
+// before it sizes any buffer. (Its default is 32768.)
+constexpr int kMaxSide = 16384;
+
+// What decoding `handle` for `target` holds at its peak. libheif decodes
+// the whole picture (it cannot scale) into YCbCr planes, assumed 4:2:0 as
+// cameras and phones write them, and converts those into interleaved RGBA;
+// the planes are gone before that is scaled to the size shown. A picture
+// with alpha is converted once more before it is scaled.
+std::int64_t decodeBytes(heif_image_handle* handle, QSize target)
+{
+    const QSize size(heif_image_handle_get_width(handle), heif_image_handle_get_height(handle));
+    const std::int64_t pixels = std::int64_t(size.width()) * size.height();
+    const bool alpha = heif_image_handle_has_alpha_channel(handle) != 0;
+    const int sampleBytes = heif_image_handle_get_luma_bits_per_pixel(handle) > 8 ? 2 : 1;
+    const std::int64_t planes = pixels * sampleBytes * (alpha ? 5 : 3) / 2;
+    const QSize shown = size.scaled(target, Qt::KeepAspectRatio);
+    const std::int64_t result = std::int64_t(shown.width()) * shown.height() * 4;
+    return pixels * (alpha ? 8 : 4) + std::max(planes, result);
+}
+
+// A share of the process's decode budget (ImageDecoder.h), held while
+// it lives. The module reaches the budget only through the host.
+class Reservation {
+public:
+    Reservation(const media::HeifHost& host, std::int64_t bytes, const CancelCheck& cancelled)
+        : host_(host), problem_(host.reserveDecodeBytes(bytes, cancelled)), bytes_(bytes)
+    {
+    }
+    ~Reservation()
+    {
+        if (problem_ == Problem::None)
+            host_.releaseDecodeBytes(bytes_);
+    }
+    Reservation(const Reservation&) = delete;
+    Reservation& operator=(const Reservation&) = delete;
+    Problem problem() const { return problem_; }
+
+private:
+    const media::HeifHost& host_;
+    Problem problem_;
+    std::int64_t bytes_;
+};
+
+// Decodes one image (primary or thumbnail) to 8-bit interleaved RGBA, with
+// its rotation and mirroring applied, and fits it to the target. Its
+// pixels are reserved from the decode budget first, by its header.
 bool decodeHandle(const media::HeifHost& host, heif_image_handle* handle, const DecodeRequest& request,
-                  DecodedPicture* out)
+                  const CancelCheck& cancelled, DecodedPicture* out)
 {
     const int width = heif_image_handle_get_width(handle);
     const int height = heif_image_handle_get_height(handle);
     if (width <= 0 || height <= 0)
         return false;
-    // Decoding needs the full-size RGBA picture in memory before it is
-    // scaled down; refuse what would exceed the decode limit up front.
-    if (qint64(width) * height * 4 > (qint64(kDecodeLimitMB) << 20)) {
-        out->problem = Problem::TooLarge;
+    const Reservation reservation(host, decodeBytes(handle, request.target), cancelled);
+    if (reservation.problem() != Problem::None) {
+        out->problem = reservation.problem();
         return false;
     }
 
@@ -60,10 +105,11 @@ bool decodeHandle(const media::HeifHost& host, heif_image_handle* handle, const 
     options->ignore_transformations = 0; // apply irot/imir: phone photos stand upright
     options->convert_hdr_to_8bit = 1;    // 10-bit HEIC still yields 8-bit interleaved planes
 
+    // RGBA even without alpha: Qt scales RGBX8888 as it is, while RGB888
+    // would first be converted at full size.
     heif_image* raw = nullptr;
     const heif_error err =
-        heif_decode_image(handle, &raw, heif_colorspace_RGB,
-                          alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB, options.get());
+        heif_decode_image(handle, &raw, heif_colorspace_RGB, heif_chroma_interleaved_RGBA, options.get());
     Image image(raw);
     if (err.code != heif_error_Ok || !image)
         return false;
@@ -76,7 +122,7 @@ bool decodeHandle(const media::HeifHost& host, heif_image_handle* handle, const 
         return false;
 
     // Wraps libheif's buffer without copying; fitForDisplay makes the copy.
-    const QImage wrapped(plane, w, h, stride, alpha ? QImage::Format_RGBA8888 : QImage::Format_RGB888);
+    const QImage wrapped(plane, w, h, stride, alpha ? QImage::Format_RGBA8888 : QImage::Format_RGBX8888);
     out->decodedSize = wrapped.size();
     out->image = host.fitForDisplay(wrapped, request.target, request.devicePixelRatio);
     if (out->image.constBits() == plane) // no scaling or conversion happened
@@ -94,11 +140,15 @@ DecodedPicture decodeHeifFile(const media::HeifHost& host, const QByteArray& dat
     Context ctx(heif_context_alloc());
     if (!ctx)
         return d;
+    heif_context_set_maximum_image_size_limit(ctx.get(), kMaxSide);
     // `data` outlives the context: both live in this function.
     heif_error err =
         heif_context_read_from_memory_without_copy(ctx.get(), data.constData(), size_t(data.size()), nullptr);
-    if (err.code != heif_error_Ok)
+    if (err.code != heif_error_Ok) {
+        if (err.subcode == heif_suberror_Security_limit_exceeded)
+            d.problem = Problem::TooLarge;
         return d;
+    }
 
     heif_image_handle* rawHandle = nullptr;
     err = heif_context_get_primary_image_handle(ctx.get(), &rawHandle);
@@ -107,8 +157,8 @@ DecodedPicture decodeHeifFile(const media::HeifHost& host, const QByteArray& dat
         return d;
 
     const QSize original(heif_image_handle_get_width(primary.get()), heif_image_handle_get_height(primary.get()));
-    if (qint64(original.width()) * original.height() * 4 > (qint64(kDecodeLimitMB) << 20)) {
-        d.problem = Problem::TooLarge;
+    if (decodeBytes(primary.get(), request.target) > kDecodeBudgetBytes) {
+        d.problem = Problem::TooLarge; // and no thumbnail: nothing follows it
         return d;
     }
 
@@ -121,7 +171,7 @@ DecodedPicture decodeHeifFile(const media::HeifHost& host, const QByteArray& dat
             if (heif_image_handle_get_thumbnail(primary.get(), id, &rawThumb).code == heif_error_Ok) {
                 Handle thumb(rawThumb);
                 DecodedPicture p;
-                if (decodeHandle(host, thumb.get(), request, &p)) {
+                if (decodeHandle(host, thumb.get(), request, cancelled, &p)) {
                     p.problem = Problem::None;
                     p.isPreview = true;
                     p.originalSize = original;
@@ -137,8 +187,8 @@ DecodedPicture decodeHeifFile(const media::HeifHost& host, const QByteArray& dat
 
     DecodedPicture full;
     full.problem = Problem::Damaged;
-    if (!decodeHandle(host, primary.get(), request, &full))
-        return full.problem == Problem::TooLarge ? full : d;
+    if (!decodeHandle(host, primary.get(), request, cancelled, &full))
+        return full;
     full.problem = Problem::None;
     full.originalSize = original;
     return full;
@@ -149,11 +199,11 @@ DecodedPicture decodeHeifFile(const media::HeifHost& host, const QByteArray& dat
 } // namespace shoebox::imaging
 
 extern "C" __attribute__((visibility("default"))) shoebox::imaging::DecodedPicture
-shoebox_heif_decode_v1(const shoebox::media::HeifHost& host, const QByteArray& data,
+shoebox_heif_decode_v2(const shoebox::media::HeifHost& host, const QByteArray& data,
                        const shoebox::imaging::DecodeRequest& request, const shoebox::imaging::CancelCheck& cancelled,
                        const shoebox::imaging::PreviewSink& preview)
 {
     return shoebox::imaging::decodeHeifFile(host, data, request, cancelled, preview);
 }
 // The executable calls it through this type; a mismatch must not build.
-static_assert(std::is_same_v<decltype(&shoebox_heif_decode_v1), shoebox::media::HeifDecodeFn>);
+static_assert(std::is_same_v<decltype(&shoebox_heif_decode_v2), shoebox::media::HeifDecodeFn>);

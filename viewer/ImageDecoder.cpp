@@ -1,15 +1,18 @@
 #include "ImageDecoder.h"
 
+#include "FileDescriptor.h"
+
 #include <QBuffer>
 #include <QCoreApplication>
 #include <QImageIOHandler>
 #include <QImageReader>
 
 #include <cerrno>
+#include <chrono>
+#include <condition_variable>
 #include <cstring>
 #include <mutex>
 
-#include <fcntl.h>
 #include <malloc.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -44,28 +47,14 @@ Problem checkStat(const struct stat& st)
     return Problem::None;
 }
 
-// Owns a file descriptor.
-struct Fd {
-    int fd = -1;
-    ~Fd()
-    {
-        if (fd >= 0)
-            ::close(fd);
-    }
-};
-
-// Reads a whole regular file. O_NONBLOCK keeps open() from waiting for a
-// writer when the name turns out to be a FIFO; fstat then refuses it before
-// anything reads from it.
+// Reads a whole regular file; a FIFO, device or socket is refused before
+// anything reads from it (or waits for its writer).
 Problem readRegularFile(const std::string& path, QByteArray* out, FileStamp* stamp)
 {
-    Fd f;
-    f.fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (f.fd < 0)
-        return problemForErrno(errno);
-    struct stat st {};
-    if (::fstat(f.fd, &st) != 0)
-        return Problem::Unreadable;
+    RegularFile file;
+    if (const int error = openRegularFile(path, file))
+        return (error == EINVAL || error == EISDIR) ? Problem::NotRegular : problemForErrno(error);
+    const struct stat& st = file.status;
     if (Problem p = checkStat(st); p != Problem::None)
         return p;
     *stamp = stampOf(st);
@@ -73,7 +62,7 @@ Problem readRegularFile(const std::string& path, QByteArray* out, FileStamp* sta
     out->resize(qsizetype(st.st_size));
     qsizetype done = 0;
     while (done < out->size()) {
-        const ssize_t n = ::pread(f.fd, out->data() + done, size_t(out->size() - done), off_t(done));
+        const ssize_t n = ::pread(file.fd.get(), out->data() + done, size_t(out->size() - done), off_t(done));
         if (n < 0) {
             if (errno == EINTR)
                 continue;
@@ -92,11 +81,27 @@ bool isJpeg(const QByteArray& data)
     return data.size() >= 3 && uchar(data[0]) == 0xFF && uchar(data[1]) == 0xD8 && uchar(data[2]) == 0xFF;
 }
 
-bool fitsDecodeLimit(QSize size)
+// What Qt's reader and then fitForDisplay hold at once for a picture read
+// at `size` into `format`. `readerRescales`: the JPEG reader decodes one
+// pixel larger than asked (sizes not divisible by the DCT scale) and makes
+// an exact-size copy.
+std::int64_t qtDecodeBytes(QSize size, QImage::Format format, bool readerRescales)
 {
     if (size.isEmpty())
-        return true; // unknown until read; QImageReader's own limit applies
-    return qint64(size.width()) * size.height() * 4 <= (qint64(kDecodeLimitMB) << 20);
+        return kDecodeBudgetBytes; // unknown until read: take it all, to be safe
+    const std::int64_t pixels = std::int64_t(size.width()) * size.height();
+    const int depth = format == QImage::Format_Invalid ? 32 : QImage::toPixelFormat(format).bitsPerPixel();
+    std::int64_t bytes = pixels * depth / 8 * (readerRescales ? 2 : 1);
+    switch (format) {
+    case QImage::Format_RGB32:
+    case QImage::Format_ARGB32_Premultiplied:
+    case QImage::Format_RGBX64:
+    case QImage::Format_RGBA64_Premultiplied:
+        break; // smooth scaling takes these as they are
+    default:   // and first converts the others at full size
+        bytes += pixels * (depth > 32 ? 8 : 4);
+    }
+    return bytes;
 }
 
 DecodedPicture failed(Problem p)
@@ -120,22 +125,41 @@ DecodedPicture decodeWithQt(const QByteArray& data, const DecodeRequest& request
     if (jpeg && !jpegLooksComplete(data))
         return failed(Problem::Damaged);
 
+    // Everything below is decided by the header, before any pixel is decoded.
     const QSize stored = reader.size();
+    const QImage::Format format = reader.imageFormat();
     const bool rotated90 = reader.transformation().testFlag(QImageIOHandler::TransformationRotate90);
     QSize readSize = stored;
+    auto bytesAt = [&](QSize size) {
+        const bool rescales = size != stored && (stored.width() % size.width() || stored.height() % size.height());
+        const QSize shown = fitSize(rotated90 ? size.transposed() : size, request.target);
+        return qtDecodeBytes(size, format, jpeg && rescales) + std::int64_t(shown.width()) * shown.height() * 4;
+    };
     if (jpeg && stored.isValid()) {
-        // Qt's JPEG plugin turns an exact 1/2, 1/4 or 1/8 request into
-        // libjpeg's DCT scaling, which skips most of the decoding work.
+        // Qt's JPEG plugin turns a 1/2, 1/4 or 1/8 request into libjpeg's
+        // DCT scaling, which skips most of the decoding work. A picture too
+        // large for the budget at the scale the view wants shows coarser,
+        // at the next scale down that fits.
         readSize = chooseJpegScaledSize(stored, rotated90, request.target);
+        for (int d : {2, 4, 8}) {
+            const QSize smaller(stored.width() / d, stored.height() / d);
+            if (bytesAt(readSize) > kDecodeBudgetBytes && smaller.width() < readSize.width() && !smaller.isEmpty())
+                readSize = smaller;
+        }
         if (readSize != stored)
             reader.setScaledSize(readSize);
     }
-    if (!fitsDecodeLimit(readSize))
-        return failed(Problem::TooLarge);
+    const DecodeReservation reservation(bytesAt(readSize), cancelled);
+    if (reservation.problem() != Problem::None)
+        return failed(reservation.problem());
 
     // Animations play through QMovie on the UI thread; here only the first
     // frame is decoded, to show at once and to learn the size.
-    const bool animated = reader.supportsAnimation() && reader.imageCount() > 1;
+    // QMovie holds a full-size frame and its scaled copy for as long as it
+    // plays, outside any decode's reservation: a larger animation shows its
+    // first frame, still.
+    const bool animated = reader.supportsAnimation() && reader.imageCount() > 1 &&
+                          qtDecodeBytes(stored, format, false) <= kDecodeBudgetBytes / 4;
 
     if (cancelled && cancelled())
         return failed(Problem::Cancelled);
@@ -179,7 +203,7 @@ QString problemText(Problem problem, const QString& fileName)
         why = QCoreApplication::translate("ImageView", "unsupported or damaged image");
         break;
     case Problem::TooLarge:
-        why = QCoreApplication::translate("ImageView", "image too large");
+        why = QCoreApplication::translate("ImageView", "picture too large to show");
         break;
     case Problem::NoHeifSupport:
         why = QCoreApplication::translate("ImageView", "HEIC support is not installed");
@@ -188,11 +212,44 @@ QString problemText(Problem problem, const QString& fileName)
     return QCoreApplication::translate("ImageView", "Can’t show “%1”: %2").arg(fileName, why);
 }
 
+namespace {
+
+// The decode budget's use, process-wide.
+std::mutex budgetMutex;
+std::condition_variable budgetFreed;
+std::int64_t budgetUsed = 0;
+
+} // namespace
+
+Problem reserveDecodeBytes(std::int64_t bytes, const CancelCheck& cancelled)
+{
+    if (bytes > kDecodeBudgetBytes)
+        return Problem::TooLarge;
+    std::unique_lock lock(budgetMutex);
+    // Polled: the check is a flag the owner sets, with nothing to notify.
+    while (budgetUsed + bytes > kDecodeBudgetBytes) {
+        if (cancelled && cancelled())
+            return Problem::Cancelled;
+        budgetFreed.wait_for(lock, std::chrono::milliseconds(10));
+    }
+    budgetUsed += bytes;
+    return Problem::None;
+}
+
+void releaseDecodeBytes(std::int64_t bytes)
+{
+    {
+        std::lock_guard lock(budgetMutex);
+        budgetUsed -= bytes;
+    }
+    budgetFreed.notify_all();
+}
+
 void installDecodeLimits()
 {
     static std::once_flag once;
     std::call_once(once, [] {
-        QImageReader::setAllocationLimit(kDecodeLimitMB);
+        QImageReader::setAllocationLimit(int(kDecodeBudgetBytes >> 20));
         // File buffers and decoded pictures are megabytes each and are freed
         // on other threads than they were made on. glibc raises its mmap
         // threshold after the first such free and then serves them from

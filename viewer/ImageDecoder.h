@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <utility>
 
 // Turning a file into a picture the size it is shown at. Everything here is
 // safe to call from any thread: the image view runs it on its worker pool.
@@ -24,6 +25,8 @@ struct FileStamp {
     friend bool operator==(const FileStamp&, const FileStamp&) = default;
 };
 
+using CancelCheck = std::function<bool()>;
+
 // Why a file shows a placeholder instead of a picture.
 enum class Problem {
     None,
@@ -32,7 +35,7 @@ enum class Problem {
     Empty,
     Unreadable,
     Damaged,       // unsupported format, corrupt or truncated data
-    TooLarge,      // would need more memory than the decode limit
+    TooLarge,      // would need more memory than the decode budget
     NoHeifSupport, // a HEIF file, but the HEIF module cannot be loaded
     Cancelled,     // nobody wants the result any more; never shown
 };
@@ -40,15 +43,65 @@ enum class Problem {
 // Text for the view, e.g. "Can’t show “x.jpg”: file is missing".
 QString problemText(Problem problem, const QString& fileName);
 
-// Bytes one decoded picture may take; larger ones are refused with
-// Problem::TooLarge. Also installed as QImageReader's allocation limit.
-inline constexpr int kDecodeLimitMB = 256;
+// ---- the bound on decode memory ----
+//
+// A picture's header can claim any size: a 225-byte JPEG may claim
+// 65500x65500, which even at 1/8 scale is 270 MB of pixels. So before
+// anything is decoded, the memory it needs for pixels is worked out from
+// the header, and every decode in flight in the process shares this budget:
+// a decode waits until its pixels fit beside the others', and a picture
+// that needs more than the whole budget is refused (Problem::TooLarge).
+//
+// 144 MiB holds the largest pictures people take: a 24 MP phone HEIC while
+// libheif converts it (5.5 bytes a pixel: its 4:2:0 planes and the RGBA
+// result; libheif 1.15 cannot decode at a smaller scale), or any picture of
+// up to 36 MP in Qt's 4-byte formats (an 8K screenshot). A JPEG larger than
+// the budget allows at the scale the view wants decodes at the next smaller
+// DCT scale that fits (a 48 MP photo on a 4K screen at 1/2, 48 MB), so
+// camera and phone JPEGs always show. With the view's 64 MB cache, the
+// process stays near 250 MB however large the pictures in a folder, and
+// pictures refused by their header cost nothing. The same number is
+// QImageReader's allocation limit, which also bounds QMovie's frames.
+inline constexpr std::int64_t kDecodeBudgetBytes = std::int64_t(144) << 20;
 // Files larger than this are not read into memory at all.
 inline constexpr std::int64_t kMaxFileBytes = std::int64_t(512) << 20;
 
 // Sets the process-wide decode limits once (QImageReader's allocation limit
 // is a static). Called by the view's constructor and by decodePicture.
 void installDecodeLimits();
+
+// Takes `bytes` of the decode budget, waiting while other decodes hold
+// what it needs: Problem::None once it has them (give them back with
+// releaseDecodeBytes), TooLarge when they exceed the whole budget,
+// Cancelled when `cancelled` turns true while waiting.
+Problem reserveDecodeBytes(std::int64_t bytes, const CancelCheck& cancelled);
+void releaseDecodeBytes(std::int64_t bytes);
+
+// Holds a reservation until it goes out of scope.
+class DecodeReservation {
+public:
+    DecodeReservation() = default;
+    // `problem()` tells whether it holds the bytes.
+    DecodeReservation(std::int64_t bytes, const CancelCheck& cancelled)
+        : problem_(reserveDecodeBytes(bytes, cancelled)), bytes_(problem_ == Problem::None ? bytes : 0)
+    {
+    }
+    DecodeReservation(DecodeReservation&& other) noexcept
+        : problem_(other.problem_), bytes_(std::exchange(other.bytes_, 0))
+    {
+    }
+    DecodeReservation& operator=(DecodeReservation&&) = delete;
+    ~DecodeReservation()
+    {
+        if (bytes_ > 0)
+            releaseDecodeBytes(bytes_);
+    }
+    Problem problem() const { return problem_; }
+
+private:
+    Problem problem_ = Problem::None;
+    std::int64_t bytes_ = 0;
+};
 
 struct DecodeRequest {
     std::string path; // raw bytes, as the kernel knows the name
@@ -73,7 +126,6 @@ struct DecodedPicture {
 // empty. Fills `stamp` when the answer is Problem::None.
 Problem statPath(const std::string& path, FileStamp* stamp);
 
-using CancelCheck = std::function<bool()>;
 using PreviewSink = std::function<void(DecodedPicture)>;
 
 // Opens the file (regular files only, never blocking on a FIFO), reads it,
@@ -91,8 +143,10 @@ QSize fitSize(QSize image, QSize box);
 
 // The size to ask Qt's JPEG reader for: the stored size divided by the
 // largest of 8, 4, 2 that still covers the picture's fitted size in
-// `target`. `rotated90` (EXIF orientations 5-8) swaps the box first,
-// because the reader scales before it rotates.
+// `target`, or falls short of it by at most 2%; the stored size when none
+// does. Sizes round down. `rotated90` (EXIF orientations 5-8) swaps the
+// box first, because the reader scales before it rotates. The decoder may
+// then pick a smaller scale to stay within the decode budget.
 QSize chooseJpegScaledSize(QSize stored, bool rotated90, QSize target);
 
 // Walks the JPEG markers: false when the data stops before the end-of-image

@@ -3,22 +3,14 @@
 #include "DecodeCache.h"
 #include "MediaModule.h"
 
-#include <QBuffer>
-#include <QMovie>
 #include <QPainter>
 #include <QResizeEvent>
 #include <QScreen>
 #include <QTimer>
-#include <QUrl>
 
 #include <algorithm>
-#include <atomic>
-#include <cerrno>
+#include <cctype>
 #include <cmath>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace shoebox {
 
@@ -32,8 +24,6 @@ namespace {
 // Bigger buys little, since the neighbours are what a press needs, and keeps
 // the whole process near 125 MB.
 constexpr qint64 kDefaultCacheBytes = qint64(64) << 20;
-constexpr int kCurrentPriority = 100;
-constexpr int kNeighbourPriority = 50; // minus the rank: most likely first
 const QColor kBackground(0x2b, 0x2b, 0x2b);
 const QColor kTextColour(0xc8, 0xc8, 0xc8);
 
@@ -63,33 +53,11 @@ bool isCacheable(Problem p)
 
 } // namespace
 
-// One decode on the pool. The UI thread and the worker agree through
-// `state` whether it runs at all: the worker moves Queued -> Running, the
-// UI thread Queued -> Cancelled, and only one of them can win. `abandoned`
-// tells a running decode to stop at its next check.
-struct ImageViewWidget::Job {
-    enum State : int { Queued, Running, Cancelled };
-    std::atomic<int> state{Queued};
-    std::atomic<bool> abandoned{false};
-    imaging::DecodeRequest request;
-    FileStamp stamp; // what stat said when it was asked for
-    int priority = 0;
-
-    bool cancelIfQueued()
-    {
-        int expected = Queued;
-        return state.compare_exchange_strong(expected, Cancelled);
-    }
-};
-
 ImageViewWidget::ImageViewWidget(QWidget* parent)
-    : QWidget(parent), cache_(std::make_unique<imaging::DecodeCache>(kDefaultCacheBytes))
+    : QWidget(parent), cache_(std::make_unique<imaging::DecodeCache>(kDefaultCacheBytes)),
+      queue_(2, [this](const std::string& path, imaging::DecodeQueue::Picture result) { onDecoded(path, result); })
 {
     imaging::installDecodeLimits();
-    // Our own small pool: decodes must not queue behind unrelated work in
-    // the global pool, and they die with this view.
-    pool_.setMaxThreadCount(2);
-    pool_.setObjectName(QStringLiteral("ImageViewDecode"));
 
     setAttribute(Qt::WA_OpaquePaintEvent); // paintEvent fills every pixel
     setAccessibleName(tr("Photo"));
@@ -99,25 +67,13 @@ ImageViewWidget::ImageViewWidget(QWidget* parent)
     connect(&resizeTimer_, &QTimer::timeout, this, &ImageViewWidget::refreshForNewSize);
 }
 
-ImageViewWidget::~ImageViewWidget()
-{
-    for (auto& [path, job] : jobs_) {
-        job->cancelIfQueued();
-        job->abandoned = true;
-    }
-    jobs_.clear();
-    pool_.clear();
-    // Results still being posted go to this object; waiting here means
-    // none arrives after it is gone (QObject drops its posted events).
-    pool_.waitForDone();
-    stopMedia();
-}
+ImageViewWidget::~ImageViewWidget() = default;
 
 // ---- public interface ----
 
 void ImageViewWidget::setImage(const FileURL& url)
 {
-    stopMedia();
+    media_.stop();
     ++generation_;
     current_ = url;
     currentPath_ = url.path();
@@ -144,10 +100,10 @@ void ImageViewWidget::setImage(const FileURL& url)
     if (auto hit = cache_->find(currentPath_, stamp)) {
         showPicture(*hit);
         if (!satisfies(*hit))
-            request(currentPath_, stamp, kCurrentPriority);
+            request(currentPath_, stamp, imaging::priority::kCurrent);
         return;
     }
-    request(currentPath_, stamp, kCurrentPriority);
+    request(currentPath_, stamp, imaging::priority::kCurrent);
 }
 
 void ImageViewWidget::setNeighbours(const std::vector<FileURL>& likelyNext)
@@ -176,7 +132,7 @@ void ImageViewWidget::setNeighbours(const std::vector<FileURL>& likelyNext)
             continue; // setImage finds out again, without decoding
         if (auto hit = cache_->find(path, stamp); hit && satisfies(*hit))
             continue;
-        request(path, stamp, kNeighbourPriority - rank);
+        request(path, stamp, imaging::priority::kNeighbour - rank);
     }
 }
 
@@ -197,14 +153,11 @@ QImage ImageViewWidget::currentImage() const
     case Showing::Picture:
         return picture_;
     case Showing::Movie:
-        if (movie_) {
-            const QImage frame = movie_->currentImage();
-            if (!frame.isNull())
-                return frame;
-        }
-        return picture_;
+        if (const QImage frame = media_.currentFrame(); !frame.isNull())
+            return frame;
+        return picture_; // the first frame, until QMovie has one
     case Showing::Video:
-        return video_ ? video_->currentImage() : QImage();
+        return media_.currentFrame();
     case Showing::Nothing:
     case Showing::Placeholder:
         break;
@@ -265,57 +218,11 @@ bool ImageViewWidget::satisfies(const DecodedPicture& picture) const
 
 void ImageViewWidget::request(const std::string& path, const FileStamp& stamp, int priority)
 {
-    const QSize target = targetSize();
-    if (auto it = jobs_.find(path); it != jobs_.end()) {
-        Job& old = *it->second;
-        if (old.stamp == stamp && old.request.target == target && !old.abandoned) {
-            if (old.priority >= priority)
-                return;
-            // Queued at a lower priority: QThreadPool cannot reorder, so
-            // cancel it and queue again. Already running: just wait for it.
-            if (!old.cancelIfQueued())
-                return;
-        } else {
-            old.cancelIfQueued();
-            old.abandoned = true;
-        }
-    }
-    auto job = std::make_shared<Job>();
-    job->request.path = path;
-    job->request.target = target;
-    job->request.devicePixelRatio = devicePixelRatioF();
-    job->stamp = stamp;
-    job->priority = priority;
-    jobs_[path] = job;
-    pool_.start(QRunnable::create([this, job] { runJob(job); }), priority);
+    queue_.request({path, targetSize(), devicePixelRatioF()}, stamp, priority);
 }
 
-// Runs on a pool thread. Touches nothing of the widget but posting to it.
-void ImageViewWidget::runJob(const std::shared_ptr<Job>& job)
+void ImageViewWidget::onDecoded(const std::string& path, imaging::DecodeQueue::Picture result)
 {
-    int expected = Job::Queued;
-    if (!job->state.compare_exchange_strong(expected, Job::Running))
-        return; // cancelled before it started
-    auto post = [this, job](DecodedPicture picture) {
-        auto result = std::make_shared<const DecodedPicture>(std::move(picture));
-        QMetaObject::invokeMethod(
-            this, [this, job, result] { onDecoded(job, result); }, Qt::QueuedConnection);
-    };
-    DecodedPicture picture = imaging::decodePicture(
-        job->request, [job] { return job->abandoned.load(); }, post);
-    post(std::move(picture));
-}
-
-void ImageViewWidget::onDecoded(const std::shared_ptr<Job>& job, std::shared_ptr<const DecodedPicture> result)
-{
-    const std::string& path = job->request.path;
-    if (!result->isPreview) {
-        if (auto it = jobs_.find(path); it != jobs_.end() && it->second == job)
-            jobs_.erase(it);
-    }
-    // A result nobody wants any more is dropped, never painted.
-    if (job->abandoned || result->problem == Problem::Cancelled || !wanted(path))
-        return;
     if (!result->isPreview && isCacheable(result->problem))
         cache_->insert(path, result);
     if (!current_ || path != currentPath_)
@@ -337,7 +244,7 @@ void ImageViewWidget::onDecoded(const std::shared_ptr<Job>& job, std::shared_ptr
         }
         currentStamp_ = now;
         if (!(now == result->stamp)) {
-            request(path, now, kCurrentPriority);
+            request(path, now, imaging::priority::kCurrent);
             return;
         }
     }
@@ -348,20 +255,12 @@ void ImageViewWidget::onDecoded(const std::shared_ptr<Job>& job, std::shared_ptr
     }
     showPicture(*result);
     if (!satisfies(*result))
-        request(path, currentStamp_, kCurrentPriority); // resized meanwhile
+        request(path, currentStamp_, imaging::priority::kCurrent); // resized meanwhile
 }
 
 void ImageViewWidget::dropUnwantedJobs()
 {
-    for (auto it = jobs_.begin(); it != jobs_.end();) {
-        if (wanted(it->first)) {
-            ++it;
-            continue;
-        }
-        it->second->cancelIfQueued();
-        it->second->abandoned = true;
-        it = jobs_.erase(it);
-    }
+    queue_.retainOnly([this](const std::string& path) { return wanted(path); });
 }
 
 void ImageViewWidget::refreshForNewSize()
@@ -370,7 +269,7 @@ void ImageViewWidget::refreshForNewSize()
     if (current_ && (showing_ == Showing::Picture || showing_ == Showing::Preview || showing_ == Showing::Nothing)) {
         auto hit = cache_->find(currentPath_, currentStamp_);
         if (!hit || !satisfies(*hit))
-            request(currentPath_, currentStamp_, kCurrentPriority);
+            request(currentPath_, currentStamp_, imaging::priority::kCurrent);
     }
     std::vector<FileURL> again;
     for (const std::string& path : neighbours_)
@@ -388,7 +287,7 @@ QString ImageViewWidget::currentName() const
 
 void ImageViewWidget::showPicture(const DecodedPicture& picture)
 {
-    stopMedia();
+    media_.stop();
     if (picture.problem != Problem::None) {
         showPlaceholder(imaging::problemText(picture.problem, currentName()));
         return;
@@ -415,39 +314,17 @@ void ImageViewWidget::showPlaceholder(const QString& text)
 
 void ImageViewWidget::startMovie(const DecodedPicture& picture)
 {
-    movieBuffer_ = new QBuffer(this);
-    movieBuffer_->setData(picture.animation);
-    movieBuffer_->open(QIODevice::ReadOnly);
-    movie_ = new QMovie(movieBuffer_, QByteArray(), this);
-    movie_->setCacheMode(QMovie::CacheNone);
-    movie_->setScaledSize(imaging::fitSize(picture.originalSize, targetSize()));
-    connect(movie_, &QMovie::frameChanged, this, [this] { update(); });
+    media_.playAnimation(picture.animation, imaging::fitSize(picture.originalSize, targetSize()), [this] { update(); });
     picture_ = picture.image; // the first frame, until QMovie has one
     placeholder_.clear();
     showing_ = Showing::Movie;
     setAccessibleDescription(currentName());
-    movie_->start();
     update();
 }
 
 void ImageViewWidget::startVideo()
 {
     const QString name = currentName();
-    // Opened here, by its raw bytes, and handed to the player as
-    // /proc/self/fd/N: names that are not UTF-8 survive, and a FIFO that
-    // looks like a video is refused before any backend blocks on it.
-    const int fd = ::open(currentPath_.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        showPlaceholder(imaging::problemText(errno == ENOENT ? Problem::Missing : Problem::Unreadable, name));
-        return;
-    }
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        showPlaceholder(imaging::problemText(Problem::NotRegular, name));
-        return;
-    }
-
     const std::uint64_t generation = generation_;
     media::VideoSource::Handlers handlers;
     handlers.frameChanged = [this, generation] {
@@ -459,43 +336,11 @@ void ImageViewWidget::startVideo()
             return;
         showPlaceholder(tr("Can’t play “%1”: %2").arg(name, why.isEmpty() ? tr("unsupported or damaged video") : why));
     };
-    video_ = media::createVideoSource(std::move(handlers), this);
-    if (!video_) {
-        ::close(fd);
-        showPlaceholder(tr("Can’t play “%1”: video support is not installed").arg(name));
-        return;
-    }
-    // The backend opens its own descriptor from the /proc path; ours stays
-    // open until the player is gone so the number cannot be reused early.
-    connect(video_, &QObject::destroyed, [fd] { ::close(fd); });
-    if (!video_->isAvailable()) {
-        showPlaceholder(tr("Can’t play “%1”: no video decoder is available").arg(name));
-        stopMedia();
-        return;
-    }
-
+    // Showing a video before it starts: a backend may fail at once, inside play().
     showing_ = Showing::Video;
     placeholder_.clear();
-    video_->play(QUrl::fromLocalFile(QStringLiteral("/proc/self/fd/%1").arg(fd)));
-}
-
-void ImageViewWidget::stopMedia()
-{
-    if (movie_) {
-        movie_->disconnect(this);
-        movie_->stop();
-        delete movie_;
-        movie_ = nullptr;
-    }
-    delete movieBuffer_;
-    movieBuffer_ = nullptr;
-    if (video_) {
-        video_->detach();
-        // Tearing a pipeline down can take a while; let it happen after
-        // the next picture is on screen.
-        video_->deleteLater();
-        video_ = nullptr;
-    }
+    if (auto started = media_.playVideo(currentPath_, name, std::move(handlers)); !started)
+        showPlaceholder(started.error());
 }
 
 // ---- painting ----

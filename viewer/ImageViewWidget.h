@@ -1,42 +1,36 @@
 #pragma once
 
 #include <QImage>
-#include <QThreadPool>
 #include <QTimer>
 #include <QWidget>
 
 #include <cstdint>
-#include <map>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "Controls.h"
+#include "DecodeQueue.h"
 #include "ImageDecoder.h"
-
-class QBuffer;
-class QMovie;
+#include "MediaPlayback.h"
 
 namespace shoebox {
 
 namespace imaging {
 class DecodeCache;
 }
-namespace media {
-class VideoSource;
-}
 
 // The window's image view: shows a picture, plays a video, or shows a
 // placeholder text. Decoding runs off the UI thread.
 //
-// Pictures decode on a pool of two threads owned by the view, at the size
-// they are shown, and land in a byte-bounded cache keyed by path and file
-// stamp. setNeighbours() decodes the likely next files ahead, so that
+// Pictures decode on two threads owned by the view (DecodeQueue), at the
+// size they are shown, and land in a byte-bounded cache keyed by path and
+// file stamp (DecodeCache). setNeighbours() decodes the likely next files ahead, so that
 // setImage() of one of them shows it without waiting. Videos (mp4, mov)
 // play muted and looping through the video module (Qt Multimedia, loaded
 // on first need), whose frames this widget paints itself; animated
-// pictures play through QMovie.
+// pictures play through QMovie (both in MediaPlayback).
 class ImageViewWidget : public QWidget, public ImageView {
     Q_OBJECT
 public:
@@ -58,12 +52,12 @@ public:
     QImage currentImage() const;
     // True when a picture for the file as it is now on disk is cached.
     bool isCached(const FileURL& url) const;
-    // Cache bound in bytes (about 100 MB unless changed) and current use.
+    // Cache bound in bytes (64 MB unless changed) and current use.
     void setCacheLimit(qint64 bytes);
     qint64 cacheLimit() const;
     qint64 cacheBytes() const;
     // Decodes queued or running on the view's pool.
-    int pendingDecodes() const { return int(jobs_.size()); }
+    int pendingDecodes() const { return queue_.pending(); }
 
 signals:
     // The current file's frame (picture, video frame or placeholder) has been painted.
@@ -74,27 +68,22 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
-    struct Job;
     enum class Showing { Nothing, Preview, Picture, Movie, Video, Placeholder };
 
     QSize targetSize() const;
     bool wanted(const std::string& path) const;
     bool satisfies(const imaging::DecodedPicture& picture) const;
     void request(const std::string& path, const imaging::FileStamp& stamp, int priority);
-    void runJob(const std::shared_ptr<Job>& job);
-    void onDecoded(const std::shared_ptr<Job>& job, std::shared_ptr<const imaging::DecodedPicture> result);
+    void onDecoded(const std::string& path, imaging::DecodeQueue::Picture result);
     void dropUnwantedJobs();
     void showPicture(const imaging::DecodedPicture& picture);
     void showPlaceholder(const QString& text);
     void startMovie(const imaging::DecodedPicture& picture);
     void startVideo();
-    void stopMedia();
     void refreshForNewSize();
     QString currentName() const;
 
-    QThreadPool pool_;
     std::unique_ptr<imaging::DecodeCache> cache_;
-    std::map<std::string, std::shared_ptr<Job>> jobs_; // at most one live job per path
 
     std::optional<FileURL> current_;
     std::string currentPath_;
@@ -106,13 +95,14 @@ private:
     QImage picture_;
     QString placeholder_;
 
-    QMovie* movie_ = nullptr;
-    QBuffer* movieBuffer_ = nullptr;
-    media::VideoSource* video_ = nullptr;
+    media::MediaPlayback media_{this};
 
     QSize lastTarget_;
     QTimer resizeTimer_;
     bool modulesRequested_ = false; // the HEIC and video modules load after the first paint
+
+    // Last, so that it goes first: no decode delivers to a half-destroyed view.
+    imaging::DecodeQueue queue_;
 };
 
 } // namespace shoebox

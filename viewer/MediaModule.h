@@ -25,6 +25,9 @@ namespace shoebox::media {
 // What the HEIF module borrows from the executable.
 struct HeifHost {
     QImage (*fitForDisplay)(const QImage& decoded, QSize target, qreal devicePixelRatio);
+    // The process-wide decode budget (ImageDecoder.h).
+    imaging::Problem (*reserveDecodeBytes)(std::int64_t bytes, const imaging::CancelCheck& cancelled);
+    void (*releaseDecodeBytes)(std::int64_t bytes);
 };
 
 // imaging::decodeHeif's work, done by the module. Safe on any thread.
@@ -34,7 +37,7 @@ using HeifDecodeFn = imaging::DecodedPicture (*)(const HeifHost& host, const QBy
                                                  const imaging::PreviewSink& preview);
 // The module's entry point; the version is in the name, so a stale module
 // from an older build is simply not found.
-inline constexpr char kHeifDecodeSymbol[] = "shoebox_heif_decode_v1";
+inline constexpr char kHeifDecodeSymbol[] = "shoebox_heif_decode_v2";
 
 // ---- video ----
 

@@ -1,0 +1,91 @@
+#include "MediaPlayback.h"
+
+#include "FileDescriptor.h"
+
+#include <QBuffer>
+#include <QCoreApplication>
+#include <QMovie>
+
+#include <cerrno>
+#include <memory>
+
+namespace shoebox::media {
+
+void MediaPlayback::playAnimation(const QByteArray& file, QSize scaledSize, std::function<void()> frameChanged)
+{
+    stop();
+    movieBuffer_ = new QBuffer(context_);
+    movieBuffer_->setData(file);
+    movieBuffer_->open(QIODevice::ReadOnly);
+    movie_ = new QMovie(movieBuffer_, QByteArray(), context_);
+    movie_->setCacheMode(QMovie::CacheNone);
+    movie_->setScaledSize(scaledSize);
+    QObject::connect(movie_, &QMovie::frameChanged, context_, [f = std::move(frameChanged)] { f(); });
+    movie_->start();
+}
+
+std::expected<void, QString> MediaPlayback::playVideo(const std::string& path, const QString& name,
+                                                      VideoSource::Handlers handlers)
+{
+    stop();
+    auto cantPlay = [&](const char* why) {
+        return std::unexpected(QCoreApplication::translate("ImageView", "Can’t play “%1”: %2")
+                                   .arg(name, QCoreApplication::translate("ImageView", why)));
+    };
+    // Opened here, by its raw bytes, and handed to the player as
+    // /proc/self/fd/N: names that are not UTF-8 survive, and a FIFO that
+    // looks like a video is refused before any backend blocks on it.
+    RegularFile file;
+    if (const int error = openRegularFile(path, file)) {
+        imaging::Problem problem = imaging::Problem::Unreadable;
+        if (error == ENOENT || error == ENOTDIR)
+            problem = imaging::Problem::Missing;
+        else if (error == EINVAL || error == EISDIR)
+            problem = imaging::Problem::NotRegular;
+        return std::unexpected(imaging::problemText(problem, name));
+    }
+    video_ = createVideoSource(std::move(handlers), context_);
+    if (!video_)
+        return cantPlay(QT_TRANSLATE_NOOP("ImageView", "video support is not installed"));
+    // The backend opens its own descriptor from the /proc path; ours stays
+    // open until the player is gone, so the number cannot be reused early.
+    const int fd = file.fd.get();
+    auto owned = std::make_shared<UniqueFd>(std::move(file.fd));
+    QObject::connect(video_, &QObject::destroyed, [owned] { owned->reset(); });
+    if (!video_->isAvailable()) {
+        stop();
+        return cantPlay(QT_TRANSLATE_NOOP("ImageView", "no video decoder is available"));
+    }
+    video_->play(QUrl::fromLocalFile(QStringLiteral("/proc/self/fd/%1").arg(fd)));
+    return {};
+}
+
+void MediaPlayback::stop()
+{
+    if (movie_) {
+        movie_->disconnect(context_);
+        movie_->stop();
+        delete movie_;
+        movie_ = nullptr;
+    }
+    delete movieBuffer_;
+    movieBuffer_ = nullptr;
+    if (video_) {
+        video_->detach();
+        // Tearing a pipeline down can take a while; let it happen after
+        // the next picture is on screen.
+        video_->deleteLater();
+        video_ = nullptr;
+    }
+}
+
+QImage MediaPlayback::currentFrame() const
+{
+    if (movie_)
+        return movie_->currentImage();
+    if (video_)
+        return video_->currentImage();
+    return {};
+}
+
+} // namespace shoebox::media
