@@ -1,6 +1,7 @@
 #include "MediaPlayback.h"
 
 #include "FileDescriptor.h"
+#include "MovieProbe.h"
 
 #include <QBuffer>
 #include <QCoreApplication>
@@ -44,6 +45,8 @@ std::expected<void, QString> MediaPlayback::playVideo(const std::string& path, c
             problem = imaging::Problem::NotRegular;
         return std::unexpected(imaging::problemText(problem, name));
     }
+    if (!movieLooksComplete(file.fd.get(), file.status.st_size))
+        return cantPlay(QT_TRANSLATE_NOOP("ImageView", "unsupported or damaged video"));
     video_ = createVideoSource(std::move(handlers), context_);
     if (!video_)
         return cantPlay(QT_TRANSLATE_NOOP("ImageView", "video support is not installed"));
