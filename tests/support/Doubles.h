@@ -6,11 +6,13 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <deque>
 #include <functional>
 #include <map>
 #include <optional>
 #include <string>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -88,12 +90,13 @@ struct RecordingOutput final : Output {
 };
 
 // The real file manager, except that the Nth call of a named operation
-// ("move", "trash", "mkdir") fails with the given description.
+// ("move", "trash", "restore", "mkdir") fails with the given description.
 struct FailingFileManager final : FileManager {
     LinuxFileManager real;
     std::map<std::string, int> calls;
     std::map<std::string, std::pair<int, std::string>> failures;
     std::vector<std::string> log; // every mutating call, in order
+    std::atomic<int> listings{0}; // folders listed, from any thread
 
     void failCall(const std::string& operation, int nth, std::string description)
     {
@@ -102,6 +105,7 @@ struct FailingFileManager final : FileManager {
 
     std::optional<std::vector<FileURL>> contentsOfDirectory(const FileURL& folder) override
     {
+        ++listings;
         return real.contentsOfDirectory(folder);
     }
     bool fileExistsAtPath(const std::string& path) override { return real.fileExistsAtPath(path); }
@@ -119,13 +123,25 @@ struct FailingFileManager final : FileManager {
         return call("move", source + " -> " + destination,
                     [&] { return real.moveItemAtPath(source, destination, observer); });
     }
-    Result<> trashItemAtURL(const FileURL& url) override
+    std::optional<std::vector<std::string>> folderNamesInDirectory(const FileURL& folder) override
     {
-        return call("trash", url.path(), [&] { return real.trashItemAtURL(url); });
+        ++listings;
+        return real.folderNamesInDirectory(folder);
+    }
+    Result<std::optional<FileURL>> trashItemAtURL(const FileURL& url) override
+    {
+        return call<std::optional<FileURL>>("trash", url.path(), [&] { return real.trashItemAtURL(url); });
+    }
+    Result<> restoreItemFromTrash(const FileURL& trashedItem, const FileURL& originalURL) override
+    {
+        return call("restore", trashedItem.path() + " -> " + originalURL.path(),
+                    [&] { return real.restoreItemFromTrash(trashedItem, originalURL); });
     }
 
 private:
-    Result<> call(const std::string& operation, const std::string& what, const std::function<Result<>()>& run)
+    template <typename T = void>
+    Result<T> call(const std::string& operation, const std::string& what,
+                   const std::function<Result<std::type_identity_t<T>>()>& run)
     {
         log.push_back(operation + " " + what);
         const int n = ++calls[operation];
