@@ -36,6 +36,21 @@ const QList<QKeySequence>& plainCommandKeys()
     return keys;
 }
 
+// --- Keys that run their command from anywhere, text boxes included -------
+// A text box would take these for itself (delete word, undo typing). Right
+// after a move the focus is still in the name field, and that is exactly
+// where a person reaches for the Trash or for undo.
+const QKeySequence trashKey(Qt::CTRL | Qt::Key_Delete);
+const QKeySequence undoKey(Qt::CTRL | Qt::Key_Z);
+const QList<QKeySequence> redoKeys = {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z),
+                                      QKeySequence(Qt::CTRL | Qt::Key_Y)};
+
+bool isAnywhereKey(const QKeySequence& pressed)
+{
+    return pressed == trashKey || pressed == undoKey || redoKeys.contains(pressed);
+}
+// ---------------------------------------------------------------------------
+
 template <typename T>
 T* need(T* widget)
 {
@@ -73,6 +88,11 @@ MainWindow::MainWindow(Overrides overrides, QWidget* parent)
     newFileNameTextField_ = std::make_unique<LineEditField>(need(ui_->newFileNameTextField));
     renameTypeMenu_ = std::make_unique<PopUpMenuControl>(need(ui_->renameTypeMenu));
     currentFilePathLabel_ = std::make_unique<LabelField>(need(ui_->currentFilePathLabel));
+    statusBar_ = std::make_unique<StatusBarField>(need(ui_->statusbar));
+    undoMenuItem_ = std::make_unique<ActionMenuItem>(need(ui_->actionUndo));
+    redoMenuItem_ = std::make_unique<ActionMenuItem>(need(ui_->actionRedo));
+    destinationPreviewField_ =
+        std::make_unique<LabelField>(need(ui_->destinationPreviewField), LabelField::Accessible::DescriptionIsText);
 
     Outlets outlets;
     outlets.subSubFolder = subSubFolder_.get();
@@ -90,10 +110,15 @@ MainWindow::MainWindow(Overrides overrides, QWidget* parent)
     outlets.renameTypeMenu = renameTypeMenu_.get();
     outlets.currentFilePathLabel = currentFilePathLabel_.get();
     outlets.imageViewer = need(ui_->imageViewer);
+    outlets.statusBar = statusBar_.get();
+    outlets.undoMenuItem = undoMenuItem_.get();
+    outlets.redoMenuItem = redoMenuItem_.get();
+    outlets.destinationPreviewField = destinationPreviewField_.get();
 
     controller_ = std::make_unique<ViewController>(
         outlets, Services{overrides.fileManager, overrides.openPanel, overrides.alert, overrides.output});
     connectCommands();
+    connectEditing();
     controller_->viewDidLoad();
     ui_->imageViewer->setFocus();
 }
@@ -128,6 +153,10 @@ void MainWindow::connectCommands()
     connect(ui_->actionNext, &QAction::triggered, ui_->nextPhotoButton, &QPushButton::click);
     connect(ui_->actionMove, &QAction::triggered, ui_->moveAndRenameFileButton, &QPushButton::click);
     connect(ui_->actionTrash, &QAction::triggered, ui_->trashPhotoButton, &QPushButton::click);
+    connect(ui_->actionUndo, &QAction::triggered, this, [&c, this] { c.undo(ui_->actionUndo); });
+    connect(ui_->actionRedo, &QAction::triggered, this, [&c, this] { c.redo(ui_->actionRedo); });
+    ui_->actionUndo->setShortcut(undoKey);
+    ui_->actionRedo->setShortcuts(redoKeys);
     ui_->actionMove->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Return), QKeySequence(Qt::CTRL | Qt::Key_Enter)});
     connect(ui_->newFileNameTextField, &QLineEdit::returnPressed, ui_->actionMove, &QAction::trigger);
 
@@ -148,12 +177,23 @@ void MainWindow::connectCommands()
     qApp->installEventFilter(this);
 }
 
+// The destination preview follows every edit that changes where the move
+// would put the file; the controller follows its own changes (file on show,
+// destination).
+void MainWindow::connectEditing()
+{
+    auto update = [this] { controller_->updateDestinationPreview(); };
+    connect(ui_->newFileNameTextField, &QLineEdit::textChanged, this, update);
+    connect(ui_->subFolderOneBox, &QComboBox::editTextChanged, this, update);
+    connect(ui_->subSubFolder, &QComboBox::editTextChanged, this, update);
+    connect(ui_->renameTypeMenu, &QComboBox::currentIndexChanged, this, update);
+}
+
 bool MainWindow::eventFilter(QObject* watched, QEvent* event)
 {
     // Before a key becomes a shortcut, Qt offers it to the focused widget.
-    // A text box keeps its editing keys (arrows, Page Up/Down, Delete);
-    // Ctrl+Delete sends to the Trash from anywhere, so the line edit's
-    // "delete word" does not get it.
+    // A text box keeps its editing keys (arrows, Page Up/Down, Delete), but
+    // not the keys that work from anywhere (isAnywhereKey).
     if (event->type() == QEvent::ShortcutOverride && isTextBox(watched)) {
         auto* key = static_cast<QKeyEvent*>(event);
         const QKeySequence pressed(key->keyCombination());
@@ -161,7 +201,7 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event)
             event->accept();
             return true;
         }
-        if (pressed == QKeySequence(Qt::CTRL | Qt::Key_Delete))
+        if (isAnywhereKey(pressed))
             return true; // left unaccepted: the shortcut runs
     }
     return QMainWindow::eventFilter(watched, event);

@@ -39,6 +39,7 @@ protected:
 
 private:
     void connectCommands();
+    void connectEditing();
 
     std::unique_ptr<Ui::MainWindow> ui_;
 
@@ -63,6 +64,10 @@ private:
     std::unique_ptr<LineEditField> newFileNameTextField_;
     std::unique_ptr<PopUpMenuControl> renameTypeMenu_;
     std::unique_ptr<LabelField> currentFilePathLabel_;
+    std::unique_ptr<StatusBarField> statusBar_;
+    std::unique_ptr<ActionMenuItem> undoMenuItem_;
+    std::unique_ptr<ActionMenuItem> redoMenuItem_;
+    std::unique_ptr<LabelField> destinationPreviewField_;
 
     std::unique_ptr<ViewController> controller_;
 };

@@ -35,6 +35,15 @@ struct FakeButton final : Button {
     void setEnabled(bool e) override { enabled = e; }
 };
 
+struct FakeMenuItem final : MenuItem {
+    std::string titleText = "unset";
+    bool enabled = true; // so that disabling at load is observable
+    std::string title() const override { return titleText; }
+    void setTitle(std::string_view t) override { titleText = t; }
+    bool isEnabled() const override { return enabled; }
+    void setEnabled(bool e) override { enabled = e; }
+};
+
 struct FakeProgress final : ProgressIndicator {
     double min = -1, max = -1, value = -1;
     double minValue() const override { return min; }
@@ -159,6 +168,8 @@ struct FakeWindow {
     FakeProgress progressBar;
     FakePopUp renameTypeMenu;
     FakeImageView imageViewer;
+    FakeTextField statusBar, destinationPreviewField;
+    FakeMenuItem undoMenuItem, redoMenuItem;
 
     ScriptedOpenPanel panel;
     RecordingAlert alert;
@@ -167,11 +178,25 @@ struct FakeWindow {
 
     Outlets outlets()
     {
-        return Outlets{&subSubFolder,      &trashPhotoButton,        &prePhotoButton,
-                       &nextPhotoButton,   &moveAndRenameFileButton, &newFileNamePreviewField,
-                       &sourceFolderLabel, &destinationFolderLabel,  &progressBar,
-                       &progressTextField, &subFolderOneBox,         &newFileNameTextField,
-                       &renameTypeMenu,    &currentFilePathLabel,    &imageViewer};
+        return Outlets{.subSubFolder = &subSubFolder,
+                       .trashPhotoButton = &trashPhotoButton,
+                       .prePhotoButton = &prePhotoButton,
+                       .nextPhotoButton = &nextPhotoButton,
+                       .moveAndRenameFileButton = &moveAndRenameFileButton,
+                       .newFileNamePreviewField = &newFileNamePreviewField,
+                       .sourceFolderLabel = &sourceFolderLabel,
+                       .destinationFolderLabel = &destinationFolderLabel,
+                       .progressBar = &progressBar,
+                       .progressTextField = &progressTextField,
+                       .subFolderOneBox = &subFolderOneBox,
+                       .newFileNameTextField = &newFileNameTextField,
+                       .renameTypeMenu = &renameTypeMenu,
+                       .currentFilePathLabel = &currentFilePathLabel,
+                       .imageViewer = &imageViewer,
+                       .statusBar = &statusBar,
+                       .undoMenuItem = &undoMenuItem,
+                       .redoMenuItem = &redoMenuItem,
+                       .destinationPreviewField = &destinationPreviewField};
     }
     Services services() { return Services{&files, &panel, &alert, &output}; }
 };
