@@ -115,8 +115,10 @@ MainWindow::MainWindow(Overrides overrides, QWidget* parent)
     outlets.redoMenuItem = redoMenuItem_.get();
     outlets.destinationPreviewField = destinationPreviewField_.get();
 
+    moves_ = std::make_unique<BackgroundMoveFileManager>(*overrides.fileManager, this);
+    completion_ = std::make_unique<FolderCompletion>(*overrides.fileManager, ui_->subFolderOneBox, ui_->subSubFolder);
     controller_ = std::make_unique<ViewController>(
-        outlets, Services{overrides.fileManager, overrides.openPanel, overrides.alert, overrides.output});
+        outlets, Services{moves_.get(), overrides.openPanel, overrides.alert, overrides.output});
     connectCommands();
     connectEditing();
     controller_->viewDidLoad();
@@ -133,10 +135,14 @@ void MainWindow::connectCommands()
     auto& c = *controller_;
     connect(ui_->sourceFolderButton, &QPushButton::clicked, this,
             [&c, this] { c.sourceFolderButton(ui_->sourceFolderButton); });
-    connect(ui_->destinationFolderButton, &QPushButton::clicked, this,
-            [&c, this] { c.destinationFolderButton(ui_->destinationFolderButton); });
+    connect(ui_->destinationFolderButton, &QPushButton::clicked, this, [&c, this] {
+        c.destinationFolderButton(ui_->destinationFolderButton);
+        completion_->setDestination(c.destinationFolderPath());
+    });
     connect(ui_->moveAndRenameFileButton, &QPushButton::clicked, this, [&c, this] {
+        const std::size_t done = c.history().undoCount();
         c.moveAndRenameButton(ui_->moveAndRenameFileButton);
+        completion_->refresh(c.history().undoCount() > done);
         // Ready for the next name: typing replaces the last one, Return reuses it.
         ui_->newFileNameTextField->selectAll();
     });
@@ -153,8 +159,14 @@ void MainWindow::connectCommands()
     connect(ui_->actionNext, &QAction::triggered, ui_->nextPhotoButton, &QPushButton::click);
     connect(ui_->actionMove, &QAction::triggered, ui_->moveAndRenameFileButton, &QPushButton::click);
     connect(ui_->actionTrash, &QAction::triggered, ui_->trashPhotoButton, &QPushButton::click);
-    connect(ui_->actionUndo, &QAction::triggered, this, [&c, this] { c.undo(ui_->actionUndo); });
-    connect(ui_->actionRedo, &QAction::triggered, this, [&c, this] { c.redo(ui_->actionRedo); });
+    connect(ui_->actionUndo, &QAction::triggered, this, [&c, this] {
+        c.undo(ui_->actionUndo);
+        completion_->refresh(false);
+    });
+    connect(ui_->actionRedo, &QAction::triggered, this, [&c, this] {
+        c.redo(ui_->actionRedo);
+        completion_->refresh(false);
+    });
     ui_->actionUndo->setShortcut(undoKey);
     ui_->actionRedo->setShortcuts(redoKeys);
     ui_->actionMove->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Return), QKeySequence(Qt::CTRL | Qt::Key_Enter)});
@@ -179,10 +191,13 @@ void MainWindow::connectCommands()
 
 // The destination preview follows every edit that changes where the move
 // would put the file; the controller follows its own changes (file on show,
-// destination).
+// destination). A move under way spins an event loop: its signals wait.
 void MainWindow::connectEditing()
 {
-    auto update = [this] { controller_->updateDestinationPreview(); };
+    auto update = [this] {
+        if (!moves_->isMoving())
+            controller_->updateDestinationPreview();
+    };
     connect(ui_->newFileNameTextField, &QLineEdit::textChanged, this, update);
     connect(ui_->subFolderOneBox, &QComboBox::editTextChanged, this, update);
     connect(ui_->subSubFolder, &QComboBox::editTextChanged, this, update);

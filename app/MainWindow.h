@@ -3,8 +3,10 @@
 #include <QMainWindow>
 #include <memory>
 
+#include "BackgroundMoveFileManager.h"
 #include "Controls.h"
 #include "FileManager.h"
+#include "FolderCompletion.h"
 #include "ViewController.h"
 #include "qt/QtControls.h"
 
@@ -33,6 +35,8 @@ public:
     ~MainWindow() override;
 
     ViewController& controller() { return *controller_; }
+    // The file manager the controller uses: moves run off the UI thread.
+    BackgroundMoveFileManager& moves() { return *moves_; }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -48,6 +52,8 @@ private:
     std::unique_ptr<Output> output_;
     std::unique_ptr<OpenPanel> openPanel_;
     std::unique_ptr<Alert> alert_;
+    std::unique_ptr<BackgroundMoveFileManager> moves_;
+    std::unique_ptr<FolderCompletion> completion_;
 
     // Adapters for the controller's outlets.
     std::unique_ptr<ComboBoxField> subSubFolder_;

@@ -1,8 +1,10 @@
 #include <QAction>
+#include <QCompleter>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QStatusBar>
 
+#include "QtWait.h"
 #include "WindowFixture.h"
 
 using namespace shoebox;
@@ -84,6 +86,68 @@ TEST_F(EditingTest, PreviewLineFollowsEveryEditAndCreatesNothing)
     EXPECT_EQ(preview->accessibleDescription(), preview->text());
     EXPECT_EQ(names(dir / "dest"), std::vector<std::string>{});
     EXPECT_TRUE(files.log.empty());
+}
+
+TEST_F(EditingTest, SubfolderBoxesOfferTheFoldersOfTheirLevelAndNamesUsedBefore)
+{
+    for (const char* folder : {"dest/Trips/2023", "dest/Trips/2024", "dest/trains", "dest/.hidden"})
+        dir.makeFolder(folder);
+    dir.write("dest/notes.jpg");
+    openFolders({"a.jpg", "b.jpg"});
+    auto* levelOne = find<QComboBox>("subFolderOneBox");
+    auto* levelTwo = find<QComboBox>("subSubFolder");
+    // With subfolder 1 empty, subfolder 2 lies in the destination too.
+    for (QComboBox* box : {levelOne, levelTwo})
+        EXPECT_TRUE(waitUntil([&] {
+            return items(box) == QStringList{"trains", "Trips"};
+        })) << items(box).join(", ").toStdString();
+
+    levelOne->setFocus();
+    QTest::keyClicks(levelOne, "tR");
+    EXPECT_EQ(levelOne->completer()->completionCount(), 2) << "completion ignores case";
+    levelOne->setEditText("Trips");
+    EXPECT_TRUE(waitUntil([&] {
+        return items(levelTwo) == QStringList{"2023", "2024"};
+    })) << items(levelTwo).join(", ").toStdString();
+
+    // A move makes a folder: it is offered, and what the boxes hold stays.
+    levelTwo->setEditText("2025");
+    find<QLineEdit>("newFileNameTextField")->setText("x");
+    find<QAbstractButton>("moveAndRenameFileButton")->click();
+    ASSERT_TRUE(exists(dir / "dest/Trips/2025/x.jpg"));
+    EXPECT_TRUE(waitUntil([&] {
+        return items(levelTwo) == QStringList{"2023", "2024", "2025"};
+    })) << items(levelTwo).join(", ").toStdString();
+    EXPECT_EQ(levelOne->currentText(), "Trips");
+    EXPECT_EQ(levelTwo->currentText(), "2025");
+
+    // In another destination, the names a move used are still offered.
+    panel.chooseNext(FileURL::fileURLWithPath(dir.makeFolder("other")));
+    find<QAbstractButton>("destinationFolderButton")->click();
+    EXPECT_TRUE(waitUntil([&] { return items(levelOne) == QStringList{"Trips"}; }))
+        << items(levelOne).join(", ").toStdString();
+    EXPECT_TRUE(waitUntil([&] { return items(levelTwo) == QStringList{"2025"}; }))
+        << items(levelTwo).join(", ").toStdString();
+}
+
+using SlowListingTest = WindowFixture<SlowFileManager>;
+
+// Listing a destination of 100,000 entries takes a while; it happens off
+// the UI thread, so typing goes on meanwhile.
+TEST_F(SlowListingTest, TypingGoesOnWhileTheFoldersAreListed)
+{
+    files.holdListings = true;
+    dir.makeFolder("dest/Trips");
+    openFolders({"a.jpg"});
+    auto* name = find<QLineEdit>("newFileNameTextField");
+    name->setFocus();
+    QTest::keyClicks(name, "abc");
+    EXPECT_EQ(find<QLabel>("destinationPreviewField")->text(), "dest / abc.jpg");
+    EXPECT_EQ(files.listings, 0);
+    EXPECT_TRUE(items(find<QComboBox>("subFolderOneBox")).isEmpty());
+
+    files.holdListings = false;
+    EXPECT_TRUE(waitUntil([&] { return items(find<QComboBox>("subFolderOneBox")) == QStringList{"Trips"}; }));
 }
 
 } // namespace

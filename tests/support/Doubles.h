@@ -6,12 +6,16 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <atomic>
+#include <chrono>
 #include <deque>
 #include <functional>
 #include <map>
 #include <optional>
 #include <string>
+#include <thread>
 #include <type_traits>
 #include <utility>
 #include <vector>
@@ -157,6 +161,60 @@ private:
         if (auto it = failures.find(operation); it != failures.end() && it->second.first == n)
             return failure(it->second.second);
         return run();
+    }
+};
+
+// The real file manager, except that a move with an observer "copies" in
+// small steps, reporting each, until the observer cancels it (it fails as
+// the move engine does) or `finish` is set (the real move then runs); and
+// folder listings wait while `holdListings` is set. Steps and listings run
+// on the caller's thread, never the test's.
+struct SlowFileManager final : FileManager {
+    LinuxFileManager real;
+    std::atomic<bool> finish{false};
+    std::atomic<bool> holdListings{false};
+    std::atomic<int> steps{0};
+    std::atomic<int> listings{0};
+    static constexpr std::uint64_t stepBytes = 8 << 20, totalBytes = 6000 * stepBytes;
+
+    std::optional<std::vector<FileURL>> contentsOfDirectory(const FileURL& folder) override
+    {
+        return real.contentsOfDirectory(folder);
+    }
+    bool fileExistsAtPath(const std::string& path) override { return real.fileExistsAtPath(path); }
+    bool fileExistsAtPath(const std::string& path, bool& isDirectory) override
+    {
+        return real.fileExistsAtPath(path, isDirectory);
+    }
+    Result<> createDirectoryAtURL(const FileURL& folder) override { return real.createDirectoryAtURL(folder); }
+    std::optional<std::vector<std::string>> folderNamesInDirectory(const FileURL& folder) override
+    {
+        // Held at most ten seconds, so a listing on the test's own thread
+        // fails the test instead of hanging it.
+        for (int waited = 0; holdListings && waited < 5000; ++waited)
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        ++listings;
+        return real.folderNamesInDirectory(folder);
+    }
+    Result<std::optional<FileURL>> trashItemAtURL(const FileURL& url) override { return real.trashItemAtURL(url); }
+    Result<> restoreItemFromTrash(const FileURL& trashedItem, const FileURL& originalURL) override
+    {
+        return real.restoreItemFromTrash(trashedItem, originalURL);
+    }
+    using FileManager::moveItemAtPath;
+    Result<> moveItemAtPath(const std::string& source, const std::string& destination, MoveObserver* observer) override
+    {
+        // Ends on its own after half a minute, so a test that fails to stop
+        // it fails instead of hanging.
+        for (std::uint64_t done = 0; observer && !finish && done < totalBytes; done += stepBytes) {
+            if (observer->cancelled())
+                return failure("Could not move \u201C" + source + "\u201D to \u201C" + destination +
+                               "\u201D: the move was cancelled");
+            observer->copied(done, totalBytes);
+            ++steps;
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        return real.moveItemAtPath(source, destination, observer);
     }
 };
 
