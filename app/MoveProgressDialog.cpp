@@ -44,7 +44,10 @@ MoveProgressDialog::MoveProgressDialog(const QString& fileName, const QString& f
     cancel_->setObjectName(QStringLiteral("cancelMoveButton"));
     cancel_->setToolTip(tr("Stop the move; the file stays where it is (Escape)"));
     cancel_->setAccessibleName(tr("Cancel the move"));
+    // Keys typed on during a copy must not stop it: a space would click a
+    // focused button. Escape and the mouse do.
     cancel_->setAutoDefault(false);
+    cancel_->setFocusPolicy(Qt::NoFocus);
     connect(cancel_, &QPushButton::clicked, this, &MoveProgressDialog::reject);
 
     auto* layout = new QVBoxLayout(this);

@@ -73,7 +73,15 @@ TEST_F(LongCopyTest, CancelLeavesEverythingAsItWasAndInputDuringTheCopyRunsNothi
         QTest::mouseClick(find<QAbstractButton>("trashPhotoButton"), Qt::LeftButton);
         EXPECT_EQ(progressText(), "1 / 2");
 
-        QTest::mouseClick(dialog.findChild<QPushButton*>("cancelMoveButton"), Qt::LeftButton);
+        // Typing on in the dialog does not stop the copy; Escape does.
+        auto* detail = dialog.findChild<QLabel*>("moveDetail");
+        ASSERT_TRUE(waitUntil([&] { return QApplication::activeWindow() == &dialog; }));
+        QWidget* typedInto = QApplication::focusWidget() ? QApplication::focusWidget() : &dialog;
+        QTest::keyClicks(typedInto, "Beach Day");
+        press(typedInto, Qt::Key_Return);
+        EXPECT_NE(detail->text(), "Cancelling…");
+        press(&dialog, Qt::Key_Escape);
+        EXPECT_EQ(detail->text(), "Cancelling…");
     });
 
     ASSERT_FALSE(output.lines.empty());
