@@ -63,6 +63,9 @@ TEST_P(PreviewTable, ShowsWhereTheMoveWouldPutTheFileAndCreatesNothing)
     }
 }
 
+const std::string blocked = "“blocked” is a file, not a folder: the move would fail.";
+const std::string stem = "IMG_20190704_153012";
+
 INSTANTIATE_TEST_SUITE_P(
     Entries, PreviewTable,
     ::testing::Values(
@@ -72,35 +75,19 @@ INSTANTIATE_TEST_SUITE_P(
                     "Beach",
                     "Trips",
                     "2024",
-                    {"Trips/2024/IMG_20190704_153012_Beach.JPG"},
-                    "Sorted / Trips / 2024 / IMG_20190704_153012_Beach 2.JPG"},
+                    {"Trips/2024/" + stem + "_Beach.JPG"},
+                    "Sorted / Trips / 2024 / " + stem + "_Beach 2.JPG"},
         PreviewCase{
             WithShortStem, "Beach", "Trips/2024", "", {"Trips/"}, "Sorted / Trips / 2024 / IMG_20190_Beach.JPG"},
         PreviewCase{NewName, "Beach", "", "2024", {"Beach.JPG"}, "Sorted / 2024 / Beach.JPG"},
         PreviewCase{Untested, "Beach", "", "", {"Other.JPG"}, "Sorted / Beach.JPG"},
-        PreviewCase{NewName,
-                    "caf\xe9",
-                    "line\nbreak",
-                    "",
-                    {},
-                    "Sorted / line\\x0Abreak / caf\uFFFD.JPG",
-                    "line\nbreak/caf\xe9.JPG"},
+        PreviewCase{NewName, "caf\xe9", "a\nb", "", {}, "Sorted / a\\x0Ab / caf\uFFFD.JPG", "a\nb/caf\xe9.JPG"},
         PreviewCase{Untested, "Beach", "", "", {"Beach.JPG"}, "“Beach.JPG” is taken: the move would fail."},
         PreviewCase{NewName, "", "Trips", "", {}, "Type a name for the file first."},
         PreviewCase{WithStem, "a/b", "", "", {}, "A name can’t contain “/”. Type the name without slashes."},
         PreviewCase{NewName, "Beach", std::string("a\0b", 3), "", {}, "A folder name can’t contain a null character."},
-        PreviewCase{NewName,
-                    "Beach",
-                    "blocked",
-                    "2024",
-                    {"blocked"},
-                    "“blocked” is a file, not a folder: the move would fail."},
-        PreviewCase{NewName,
-                    "Beach",
-                    "Trips/blocked/deeper",
-                    "",
-                    {"Trips/blocked"},
-                    "“blocked” is a file, not a folder: the move would fail."}));
+        PreviewCase{NewName, "Beach", "blocked", "2024", {"blocked"}, blocked},
+        PreviewCase{NewName, "Beach", "Trips/blocked/deeper", "", {"Trips/blocked"}, blocked}));
 
 TEST_F(ControllerTest, PreviewFollowsTheFoldersAndTheFileOnShow)
 {

@@ -6,8 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
-
 #include <atomic>
 #include <chrono>
 #include <deque>
@@ -104,7 +102,7 @@ struct RecordingOutput final : Output {
 
 // The real file manager, except that the Nth call of a named operation
 // ("move", "trash", "restore", "mkdir") fails with the given description.
-struct FailingFileManager final : FileManager {
+struct FailingFileManager : FileManager {
     LinuxFileManager real;
     std::map<std::string, int> calls;
     std::map<std::string, std::pair<int, std::string>> failures;
@@ -164,42 +162,23 @@ private:
     }
 };
 
-// The real file manager, except that a move with an observer "copies" in
+// The file manager above, except that a move with an observer "copies" in
 // small steps, reporting each, until the observer cancels it (it fails as
-// the move engine does) or `finish` is set (the real move then runs); and
-// folder listings wait while `holdListings` is set. Steps and listings run
-// on the caller's thread, never the test's.
-struct SlowFileManager final : FileManager {
-    LinuxFileManager real;
+// the move engine does) or `finish` is set (the move then runs); and folder
+// listings wait while `holdListings` is set. Steps and listings run on the
+// caller's thread, never the test's.
+struct SlowFileManager final : FailingFileManager {
     std::atomic<bool> finish{false};
     std::atomic<bool> holdListings{false};
-    std::atomic<int> steps{0};
-    std::atomic<int> listings{0};
     static constexpr std::uint64_t stepBytes = 8 << 20, totalBytes = 6000 * stepBytes;
 
-    std::optional<std::vector<FileURL>> contentsOfDirectory(const FileURL& folder) override
-    {
-        return real.contentsOfDirectory(folder);
-    }
-    bool fileExistsAtPath(const std::string& path) override { return real.fileExistsAtPath(path); }
-    bool fileExistsAtPath(const std::string& path, bool& isDirectory) override
-    {
-        return real.fileExistsAtPath(path, isDirectory);
-    }
-    Result<> createDirectoryAtURL(const FileURL& folder) override { return real.createDirectoryAtURL(folder); }
     std::optional<std::vector<std::string>> folderNamesInDirectory(const FileURL& folder) override
     {
         // Held at most ten seconds, so a listing on the test's own thread
         // fails the test instead of hanging it.
         for (int waited = 0; holdListings && waited < 5000; ++waited)
             std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        ++listings;
-        return real.folderNamesInDirectory(folder);
-    }
-    Result<std::optional<FileURL>> trashItemAtURL(const FileURL& url) override { return real.trashItemAtURL(url); }
-    Result<> restoreItemFromTrash(const FileURL& trashedItem, const FileURL& originalURL) override
-    {
-        return real.restoreItemFromTrash(trashedItem, originalURL);
+        return FailingFileManager::folderNamesInDirectory(folder);
     }
     using FileManager::moveItemAtPath;
     Result<> moveItemAtPath(const std::string& source, const std::string& destination, MoveObserver* observer) override
@@ -211,10 +190,9 @@ struct SlowFileManager final : FileManager {
                 return failure("Could not move \u201C" + source + "\u201D to \u201C" + destination +
                                "\u201D: the move was cancelled");
             observer->copied(done, totalBytes);
-            ++steps;
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         }
-        return real.moveItemAtPath(source, destination, observer);
+        return FailingFileManager::moveItemAtPath(source, destination, observer);
     }
 };
 
