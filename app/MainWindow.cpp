@@ -54,6 +54,11 @@ MainWindow::MainWindow(Overrides overrides, QWidget* parent)
     newFileNameTextField_ = std::make_unique<LineEditField>(need(ui_->newFileNameTextField));
     renameTypeMenu_ = std::make_unique<PopUpMenuControl>(need(ui_->renameTypeMenu));
     currentFilePathLabel_ = std::make_unique<LabelField>(need(ui_->currentFilePathLabel));
+    statusBar_ = std::make_unique<StatusBarField>(need(ui_->statusbar));
+    undoMenuItem_ = std::make_unique<ActionMenuItem>(need(ui_->actionUndo));
+    redoMenuItem_ = std::make_unique<ActionMenuItem>(need(ui_->actionRedo));
+    destinationPreviewField_ =
+        std::make_unique<LabelField>(need(ui_->destinationPreviewField), LabelField::Accessible::DescriptionIsText);
 
     Outlets outlets;
     outlets.subSubFolder = subSubFolder_.get();
@@ -71,10 +76,17 @@ MainWindow::MainWindow(Overrides overrides, QWidget* parent)
     outlets.renameTypeMenu = renameTypeMenu_.get();
     outlets.currentFilePathLabel = currentFilePathLabel_.get();
     outlets.imageViewer = need(ui_->imageViewer);
+    outlets.statusBar = statusBar_.get();
+    outlets.undoMenuItem = undoMenuItem_.get();
+    outlets.redoMenuItem = redoMenuItem_.get();
+    outlets.destinationPreviewField = destinationPreviewField_.get();
 
+    moves_ = std::make_unique<BackgroundMoveFileManager>(*overrides.fileManager, this);
+    completion_ = std::make_unique<FolderCompletion>(*overrides.fileManager, ui_->subFolderOneBox, ui_->subSubFolder);
     controller_ = std::make_unique<ViewController>(
-        outlets, Services{overrides.fileManager, folderRoute_.get(), overrides.alert, overrides.output});
+        outlets, Services{moves_.get(), folderRoute_.get(), overrides.alert, overrides.output});
     connectCommands();
+    connectEditing();
     controller_->viewDidLoad();
     ui_->imageViewer->setFocus();
     restoreGeometry(settings_.windowGeometry());
@@ -105,6 +117,8 @@ void MainWindow::chooseFolder(FolderRole role)
         c.sourceFolderButton(ui_->sourceFolderButton);
     else
         c.destinationFolderButton(ui_->destinationFolderButton);
+    if (!source)
+        completion_->setDestination(c.destinationFolderPath());
 
     // Remembered only when the choice took: a source without photos is not
     // where the user will want to start next time.
@@ -131,7 +145,9 @@ void MainWindow::connectCommands()
     connect(ui_->destinationFolderButton, &QPushButton::clicked, this,
             [this] { chooseFolder(FolderRole::Destination); });
     connect(ui_->moveAndRenameFileButton, &QPushButton::clicked, this, [&c, this] {
+        const std::size_t done = c.history().undoCount();
         c.moveAndRenameButton(ui_->moveAndRenameFileButton);
+        completion_->refresh(c.history().undoCount() > done);
         // Ready for the next name: typing replaces the last one, Return reuses it.
         ui_->newFileNameTextField->selectAll();
     });
@@ -148,11 +164,34 @@ void MainWindow::connectCommands()
     connect(ui_->actionNext, &QAction::triggered, ui_->nextPhotoButton, &QPushButton::click);
     connect(ui_->actionMove, &QAction::triggered, ui_->moveAndRenameFileButton, &QPushButton::click);
     connect(ui_->actionTrash, &QAction::triggered, ui_->trashPhotoButton, &QPushButton::click);
+    connect(ui_->actionUndo, &QAction::triggered, this, [&c, this] {
+        c.undo(ui_->actionUndo);
+        completion_->refresh(false);
+    });
+    connect(ui_->actionRedo, &QAction::triggered, this, [&c, this] {
+        c.redo(ui_->actionRedo);
+        completion_->refresh(false);
+    });
     connect(ui_->actionShortcuts, &QAction::triggered, this, [this] { makeShortcutsDialog(this)->show(); });
     connect(ui_->actionAbout, &QAction::triggered, this, [this] { showAbout(this); });
 
     // Every key, from the one table.
     new WindowKeys(*this);
+}
+
+// The destination preview follows every edit that changes where the move
+// would put the file; the controller follows its own changes (file on show,
+// destination). A move under way spins an event loop: its signals wait.
+void MainWindow::connectEditing()
+{
+    auto update = [this] {
+        if (!moves_->isMoving())
+            controller_->updateDestinationPreview();
+    };
+    connect(ui_->newFileNameTextField, &QLineEdit::textChanged, this, update);
+    connect(ui_->subFolderOneBox, &QComboBox::editTextChanged, this, update);
+    connect(ui_->subSubFolder, &QComboBox::editTextChanged, this, update);
+    connect(ui_->renameTypeMenu, &QComboBox::currentIndexChanged, this, update);
 }
 
 } // namespace shoebox

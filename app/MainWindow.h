@@ -3,9 +3,11 @@
 #include <QMainWindow>
 #include <memory>
 
+#include "BackgroundMoveFileManager.h"
 #include "CommandLine.h"
 #include "Controls.h"
 #include "FileManager.h"
+#include "FolderCompletion.h"
 #include "FolderRoute.h"
 #include "Settings.h"
 #include "ViewController.h"
@@ -36,6 +38,8 @@ public:
     ~MainWindow() override;
 
     ViewController& controller() { return *controller_; }
+    // The file manager the controller uses: moves run off the UI thread.
+    BackgroundMoveFileManager& moves() { return *moves_; }
 
     // Chooses the folders given on the command line through the folder
     // buttons, exactly as if the user had picked them in the panel.
@@ -47,6 +51,7 @@ protected:
 private:
     void connectCommands();
     void chooseFolder(FolderRole role);
+    void connectEditing();
 
     std::unique_ptr<Ui::MainWindow> ui_;
 
@@ -58,6 +63,8 @@ private:
     FolderPanel* folderPanel_ = nullptr; // the real panel, when no override is given
     std::unique_ptr<FolderRoute> folderRoute_;
     Settings settings_;
+    std::unique_ptr<BackgroundMoveFileManager> moves_;
+    std::unique_ptr<FolderCompletion> completion_;
 
     // Adapters for the controller's outlets.
     std::unique_ptr<ComboBoxField> subSubFolder_;
@@ -74,6 +81,10 @@ private:
     std::unique_ptr<LineEditField> newFileNameTextField_;
     std::unique_ptr<PopUpMenuControl> renameTypeMenu_;
     std::unique_ptr<LabelField> currentFilePathLabel_;
+    std::unique_ptr<StatusBarField> statusBar_;
+    std::unique_ptr<ActionMenuItem> undoMenuItem_;
+    std::unique_ptr<ActionMenuItem> redoMenuItem_;
+    std::unique_ptr<LabelField> destinationPreviewField_;
 
     std::unique_ptr<ViewController> controller_;
 };

@@ -115,6 +115,11 @@ const std::vector<ShortcutRow>& shortcutTable()
          nullptr,
          "renameTypeMenu",
          {{QKeySequence(Qt::ALT | Qt::Key_T), Mnemonic, "renameTypeLabel"}}},
+        {"Undo", "actionUndo", nullptr, {{QKeySequence(Qt::CTRL | Qt::Key_Z)}}},
+        {"Redo",
+         "actionRedo",
+         nullptr,
+         {{QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)}, {QKeySequence(Qt::CTRL | Qt::Key_Y)}}},
         {"Keyboard shortcuts", "actionShortcuts", nullptr, {{QKeySequence(Qt::Key_F1)}}},
         {"Quit", "actionQuit", nullptr, {{QKeySequence(Qt::CTRL | Qt::Key_Q)}}},
     };

@@ -9,7 +9,7 @@
 
 // The controls of the sorting window, as the controller sees them. Strings
 // are UTF-8. The Qt implementations live in platform/qt, the in-memory
-// doubles in tests/doubles.
+// doubles in tests/support/Doubles.h.
 namespace shoebox {
 
 class TextField {
@@ -22,6 +22,17 @@ public:
 class Button {
 public:
     virtual ~Button() = default;
+    virtual bool isEnabled() const = 0;
+    virtual void setEnabled(bool enabled) = 0;
+};
+
+// A menu command whose title says what it would do ("Undo Move of ...").
+class MenuItem {
+public:
+    virtual ~MenuItem() = default;
+    virtual std::string title() const = 0;
+    // The title as shown, UTF-8; no character in it is a mnemonic marker.
+    virtual void setTitle(std::string_view title) = 0;
     virtual bool isEnabled() const = 0;
     virtual void setEnabled(bool enabled) = 0;
 };

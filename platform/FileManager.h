@@ -39,9 +39,22 @@ public:
         return moveItemAtPath(source, destination, nullptr);
     }
 
+    // The names of the folders directly inside `folder` (links to folders
+    // included), hidden names skipped, in natural order. Nothing when the
+    // folder cannot be listed. Reads the folder once, without a call per
+    // entry where the file system tells the types; safe on any thread.
+    virtual std::optional<std::vector<std::string>> folderNamesInDirectory(const FileURL& folder) = 0;
+
     // Moves the item to the user's Trash (freedesktop.org Trash). Never
-    // deletes instead.
-    virtual Result<> trashItemAtURL(const FileURL& url) = 0;
+    // deletes instead. On success, the item's place in the Trash, or nothing
+    // when it could not be found there afterwards.
+    virtual Result<std::optional<FileURL>> trashItemAtURL(const FileURL& url) = 0;
+
+    // Puts the item that trashItemAtURL moved to `trashedItem` back at
+    // `originalURL` with the never-replacing move, and takes it off the
+    // Trash's list (its .trashinfo goes). Fails and changes nothing when
+    // anything stands at `originalURL` or the item has left the Trash.
+    virtual Result<> restoreItemFromTrash(const FileURL& trashedItem, const FileURL& originalURL) = 0;
 };
 
 } // namespace shoebox

@@ -161,9 +161,50 @@ Result<> LinuxFileManager::moveItemAtPath(const std::string& source, const std::
     return moveItemNoReplace(source, destination, observer);
 }
 
-Result<> LinuxFileManager::trashItemAtURL(const FileURL& url)
+std::optional<std::vector<std::string>> LinuxFileManager::folderNamesInDirectory(const FileURL& folder)
 {
-    return trashItem(url.path());
+    if (holdsNull(folder.path()))
+        return std::nullopt;
+    std::unique_ptr<DIR, DirectoryCloser> directory(::opendir(folder.path().c_str()));
+    if (!directory)
+        return std::nullopt;
+
+    std::vector<std::string> folders;
+    while (const dirent* entry = ::readdir(directory.get())) {
+        const char* name = entry->d_name;
+        if (name[0] == '.')
+            continue; // hidden, and "." and ".."
+        bool isFolder = entry->d_type == DT_DIR;
+        // A link may point at a folder, and some file systems tell no types:
+        // only these cost a stat.
+        if (entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN) {
+            struct stat status {};
+            isFolder = ::fstatat(::dirfd(directory.get()), name, &status, 0) == 0 && S_ISDIR(status.st_mode);
+        }
+        if (isFolder)
+            folders.emplace_back(name);
+    }
+    directory.reset();
+
+    std::vector<std::string_view> views(folders.begin(), folders.end());
+    sortNaturally(views);
+    std::vector<std::string> sorted(views.begin(), views.end());
+    return sorted;
+}
+
+Result<std::optional<FileURL>> LinuxFileManager::trashItemAtURL(const FileURL& url)
+{
+    auto trashed = trashItem(url.path());
+    if (!trashed)
+        return std::unexpected(trashed.error());
+    if (!*trashed)
+        return std::optional<FileURL>();
+    return FileURL::fileURLWithPath(**trashed);
+}
+
+Result<> LinuxFileManager::restoreItemFromTrash(const FileURL& trashedItem, const FileURL& originalURL)
+{
+    return restoreTrashedItem(trashedItem.path(), originalURL.path());
 }
 
 } // namespace shoebox

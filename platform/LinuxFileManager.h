@@ -14,7 +14,9 @@ public:
     Result<> createDirectoryAtURL(const FileURL& folder) override;
     using FileManager::moveItemAtPath;
     Result<> moveItemAtPath(const std::string& source, const std::string& destination, MoveObserver* observer) override;
-    Result<> trashItemAtURL(const FileURL& url) override;
+    std::optional<std::vector<std::string>> folderNamesInDirectory(const FileURL& folder) override;
+    Result<std::optional<FileURL>> trashItemAtURL(const FileURL& url) override;
+    Result<> restoreItemFromTrash(const FileURL& trashedItem, const FileURL& originalURL) override;
 };
 
 } // namespace shoebox

@@ -1,10 +1,16 @@
 #include "Trash.h"
 
+#include <dirent.h>
+#include <fcntl.h>
 #include <gio/gio.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <memory>
 #include <string_view>
+#include <vector>
 
+#include "FileMove.h"
 #include "Text.h"
 
 namespace shoebox {
@@ -19,9 +25,155 @@ struct ErrorFree {
     void operator()(GError* error) const { g_error_free(error); }
 };
 
+struct KeyFileFree {
+    void operator()(GKeyFile* file) const { g_key_file_free(file); }
+};
+
+struct DirectoryCloser {
+    void operator()(DIR* directory) const { closedir(directory); }
+};
+
 std::unexpected<Error> trashFailure(const std::string& path, std::string_view reason)
 {
     return failure(oneLine("Could not move \u201C" + path + "\u201D to the Trash: " + std::string(reason)));
+}
+
+// What stays the same when GIO renames an item into the Trash.
+struct Identity {
+    dev_t device;
+    ino_t inode;
+};
+
+std::optional<Identity> identityOf(const std::string& path)
+{
+    struct stat status {};
+    if (::lstat(path.c_str(), &status) != 0)
+        return std::nullopt;
+    return Identity{status.st_dev, status.st_ino};
+}
+
+std::string parentOf(const std::string& path)
+{
+    const std::size_t slash = path.rfind('/');
+    if (slash == std::string::npos)
+        return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string baseNameOf(const std::string& path)
+{
+    return path.substr(path.rfind('/') + 1);
+}
+
+std::string joined(const std::string& folder, const std::string& name)
+{
+    return folder == "/" ? "/" + name : folder + "/" + name;
+}
+
+bool isFolderOn(const std::string& path, dev_t device)
+{
+    struct stat status {};
+    return ::stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode) && status.st_dev == device;
+}
+
+// The highest folder above `path` on the same device: the top of its mount.
+std::string mountTopOf(const std::string& path, dev_t device)
+{
+    std::string folder = parentOf(path);
+    while (folder != "/") {
+        const std::string parent = parentOf(folder);
+        if (!isFolderOn(parent, device))
+            break;
+        folder = parent;
+    }
+    return folder;
+}
+
+// Where GIO puts an item from `path` on `device`: the home trash when it is
+// on that device, otherwise $topdir/.Trash/$uid or $topdir/.Trash-$uid.
+// GIO renames, so the item stays on its device and only these can hold it.
+std::vector<std::string> trashFoldersFor(const std::string& path, dev_t device)
+{
+    std::vector<std::string> folders;
+    const std::string home = std::string(g_get_user_data_dir()) + "/Trash";
+    if (isFolderOn(home, device))
+        folders.push_back(home);
+    if (path.starts_with('/')) {
+        const std::string top = mountTopOf(path, device);
+        const std::string uid = std::to_string(::getuid());
+        for (const std::string& folder : {joined(top, ".Trash/" + uid), joined(top, ".Trash-" + uid)}) {
+            if (folder != home && isFolderOn(folder, device))
+                folders.push_back(folder);
+        }
+    }
+    return folders;
+}
+
+// The trash folder (holding files/ and info/) of an item in its files/.
+std::string trashFolderOf(const std::string& item)
+{
+    return parentOf(parentOf(item));
+}
+
+std::string infoFileOf(const std::string& item)
+{
+    return trashFolderOf(item) + "/info/" + baseNameOf(item) + ".trashinfo";
+}
+
+// The original path that the .trashinfo of `item` records, its escapes
+// decoded. A trash at the top of a mount records paths relative to that top.
+std::optional<std::string> recordedPathOf(const std::string& item)
+{
+    std::unique_ptr<GKeyFile, KeyFileFree> info(g_key_file_new());
+    if (!g_key_file_load_from_file(info.get(), infoFileOf(item).c_str(), G_KEY_FILE_NONE, nullptr))
+        return std::nullopt;
+    std::unique_ptr<char, decltype(&g_free)> escaped(g_key_file_get_value(info.get(), "Trash Info", "Path", nullptr),
+                                                     g_free);
+    if (!escaped)
+        return std::nullopt;
+    std::unique_ptr<char, decltype(&g_free)> path(g_uri_unescape_string(escaped.get(), nullptr), g_free);
+    if (!path)
+        return std::nullopt;
+    std::string recorded = path.get();
+    if (recorded.starts_with('/'))
+        return recorded;
+    const std::string folder = trashFolderOf(item);
+    const std::string above = parentOf(folder);
+    const std::string top = baseNameOf(above) == ".Trash" ? parentOf(above) : above;
+    return joined(top, recorded);
+}
+
+// GIO 2.74 does not say where it put the item, so look for it by device and
+// inode, and take it only when its .trashinfo names `original`: neither a
+// same-named item nor another file of that name can be mistaken for it.
+std::optional<std::string> findTrashed(const std::string& original, Identity identity)
+{
+    // GIO names the item after the original, numbering the part before the
+    // first dot when that is taken ("IMG.2.JPG").
+    const std::string base = baseNameOf(original);
+    const std::string prefix = base.substr(0, base.find('.'));
+    for (const std::string& folder : trashFoldersFor(original, identity.device)) {
+        const std::string files = folder + "/files";
+        std::unique_ptr<DIR, DirectoryCloser> directory(::opendir(files.c_str()));
+        if (!directory)
+            continue;
+        while (const dirent* entry = ::readdir(directory.get())) {
+            // The inode in the entry spares a stat per item; an overlay file
+            // system may report another one there, so the names GIO would
+            // have given are looked at too.
+            const std::string_view name = entry->d_name;
+            if (entry->d_ino != identity.inode && !name.starts_with(prefix))
+                continue;
+            struct stat status {};
+            if (::fstatat(::dirfd(directory.get()), entry->d_name, &status, AT_SYMLINK_NOFOLLOW) != 0 ||
+                status.st_dev != identity.device || status.st_ino != identity.inode)
+                continue;
+            const std::string item = files + "/" + std::string(name);
+            if (recordedPathOf(item) == original)
+                return item;
+        }
+    }
+    return std::nullopt;
 }
 
 } // namespace
@@ -30,7 +182,7 @@ std::unexpected<Error> trashFailure(const std::string& path, std::string_view re
 // $XDG_DATA_HOME/Trash for items on the home filesystem, $topdir/.Trash-$uid
 // on other mounts, each item with a .trashinfo holding its original path.
 // GFile paths are raw filename bytes, so names need not be UTF-8.
-Result<> trashItem(const std::string& path)
+Result<std::optional<std::string>> trashItem(const std::string& path)
 {
     // An empty path would name the working directory, and a NUL byte would
     // cut the name short and aim at another item.
@@ -40,13 +192,32 @@ Result<> trashItem(const std::string& path)
     if (path.find('\0') != std::string::npos) {
         return trashFailure(path, "Invalid argument");
     }
+    const std::optional<Identity> identity = identityOf(path);
     std::unique_ptr<GFile, ObjectUnref> file(g_file_new_for_path(path.c_str()));
     GError* rawError = nullptr;
     if (g_file_trash(file.get(), nullptr, &rawError)) {
-        return {};
+        if (!identity)
+            return std::optional<std::string>();
+        return findTrashed(path, *identity);
     }
     std::unique_ptr<GError, ErrorFree> error(rawError);
     return trashFailure(path, error ? error->message : "unknown error");
+}
+
+Result<> restoreTrashedItem(const std::string& trashedPath, const std::string& originalPath)
+{
+    if (trashedPath.find('\0') != std::string::npos || originalPath.find('\0') != std::string::npos ||
+        baseNameOf(parentOf(trashedPath)) != "files" || recordedPathOf(trashedPath) != originalPath) {
+        return failure(
+            oneLine("Could not put \u201C" + originalPath + "\u201D back from the Trash: it is no longer there"));
+    }
+    if (Result<> moved = moveItemNoReplace(trashedPath, originalPath); !moved)
+        return moved;
+    // The item is back where it was. Should its .trashinfo stay behind, it
+    // names nothing in files/, which GIO and file managers pass over and
+    // emptying the Trash removes: no reason to call the restore failed.
+    ::unlink(infoFileOf(trashedPath).c_str());
+    return {};
 }
 
 } // namespace shoebox

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "Result.h"
@@ -7,7 +8,15 @@
 namespace shoebox {
 
 // Moves the item at `path` to the freedesktop.org Trash through GIO. Where
-// no trash can be used, fails with GIO's reason; never deletes instead.
-Result<> trashItem(const std::string& path);
+// no trash can be used, fails with GIO's reason; never deletes instead. On
+// success, the item's place in the Trash (".../Trash/files/<name>"), or
+// nothing when it cannot be found there afterwards.
+Result<std::optional<std::string>> trashItem(const std::string& path);
+
+// Puts the item at `trashedPath`, a place that trashItem gave, back at
+// `originalPath` with the never-replacing move, then removes its
+// .trashinfo. Refused, changing nothing, when that .trashinfo is gone or
+// records another original path.
+Result<> restoreTrashedItem(const std::string& trashedPath, const std::string& originalPath);
 
 } // namespace shoebox

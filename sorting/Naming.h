@@ -51,6 +51,10 @@ private:
     bool searches_ = true;
 };
 
+// A name as the window shows it: each byte that is not part of valid UTF-8
+// as U+FFFD and control characters escaped, so it stays one readable line.
+std::string displayName(std::string_view name);
+
 // The file's name as stored, less its final dot and extension; raw bytes.
 std::string stemOf(const FileURL& file);
 // The first nine user-perceived characters of the stem (all when shorter).

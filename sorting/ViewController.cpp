@@ -9,7 +9,6 @@ namespace shoebox {
 
 namespace {
 
-constexpr std::string_view failurePrefix = "Ooops! Something went wrong: ";
 constexpr std::string_view refusedNameTitle = "This Name Can’t Be Used";
 
 } // namespace
@@ -33,6 +32,8 @@ void ViewController::viewDidLoad()
     ui_.prePhotoButton->setEnabled(false);
     ui_.nextPhotoButton->setEnabled(false);
     ui_.trashPhotoButton->setEnabled(false);
+    updateUndoMenuItems();
+    updateDestinationPreview();
 }
 
 // --- Shared display operations ------------------------------------------
@@ -65,6 +66,32 @@ void ViewController::showCurrentFile()
             likelyNext.push_back(imageURLs_[static_cast<std::size_t>(index)]);
     }
     ui_.imageViewer->setNeighbours(likelyNext);
+    updateDestinationPreview();
+}
+
+MoveEntries ViewController::moveEntries() const
+{
+    return MoveEntries{renameTypeForIndex(ui_.renameTypeMenu->indexOfSelectedItem()),
+                       ui_.newFileNameTextField->stringValue(), ui_.subFolderOneBox->stringValue(),
+                       ui_.subSubFolder->stringValue()};
+}
+
+// The same checks in the same order as the move command.
+std::string ViewController::destinationPreview() const
+{
+    if (!sourceFolderPath_)
+        return "Choose a source folder to start.";
+    if (!destinationFolderPath_)
+        return "Choose a destination folder to see where the file will go.";
+    if (!hasCurrentFile())
+        return "There is no file to move.";
+    return previewOfMove(*services_.fileManager, *destinationFolderPath_,
+                         imageURLs_[static_cast<std::size_t>(currentImageItem_)], moveEntries());
+}
+
+void ViewController::updateDestinationPreview()
+{
+    ui_.destinationPreviewField->setStringValue(destinationPreview());
 }
 
 void ViewController::updateProgressBar()
@@ -76,6 +103,11 @@ void ViewController::updateProgressBar()
 void ViewController::print(std::string_view line)
 {
     services_.output->print(line);
+}
+
+void ViewController::printFailure(const Error& error)
+{
+    print("Ooops! Something went wrong: " + error.description);
 }
 
 bool ViewController::hasCurrentFile() const
@@ -107,6 +139,7 @@ void ViewController::sourceFolderButton(Sender)
     }
 
     if (imageURLs_.empty()) {
+        updateDestinationPreview();
         showWarningAlert("No Image Files Found!", "Please choose a source folder that contains image files you ninny.");
         return;
     }
@@ -130,6 +163,7 @@ void ViewController::destinationFolderButton(Sender)
     destinationFolderPath_ = folder;
     ui_.destinationFolderLabel->setStringValue(folder->lastPathComponent());
     ui_.moveAndRenameFileButton->setEnabled(true);
+    updateDestinationPreview();
 }
 
 // --- Navigation -------------------------------------------------------------
@@ -177,20 +211,16 @@ void ViewController::moveAndRenameButton(Sender)
 
     // Refuse a bad name before any folder is made, so a refused command
     // changes nothing on disk.
-    const RenameType renameType = renameTypeForIndex(ui_.renameTypeMenu->indexOfSelectedItem());
-    const std::string nameText = ui_.newFileNameTextField->stringValue();
-    std::optional<std::string> refusal = refusalOfNameText(renameType, nameText);
-    if (!refusal)
-        refusal = refusalOfFolderName(ui_.subFolderOneBox->stringValue());
-    if (!refusal)
-        refusal = refusalOfFolderName(ui_.subSubFolder->stringValue());
-    if (refusal) {
+    const MoveEntries entries = moveEntries();
+    if (std::optional<std::string> refusal = refusalOfEntries(entries)) {
         showWarningAlert(refusedNameTitle, *refusal);
         return;
     }
 
     const FileURL target = makeTargetFolder();
-    moveCurrentFile(target, finalName(target, renameType, nameText));
+    const CandidateNames names(entries.renameType, imageURLs_[static_cast<std::size_t>(currentImageItem_)],
+                               entries.nameText);
+    moveCurrentFile(target, finalNameIn(*services_.fileManager, target, names));
 }
 
 FileURL ViewController::makeTargetFolder()
@@ -233,28 +263,19 @@ void ViewController::descendIntoSubfolder(FileURL& target, const std::string& na
     target = std::move(sub);
 }
 
-std::string ViewController::finalName(const FileURL& target, RenameType renameType, const std::string& nameText)
-{
-    const CandidateNames names(renameType, imageURLs_[static_cast<std::size_t>(currentImageItem_)], nameText);
-    std::string candidate = names.first();
-    if (!names.searchesForFreeName())
-        return candidate;
-    for (std::int64_t number = 2;
-         services_.fileManager->fileExistsAtPath(target.appendingPathComponent(candidate).path()); ++number)
-        candidate = names.numbered(number);
-    return candidate;
-}
-
 void ViewController::moveCurrentFile(const FileURL& target, const std::string& name)
 {
     const FileURL destination = target.appendingPathComponent(name);
     const std::size_t index = static_cast<std::size_t>(currentImageItem_);
     auto moved = services_.fileManager->moveItemAtPath(imageURLs_[index].path(), destination.path());
     if (!moved) {
-        print(std::string(failurePrefix) + moved.error().description);
+        printFailure(moved.error());
+        updateDestinationPreview(); // the name may have been taken meanwhile
         return;
     }
 
+    history_.record(FileCommand{FileCommand::Kind::Move, index, imageURLs_[index], destination});
+    updateUndoMenuItems();
     imageURLs_[index] = destination;
     // A line break in a folder or file name must not split the line.
     print(oneLine(destination.path()));
@@ -268,12 +289,15 @@ void ViewController::moveImageToTrash(Sender)
 {
     if (!hasCurrentFile())
         return;
-    const FileURL& url = imageURLs_[static_cast<std::size_t>(currentImageItem_)].absoluteURL();
+    const auto index = static_cast<std::size_t>(currentImageItem_);
+    const FileURL& url = imageURLs_[index].absoluteURL();
     auto trashed = services_.fileManager->trashItemAtURL(url);
     if (!trashed) {
-        print(std::string(failurePrefix) + trashed.error().description);
+        printFailure(trashed.error());
         return;
     }
+    history_.record(FileCommand{FileCommand::Kind::Trash, index, url, *trashed});
+    updateUndoMenuItems();
     ui_.newFileNamePreviewField->setStringValue("File Moved to Trash.");
     moveToNextImage();
 }

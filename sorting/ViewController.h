@@ -6,9 +6,11 @@
 #include <string_view>
 #include <vector>
 
+#include "CommandHistory.h"
 #include "Controls.h"
 #include "FileManager.h"
 #include "FileURL.h"
+#include "MovePlan.h"
 #include "Naming.h"
 
 namespace shoebox {
@@ -31,6 +33,11 @@ struct Outlets {
     PopUpMenu* renameTypeMenu = nullptr;
     TextField* currentFilePathLabel = nullptr;
     ImageView* imageViewer = nullptr;
+    // Undo and redo report here, never in newFileNamePreviewField.
+    TextField* statusBar = nullptr;
+    MenuItem* undoMenuItem = nullptr;
+    MenuItem* redoMenuItem = nullptr;
+    TextField* destinationPreviewField = nullptr; // where the move would put the file now
 };
 
 // What the commands reach outside the window through.
@@ -61,11 +68,17 @@ public:
     void prevImageButton(Sender sender);
     void nextImageButton(Sender sender);
     void moveImageToTrash(Sender sender);
+    // Take back the newest move or Trash, or repeat the one last taken back.
+    void undo(Sender sender);
+    void redo(Sender sender);
 
     void moveToNextImage();
     void showWarningAlert(std::string_view messageText, std::string_view informativeText);
     void updateProgressText();
     void showCurrentFile();
+    // Shows where the move would put the current file with the window's
+    // entries as they are; the window calls it on every edit of them.
+    void updateDestinationPreview();
 
     // The sorting state, read-only for the window and the tests.
     const std::optional<FileURL>& sourceFolderPath() const { return sourceFolderPath_; }
@@ -73,18 +86,27 @@ public:
     const std::vector<FileURL>& imageURLs() const { return imageURLs_; }
     std::int64_t currentImageItem() const { return currentImageItem_; }
     std::int64_t totalImageCount() const { return totalImageCount_; }
+    const CommandHistory& history() const { return history_; }
 
 private:
     bool hasCurrentFile() const;
     void step(int direction);
     void updateProgressBar();
     void print(std::string_view line);
+    void printFailure(const Error& error);
+
+    MoveEntries moveEntries() const;
+    std::string destinationPreview() const;
 
     // The move command's two stages.
     FileURL makeTargetFolder();
     void descendIntoSubfolder(FileURL& target, const std::string& name);
-    std::string finalName(const FileURL& target, RenameType renameType, const std::string& nameText);
     void moveCurrentFile(const FileURL& target, const std::string& name);
+
+    // Undo and redo (ViewControllerHistory.cpp).
+    std::optional<std::size_t> entryAt(std::size_t index, const FileURL& location) const;
+    void showEntry(std::size_t index);
+    void updateUndoMenuItems();
 
     Outlets ui_;
     Services services_;
@@ -95,6 +117,7 @@ private:
     std::int64_t currentImageItem_ = 0;
     std::int64_t totalImageCount_ = 0;
     int lastDirection_ = 1; // which way the user travels, for prefetching
+    CommandHistory history_;
 };
 
 } // namespace shoebox

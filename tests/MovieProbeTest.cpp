@@ -43,15 +43,17 @@ TEST(MovieProbeTest, TellsCompleteMoviesFromDamagedOnes)
 {
     const std::string ftyp = box("ftyp", "qt  \0\0\0\0qt  "), moov = box("moov", box("mvhd", std::string(100, 'm')));
     const std::string mdat = box("mdat", std::string(4000, 'v'));
-    EXPECT_TRUE(probe(ftyp + moov + mdat));                             // fast start
-    EXPECT_TRUE(probe(ftyp + box("wide", "") + mdat + moov));           // camera MOV: header last
-    EXPECT_TRUE(probe(moov + box("mdat", std::string(300, 'v'), 0)));   // old QuickTime, data to the end
+    EXPECT_TRUE(probe(ftyp + moov + mdat));                                   // fast start
+    EXPECT_TRUE(probe(ftyp + box("wide", "") + mdat + moov));                 // camera MOV: header last
+    EXPECT_TRUE(probe(moov + box("mdat", std::string(300, 'v'), 0)));         // old QuickTime, data to the end
     EXPECT_TRUE(probe(ftyp + largeBox("mdat", std::string(50, 'v')) + moov)); // 64-bit size
 
-    EXPECT_FALSE(probe(ftyp + mdat));                                      // no movie header
+    EXPECT_FALSE(probe(ftyp + mdat));                                        // no movie header
     EXPECT_FALSE(probe((ftyp + mdat + moov).substr(0, ftyp.size() + 1000))); // cut short
-    EXPECT_FALSE(probe(ftyp + moov + "junk"));                              // trailing bytes
-    EXPECT_FALSE(probe(std::string("\0\0\0\x18" "ftypmp42not a movie", 23)));
-    EXPECT_FALSE(probe(box("mo\x01v", "") + moov));                       // not a box type
+    EXPECT_FALSE(probe(ftyp + moov + "junk"));                               // trailing bytes
+    EXPECT_FALSE(probe(std::string("\0\0\0\x18"
+                                   "ftypmp42not a movie",
+                                   23)));
+    EXPECT_FALSE(probe(box("mo\x01v", "") + moov)); // not a box type
     EXPECT_FALSE(probe(""));
 }

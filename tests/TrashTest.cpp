@@ -64,7 +64,7 @@ protected:
     {
         const Names files = names(trash + "/files"), infos = names(trash + "/info");
         const std::string content = readFile(path);
-        Result<> result = trashItem(path);
+        auto result = trashItem(path);
         ASSERT_FALSE(result);
         const std::string& text = result.error().description;
         const std::string start = "Could not move \u201C" + path + "\u201D to the Trash: ";
@@ -101,18 +101,6 @@ TEST_F(TrashTest, TrashedFileLandsInACreatedTrashWithItsOriginalPath)
     expectRefused(work / "IMG_0412.JPG", "No such file or directory");
 }
 
-TEST_F(TrashTest, TwoFilesOfTheSameNameBothSurvive)
-{
-    for (std::string folder : {"one", "two"})
-        ASSERT_TRUE(trashItem(work.write(folder + "/IMG_1.JPG", folder)));
-    Names contents;
-    for (const std::string& name : names(trash + "/files"))
-        contents.push_back(readFile(trash + "/files/" + name));
-    std::sort(contents.begin(), contents.end());
-    EXPECT_EQ(contents, (Names{"one", "two"}));
-    EXPECT_EQ(names(trash + "/info").size(), 2u);
-}
-
 TEST_F(TrashTest, UnsupportedMountFailsAndKeepsTheFile)
 {
     SKIP_WITHOUT_ANOTHER_FILESYSTEM(work.path());
@@ -135,4 +123,64 @@ TEST_F(TrashTest, ReadOnlyTrashFailsAndKeepsTheFile)
     if (::access(info.c_str(), W_OK) == 0)
         GTEST_SKIP() << "cannot make a folder read-only here";
     expectRefused(work.write("IMG_1.JPG", "photo"));
+}
+
+// The place trashItem gives is the item itself, found by device and inode,
+// even among items of the same name; putting it back empties that place and
+// takes the item off the Trash's list.
+TEST_F(TrashTest, TrashedItemsAreFoundAndPutBack)
+{
+    struct Trashed {
+        std::string original, content, place;
+    };
+    std::vector<Trashed> trashed;
+    // The same path four times: only the inode tells their places apart.
+    for (std::string name :
+         {"IMG.JPG", "one/IMG.JPG", "IMG.JPG", "IMG.JPG", "IMG.JPG", ".hidden", "tab\there \xFF.jpg", "folder"}) {
+        const std::string content = name + " #" + std::to_string(trashed.size());
+        const std::string original = name == "folder" ? work.makeFolder(name) : work.write(name, content);
+        auto place = trashItem(original);
+        ASSERT_TRUE(place && *place) << name;
+        EXPECT_TRUE((*place)->starts_with(trash + "/files/")) << **place;
+        trashed.push_back({original, name == "folder" ? "" : content, **place});
+    }
+    EXPECT_EQ(trashed[0].place, trash + "/files/IMG.JPG");
+    for (const Trashed& t : trashed)
+        EXPECT_EQ(readFile(t.place), t.content) << t.place;
+
+    // Newest first, as undo goes; of one path only the newest fits back.
+    for (auto it = trashed.rbegin(); it != trashed.rend(); ++it) {
+        if (exists(it->original))
+            continue;
+        ASSERT_TRUE(restoreTrashedItem(it->place, it->original)) << it->original;
+        EXPECT_EQ(readFile(it->original), it->content);
+        EXPECT_FALSE(exists(it->place));
+    }
+    EXPECT_EQ(readFile(work / "IMG.JPG"), "IMG.JPG #4");
+    EXPECT_EQ(names(trash + "/files").size(), 3u);
+    EXPECT_EQ(names(trash + "/info").size(), 3u) << "the others are off the Trash's list";
+}
+
+TEST_F(TrashTest, PutBackIsRefusedWhenTheNameIsTakenOrTheItemLeftTheTrash)
+{
+    const std::string original = work.write("IMG_1.JPG", "photo");
+    const std::string place = trashItem(original).value().value();
+    work.write("IMG_1.JPG", "newcomer");
+
+    Result<> refused = restoreTrashedItem(place, original);
+    ASSERT_FALSE(refused);
+    EXPECT_NE(refused.error().description.find("File exists"), std::string::npos) << refused.error().description;
+    EXPECT_EQ(readFile(original), "newcomer");
+    EXPECT_EQ(readFile(place), "photo");
+    EXPECT_EQ(names(trash + "/info"), Names{"IMG_1.JPG.trashinfo"});
+
+    // Another original path, or an emptied list, is not this item.
+    EXPECT_FALSE(restoreTrashedItem(place, work / "elsewhere.JPG"));
+    fs::remove(trash + "/info/IMG_1.JPG.trashinfo");
+    fs::remove(original);
+    refused = restoreTrashedItem(place, original);
+    ASSERT_FALSE(refused);
+    EXPECT_NE(refused.error().description.find("no longer there"), std::string::npos);
+    EXPECT_FALSE(exists(original));
+    EXPECT_EQ(readFile(place), "photo");
 }

@@ -1,6 +1,7 @@
 #include "QtControls.h"
 
 #include <QAbstractButton>
+#include <QAction>
 #include <QComboBox>
 #include <QDir>
 #include <QFileDialog>
@@ -8,6 +9,7 @@
 #include <QMessageBox>
 #include <QPainter>
 #include <QProgressBar>
+#include <QStatusBar>
 #include <QStyle>
 #include <QStyleOption>
 
@@ -54,7 +56,7 @@ void ComboBoxField::setStringValue(std::string_view text)
     box_->setCurrentText(toQString(text));
 }
 
-LabelField::LabelField(QLabel* label) : label_(label)
+LabelField::LabelField(QLabel* label, Accessible accessible) : label_(label), accessible_(accessible)
 {
     label_->setTextFormat(Qt::PlainText);
 }
@@ -68,7 +70,41 @@ void LabelField::setStringValue(std::string_view text)
 {
     const QString shown = toQString(text);
     label_->setText(shown);
-    label_->setAccessibleName(shown);
+    if (accessible_ == Accessible::NameIsText)
+        label_->setAccessibleName(shown);
+    else
+        label_->setAccessibleDescription(shown);
+}
+
+std::string StatusBarField::stringValue() const
+{
+    return toUtf8(bar_->currentMessage());
+}
+
+void StatusBarField::setStringValue(std::string_view text)
+{
+    bar_->showMessage(toQString(text));
+}
+
+std::string ActionMenuItem::title() const
+{
+    QString shown = action_->text();
+    return toUtf8(shown.replace(QStringLiteral("&&"), QStringLiteral("&")));
+}
+
+void ActionMenuItem::setTitle(std::string_view title)
+{
+    action_->setText(toQString(title).replace(QLatin1Char('&'), QStringLiteral("&&")));
+}
+
+bool ActionMenuItem::isEnabled() const
+{
+    return action_->isEnabled();
+}
+
+void ActionMenuItem::setEnabled(bool enabled)
+{
+    action_->setEnabled(enabled);
 }
 
 bool ButtonControl::isEnabled() const

@@ -9,9 +9,11 @@
 #include "Result.h"
 
 class QAbstractButton;
+class QAction;
 class QComboBox;
 class QLineEdit;
 class QProgressBar;
+class QStatusBar;
 class QWidget;
 
 // Qt implementations of the controls the controller drives. Each adapter
@@ -43,15 +45,44 @@ private:
 };
 
 // A label used as a read-only text field. Text is always plain, never rich
-// text, so a file called "<b>.jpg" shows as it is named.
+// text, so a file called "<b>.jpg" shows as it is named. Screen readers get
+// the text as the label's name, or, for a label whose name says what it
+// is for ("Destination preview"), as its description.
 class LabelField final : public TextField {
 public:
-    explicit LabelField(QLabel* label);
+    enum class Accessible { NameIsText, DescriptionIsText };
+    explicit LabelField(QLabel* label, Accessible accessible = Accessible::NameIsText);
     std::string stringValue() const override;
     void setStringValue(std::string_view text) override;
 
 private:
     QLabel* label_;
+    Accessible accessible_;
+};
+
+// The window's status bar; a message stays until the next one.
+class StatusBarField final : public TextField {
+public:
+    explicit StatusBarField(QStatusBar* bar) : bar_(bar) {}
+    std::string stringValue() const override;
+    void setStringValue(std::string_view text) override;
+
+private:
+    QStatusBar* bar_;
+};
+
+// A menu command. Its title is shown as it is: an "&" in a file name is not
+// taken for a mnemonic marker.
+class ActionMenuItem final : public MenuItem {
+public:
+    explicit ActionMenuItem(QAction* action) : action_(action) {}
+    std::string title() const override;
+    void setTitle(std::string_view title) override;
+    bool isEnabled() const override;
+    void setEnabled(bool enabled) override;
+
+private:
+    QAction* action_;
 };
 
 class ButtonControl final : public Button {

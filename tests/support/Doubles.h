@@ -6,11 +6,15 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <deque>
 #include <functional>
 #include <map>
 #include <optional>
 #include <string>
+#include <thread>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -29,6 +33,15 @@ struct FakeTextField final : TextField {
 
 struct FakeButton final : Button {
     bool enabled = true; // so that disabling at load is observable
+    bool isEnabled() const override { return enabled; }
+    void setEnabled(bool e) override { enabled = e; }
+};
+
+struct FakeMenuItem final : MenuItem {
+    std::string titleText = "unset";
+    bool enabled = true; // so that disabling at load is observable
+    std::string title() const override { return titleText; }
+    void setTitle(std::string_view t) override { titleText = t; }
     bool isEnabled() const override { return enabled; }
     void setEnabled(bool e) override { enabled = e; }
 };
@@ -88,12 +101,13 @@ struct RecordingOutput final : Output {
 };
 
 // The real file manager, except that the Nth call of a named operation
-// ("move", "trash", "mkdir") fails with the given description.
-struct FailingFileManager final : FileManager {
+// ("move", "trash", "restore", "mkdir") fails with the given description.
+struct FailingFileManager : FileManager {
     LinuxFileManager real;
     std::map<std::string, int> calls;
     std::map<std::string, std::pair<int, std::string>> failures;
     std::vector<std::string> log; // every mutating call, in order
+    std::atomic<int> listings{0}; // folders listed, from any thread
 
     void failCall(const std::string& operation, int nth, std::string description)
     {
@@ -102,6 +116,7 @@ struct FailingFileManager final : FileManager {
 
     std::optional<std::vector<FileURL>> contentsOfDirectory(const FileURL& folder) override
     {
+        ++listings;
         return real.contentsOfDirectory(folder);
     }
     bool fileExistsAtPath(const std::string& path) override { return real.fileExistsAtPath(path); }
@@ -119,19 +134,65 @@ struct FailingFileManager final : FileManager {
         return call("move", source + " -> " + destination,
                     [&] { return real.moveItemAtPath(source, destination, observer); });
     }
-    Result<> trashItemAtURL(const FileURL& url) override
+    std::optional<std::vector<std::string>> folderNamesInDirectory(const FileURL& folder) override
     {
-        return call("trash", url.path(), [&] { return real.trashItemAtURL(url); });
+        ++listings;
+        return real.folderNamesInDirectory(folder);
+    }
+    Result<std::optional<FileURL>> trashItemAtURL(const FileURL& url) override
+    {
+        return call<std::optional<FileURL>>("trash", url.path(), [&] { return real.trashItemAtURL(url); });
+    }
+    Result<> restoreItemFromTrash(const FileURL& trashedItem, const FileURL& originalURL) override
+    {
+        return call("restore", trashedItem.path() + " -> " + originalURL.path(),
+                    [&] { return real.restoreItemFromTrash(trashedItem, originalURL); });
     }
 
 private:
-    Result<> call(const std::string& operation, const std::string& what, const std::function<Result<>()>& run)
+    template <typename T = void>
+    Result<T> call(const std::string& operation, const std::string& what,
+                   const std::function<Result<std::type_identity_t<T>>()>& run)
     {
         log.push_back(operation + " " + what);
         const int n = ++calls[operation];
         if (auto it = failures.find(operation); it != failures.end() && it->second.first == n)
             return failure(it->second.second);
         return run();
+    }
+};
+
+// The file manager above, except that a move with an observer "copies" in
+// small steps, reporting each, until the observer cancels it (it fails as
+// the move engine does) or `finish` is set (the move then runs); and folder
+// listings wait while `holdListings` is set. Steps and listings run on the
+// caller's thread, never the test's.
+struct SlowFileManager final : FailingFileManager {
+    std::atomic<bool> finish{false};
+    std::atomic<bool> holdListings{false};
+    static constexpr std::uint64_t stepBytes = 8 << 20, totalBytes = 6000 * stepBytes;
+
+    std::optional<std::vector<std::string>> folderNamesInDirectory(const FileURL& folder) override
+    {
+        // Held at most ten seconds, so a listing on the test's own thread
+        // fails the test instead of hanging it.
+        for (int waited = 0; holdListings && waited < 5000; ++waited)
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        return FailingFileManager::folderNamesInDirectory(folder);
+    }
+    using FileManager::moveItemAtPath;
+    Result<> moveItemAtPath(const std::string& source, const std::string& destination, MoveObserver* observer) override
+    {
+        // Ends on its own after half a minute, so a test that fails to stop
+        // it fails instead of hanging.
+        for (std::uint64_t done = 0; observer && !finish && done < totalBytes; done += stepBytes) {
+            if (observer->cancelled())
+                return failure("Could not move \u201C" + source + "\u201D to \u201C" + destination +
+                               "\u201D: the move was cancelled");
+            observer->copied(done, totalBytes);
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        return FailingFileManager::moveItemAtPath(source, destination, observer);
     }
 };
 
@@ -143,6 +204,8 @@ struct FakeWindow {
     FakeProgress progressBar;
     FakePopUp renameTypeMenu;
     FakeImageView imageViewer;
+    FakeTextField statusBar, destinationPreviewField;
+    FakeMenuItem undoMenuItem, redoMenuItem;
 
     ScriptedOpenPanel panel;
     RecordingAlert alert;
@@ -151,11 +214,25 @@ struct FakeWindow {
 
     Outlets outlets()
     {
-        return Outlets{&subSubFolder,      &trashPhotoButton,        &prePhotoButton,
-                       &nextPhotoButton,   &moveAndRenameFileButton, &newFileNamePreviewField,
-                       &sourceFolderLabel, &destinationFolderLabel,  &progressBar,
-                       &progressTextField, &subFolderOneBox,         &newFileNameTextField,
-                       &renameTypeMenu,    &currentFilePathLabel,    &imageViewer};
+        return Outlets{.subSubFolder = &subSubFolder,
+                       .trashPhotoButton = &trashPhotoButton,
+                       .prePhotoButton = &prePhotoButton,
+                       .nextPhotoButton = &nextPhotoButton,
+                       .moveAndRenameFileButton = &moveAndRenameFileButton,
+                       .newFileNamePreviewField = &newFileNamePreviewField,
+                       .sourceFolderLabel = &sourceFolderLabel,
+                       .destinationFolderLabel = &destinationFolderLabel,
+                       .progressBar = &progressBar,
+                       .progressTextField = &progressTextField,
+                       .subFolderOneBox = &subFolderOneBox,
+                       .newFileNameTextField = &newFileNameTextField,
+                       .renameTypeMenu = &renameTypeMenu,
+                       .currentFilePathLabel = &currentFilePathLabel,
+                       .imageViewer = &imageViewer,
+                       .statusBar = &statusBar,
+                       .undoMenuItem = &undoMenuItem,
+                       .redoMenuItem = &redoMenuItem,
+                       .destinationPreviewField = &destinationPreviewField};
     }
     Services services() { return Services{&files, &panel, &alert, &output}; }
 };

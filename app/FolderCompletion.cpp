@@ -1,0 +1,148 @@
+#include "FolderCompletion.h"
+
+#include <QComboBox>
+#include <QCompleter>
+#include <QLineEdit>
+#include <QSignalBlocker>
+#include <QStringListModel>
+
+#include <algorithm>
+
+#include "Text.h"
+#include "qt/QtControls.h"
+
+namespace shoebox {
+
+namespace {
+
+constexpr int typingPauseMs = 150;
+
+// A name that is not UTF-8 would come back from the box as other bytes and
+// name another folder, so it is not offered.
+bool isUtf8(std::string_view name)
+{
+    while (!name.empty()) {
+        const std::size_t length = wellFormedUTF8Length(name);
+        if (length == 0)
+            return false;
+        name.remove_prefix(length);
+    }
+    return true;
+}
+
+void insertSorted(std::vector<std::string>& names, const std::string& name)
+{
+    const auto at = std::lower_bound(names.begin(), names.end(), name, naturalLess);
+    if (at == names.end() || *at != name)
+        names.insert(at, name);
+}
+
+} // namespace
+
+FolderCompletion::FolderCompletion(FileManager& files, QComboBox* levelOne, QComboBox* levelTwo, QObject* parent)
+    : QObject(parent), files_(files), one_{levelOne, new QStringListModel(this), {}, {}, 0},
+      two_{levelTwo, new QStringListModel(this), {}, {}, 0}
+{
+    pool_.setMaxThreadCount(1);
+    for (Level* level : {&one_, &two_}) {
+        level->box->setModel(level->model);
+        auto* completer = new QCompleter(level->model, level->box);
+        completer->setCaseSensitivity(Qt::CaseInsensitive);
+        completer->setCompletionMode(QCompleter::PopupCompletion);
+        level->box->setCompleter(completer);
+    }
+    levelOneEdited_.setSingleShot(true);
+    levelOneEdited_.setInterval(typingPauseMs);
+    connect(&levelOneEdited_, &QTimer::timeout, this, &FolderCompletion::listLevelTwo);
+    connect(levelOne, &QComboBox::editTextChanged, &levelOneEdited_, qOverload<>(&QTimer::start));
+}
+
+FolderCompletion::~FolderCompletion()
+{
+    pool_.clear();
+    pool_.waitForDone();
+}
+
+void FolderCompletion::setDestination(std::optional<FileURL> destination)
+{
+    destination_ = std::move(destination);
+    refresh(false);
+}
+
+void FolderCompletion::refresh(bool used)
+{
+    if (used) {
+        for (Level* level : {&one_, &two_}) {
+            const std::string name = toUtf8(level->box->currentText());
+            if (!name.empty())
+                insertSorted(level->remembered, name);
+        }
+    }
+    list(one_, destination_);
+    listLevelTwo();
+}
+
+void FolderCompletion::listLevelTwo()
+{
+    levelOneEdited_.stop();
+    const std::string levelOne = toUtf8(one_.box->currentText());
+    if (!destination_ || levelOne.empty())
+        list(two_, destination_);
+    else
+        list(two_, destination_->appendingPathComponent(levelOne));
+}
+
+void FolderCompletion::list(Level& level, std::optional<FileURL> folder)
+{
+    const std::uint64_t generation = ++level.generation;
+    if (!folder) {
+        level.listed.clear();
+        offer(level);
+        return;
+    }
+    pool_.start([this, &level, generation, folder = std::move(*folder)] {
+        std::vector<std::string> names = files_.folderNamesInDirectory(folder).value_or(std::vector<std::string>{});
+        std::erase_if(names, [](const std::string& name) { return !isUtf8(name); });
+        QMetaObject::invokeMethod(
+            this,
+            [this, &level, generation, names = std::move(names)]() mutable {
+                if (generation != level.generation)
+                    return; // a newer listing is on its way
+                level.listed = std::move(names);
+                offer(level);
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void FolderCompletion::offer(Level& level)
+{
+    std::vector<std::string> names = level.listed;
+    for (const std::string& name : level.remembered)
+        insertSorted(names, name);
+    QStringList offered;
+    offered.reserve(static_cast<qsizetype>(names.size()));
+    for (const std::string& name : names)
+        offered.push_back(toQString(name));
+    if (offered == level.model->stringList())
+        return;
+
+    // A new list resets the box's text to its first item: keep what the user
+    // typed, and where the cursor or selection was, without telling anyone
+    // the text changed.
+    QLineEdit* edit = level.box->lineEdit();
+    const QString text = edit->text();
+    const int cursor = edit->cursorPosition();
+    const int selectionStart = edit->selectionStart();
+    const int selectionLength = static_cast<int>(edit->selectedText().size());
+    const QSignalBlocker quiet(level.box);
+    level.model->setStringList(offered);
+    level.box->setCurrentIndex(-1);
+    edit->setText(text);
+    if (selectionStart >= 0)
+        edit->setSelection(selectionStart, selectionLength);
+    else
+        edit->setCursorPosition(cursor);
+}
+
+} // namespace shoebox

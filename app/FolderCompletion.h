@@ -1,0 +1,60 @@
+#pragma once
+
+#include <QObject>
+#include <QThreadPool>
+#include <QTimer>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "FileManager.h"
+#include "FileURL.h"
+
+class QComboBox;
+class QStringListModel;
+
+namespace shoebox {
+
+// Offers folder names in the two subfolder boxes: subfolder 1 the folders in
+// the destination, subfolder 2 those in destination/subfolder 1 (in the
+// destination when subfolder 1 is empty, as the move has it), each with the
+// names a move in this window used before, in natural order. Typing
+// completes without regard to case. Folders are listed on a worker thread,
+// so a destination of 100,000 entries never stalls typing; a listing
+// overtaken by a newer one is dropped.
+class FolderCompletion final : public QObject {
+    Q_OBJECT
+public:
+    FolderCompletion(FileManager& files, QComboBox* levelOne, QComboBox* levelTwo, QObject* parent = nullptr);
+    // Waits for a listing under way: it uses `files`.
+    ~FolderCompletion() override;
+
+    void setDestination(std::optional<FileURL> destination);
+    // A move, undo or redo ran: folders may have appeared, and when `used`,
+    // the names in the boxes were used by a move and are offered from now on.
+    void refresh(bool used);
+
+private:
+    struct Level {
+        QComboBox* box;
+        QStringListModel* model;
+        std::vector<std::string> listed;     // natural order
+        std::vector<std::string> remembered; // natural order
+        std::uint64_t generation = 0;
+    };
+
+    void list(Level& level, std::optional<FileURL> folder);
+    void listLevelTwo();
+    void offer(Level& level);
+
+    FileManager& files_;
+    std::optional<FileURL> destination_;
+    Level one_;
+    Level two_;
+    QTimer levelOneEdited_; // lists subfolder 2 again once typing in subfolder 1 pauses
+    QThreadPool pool_;
+};
+
+} // namespace shoebox

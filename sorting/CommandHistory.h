@@ -1,0 +1,54 @@
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "FileURL.h"
+
+namespace shoebox {
+
+// A command that changed where a file is, with what undo and redo need.
+struct FileCommand {
+    enum class Kind { Move, Trash };
+
+    Kind kind = Kind::Move;
+    std::size_t index = 0; // the file's entry in the list when the command ran
+    FileURL before;        // where the file was
+    // Where the command put it. For a Trash, its place in the Trash, or
+    // nothing when that could not be found.
+    std::optional<FileURL> after;
+
+    // What menus and messages call it: "Move of “Beach.JPG”" (by the new
+    // name) or "Move to Trash of “clip.mov”".
+    std::string name() const;
+};
+
+// The window's commands, for undo and redo: kept for the life of the
+// window, never saved, with no limit on how far back undo reaches.
+class CommandHistory {
+public:
+    // A new command: what was undone can no longer be redone.
+    void record(FileCommand command);
+
+    // The command that undo or redo would take back or repeat, or nothing.
+    const FileCommand* nextUndo() const { return done_.empty() ? nullptr : &done_.back(); }
+    const FileCommand* nextRedo() const { return undone_.empty() ? nullptr : &undone_.back(); }
+    std::size_t undoCount() const { return done_.size(); }
+
+    // The command of nextUndo was undone, and can be redone.
+    void undone();
+    // The command of nextRedo was done again, putting the file at `after`.
+    void redone(std::optional<FileURL> after);
+
+    // The menu titles: "Undo Move of “Beach.JPG”", or "Undo" with nothing to undo.
+    std::string undoTitle() const;
+    std::string redoTitle() const;
+
+private:
+    std::vector<FileCommand> done_;   // newest last
+    std::vector<FileCommand> undone_; // most recently undone last
+};
+
+} // namespace shoebox

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "FileManager.h"
+#include "FileURL.h"
+#include "Naming.h"
+
+// The decisions of the move command that the live preview shares with it,
+// so the preview can never promise another place than the move picks.
+namespace shoebox {
+
+// What the window holds when the move runs.
+struct MoveEntries {
+    RenameType renameType = RenameType::NewNameOnly;
+    std::string nameText;
+    std::string levelOne; // subfolder 1
+    std::string levelTwo; // subfolder 2
+};
+
+// Why the move refuses these entries (the alert's informative text), or
+// nothing. Checked before anything is made.
+std::optional<std::string> refusalOfEntries(const MoveEntries& entries);
+
+// The folder the file moves into: the destination, then each subfolder
+// name that is not empty.
+FileURL targetFolderFor(const FileURL& destination, const MoveEntries& entries);
+
+// The name the file gets in `target`: the first candidate, or for the types
+// that search, the first one that is free. One existence test per
+// candidate, nothing else.
+std::string finalNameIn(FileManager& files, const FileURL& target, const CandidateNames& names);
+
+// Where the move would put `file` right now, as one line for the window:
+// the destination's name, the subfolders and the final name joined by
+// " / ", or why the move would be refused or fail. Creates nothing, and
+// looks up only the subfolders, the file and the candidate names.
+std::string previewOfMove(FileManager& files, const FileURL& destination, const FileURL& file,
+                          const MoveEntries& entries);
+
+} // namespace shoebox

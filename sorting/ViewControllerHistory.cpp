@@ -1,0 +1,113 @@
+// Undo and redo of the move and Trash commands.
+
+#include "ViewController.h"
+
+#include "Text.h"
+
+namespace shoebox {
+
+using Kind = FileCommand::Kind;
+
+// The list entry that stands for the file at `location`: the one the command
+// ran on when it still points there, else any that does (the entry may have
+// moved, or a new scan replaced the list), or nothing.
+std::optional<std::size_t> ViewController::entryAt(std::size_t index, const FileURL& location) const
+{
+    if (index < imageURLs_.size() && imageURLs_[index] == location)
+        return index;
+    for (std::size_t i = 0; i < imageURLs_.size(); ++i) {
+        if (imageURLs_[i] == location)
+            return i;
+    }
+    return std::nullopt;
+}
+
+void ViewController::showEntry(std::size_t index)
+{
+    currentImageItem_ = static_cast<std::int64_t>(index);
+    showCurrentFile();
+    updateProgressBar();
+}
+
+void ViewController::updateUndoMenuItems()
+{
+    ui_.undoMenuItem->setTitle(history_.undoTitle());
+    ui_.undoMenuItem->setEnabled(history_.nextUndo() != nullptr);
+    ui_.redoMenuItem->setTitle(history_.redoTitle());
+    ui_.redoMenuItem->setEnabled(history_.nextRedo() != nullptr);
+}
+
+// The file goes back from where the command put it, with the same
+// never-replacing move; its entry gets its old place and is shown again.
+void ViewController::undo(Sender)
+{
+    const FileCommand* command = history_.nextUndo();
+    if (!command)
+        return;
+    const std::string name = command->name();
+    const FileURL before = command->before;
+    Result<> back = failure("Could not put \u201C" + oneLine(before.path()) +
+                            "\u201D back from the Trash: its place in the Trash is unknown");
+    if (command->kind == Kind::Move)
+        back = services_.fileManager->moveItemAtPath(command->after->path(), before.path());
+    else if (command->after)
+        back = services_.fileManager->restoreItemFromTrash(*command->after, before);
+    if (!back) {
+        printFailure(back.error());
+        ui_.statusBar->setStringValue("Can\u2019t undo " + name + ": " + back.error().description);
+        return;
+    }
+
+    print(oneLine(before.path()));
+    const std::optional<std::size_t> entry =
+        entryAt(command->index, command->kind == Kind::Move ? *command->after : before);
+    history_.undone();
+    if (entry) {
+        imageURLs_[*entry] = before;
+        showEntry(*entry);
+    }
+    ui_.statusBar->setStringValue("Undone: " + name + ".");
+    updateUndoMenuItems();
+}
+
+// The command runs again on the same file: a move to the same final path,
+// a Trash to the Trash. Like the command, it then steps on.
+void ViewController::redo(Sender)
+{
+    const FileCommand* command = history_.nextRedo();
+    if (!command)
+        return;
+    const std::string name = command->name();
+    const Kind kind = command->kind;
+    const FileURL before = command->before;
+    const std::optional<std::size_t> entry = entryAt(command->index, before);
+
+    std::optional<FileURL> after = command->after;
+    Result<> again;
+    if (kind == Kind::Move) {
+        again = services_.fileManager->moveItemAtPath(before.path(), after->path());
+    } else if (auto trashed = services_.fileManager->trashItemAtURL(before)) {
+        after = *trashed;
+    } else {
+        again = std::unexpected(trashed.error());
+    }
+    if (!again) {
+        printFailure(again.error());
+        ui_.statusBar->setStringValue("Can\u2019t redo " + name + ": " + again.error().description);
+        return;
+    }
+
+    if (kind == Kind::Move)
+        print(oneLine(after->path()));
+    history_.redone(after);
+    if (entry) {
+        if (kind == Kind::Move)
+            imageURLs_[*entry] = *after;
+        currentImageItem_ = static_cast<std::int64_t>(*entry);
+        moveToNextImage();
+    }
+    ui_.statusBar->setStringValue("Redone: " + name + ".");
+    updateUndoMenuItems();
+}
+
+} // namespace shoebox

@@ -1,0 +1,117 @@
+#include "ControllerFixture.h"
+
+using namespace shoebox;
+using namespace shoebox::testing;
+
+namespace {
+
+constexpr RenameType NewName = RenameType::NewNameOnly, WithStem = RenameType::StemAndNewName,
+                     WithShortStem = RenameType::ShortStemAndNewName, Untested = RenameType::NewNameOnlyUntested;
+
+struct PreviewCase {
+    RenameType type;
+    std::string name, levelOne, levelTwo;
+    std::vector<std::string> taken; // in the destination; "name/" is a folder
+    std::string expected;           // the preview line; a path joined by " / " is a promise the move keeps
+    std::string moved = "";         // where the move puts the file, when the line shows it escaped
+};
+
+void PrintTo(const PreviewCase& c, std::ostream* os)
+{
+    *os << "“" << c.name << "” in “" << c.levelOne << "” / “" << c.levelTwo << "” gives " << c.expected;
+}
+
+class PreviewTable : public ControllerTest, public ::testing::WithParamInterface<PreviewCase> {};
+
+// Each line is checked against the move itself: where the preview names a
+// place, the move puts the file exactly there; where it gives a reason, the
+// move does not happen.
+TEST_P(PreviewTable, ShowsWhereTheMoveWouldPutTheFileAndCreatesNothing)
+{
+    const PreviewCase& c = GetParam();
+    dir.write("src/IMG_20190704_153012.JPG", "photo");
+    dir.makeFolder("Sorted");
+    for (const std::string& t : c.taken) {
+        if (t.back() == '/')
+            dir.makeFolder("Sorted/" + t);
+        else
+            dir.write("Sorted/" + t, "taken");
+    }
+    scan(dir / "src");
+    chooseDestination(dir / "Sorted");
+    const auto before = names(dir / "Sorted");
+    window.files.listings = 0;
+
+    window.renameTypeMenu.index = c.type == Untested ? 5 : static_cast<long>(c.type);
+    window.newFileNameTextField.value = c.name;
+    window.subFolderOneBox.value = c.levelOne;
+    window.subSubFolder.value = c.levelTwo;
+    controller.updateDestinationPreview();
+    EXPECT_EQ(window.destinationPreviewField.value, c.expected);
+    EXPECT_EQ(names(dir / "Sorted"), before);
+    EXPECT_TRUE(window.files.log.empty()) << window.files.log.front();
+    EXPECT_EQ(window.files.listings, 0) << "no folder is listed for the preview";
+
+    controller.moveAndRenameButton(nullptr);
+    const bool promised = c.expected.starts_with("Sorted / ");
+    EXPECT_EQ(exists(dir / "src/IMG_20190704_153012.JPG"), !promised);
+    if (promised) {
+        std::string path = c.expected.substr(std::string("Sorted / ").size());
+        for (std::size_t at; (at = path.find(" / ")) != std::string::npos;)
+            path.replace(at, 3, "/");
+        EXPECT_EQ(readFile(dir / ("Sorted/" + (c.moved.empty() ? path : c.moved))), "photo");
+    }
+}
+
+const std::string blocked = "“blocked” is a file, not a folder: the move would fail.";
+const std::string stem = "IMG_20190704_153012";
+
+INSTANTIATE_TEST_SUITE_P(
+    Entries, PreviewTable,
+    ::testing::Values(
+        PreviewCase{NewName, "Beach", "", "", {}, "Sorted / Beach.JPG"},
+        PreviewCase{NewName, "Beach", "", "", {"Beach.JPG", "Beach 2.JPG/"}, "Sorted / Beach 3.JPG"},
+        PreviewCase{WithStem,
+                    "Beach",
+                    "Trips",
+                    "2024",
+                    {"Trips/2024/" + stem + "_Beach.JPG"},
+                    "Sorted / Trips / 2024 / " + stem + "_Beach 2.JPG"},
+        PreviewCase{
+            WithShortStem, "Beach", "Trips/2024", "", {"Trips/"}, "Sorted / Trips / 2024 / IMG_20190_Beach.JPG"},
+        PreviewCase{NewName, "Beach", "", "2024", {"Beach.JPG"}, "Sorted / 2024 / Beach.JPG"},
+        PreviewCase{Untested, "Beach", "", "", {"Other.JPG"}, "Sorted / Beach.JPG"},
+        PreviewCase{NewName, "caf\xe9", "a\nb", "", {}, "Sorted / a\\x0Ab / caf\uFFFD.JPG", "a\nb/caf\xe9.JPG"},
+        PreviewCase{Untested, "Beach", "", "", {"Beach.JPG"}, "“Beach.JPG” is taken: the move would fail."},
+        PreviewCase{NewName, "", "Trips", "", {}, "Type a name for the file first."},
+        PreviewCase{WithStem, "a/b", "", "", {}, "A name can’t contain “/”. Type the name without slashes."},
+        PreviewCase{NewName, "Beach", std::string("a\0b", 3), "", {}, "A folder name can’t contain a null character."},
+        PreviewCase{NewName, "Beach", "blocked", "2024", {"blocked"}, blocked},
+        PreviewCase{NewName, "Beach", "Trips/blocked/deeper", "", {"Trips/blocked"}, blocked}));
+
+TEST_F(ControllerTest, PreviewFollowsTheFoldersAndTheFileOnShow)
+{
+    EXPECT_EQ(window.destinationPreviewField.value, "Choose a source folder to start.");
+    dir.write("src/a.jpg");
+    dir.write("src/b.png");
+    scan(dir / "src");
+    EXPECT_EQ(window.destinationPreviewField.value, "Choose a destination folder to see where the file will go.");
+    window.renameTypeMenu.index = 1;
+    window.newFileNameTextField.value = "x";
+    chooseDestination(dir.makeFolder("dest"));
+    EXPECT_EQ(window.destinationPreviewField.value, "dest / a_x.jpg");
+    controller.nextImageButton(nullptr);
+    EXPECT_EQ(window.destinationPreviewField.value, "dest / b_x.png");
+
+    controller.moveImageToTrash(nullptr); // the last file stays on show, gone
+    EXPECT_EQ(window.destinationPreviewField.value, "“b.png” is no longer in its folder: there is nothing to move.");
+    std::filesystem::remove_all(dir / "dest");
+    controller.prevImageButton(nullptr);
+    EXPECT_EQ(window.destinationPreviewField.value, "The destination folder “dest” is missing: the move would fail.");
+
+    dir.write("empty/notes.txt");
+    scan(dir / "empty");
+    EXPECT_EQ(window.destinationPreviewField.value, "There is no file to move.");
+}
+
+} // namespace

@@ -1,0 +1,71 @@
+#pragma once
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QComboBox>
+#include <QLabel>
+#include <QTest>
+
+#include "Doubles.h"
+#include "MainWindow.h"
+#include "TempDir.h"
+
+// Failure messages show a QString as its text.
+inline void PrintTo(const QString& text, std::ostream* os)
+{
+    *os << '"' << text.toStdString() << '"';
+}
+
+namespace shoebox::testing {
+
+// The real window, shown and active, on a scripted panel and alert, a
+// recording output and the file manager double `Files`.
+template <typename Files>
+class WindowFixture : public ::testing::Test {
+protected:
+    WindowFixture() : window(MainWindow::Overrides{&panel, &alert, &files, &output})
+    {
+        window.show();
+        QApplication::setActiveWindow(&window);
+        EXPECT_TRUE(QTest::qWaitForWindowActive(&window));
+    }
+
+    template <typename T>
+    T* find(const char* name)
+    {
+        T* child = window.findChild<T*>(QString::fromLatin1(name));
+        EXPECT_NE(child, nullptr) << name;
+        return child;
+    }
+    QString progressText() { return find<QLabel>("progressTextField")->text(); }
+    void press(QWidget* target, int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
+    {
+        QTest::keyClick(target, static_cast<Qt::Key>(key), modifiers);
+    }
+    // The source folder with `names` chosen and scanned, then "dest" chosen.
+    void openFolders(std::initializer_list<std::string> names)
+    {
+        for (const std::string& name : names)
+            dir.write("src/" + name, "bytes of " + name);
+        panel.chooseNext(FileURL::fileURLWithPath(dir / "src"));
+        find<QAbstractButton>("sourceFolderButton")->click();
+        panel.chooseNext(FileURL::fileURLWithPath(dir.makeFolder("dest")));
+        find<QAbstractButton>("destinationFolderButton")->click();
+    }
+    static QStringList items(const QComboBox* box)
+    {
+        QStringList list;
+        for (int i = 0; i < box->count(); ++i)
+            list << box->itemText(i);
+        return list;
+    }
+
+    TempDir dir;
+    ScriptedOpenPanel panel;
+    RecordingAlert alert;
+    RecordingOutput output;
+    Files files;
+    MainWindow window;
+};
+
+} // namespace shoebox::testing
