@@ -151,8 +151,8 @@ TEST_F(CrossMoveTest, FailureLeavesTheSourceWholeAndNoTrace)
         std::function<void(FileMoveIo&)> inject;
         bool takesName = false;
     } faults[] = {
-        {"No space left on device", [](FileMoveIo& io) { io.write = failWhen(fromCall(2), ENOSPC, io.write); }},
-        {"Input/output error", [](FileMoveIo& io) { io.read = failWhen(fromCall(2), EIO, io.read); }},
+        {"No space left on device", [](FileMoveIo& io) { io.pwrite = failWhen(fromCall(2), ENOSPC, io.pwrite); }},
+        {"Input/output error", [](FileMoveIo& io) { io.pread = failWhen(fromCall(2), EIO, io.pread); }},
         {"Input/output error", [](FileMoveIo& io) { io.fsync = failWhen(fromCall(1), EIO, io.fsync); }},
         // Someone takes the name between the last check and publishing the copy.
         {"File exists",
@@ -198,10 +198,10 @@ TEST_F(CrossMoveTest, KilledMidCopyLeavesTheSourceAndNoPartialFile)
     if (child == 0) {
         FileMoveIo io = systemFileMoveIo();
         userSpaceCopyOnly(io);
-        io.write = [calls = 0, real = io.write](int fd, const void* data, size_t length) mutable {
+        io.pwrite = [calls = 0, real = io.pwrite](int fd, const void* data, size_t length, off_t offset) mutable {
             if (++calls == 2)
                 ::raise(SIGKILL);
-            return real(fd, data, length);
+            return real(fd, data, length, offset);
         };
         ScopedFileMoveIo scoped(io);
         (void)moveItemNoReplace(source, target);

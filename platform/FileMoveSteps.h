@@ -1,0 +1,77 @@
+#pragma once
+
+// The steps of moveItemNoReplace, shared between its files: FileMove.cpp
+// (the move itself: same filesystem, the link fallback, dispatch),
+// FileMoveCopy.cpp (one file or symbolic link to another filesystem),
+// FileMoveTree.cpp (folder trees) and FileMoveTemporary.cpp (hidden names
+// for a copy under way). Functions answer 0 or an errno value; every call
+// that changes the disk goes through io().
+
+#include <sys/stat.h>
+#include <sys/types.h>
+
+#include <string>
+#include <string_view>
+
+#include "FileDescriptor.h"
+#include "FileMoveIo.h"
+
+namespace shoebox::moving {
+
+// The calls in force: the system's, or a test's.
+const FileMoveIo& io();
+
+// The system's text for an errno value.
+std::string reason(int error);
+
+// What a filesystem answers for a flag or call it does not know.
+bool refusesFlags(int error);
+
+// Whether `name` in `dir` is still the item (`device`, `inode`).
+bool sameItem(int dir, const char* name, dev_t device, ino_t inode);
+
+// fsync, retried on EINTR.
+int syncFd(int fd);
+
+// Copies the open regular file `in`, described by `status`, into the empty
+// file `out`: its contents, then owner, mode and times, then fsync.
+int copyFile(int in, const struct stat& status, int out);
+
+// Owner, mode and times of `status` onto the open `fd`; what the target
+// cannot hold (FAT has no owners) is let go.
+int copyMetadata(int fd, const struct stat& status);
+
+// Makes `to` in `toDir` a symbolic link with the target of `from` in
+// `fromDir` (described by `status`), its owner and times. EAGAIN when the
+// link changed while it was read. Never replaces: EEXIST when `to` is taken.
+int copySymlink(int fromDir, const char* from, const struct stat& status, int toDir, const char* to);
+
+// A failure inside a folder copy: the errno and the path (relative to the
+// folder being moved, starting with a slash) where it happened.
+struct TreeError {
+    int error = 0;
+    std::string where;
+};
+
+// Copies everything inside the open folder `from` into the empty open folder
+// `to`, without following symbolic links.
+TreeError copyTreeContents(int from, int to, const std::string& where = {});
+
+// Removes `name` in `dir` and, for a folder, everything inside it, without
+// following symbolic links. Answers the first errno met.
+int removeTree(int dir, const char* name);
+
+// Hidden names for a copy under way in the target folder. A folder copy
+// always needs one; a file copy only where the filesystem has no O_TMPFILE.
+inline constexpr std::string_view temporaryPrefix = ".shoebox-move-";
+
+struct Temporary {
+    UniqueFd fd; // open for writing (a file) or reading (a folder)
+    std::string name;
+};
+
+// Creates a new hidden file (`folder` false) or folder in `dir` under a name
+// nobody else holds.
+int createTemporary(int dir, bool folder, Temporary& made);
+
+} // namespace shoebox::moving

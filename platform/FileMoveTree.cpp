@@ -1,0 +1,150 @@
+// Folder trees across filesystems: copying one whole, and removing one.
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <memory>
+
+#include "FileMoveSteps.h"
+
+namespace shoebox::moving {
+
+namespace {
+
+struct DirCloser {
+    void operator()(DIR* dir) const { ::closedir(dir); }
+};
+using Listing = std::unique_ptr<DIR, DirCloser>;
+
+constexpr int folderFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+
+// A listing of the open folder `dir` that leaves `dir` itself open.
+Listing listFolder(int dir, int& error)
+{
+    UniqueFd copy(::dup(dir));
+    if (!copy) {
+        error = errno;
+        return nullptr;
+    }
+    Listing listing(::fdopendir(copy.get()));
+    if (!listing) {
+        error = errno;
+        return nullptr;
+    }
+    copy.release(); // the listing owns it now
+    return listing;
+}
+
+bool isDotOrDotDot(std::string_view name)
+{
+    return name == "." || name == "..";
+}
+
+TreeError copyEntry(int from, int to, const char* name, const std::string& where)
+{
+    struct stat status {};
+    if (::fstatat(from, name, &status, AT_SYMLINK_NOFOLLOW) != 0) {
+        return {errno, where};
+    }
+    if (S_ISREG(status.st_mode)) {
+        UniqueFd in(io().openat(from, name, O_RDONLY | O_NOFOLLOW | O_CLOEXEC, 0));
+        if (!in) {
+            return {errno, where};
+        }
+        UniqueFd out(io().openat(to, name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+        if (!out) {
+            return {errno, where};
+        }
+        if (int error = copyFile(in.get(), status, out.get())) {
+            return {error, where};
+        }
+        return {};
+    }
+    if (S_ISDIR(status.st_mode)) {
+        if (io().mkdirat(to, name, 0700) != 0) {
+            return {errno, where};
+        }
+        UniqueFd in(io().openat(from, name, folderFlags, 0));
+        UniqueFd out(io().openat(to, name, folderFlags, 0));
+        if (!in || !out) {
+            return {errno, where};
+        }
+        if (TreeError inner = copyTreeContents(in.get(), out.get(), where); inner.error) {
+            return inner;
+        }
+        // Times last: creating the entries above touched the folder's mtime.
+        int error = copyMetadata(out.get(), status);
+        if (error == 0) {
+            error = syncFd(out.get());
+        }
+        return {error, error ? where : std::string()};
+    }
+    if (S_ISLNK(status.st_mode)) {
+        if (int error = copySymlink(from, name, status, to, name)) {
+            return {error, where};
+        }
+        return {};
+    }
+    // Devices, pipes and sockets have no place in a photo folder and cannot
+    // be copied faithfully.
+    return {EOPNOTSUPP, where};
+}
+
+} // namespace
+
+TreeError copyTreeContents(int from, int to, const std::string& where)
+{
+    int error = 0;
+    Listing listing = listFolder(from, error);
+    if (!listing) {
+        return {error, where};
+    }
+    for (;;) {
+        errno = 0;
+        struct dirent* entry = ::readdir(listing.get());
+        if (!entry) {
+            return {errno, errno ? where : std::string()};
+        }
+        std::string_view name(entry->d_name);
+        if (isDotOrDotDot(name)) {
+            continue;
+        }
+        if (TreeError failed = copyEntry(from, to, entry->d_name, where + "/" + std::string(name)); failed.error) {
+            return failed;
+        }
+    }
+}
+
+int removeTree(int dir, const char* name)
+{
+    struct stat status {};
+    if (::fstatat(dir, name, &status, AT_SYMLINK_NOFOLLOW) != 0) {
+        return errno;
+    }
+    if (!S_ISDIR(status.st_mode)) {
+        return io().unlinkat(dir, name, 0) == 0 ? 0 : errno;
+    }
+    UniqueFd fd(::openat(dir, name, folderFlags));
+    if (!fd) {
+        return errno;
+    }
+    int error = 0;
+    Listing listing = listFolder(fd.get(), error);
+    if (!listing) {
+        return error;
+    }
+    while (struct dirent* entry = ::readdir(listing.get())) {
+        if (isDotOrDotDot(entry->d_name)) {
+            continue;
+        }
+        if ((error = removeTree(fd.get(), entry->d_name)) != 0) {
+            return error;
+        }
+    }
+    listing.reset();
+    return io().unlinkat(dir, name, AT_REMOVEDIR) == 0 ? 0 : errno;
+}
+
+} // namespace shoebox::moving
