@@ -43,6 +43,7 @@ bool sameItem(int dir, const char* name, dev_t device, ino_t inode)
 namespace {
 
 using namespace moving;
+using Cause = Error::Cause;
 
 // The reasons no errno gives, each written once.
 constexpr std::string_view changedWhileMoving = "the item changed while it was being moved";
@@ -64,7 +65,8 @@ public:
     Result<> run();
 
 private:
-    std::unexpected<Error> fail(int error, std::string_view detail = {}) const
+    // The system's reason for `error`, with `detail` in brackets after it.
+    std::unexpected<Error> fail(int error, std::string_view detail = {}, Cause cause = Cause::none) const
     {
         std::string text = reason(error);
         if (!detail.empty()) {
@@ -72,13 +74,14 @@ private:
             text += detail;
             text += ")";
         }
-        return failBecause(text);
+        return failBecause(text, cause, error);
     }
     // For the few failures that no errno describes.
-    std::unexpected<Error> failBecause(std::string_view why) const
+    std::unexpected<Error> failBecause(std::string_view why, Cause cause, int error = 0) const
     {
         return failure("Could not move \u201C" + oneLine(source_) + "\u201D to \u201C" + oneLine(destination_) +
-                       "\u201D: " + std::string(why));
+                           "\u201D: " + std::string(why),
+                       error, cause);
     }
 
     Result<> moveByLinking(int renameError);
@@ -151,9 +154,11 @@ Result<> Move::moveByLinking(int renameError)
                 io().unlinkat(AT_FDCWD, destination_.c_str(), 0) == 0) {
                 return fail(error, "the original name could not be removed, so the move was undone");
             }
-            return fail(error, "the original name could not be removed; the item is now under both names");
+            return fail(error, "the original name could not be removed; the item is now under both names",
+                        Cause::bothCopiesKept);
         }
-        return fail(error, "the original disappeared during the move; the item was kept at the destination");
+        return fail(error, "the original disappeared during the move; the item was kept at the destination",
+                    Cause::keptAtDestination);
     }
     return {};
 }
@@ -208,19 +213,19 @@ Result<> Move::removeSource(const struct stat& status, const struct stat& copy)
 {
     const char* source = source_.c_str();
     if (!sameItem(AT_FDCWD, source, status.st_dev, status.st_ino)) {
-        return failBecause(originalGone);
+        return failBecause(originalGone, Cause::keptAtDestination);
     }
     if (io().unlinkat(AT_FDCWD, source, 0) == 0) {
         return {};
     }
     int error = errno;
     if (!sameItem(AT_FDCWD, source, status.st_dev, status.st_ino)) {
-        return fail(error, originalGone);
+        return fail(error, originalGone, Cause::keptAtDestination);
     }
     if (takeBack(copy.st_dev, copy.st_ino)) {
         return fail(error, "the original could not be removed after copying, so the copy was taken back");
     }
-    return fail(error, "the original could not be removed after copying; both copies were kept");
+    return fail(error, "the original could not be removed after copying; both copies were kept", Cause::bothCopiesKept);
 }
 
 Result<> Move::moveFile(const struct stat& status)
@@ -234,7 +239,7 @@ Result<> Move::moveFile(const struct stat& status)
         return fail(errno);
     }
     if (opened.st_dev != status.st_dev || opened.st_ino != status.st_ino) {
-        return failBecause(changedWhileMoving);
+        return failBecause(changedWhileMoving, Cause::changedDuringMove);
     }
 
     // An unnamed file cannot be seen by anyone and vanishes by itself if we
@@ -316,7 +321,7 @@ Result<> Move::moveFile(const struct stat& status)
 Result<> Move::moveSymlink(const struct stat& status)
 {
     if (int error = copySymlink(AT_FDCWD, source_.c_str(), status, folder_.get(), name_.c_str())) {
-        return error == EAGAIN ? failBecause(changedWhileMoving) : fail(error);
+        return error == EAGAIN ? failBecause(changedWhileMoving, Cause::changedDuringMove) : fail(error);
     }
     struct stat copy {};
     if (::fstatat(folder_.get(), name_.c_str(), &copy, AT_SYMLINK_NOFOLLOW) != 0) {
@@ -373,11 +378,13 @@ Result<> Move::moveTree(const struct stat& status)
     // A folder cannot be taken back once part of the original is gone, so
     // if removing it stops half-way both are kept: nothing is lost.
     if (!sameItem(AT_FDCWD, source_.c_str(), status.st_dev, status.st_ino)) {
-        return failBecause(originalGone);
+        return failBecause(originalGone, Cause::keptAtDestination);
     }
     if ((error = removeTree(AT_FDCWD, source_.c_str())) != 0) {
-        return fail(error, "the folder was copied completely, but the original could not be removed entirely; "
-                           "both were kept");
+        return fail(error,
+                    "the folder was copied completely, but the original could not be removed entirely; "
+                    "both were kept",
+                    Cause::bothCopiesKept);
     }
     return {};
 }

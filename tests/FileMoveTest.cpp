@@ -1,6 +1,7 @@
 #include <signal.h>
 #include <sys/wait.h>
 
+#include <cstring>
 #include <functional>
 
 #include "Environment.h"
@@ -46,11 +47,15 @@ void userSpaceCopyOnly(FileMoveIo& io)
     io.sendfile = failWhen(fromCall(1), ENOSYS, io.sendfile);
 }
 
-// A failure told in one line that gives the reason.
-void expectFailure(const Result<>& result, const std::string& reason)
+using Cause = Error::Cause;
+
+// A failure told in one line, with its errno value and what became of the
+// items.
+void expectFailure(const Result<>& result, int code, Cause cause = Cause::none)
 {
     ASSERT_FALSE(result);
-    EXPECT_NE(result.error().description.find(reason), std::string::npos) << result.error().description;
+    EXPECT_EQ(result.error().code, code) << result.error().description;
+    EXPECT_EQ(result.error().cause, cause) << result.error().description;
     EXPECT_EQ(result.error().description.find('\n'), std::string::npos);
 }
 
@@ -93,9 +98,8 @@ TEST(MoveTest, NeverReplacesAFileOrAFolder)
         dir.write("b.jpg", "old");
         dir.makeFolder("Holiday/inner");
         dir.makeFolder("Beach");
-        expectFailure(moveItemNoReplace(dir / "caf\xE9 \xFF.jpg", dir / "b.jpg"), "File exists");
-        expectFailure(moveItemNoReplace(dir / "Holiday", dir / "Beach"),
-                      noReplace ? "File exists" : "cannot move a folder");
+        expectFailure(moveItemNoReplace(dir / "caf\xE9 \xFF.jpg", dir / "b.jpg"), EEXIST);
+        expectFailure(moveItemNoReplace(dir / "Holiday", dir / "Beach"), noReplace ? EEXIST : EINVAL);
         ASSERT_TRUE(moveItemNoReplace(dir / "caf\xE9 \xFF.jpg", dir / "\xC3\x28.jpg"));
         EXPECT_EQ(names(dir.path()), (Names{"Beach", "Holiday", "b.jpg", "\xC3\x28.jpg"}));
         EXPECT_EQ(names(dir / "Holiday"), Names{"inner"});
@@ -109,10 +113,10 @@ TEST(MoveTest, MissingSourceFailsWithOneLineAndCreatesNothing)
 {
     TempDir dir;
     Result<> result = moveItemNoReplace(dir / "gone.jpg", dir / "b.jpg");
-    ASSERT_FALSE(result);
+    expectFailure(result, ENOENT);
     EXPECT_EQ(result.error().description, "Could not move \u201C" + dir / "gone.jpg" + "\u201D to \u201C" +
                                               dir / "b.jpg" + "\u201D: No such file or directory");
-    expectFailure(moveItemNoReplace(dir / "line\nbreak.jpg", dir / "x.jpg"), "No such file");
+    expectFailure(moveItemNoReplace(dir / "line\nbreak.jpg", dir / "x.jpg"), ENOENT);
     EXPECT_EQ(names(dir.path()), Names{});
 }
 
@@ -147,15 +151,15 @@ TEST_F(CrossMoveTest, KeepsBytesTimesAndModeBothWays)
 TEST_F(CrossMoveTest, FailureLeavesTheSourceWholeAndNoTrace)
 {
     const struct {
-        const char* reason;
+        int code;
         std::function<void(FileMoveIo&)> inject;
         bool takesName = false;
     } faults[] = {
-        {"No space left on device", [](FileMoveIo& io) { io.pwrite = failWhen(fromCall(2), ENOSPC, io.pwrite); }},
-        {"Input/output error", [](FileMoveIo& io) { io.pread = failWhen(fromCall(2), EIO, io.pread); }},
-        {"Input/output error", [](FileMoveIo& io) { io.fsync = failWhen(fromCall(1), EIO, io.fsync); }},
+        {ENOSPC, [](FileMoveIo& io) { io.pwrite = failWhen(fromCall(2), ENOSPC, io.pwrite); }},
+        {EIO, [](FileMoveIo& io) { io.pread = failWhen(fromCall(2), EIO, io.pread); }},
+        {EIO, [](FileMoveIo& io) { io.fsync = failWhen(fromCall(1), EIO, io.fsync); }},
         // Someone takes the name between the last check and publishing the copy.
-        {"File exists",
+        {EEXIST,
          [&](FileMoveIo& io) {
              io.fsync = [&, real = io.fsync](int fd) {
                  if (!exists(target))
@@ -164,14 +168,14 @@ TEST_F(CrossMoveTest, FailureLeavesTheSourceWholeAndNoTrace)
              };
          },
          true},
-        {"so the copy was taken back",
+        {EACCES, // the copy is taken back
          [&](FileMoveIo& io) {
              io.unlinkat = failWhen([&](int, const char* name, int) { return name == source; }, EACCES, io.unlinkat);
          }},
     };
     for (const auto& fault : faults) {
         for (bool tmpfile : {true, false}) {
-            SCOPED_TRACE(std::string(fault.reason) + (tmpfile ? "" : ", without O_TMPFILE"));
+            SCOPED_TRACE(std::string(strerror(fault.code)) + (tmpfile ? "" : ", without O_TMPFILE"));
             FileMoveIo io = systemFileMoveIo();
             userSpaceCopyOnly(io);
             fault.inject(io);
@@ -180,7 +184,7 @@ TEST_F(CrossMoveTest, FailureLeavesTheSourceWholeAndNoTrace)
                     failWhen([](int, const char*, int flags, mode_t) { return (flags & O_TMPFILE) == O_TMPFILE; },
                              EOPNOTSUPP, io.openat);
             ScopedFileMoveIo scoped(io);
-            expectFailure(moveItemNoReplace(source, target), fault.reason);
+            expectFailure(moveItemNoReplace(source, target), fault.code);
             EXPECT_EQ(readFile(source), original);
             EXPECT_EQ(names(other.path()), fault.takesName ? Names{"Beach.JPG"} : Names{});
             EXPECT_EQ(readFile(target), fault.takesName ? "someone else's" : "");
@@ -224,7 +228,7 @@ TEST_F(CrossMoveTest, FolderMovesAsATreeAndNeverOverAnother)
     ASSERT_EQ(::utimensat(AT_FDCWD, (tree + "/day \xFF").c_str(), times, 0), 0);
 
     other.makeFolder("Trip");
-    expectFailure(moveItemNoReplace(tree, moved), "File exists");
+    expectFailure(moveItemNoReplace(tree, moved), EEXIST);
     EXPECT_EQ(names(other.path()), Names{"Trip"});
     EXPECT_EQ(names(moved), Names{});
     fs::remove(moved);
