@@ -38,6 +38,21 @@ bool sameItem(int dir, const char* name, dev_t device, ino_t inode)
     return ::fstatat(dir, name, &status, AT_SYMLINK_NOFOLLOW) == 0 && status.st_dev == device && status.st_ino == inode;
 }
 
+bool sameState(const struct stat& status, const struct stat& before)
+{
+    auto same = [](const struct timespec& a, const struct timespec& b) {
+        return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+    };
+    return status.st_dev == before.st_dev && status.st_ino == before.st_ino && status.st_size == before.st_size &&
+           same(status.st_mtim, before.st_mtim) && same(status.st_ctim, before.st_ctim);
+}
+
+bool unchangedSince(int fd, const struct stat& before)
+{
+    struct stat now {};
+    return ::fstat(fd, &now) == 0 && sameState(now, before);
+}
+
 } // namespace moving
 
 namespace {
@@ -46,10 +61,12 @@ using namespace moving;
 using Cause = Error::Cause;
 
 // The reasons no errno gives, each written once.
-constexpr std::string_view changedWhileMoving = "the item changed while it was being moved";
+constexpr std::string_view changedWhileMoving = "it changed during the move, so it was left where it was";
 constexpr std::string_view cannotMoveFolderSafely =
     "this filesystem cannot move a folder without risking replacing one";
 constexpr std::string_view cannotPublish = "this filesystem can neither rename without replacing nor make hard links";
+constexpr std::string_view changedButCopyKept =
+    "it changed during the move and the copy could not be taken back; both copies were kept";
 constexpr std::string_view originalGone =
     "the original was removed or replaced during the move; the copy was kept at the destination";
 
@@ -89,7 +106,8 @@ private:
     Result<> moveFile(const struct stat& status);
     Result<> moveSymlink(const struct stat& status);
     Result<> moveTree(const struct stat& status);
-    Result<> removeSource(const struct stat& status, const struct stat& copy);
+    // `opened` is the source's open file, or -1 for a symbolic link.
+    Result<> removeSource(const struct stat& status, int opened, const struct stat& copy);
     // Drops the published copy if the final name still holds it.
     bool takeBack(dev_t device, ino_t inode);
 
@@ -205,15 +223,22 @@ bool Move::takeBack(dev_t device, ino_t inode)
 }
 
 // Called once the copy is published and synced. The source goes only if it
-// is still the item that was copied. If it cannot go, the copy is taken back
-// so the user is not left with a second copy they did not ask for; but when
-// the original vanished or was replaced meanwhile, the copy may be the only
-// one left, so it stays.
-Result<> Move::removeSource(const struct stat& status, const struct stat& copy)
+// is still the item that was copied, as it was copied: a file written to
+// meanwhile holds more than the copy, so the copy is taken back instead. If
+// the source cannot go, the copy is taken back too, so the user is not left
+// with a second copy they did not ask for; but when the original vanished or
+// was replaced meanwhile, the copy may be the only one left, so it stays.
+Result<> Move::removeSource(const struct stat& status, int opened, const struct stat& copy)
 {
     const char* source = source_.c_str();
     if (!sameItem(AT_FDCWD, source, status.st_dev, status.st_ino)) {
         return failBecause(originalGone, Cause::keptAtDestination);
+    }
+    if (opened >= 0 && !unchangedSince(opened, status)) {
+        if (takeBack(copy.st_dev, copy.st_ino)) {
+            return failBecause(changedWhileMoving, Cause::changedDuringMove);
+        }
+        return failBecause(changedButCopyKept, Cause::bothCopiesKept);
     }
     if (io().unlinkat(AT_FDCWD, source, 0) == 0) {
         return {};
@@ -267,6 +292,10 @@ Result<> Move::moveFile(const struct stat& status)
         discard();
         return fail(error);
     }
+    if (!unchangedSince(in.get(), opened)) {
+        discard();
+        return failBecause(changedWhileMoving, Cause::changedDuringMove);
+    }
     struct stat copy {};
     if (::fstat(out.fd.get(), &copy) != 0) {
         error = errno;
@@ -315,7 +344,7 @@ Result<> Move::moveFile(const struct stat& status)
         takeBack(copy.st_dev, copy.st_ino);
         return fail(error);
     }
-    return removeSource(opened, copy);
+    return removeSource(opened, in.get(), copy);
 }
 
 Result<> Move::moveSymlink(const struct stat& status)
@@ -331,7 +360,7 @@ Result<> Move::moveSymlink(const struct stat& status)
         takeBack(copy.st_dev, copy.st_ino);
         return fail(error);
     }
-    return removeSource(status, copy);
+    return removeSource(status, -1, copy);
 }
 
 // A folder is copied whole under a hidden name, published with one

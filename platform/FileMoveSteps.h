@@ -30,6 +30,13 @@ bool refusesFlags(int error);
 // Whether `name` in `dir` is still the item (`device`, `inode`).
 bool sameItem(int dir, const char* name, dev_t device, ino_t inode);
 
+// Whether the open `fd` still has the size and times of `before`: a file
+// that another program is still writing (an import from a card, a sync
+// tool) changes them.
+bool unchangedSince(int fd, const struct stat& before);
+// The same for `status`, taken now, of the item that `before` described.
+bool sameState(const struct stat& status, const struct stat& before);
+
 // fsync, retried on EINTR.
 int syncFd(int fd);
 

@@ -2,83 +2,12 @@
 #include <sys/wait.h>
 
 #include <cstring>
-#include <functional>
 
-#include "Environment.h"
-#include "FileMove.h"
-#include "FileMoveIo.h"
-#include "TempDir.h"
+#include "FileMoveTesting.h"
 
 using namespace shoebox;
 using namespace shoebox::testing;
 namespace fs = std::filesystem;
-
-namespace {
-
-using Names = std::vector<std::string>;
-
-long long nanoseconds(const struct timespec& time)
-{
-    return time.tv_sec * 1'000'000'000LL + time.tv_nsec;
-}
-
-// A call that fails with `error` whenever `when(args...)` holds, and otherwise
-// does the real thing.
-template <typename When, typename R, typename... Args>
-std::function<R(Args...)> failWhen(When when, int error, std::function<R(Args...)> real)
-{
-    return [=](Args... args) mutable -> R {
-        if (!when(args...))
-            return real(args...);
-        errno = error;
-        return -1;
-    };
-}
-
-auto fromCall(int nth)
-{
-    return [nth, calls = 0](auto&&...) mutable { return ++calls >= nth; };
-}
-
-// Leaves only the read/write loop, in 1 MiB steps.
-void userSpaceCopyOnly(FileMoveIo& io)
-{
-    io.copyFileRange = failWhen(fromCall(1), ENOSYS, io.copyFileRange);
-    io.sendfile = failWhen(fromCall(1), ENOSYS, io.sendfile);
-}
-
-using Cause = Error::Cause;
-
-// A failure told in one line, with its errno value and what became of the
-// items.
-void expectFailure(const Result<>& result, int code, Cause cause = Cause::none)
-{
-    ASSERT_FALSE(result);
-    EXPECT_EQ(result.error().code, code) << result.error().description;
-    EXPECT_EQ(result.error().cause, cause) << result.error().description;
-    EXPECT_EQ(result.error().description.find('\n'), std::string::npos);
-}
-
-// /dev/shm is tmpfs where /tmp usually is not.
-class CrossMoveTest : public ::testing::Test {
-protected:
-    void SetUp() override { SKIP_WITHOUT_ANOTHER_FILESYSTEM(dir.path()); }
-
-    TempDir dir;
-    TempDir other{folderOnAnotherFilesystem(dir.path()).value_or("/tmp")};
-    // A few MiB whose bytes differ from place to place, so that a dropped or
-    // repeated chunk changes the result.
-    const std::string original = [] {
-        std::string bytes(3 << 20, '\0');
-        for (size_t i = 0; i < bytes.size(); ++i)
-            bytes[i] = static_cast<char>((i * 2654435761u) >> 13);
-        return bytes;
-    }();
-    const std::string source = dir.write("IMG_0412.JPG", original);
-    const std::string target = other / "Beach.JPG";
-};
-
-} // namespace
 
 // The caller found the names free, and someone took them before the move:
 // plain rename() would replace the file, and the empty folder too. Where

@@ -1,0 +1,54 @@
+// What a move across filesystems does when the world changes under it or a
+// system call fails half-way: the source stays whole and nothing new is left
+// in the target folder, or both copies are kept and the failure says so.
+
+#include <fcntl.h>
+
+#include "FileMoveTesting.h"
+
+using namespace shoebox;
+using namespace shoebox::testing;
+namespace fs = std::filesystem;
+
+// A file another program is still writing (an import from a card still
+// running) grows during the copy, or after the copy was published: either
+// way the move stops, the source keeps every byte written and the copy goes.
+TEST_F(CrossMoveTest, AFileWrittenToDuringTheMoveStaysWithAllItsBytes)
+{
+    for (bool afterPublishing : {false, true}) {
+        SCOPED_TRACE(afterPublishing ? "written to after publishing" : "written to during the copy");
+        FileMoveIo io = systemFileMoveIo();
+        bool written = false;
+        auto writeMore = [&] {
+            if (!written)
+                appendTo(source, "more");
+            written = true;
+        };
+        if (afterPublishing) {
+            io.fsync = [&, real = io.fsync](int fd) {
+                struct stat status {};
+                if (::fstat(fd, &status) == 0 && S_ISDIR(status.st_mode))
+                    writeMore(); // the target folder is synced once the copy has its name
+                return real(fd);
+            };
+        } else {
+            userSpaceCopyOnly(io);
+            io.pwrite = [&, real = io.pwrite](int fd, const void* data, size_t length, off_t offset) {
+                writeMore();
+                return real(fd, data, length, offset);
+            };
+        }
+        // A change seen before publishing never shows the copy under its name.
+        bool published = false;
+        io.linkat = [&, real = io.linkat](int fromDir, const char* from, int toDir, const char* to, int flags) {
+            published = published || std::string_view(to) == "Beach.JPG";
+            return real(fromDir, from, toDir, to, flags);
+        };
+        ScopedFileMoveIo scoped(io);
+        expectFailure(moveItemNoReplace(source, target), 0, Cause::changedDuringMove);
+        EXPECT_EQ(published, afterPublishing);
+        EXPECT_EQ(readFile(source), original + "more");
+        EXPECT_EQ(names(other.path()), Names{});
+        dir.write("IMG_0412.JPG", original);
+    }
+}
