@@ -376,7 +376,8 @@ Result<> Move::moveTree(const struct stat& status)
         return fail(error);
     }
 
-    TreeError copyError = copyTreeContents(in.get(), out.fd.get());
+    CopiedItem copied{source_, status, {}};
+    TreeError copyError = copyTreeContents(in.get(), out.fd.get(), copied.inside);
     int error = copyError.error;
     if (error == 0) {
         error = copyMetadata(out.fd.get(), status);
@@ -405,15 +406,23 @@ Result<> Move::moveTree(const struct stat& status)
     }
 
     // A folder cannot be taken back once part of the original is gone, so
-    // if removing it stops half-way both are kept: nothing is lost.
+    // if removing it stops half-way both are kept: nothing is lost. Only
+    // what was copied goes: whatever was added or written to meanwhile
+    // stays in the original.
     if (!sameItem(AT_FDCWD, source_.c_str(), status.st_dev, status.st_ino)) {
         return failBecause(originalGone, Cause::keptAtDestination);
     }
-    if ((error = removeTree(AT_FDCWD, source_.c_str())) != 0) {
-        return fail(error,
+    Removal removal = removeCopied(AT_FDCWD, source_.c_str(), copied);
+    if (removal.error != 0) {
+        return fail(removal.error,
                     "the folder was copied completely, but the original could not be removed entirely; "
                     "both were kept",
                     Cause::bothCopiesKept);
+    }
+    if (removal.keptSome) {
+        return failBecause("items were added to the folder or changed during the move and stayed in the original; "
+                           "both copies were kept",
+                           Cause::bothCopiesKept);
     }
     return {};
 }

@@ -12,6 +12,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "FileDescriptor.h"
 #include "FileMoveIo.h"
@@ -60,9 +61,28 @@ struct TreeError {
     std::string where;
 };
 
+// One item a folder copy copied, as it was when copied (for a regular file,
+// as it was when opened for copying), and for a folder what it held.
+struct CopiedItem {
+    std::string name;
+    struct stat status {};
+    std::vector<CopiedItem> inside;
+};
+
 // Copies everything inside the open folder `from` into the empty open folder
-// `to`, without following symbolic links.
-TreeError copyTreeContents(int from, int to, const std::string& where = {});
+// `to`, without following symbolic links, and notes in `copied` what it
+// copied.
+TreeError copyTreeContents(int from, int to, std::vector<CopiedItem>& copied, const std::string& where = {});
+
+// Removes of `item`, named `name` in `dir`, what was copied and has not
+// changed since: an item added or written to meanwhile stays, and so does
+// the folder holding it. `error` is the first errno met; `keptSome` tells
+// whether anything stayed for having changed.
+struct Removal {
+    int error = 0;
+    bool keptSome = false;
+};
+Removal removeCopied(int dir, const char* name, const CopiedItem& item);
 
 // Removes `name` in `dir` and, for a folder, everything inside it, without
 // following symbolic links. Answers the first errno met.

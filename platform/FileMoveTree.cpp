@@ -42,15 +42,19 @@ bool isDotOrDotDot(std::string_view name)
     return name == "." || name == "..";
 }
 
-TreeError copyEntry(int from, int to, const char* name, const std::string& where)
+TreeError copyEntry(int from, int to, const char* name, CopiedItem& item, const std::string& where)
 {
-    struct stat status {};
+    struct stat& status = item.status;
     if (::fstatat(from, name, &status, AT_SYMLINK_NOFOLLOW) != 0) {
         return {errno, where};
     }
     if (S_ISREG(status.st_mode)) {
         UniqueFd in(io().openat(from, name, O_RDONLY | O_NOFOLLOW | O_CLOEXEC, 0));
         if (!in) {
+            return {errno, where};
+        }
+        // What is copied is what the open file holds.
+        if (::fstat(in.get(), &status) != 0) {
             return {errno, where};
         }
         UniqueFd out(io().openat(to, name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
@@ -71,7 +75,7 @@ TreeError copyEntry(int from, int to, const char* name, const std::string& where
         if (!in || !out) {
             return {errno, where};
         }
-        if (TreeError inner = copyTreeContents(in.get(), out.get(), where); inner.error) {
+        if (TreeError inner = copyTreeContents(in.get(), out.get(), item.inside, where); inner.error) {
             return inner;
         }
         // Times last: creating the entries above touched the folder's mtime.
@@ -94,7 +98,7 @@ TreeError copyEntry(int from, int to, const char* name, const std::string& where
 
 } // namespace
 
-TreeError copyTreeContents(int from, int to, const std::string& where)
+TreeError copyTreeContents(int from, int to, std::vector<CopiedItem>& copied, const std::string& where)
 {
     int error = 0;
     Listing listing = listFolder(from, error);
@@ -111,7 +115,9 @@ TreeError copyTreeContents(int from, int to, const std::string& where)
         if (isDotOrDotDot(name)) {
             continue;
         }
-        if (TreeError failed = copyEntry(from, to, entry->d_name, where + "/" + std::string(name)); failed.error) {
+        CopiedItem& item = copied.emplace_back();
+        item.name = name;
+        if (TreeError failed = copyEntry(from, to, entry->d_name, item, where + "/" + item.name); failed.error) {
             return failed;
         }
     }
@@ -145,6 +151,49 @@ int removeTree(int dir, const char* name)
     }
     listing.reset();
     return io().unlinkat(dir, name, AT_REMOVEDIR) == 0 ? 0 : errno;
+}
+
+Removal removeCopied(int dir, const char* name, const CopiedItem& item)
+{
+    struct stat now {};
+    if (::fstatat(dir, name, &now, AT_SYMLINK_NOFOLLOW) != 0) {
+        // Gone already: someone else removed it, and the copy has it.
+        return errno == ENOENT ? Removal{} : Removal{errno, false};
+    }
+    if (!S_ISDIR(item.status.st_mode)) {
+        if (!sameState(now, item.status)) {
+            return {0, true};
+        }
+        return io().unlinkat(dir, name, 0) == 0 ? Removal{} : Removal{errno, false};
+    }
+    // A folder's own times change as its entries go; only its identity counts.
+    if (now.st_dev != item.status.st_dev || now.st_ino != item.status.st_ino) {
+        return {0, true};
+    }
+    UniqueFd fd(::openat(dir, name, folderFlags));
+    if (!fd) {
+        return {errno, false};
+    }
+    // Everything that can go goes, past a failure: each item removed has
+    // its copy at the destination.
+    Removal result;
+    for (const CopiedItem& inner : item.inside) {
+        Removal removed = removeCopied(fd.get(), inner.name.c_str(), inner);
+        result.keptSome = result.keptSome || removed.keptSome;
+        if (result.error == 0) {
+            result.error = removed.error;
+        }
+    }
+    fd.reset();
+    if (io().unlinkat(dir, name, AT_REMOVEDIR) != 0) {
+        if (errno == ENOTEMPTY || errno == EEXIST) {
+            // Something kept inside, or added since the copy listed it.
+            result.keptSome = true;
+        } else if (result.error == 0) {
+            result.error = errno;
+        }
+    }
+    return result;
 }
 
 } // namespace shoebox::moving

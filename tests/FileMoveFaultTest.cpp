@@ -52,3 +52,31 @@ TEST_F(CrossMoveTest, AFileWrittenToDuringTheMoveStaysWithAllItsBytes)
         dir.write("IMG_0412.JPG", original);
     }
 }
+
+// Files land in a folder while it is copied to another filesystem (a card
+// import into it): they were never copied, so they stay in the original, as
+// does a photo written to meanwhile and the folders holding them; the rest
+// goes, and the failure says both copies were kept.
+TEST_F(CrossMoveTest, AFolderKeepsWhatWasAddedOrChangedDuringTheMove)
+{
+    const std::string tree = dir / "Holiday", moved = other / "Trip";
+    dir.write("Holiday/a.JPG", "a");
+    dir.write("Holiday/day 1/b.JPG", "b");
+    dir.write("Holiday/day 2/c.JPG", "c");
+    FileMoveIo io = systemFileMoveIo();
+    io.renameat2 = [&, real = io.renameat2](int fromDir, const char* from, int toDir, const char* to, unsigned flags) {
+        if (std::string_view(to) == "Trip") { // the copy is complete and about to get its name
+            dir.write("Holiday/day 1/new.JPG", "new");
+            appendTo(tree + "/day 2/c.JPG", " edited");
+        }
+        return real(fromDir, from, toDir, to, flags);
+    };
+    ScopedFileMoveIo scoped(io);
+    expectFailure(moveItemNoReplace(tree, moved), 0, Cause::bothCopiesKept);
+    EXPECT_EQ(names(moved), (Names{"a.JPG", "day 1", "day 2"}));
+    EXPECT_EQ(names(moved + "/day 1"), Names{"b.JPG"});
+    EXPECT_EQ(readFile(moved + "/day 2/c.JPG"), "c");
+    EXPECT_EQ(names(tree), (Names{"day 1", "day 2"}));
+    EXPECT_EQ(names(tree + "/day 1"), Names{"new.JPG"});
+    EXPECT_EQ(readFile(tree + "/day 2/c.JPG"), "c edited");
+}
