@@ -58,22 +58,22 @@ bool unchangedSince(int fd, const struct stat& before)
 namespace {
 
 using namespace moving;
+
+bool isInside(const std::string& path, const std::string& folder)
+{
+    return path.size() > folder.size() && path.compare(0, folder.size(), folder) == 0 && path[folder.size()] == '/';
+}
 using Cause = Error::Cause;
 
 // The reasons no errno gives, each written once.
 constexpr std::string_view changedWhileMoving = "it changed during the move, so it was left where it was";
 constexpr std::string_view cannotMoveFolderSafely =
     "this filesystem cannot move a folder without risking replacing one";
-constexpr std::string_view cannotPublish = "this filesystem can neither rename without replacing nor make hard links";
+constexpr std::string_view nameRefused = "the target filesystem does not accept this name";
 constexpr std::string_view changedButCopyKept =
     "it changed during the move and the copy could not be taken back; both copies were kept";
 constexpr std::string_view originalGone =
     "the original was removed or replaced during the move; the copy was kept at the destination";
-
-bool isInside(const std::string& path, const std::string& folder)
-{
-    return path.size() > folder.size() && path.compare(0, folder.size(), folder) == 0 && path[folder.size()] == '/';
-}
 
 class Move {
 public:
@@ -93,6 +93,11 @@ private:
         }
         return failBecause(text, cause, error);
     }
+    std::unexpected<Error> fail(Outcome outcome) const
+    {
+        return fail(outcome.error, outcome.cause == Cause::nameNotAllowed ? nameRefused : std::string_view(),
+                    outcome.cause);
+    }
     // For the few failures that no errno describes.
     std::unexpected<Error> failBecause(std::string_view why, Cause cause, int error = 0) const
     {
@@ -101,7 +106,8 @@ private:
                        error, cause);
     }
 
-    Result<> moveByLinking(int renameError);
+    Result<> moveWithoutNoReplace(int renameError);
+    Outcome publishFile(Temporary& out);
     Result<> moveAcrossFilesystems();
     Result<> moveFile(const struct stat& status);
     Result<> moveSymlink(const struct stat& status);
@@ -132,22 +138,23 @@ Result<> Move::run()
         return moveAcrossFilesystems();
     }
     if (refusesFlags(error)) {
-        return moveByLinking(error);
+        return moveWithoutNoReplace(error);
     }
     return fail(error);
 }
 
-// For filesystems that do not know RENAME_NOREPLACE (NFS, CIFS, some FUSE
-// filesystems): link() fails rather than replace, and the old name is
-// dropped after. Folders cannot be linked, so they are refused.
-Result<> Move::moveByLinking(int renameError)
+// For filesystems that do not know RENAME_NOREPLACE (NFS, CIFS, FUSE FAT
+// and exFAT): link() fails rather than replace, and the old name is
+// dropped after; where there are no hard links either, the file is renamed
+// over a placeholder of ours. Folders are refused (see publish).
+Result<> Move::moveWithoutNoReplace(int renameError)
 {
     struct stat status {};
     if (::lstat(source_.c_str(), &status) != 0) {
         return fail(errno);
     }
     if (S_ISDIR(status.st_mode)) {
-        if (renameError == EINVAL && isInside(destination_, source_)) {
+        if (isInside(destination_, source_)) {
             return fail(EINVAL); // into itself: the usual rename refusal
         }
         return fail(renameError, cannotMoveFolderSafely);
@@ -157,10 +164,14 @@ Result<> Move::moveByLinking(int renameError)
         if (error == EXDEV) {
             return moveAcrossFilesystems();
         }
-        if (error == EPERM || error == EOPNOTSUPP) {
-            return fail(error, cannotPublish);
+        if (!cannotLink(error)) {
+            return fail(error);
         }
-        return fail(error);
+        Outcome renamed = renameOverPlaceholder(AT_FDCWD, source_.c_str(), AT_FDCWD, destination_.c_str());
+        if (renamed.error == EXDEV) {
+            return moveAcrossFilesystems();
+        }
+        return renamed.error == 0 ? Result<>() : fail(renamed);
     }
     if (io().unlinkat(AT_FDCWD, source_.c_str(), 0) != 0) {
         int error = errno;
@@ -303,38 +314,9 @@ Result<> Move::moveFile(const struct stat& status)
         return fail(error);
     }
 
-    // Publishing: every path here fails with EEXIST rather than replace.
-    if (out.name.empty()) {
-        std::string procPath = "/proc/self/fd/" + std::to_string(out.fd.get());
-        if (io().linkat(AT_FDCWD, procPath.c_str(), folder_.get(), name_.c_str(), AT_SYMLINK_FOLLOW) != 0) {
-            error = errno;
-            // Without /proc, AT_EMPTY_PATH does the same (it needs
-            // CAP_DAC_READ_SEARCH before Linux 6.10).
-            if (error == ENOENT && ::access("/proc/self/fd", F_OK) != 0) {
-                error = io().linkat(out.fd.get(), "", folder_.get(), name_.c_str(), AT_EMPTY_PATH) == 0 ? 0 : errno;
-            }
-        }
-    } else {
-        const char* temporary = out.name.c_str();
-        if (io().renameat2(folder_.get(), temporary, folder_.get(), name_.c_str(), RENAME_NOREPLACE) != 0) {
-            error = errno;
-            if (refusesFlags(error)) {
-                error = io().linkat(folder_.get(), temporary, folder_.get(), name_.c_str(), 0) == 0 ? 0 : errno;
-                if (error == 0) {
-                    discard(); // the data lives on under the final name
-                } else if (error == EPERM || error == EOPNOTSUPP) {
-                    discard();
-                    return fail(error, cannotPublish);
-                }
-            }
-        }
-        if (error == 0) {
-            out.name.clear();
-        }
-    }
-    if (error != 0) {
+    if (Outcome published = publishFile(out); published.error != 0) {
         discard();
-        return fail(error);
+        return fail(published);
     }
     out.fd.reset();
 
@@ -345,6 +327,29 @@ Result<> Move::moveFile(const struct stat& status)
         return fail(error);
     }
     return removeSource(opened, in.get(), copy);
+}
+
+// Every way here fails with EEXIST rather than replace.
+Outcome Move::publishFile(Temporary& out)
+{
+    if (!out.name.empty()) {
+        Outcome published = publish(folder_.get(), out, name_.c_str(), false);
+        if (published.error == 0) {
+            out.name.clear();
+        }
+        return published;
+    }
+    std::string procPath = "/proc/self/fd/" + std::to_string(out.fd.get());
+    if (io().linkat(AT_FDCWD, procPath.c_str(), folder_.get(), name_.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+        return {};
+    }
+    int error = errno;
+    // Without /proc, AT_EMPTY_PATH does the same (it needs
+    // CAP_DAC_READ_SEARCH before Linux 6.10).
+    if (error == ENOENT && ::access("/proc/self/fd", F_OK) != 0) {
+        error = io().linkat(out.fd.get(), "", folder_.get(), name_.c_str(), AT_EMPTY_PATH) == 0 ? 0 : errno;
+    }
+    return {error};
 }
 
 Result<> Move::moveSymlink(const struct stat& status)
@@ -385,12 +390,10 @@ Result<> Move::moveTree(const struct stat& status)
     if (error == 0) {
         error = syncFd(out.fd.get());
     }
-    if (error == 0 &&
-        io().renameat2(folder_.get(), out.name.c_str(), folder_.get(), name_.c_str(), RENAME_NOREPLACE) != 0) {
-        error = errno;
-        if (refusesFlags(error)) {
+    if (error == 0) {
+        if (Outcome published = publish(folder_.get(), out, name_.c_str(), true); published.error != 0) {
             removeTree(folder_.get(), out.name.c_str());
-            return fail(error, cannotMoveFolderSafely);
+            return refusesFlags(published.error) ? fail(published.error, cannotMoveFolderSafely) : fail(published);
         }
     }
     if (error != 0) {

@@ -3,8 +3,8 @@
 // The steps of moveItemNoReplace, shared between its files: FileMove.cpp
 // (the move itself: same filesystem, the link fallback, dispatch),
 // FileMoveCopy.cpp (one file or symbolic link to another filesystem),
-// FileMoveTree.cpp (folder trees) and FileMoveTemporary.cpp (hidden names
-// for a copy under way). Functions answer 0 or an errno value; every call
+// FileMoveTree.cpp (folder trees) and FileMovePublish.cpp (hidden names
+// for a copy under way, and giving it its final name). Functions answer 0 or an errno value; every call
 // that changes the disk goes through io().
 
 #include <sys/stat.h>
@@ -16,6 +16,7 @@
 
 #include "FileDescriptor.h"
 #include "FileMoveIo.h"
+#include "Result.h"
 
 namespace shoebox::moving {
 
@@ -100,5 +101,26 @@ struct Temporary {
 // Creates a new hidden file (`folder` false) or folder in `dir` under a name
 // nobody else holds.
 int createTemporary(int dir, bool folder, Temporary& made);
+
+// 0, or an errno value and, where the errno alone would mislead, a cause.
+struct Outcome {
+    int error = 0;
+    Error::Cause cause = Error::Cause::none;
+};
+
+// Gives the finished copy `temporary` in `dir` the name `name` in the same
+// folder without ever replacing anything (see renameOverPlaceholder). A
+// folder needs RENAME_NOREPLACE: a plain rename() of a folder can replace
+// an empty one, and fusefat (FUSE FAT, Debian's 0.1a) loses everything in a
+// folder it renames.
+Outcome publish(int dir, const Temporary& temporary, const char* name, bool folder);
+
+// Where the filesystem can neither rename without replacing nor make hard
+// links (FUSE FAT, exFAT): creates `to` exclusively as an empty placeholder
+// and renames the file `from` over it, as long as it still is ours.
+Outcome renameOverPlaceholder(int fromDir, const char* from, int toDir, const char* to);
+
+// What link() answers on a filesystem without hard links.
+bool cannotLink(int error);
 
 } // namespace shoebox::moving

@@ -10,6 +10,8 @@ packages=(
     libgtest-dev libgmock-dev
     # Video decoding for Qt Multimedia.
     gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-bad gstreamer1.0-libav
+    # The move tests mount a FAT image through FUSE, as a USB stick would be.
+    dosfstools fusefat fuse3
 )
 if [[ "${1:-}" == "--bench" ]]; then
     packages+=(libturbojpeg0-dev)

@@ -80,3 +80,36 @@ TEST_F(CrossMoveTest, AFolderKeepsWhatWasAddedOrChangedDuringTheMove)
     EXPECT_EQ(names(tree + "/day 1"), Names{"new.JPG"});
     EXPECT_EQ(readFile(tree + "/day 2/c.JPG"), "c edited");
 }
+
+// Where the target can neither rename without replacing nor link (FUSE FAT),
+// the copy goes over a placeholder of ours, and only ours: a name taken
+// before or swapped in the moment after the placeholder was made is never
+// replaced, and a name the filesystem refuses is reported as such.
+TEST_F(CrossMoveTest, WithoutNoReplaceOrLinksTheCopyGoesOverOurPlaceholderOnly)
+{
+    FileMoveIo io = systemFileMoveIo();
+    likeFat(io);
+    bool swap = false;
+    io.openat = [&, real = io.openat](int at, const char* name, int flags, mode_t mode) {
+        const int fd = real(at, name, flags, mode);
+        if (swap && fd >= 0 && std::string_view(name) == "Swapped.JPG") // another program swaps in its file
+            fs::rename(other.write("theirs", "someone else's"), other / "Swapped.JPG");
+        return fd;
+    };
+    ScopedFileMoveIo scoped(io);
+    writeFile(other / "Taken.JPG", "taken");
+
+    expectFailure(moveItemNoReplace(source, other / "Taken.JPG"), EEXIST);
+    expectFailure(moveItemNoReplace(source, other / "Beach: day 1.JPG"), EINVAL, Cause::nameNotAllowed);
+    swap = true;
+    expectFailure(moveItemNoReplace(source, other / "Swapped.JPG"), EEXIST);
+    swap = false;
+    EXPECT_EQ(readFile(source), original);
+    EXPECT_EQ(names(other.path()), (Names{"Swapped.JPG", "Taken.JPG"}));
+    EXPECT_EQ(readFile(other / "Swapped.JPG"), "someone else's");
+
+    ASSERT_TRUE(moveItemNoReplace(source, target));
+    EXPECT_TRUE(readFile(target) == original);
+    EXPECT_FALSE(exists(source));
+    EXPECT_EQ(names(other.path()), (Names{"Beach.JPG", "Swapped.JPG", "Taken.JPG"}));
+}

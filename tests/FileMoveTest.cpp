@@ -12,23 +12,29 @@ namespace fs = std::filesystem;
 // The caller found the names free, and someone took them before the move:
 // plain rename() would replace the file, and the empty folder too. Where
 // RENAME_NOREPLACE is refused (NFS, CIFS), link + unlink cannot replace
-// either, and a folder, which cannot be linked, is refused. Names need not
-// be UTF-8.
+// either; without hard links too (FUSE FAT), the file goes over a
+// placeholder of ours. A folder, which cannot be linked, is refused there.
+// Names need not be UTF-8.
 TEST(MoveTest, NeverReplacesAFileOrAFolder)
 {
-    for (bool noReplace : {true, false}) {
-        SCOPED_TRACE(noReplace ? "RENAME_NOREPLACE" : "link and unlink");
+    enum Way { noReplace, linking, placeholder };
+    for (Way way : {noReplace, linking, placeholder}) {
+        SCOPED_TRACE(way == noReplace ? "RENAME_NOREPLACE" : way == linking ? "link and unlink" : "placeholder");
         TempDir dir;
         FileMoveIo io = systemFileMoveIo();
-        if (!noReplace)
-            io.renameat2 = failWhen(fromCall(1), EINVAL, io.renameat2);
+        if (way != noReplace) {
+            auto withFlags = [](int, const char*, int, const char*, unsigned flags) { return flags != 0; };
+            io.renameat2 = failWhen(withFlags, EINVAL, io.renameat2);
+        }
+        if (way == placeholder)
+            io.linkat = failWhen(fromCall(1), EPERM, io.linkat);
         ScopedFileMoveIo scoped(io);
         dir.write("caf\xE9 \xFF.jpg", "new");
         dir.write("b.jpg", "old");
         dir.makeFolder("Holiday/inner");
         dir.makeFolder("Beach");
         expectFailure(moveItemNoReplace(dir / "caf\xE9 \xFF.jpg", dir / "b.jpg"), EEXIST);
-        expectFailure(moveItemNoReplace(dir / "Holiday", dir / "Beach"), noReplace ? EEXIST : EINVAL);
+        expectFailure(moveItemNoReplace(dir / "Holiday", dir / "Beach"), way == noReplace ? EEXIST : EINVAL);
         ASSERT_TRUE(moveItemNoReplace(dir / "caf\xE9 \xFF.jpg", dir / "\xC3\x28.jpg"));
         EXPECT_EQ(names(dir.path()), (Names{"Beach", "Holiday", "b.jpg", "\xC3\x28.jpg"}));
         EXPECT_EQ(names(dir / "Holiday"), Names{"inner"});

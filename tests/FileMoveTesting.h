@@ -6,12 +6,14 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <cerrno>
 #include <functional>
 #include <ostream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "Environment.h"
@@ -63,6 +65,26 @@ inline void userSpaceCopyOnly(FileMoveIo& io)
 {
     io.copyFileRange = failWhen(fromCall(1), ENOSYS, io.copyFileRange);
     io.sendfile = failWhen(fromCall(1), ENOSYS, io.sendfile);
+}
+
+// As on FUSE FAT: no O_TMPFILE, no RENAME_NOREPLACE, no hard links, and
+// names with ":" refused (EINVAL, as the kernel's FAT driver does).
+inline void likeFat(FileMoveIo& io)
+{
+    io.openat = [real = io.openat](int dir, const char* name, int flags, mode_t mode) {
+        if ((flags & O_TMPFILE) == O_TMPFILE) {
+            errno = EOPNOTSUPP;
+            return -1;
+        }
+        if ((flags & O_CREAT) && std::string_view(name).find(':') != std::string_view::npos) {
+            errno = EINVAL;
+            return -1;
+        }
+        return real(dir, name, flags, mode);
+    };
+    io.renameat2 =
+        failWhen([](int, const char*, int, const char*, unsigned flags) { return flags != 0; }, EINVAL, io.renameat2);
+    io.linkat = failWhen(fromCall(1), EPERM, io.linkat);
 }
 
 // A failure told in one line, with its errno value and what became of the
