@@ -385,7 +385,7 @@ Result<> Move::moveTree(const struct stat& status)
     TreeError copyError = copyTreeContents(in.get(), out.fd.get(), copied.inside);
     int error = copyError.error;
     if (error == 0) {
-        error = copyMetadata(out.fd.get(), status);
+        error = copyMetadata(in.get(), out.fd.get(), status);
     }
     if (error == 0) {
         error = syncFd(out.fd.get());

@@ -43,12 +43,13 @@ bool sameState(const struct stat& status, const struct stat& before);
 int syncFd(int fd);
 
 // Copies the open regular file `in`, described by `status`, into the empty
-// file `out`: its contents, then owner, mode and times, then fsync.
+// file `out`: its contents (holes kept), then its metadata, then fsync.
 int copyFile(int in, const struct stat& status, int out);
 
-// Owner, mode and times of `status` onto the open `fd`; what the target
-// cannot hold (FAT has no owners) is let go.
-int copyMetadata(int fd, const struct stat& status);
+// Owner, mode, extended attributes (ACLs among them) and times of the open
+// `in`, described by `status`, onto the open `out`; what the target cannot
+// hold (FAT has no owners) is let go.
+int copyMetadata(int in, int out, const struct stat& status);
 
 // Makes `to` in `toDir` a symbolic link with the target of `from` in
 // `fromDir` (described by `status`), its owner and times. EAGAIN when the

@@ -79,7 +79,7 @@ TreeError copyEntry(int from, int to, const char* name, CopiedItem& item, const 
             return inner;
         }
         // Times last: creating the entries above touched the folder's mtime.
-        int error = copyMetadata(out.get(), status);
+        int error = copyMetadata(in.get(), out.get(), status);
         if (error == 0) {
             error = syncFd(out.get());
         }

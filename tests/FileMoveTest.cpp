@@ -1,8 +1,10 @@
 #include <signal.h>
 #include <sys/wait.h>
+#include <sys/xattr.h>
 
 #include <cstring>
 
+#include "FileDescriptor.h"
 #include "FileMoveTesting.h"
 
 using namespace shoebox;
@@ -78,6 +80,88 @@ TEST_F(CrossMoveTest, KeepsBytesTimesAndModeBothWays)
     }
     EXPECT_EQ(names(other.path()), Names{});
     EXPECT_EQ(names(dir.path()), Names{"IMG_0412.JPG"});
+}
+
+namespace {
+
+// A POSIX ACL as the kernel stores it in system.posix_acl_access: the owner
+// may read and write, user `uid` may read, nobody else anything.
+std::string aclLettingUserRead(uint32_t uid)
+{
+    struct Entry {
+        uint16_t tag, permissions;
+        uint32_t id;
+    };
+    const uint32_t version = 2, anyone = ~0u;
+    const Entry entries[] = {
+        {0x01, 6, anyone}, {0x02, 4, uid}, {0x04, 0, anyone}, {0x10, 4, anyone}, {0x20, 0, anyone}};
+    std::string bytes(reinterpret_cast<const char*>(&version), sizeof version);
+    bytes.append(reinterpret_cast<const char*>(entries), sizeof entries);
+    return bytes;
+}
+
+std::string attribute(const std::string& path, const char* name)
+{
+    std::string value(256, '\0');
+    const ssize_t size = ::lgetxattr(path.c_str(), name, value.data(), value.size());
+    value.resize(size < 0 ? 0 : size);
+    return value;
+}
+
+// Whether files in `folder` can hold the attribute (tmpfs before Linux 6.6
+// holds no user.* ones).
+bool holdsAttribute(const std::string& folder, const char* name, const std::string& value)
+{
+    const std::string probe = folder + "/.probe";
+    writeFile(probe, "");
+    const bool holds = ::setxattr(probe.c_str(), name, value.data(), value.size(), 0) == 0;
+    ::unlink(probe.c_str());
+    return holds;
+}
+
+} // namespace
+
+// A photo's extended attributes (a rating, its ACL) and the holes of a video
+// still being filled survive the trip there and back; an attribute the
+// target cannot hold (on the way back, as if it held no user.* ones) is
+// dropped without failing the move.
+TEST_F(CrossMoveTest, KeepsExtendedAttributesAclsAndHoles)
+{
+    const std::string acl = aclLettingUserRead(1234);
+    if (::setxattr(source.c_str(), "system.posix_acl_access", acl.data(), acl.size(), 0) != 0 ||
+        ::setxattr(source.c_str(), "user.rating", "5", 1, 0) != 0)
+        GTEST_SKIP() << "the filesystem of " << dir.path() << " holds no ACLs or user attributes";
+    const std::string video = dir / "clip.MOV", videoThere = other / "clip.MOV";
+    const std::string chunk = photoBytes(64 << 10);
+    {
+        const UniqueFd fd(::open(video.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644));
+        ASSERT_EQ(::pwrite(fd.get(), chunk.data(), chunk.size(), 0), static_cast<ssize_t>(chunk.size()));
+        ASSERT_EQ(::pwrite(fd.get(), chunk.data(), chunk.size(), 8 << 20), static_cast<ssize_t>(chunk.size()));
+        ASSERT_EQ(::ftruncate(fd.get(), 16 << 20), 0);
+    }
+    const std::string bytes = readFile(video);
+
+    for (auto [from, to, kernelCopy] :
+         {std::tuple{dir.path(), other.path(), true}, std::tuple{other.path(), dir.path(), false}}) {
+        SCOPED_TRACE(from + " to " + to);
+        FileMoveIo io = systemFileMoveIo();
+        if (!kernelCopy) {
+            userSpaceCopyOnly(io);
+            auto user = [](int, const char* name, auto&&...) { return std::string_view(name).starts_with("user."); };
+            io.fsetxattr = failWhen(user, EOPNOTSUPP, io.fsetxattr);
+        }
+        ScopedFileMoveIo scoped(io);
+        ASSERT_TRUE(moveItemNoReplace(from + "/IMG_0412.JPG", to + "/IMG_0412.JPG"));
+        ASSERT_TRUE(moveItemNoReplace(from + "/clip.MOV", to + "/clip.MOV"));
+
+        const std::string photo = to + "/IMG_0412.JPG";
+        EXPECT_EQ(attribute(photo, "system.posix_acl_access"), acl);
+        EXPECT_EQ(attribute(photo, "user.rating"), kernelCopy && holdsAttribute(to, "user.rating", "5") ? "5" : "");
+        struct stat moved {};
+        ASSERT_EQ(::stat((to + "/clip.MOV").c_str(), &moved), 0);
+        EXPECT_LE(moved.st_blocks * 512, 1 << 20) << "the holes were filled";
+        EXPECT_TRUE(readFile(to + "/clip.MOV") == bytes);
+    }
 }
 
 // Every way a move to another filesystem can fail after it started (the photo
