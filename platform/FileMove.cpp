@@ -215,6 +215,7 @@ Result<> Move::moveAcrossFilesystems()
     if (!folder_) {
         return fail(errno);
     }
+    removeStaleTemporaries(folder_.get());
 
     if (S_ISREG(status.st_mode)) {
         return moveFile(status);

@@ -1,8 +1,10 @@
 // Hidden names for a copy under way in the target folder, and giving the
 // finished copy its final name without replacing anything.
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <stdio.h> // RENAME_NOREPLACE
+#include <sys/file.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -16,6 +18,9 @@ namespace shoebox::moving {
 
 namespace {
 
+constexpr int nameDigits = 10;
+constexpr std::string_view digits = "0123456789abcdefghijklmnopqrstuvwxyz";
+
 std::string temporaryName()
 {
     // Atomic: moves may run on several threads at once.
@@ -24,42 +29,90 @@ std::string temporaryName()
     ::clock_gettime(CLOCK_MONOTONIC, &now);
     std::uint64_t value = static_cast<std::uint64_t>(now.tv_nsec) ^ (static_cast<std::uint64_t>(now.tv_sec) << 30) ^
                           (static_cast<std::uint64_t>(::getpid()) << 40) ^ (++counter * 0x9E3779B97F4A7C15ULL);
-    static constexpr char digits[] = "0123456789abcdefghijklmnopqrstuvwxyz";
     std::string name(temporaryPrefix);
-    for (int i = 0; i < 10; ++i) {
-        name += digits[value % 36];
-        value /= 36;
+    for (int i = 0; i < nameDigits; ++i) {
+        name += digits[value % digits.size()];
+        value /= digits.size();
     }
     return name;
 }
 
+bool isTemporaryName(std::string_view name)
+{
+    return name.size() == temporaryPrefix.size() + nameDigits && name.starts_with(temporaryPrefix) &&
+           name.find_first_not_of(digits, temporaryPrefix.size()) == std::string_view::npos;
+}
+
+// A temporary is locked for as long as its move runs (the kernel drops the
+// lock when the process ends, however it ends), which tells a live copy
+// from one a killed move left behind. True when this open file holds it, or
+// when the filesystem has no locks at all (then nobody can take it either,
+// and it is never cleared away: see removeStaleTemporaries).
+bool lock(int fd)
+{
+    if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+        return true;
+    }
+    return errno != EWOULDBLOCK && errno != EINTR;
+}
+
 } // namespace
+
+void removeStaleTemporaries(int dir)
+{
+    int error = 0;
+    Listing listing = listFolder(dir, error);
+    if (!listing) {
+        return;
+    }
+    while (struct dirent* entry = ::readdir(listing.get())) {
+        const char* name = entry->d_name;
+        if (!isTemporaryName(name)) {
+            continue;
+        }
+        // Only a file or folder of this user's that nobody holds: not a link
+        // (O_NOFOLLOW), a pipe (O_NONBLOCK keeps the open from waiting), a
+        // copy under way in another move, or another user's.
+        UniqueFd fd(::openat(dir, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+        struct stat status {};
+        if (!fd || ::fstat(fd.get(), &status) != 0 || !(S_ISREG(status.st_mode) || S_ISDIR(status.st_mode)) ||
+            status.st_uid != ::geteuid() || ::flock(fd.get(), LOCK_EX | LOCK_NB) != 0 ||
+            !sameItem(dir, name, status.st_dev, status.st_ino)) {
+            continue;
+        }
+        (void)removeTree(dir, name);
+    }
+}
 
 int createTemporary(int dir, bool folder, Temporary& made)
 {
     for (int attempt = 0; attempt < 100; ++attempt) {
         std::string name = temporaryName();
-        int error = 0;
+        UniqueFd fd;
         if (folder) {
             if (io().mkdirat(dir, name.c_str(), 0700) == 0) {
-                UniqueFd fd(io().openat(dir, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC, 0));
+                fd = UniqueFd(io().openat(dir, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC, 0));
                 if (!fd) {
-                    error = errno;
+                    int error = errno;
                     io().unlinkat(dir, name.c_str(), AT_REMOVEDIR);
                     return error;
                 }
-                made = {std::move(fd), std::move(name)};
-                return 0;
             }
         } else {
-            UniqueFd fd(io().openat(dir, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
-            if (fd) {
-                made = {std::move(fd), std::move(name)};
-                return 0;
-            }
+            fd = UniqueFd(io().openat(dir, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
         }
-        if (errno != EEXIST) {
-            return errno;
+        if (!fd) {
+            if (errno != EEXIST) {
+                return errno;
+            }
+            continue;
+        }
+        // Another move clearing stale temporaries may have locked it in the
+        // instant between creating and locking; it then removes it, and
+        // this move takes another name.
+        if (lock(fd.get())) {
+            made = {std::move(fd), std::move(name)};
+            return 0;
         }
     }
     return EEXIST;

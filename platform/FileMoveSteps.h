@@ -7,9 +7,11 @@
 // for a copy under way, and giving it its final name). Functions answer 0 or an errno value; every call
 // that changes the disk goes through io().
 
+#include <dirent.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -56,6 +58,15 @@ int copyMetadata(int in, int out, const struct stat& status);
 // link changed while it was read. Never replaces: EEXIST when `to` is taken.
 int copySymlink(int fromDir, const char* from, const struct stat& status, int toDir, const char* to);
 
+struct DirCloser {
+    void operator()(DIR* dir) const { ::closedir(dir); }
+};
+using Listing = std::unique_ptr<DIR, DirCloser>;
+
+// A listing of the open folder `dir` that leaves `dir` itself open; null
+// with `error` set when it cannot be read.
+Listing listFolder(int dir, int& error);
+
 // A failure inside a folder copy: the errno and the path (relative to the
 // folder being moved, starting with a slash) where it happened.
 struct TreeError {
@@ -100,8 +111,13 @@ struct Temporary {
 };
 
 // Creates a new hidden file (`folder` false) or folder in `dir` under a name
-// nobody else holds.
+// nobody else holds, and locks it for as long as `made.fd` stays open.
 int createTemporary(int dir, bool folder, Temporary& made);
+
+// Removes from `dir` the temporaries that a move killed half-way left
+// behind (a crash, a power cut): those with our names, of this user, that
+// no running move holds locked. Anything else stays, whatever its name.
+void removeStaleTemporaries(int dir);
 
 // 0, or an errno value and, where the errno alone would mislead, a cause.
 struct Outcome {

@@ -13,29 +13,7 @@ namespace shoebox::moving {
 
 namespace {
 
-struct DirCloser {
-    void operator()(DIR* dir) const { ::closedir(dir); }
-};
-using Listing = std::unique_ptr<DIR, DirCloser>;
-
 constexpr int folderFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
-
-// A listing of the open folder `dir` that leaves `dir` itself open.
-Listing listFolder(int dir, int& error)
-{
-    UniqueFd copy(::dup(dir));
-    if (!copy) {
-        error = errno;
-        return nullptr;
-    }
-    Listing listing(::fdopendir(copy.get()));
-    if (!listing) {
-        error = errno;
-        return nullptr;
-    }
-    copy.release(); // the listing owns it now
-    return listing;
-}
 
 bool isDotOrDotDot(std::string_view name)
 {
@@ -97,6 +75,24 @@ TreeError copyEntry(int from, int to, const char* name, CopiedItem& item, const 
 }
 
 } // namespace
+
+Listing listFolder(int dir, int& error)
+{
+    // A new open of the folder, not a dup(): that would share the read
+    // position with `dir`.
+    UniqueFd copy(::openat(dir, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!copy) {
+        error = errno;
+        return nullptr;
+    }
+    Listing listing(::fdopendir(copy.get()));
+    if (!listing) {
+        error = errno;
+        return nullptr;
+    }
+    copy.release(); // the listing owns it now
+    return listing;
+}
 
 TreeError copyTreeContents(int from, int to, std::vector<CopiedItem>& copied, const std::string& where)
 {

@@ -3,7 +3,11 @@
 // in the target folder, or both copies are kept and the failure says so.
 
 #include <fcntl.h>
+#include <signal.h>
+#include <sys/file.h>
+#include <sys/wait.h>
 
+#include "FileDescriptor.h"
 #include "FileMoveTesting.h"
 
 using namespace shoebox;
@@ -112,4 +116,87 @@ TEST_F(CrossMoveTest, WithoutNoReplaceOrLinksTheCopyGoesOverOurPlaceholderOnly)
     EXPECT_TRUE(readFile(target) == original);
     EXPECT_FALSE(exists(source));
     EXPECT_EQ(names(other.path()), (Names{"Beach.JPG", "Swapped.JPG", "Taken.JPG"}));
+}
+
+// A move killed half-way (a crash, a power cut) leaves the source whole and
+// nothing under the final name. Its copy had no name at all (O_TMPFILE) or a
+// hidden one of ours, which the next move into that folder removes.
+TEST_F(CrossMoveTest, WhatAKilledMoveLeftTheNextOneRemoves)
+{
+    dir.write("Holiday/IMG_1.JPG", original);
+    enum What { file, fileWithoutTmpfile, folder };
+    for (What what : {file, fileWithoutTmpfile, folder}) {
+        SCOPED_TRACE(what == file ? "file" : what == folder ? "folder" : "file without O_TMPFILE");
+        const std::string from = what == folder ? dir / "Holiday" : source;
+        FileMoveIo io = systemFileMoveIo();
+        userSpaceCopyOnly(io);
+        if (what == fileWithoutTmpfile)
+            likeFat(io);
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            io.pwrite = [calls = 0, real = io.pwrite](int fd, const void* data, size_t length, off_t at) mutable {
+                if (++calls == 2)
+                    ::raise(SIGKILL);
+                return real(fd, data, length, at);
+            };
+            ScopedFileMoveIo scoped(io);
+            (void)moveItemNoReplace(from, other / "Moved");
+            ::_exit(0);
+        }
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFSIGNALED(status));
+        EXPECT_EQ(readFile(source), original);
+        EXPECT_EQ(readFile(dir / "Holiday/IMG_1.JPG"), original);
+        const Names left = names(other.path());
+        ASSERT_EQ(left.size(), what == file ? 0u : 1u);
+        if (what != file) {
+            EXPECT_TRUE(left[0].starts_with(".shoebox-move-")) << left[0];
+        }
+
+        ScopedFileMoveIo scoped(io);
+        ASSERT_TRUE(moveItemNoReplace(dir.write("next.JPG", "next"), other / "next.JPG"));
+        EXPECT_EQ(names(other.path()), Names{"next.JPG"});
+        std::filesystem::remove(other / "next.JPG");
+    }
+}
+
+// What only looks like a copy a killed move left is never removed: the copy
+// of a move still running (here one into the same folder, as the window's
+// worker and a second window could), a name not quite ours, another user's,
+// and what no move makes (a pipe, a link).
+TEST_F(CrossMoveTest, OnlyStaleCopiesOfOursAreRemoved)
+{
+    const Names kept = {".shoebox-move-1111111111",
+                        ".shoebox-move-2222222222",
+                        ".shoebox-move-3333333333",
+                        ".shoebox-move-abc",
+                        "Beach.JPG",
+                        "IMG_2.JPG"};
+    other.write(".shoebox-move-1111111111", "another user's");
+    ASSERT_EQ(::mkfifo((other / ".shoebox-move-2222222222").c_str(), 0600), 0);
+    std::filesystem::create_symlink(source, other / ".shoebox-move-3333333333");
+    other.write(".shoebox-move-abc", "a name not quite ours");
+    other.write(".shoebox-move-4444444444", "stale");
+    other.makeFolder(".shoebox-move-5555555555/inside");
+    const bool otherUser = ::chown((other / ".shoebox-move-1111111111").c_str(), ::geteuid() + 1, -1) == 0;
+
+    FileMoveIo io = systemFileMoveIo();
+    likeFat(io); // the copy under way has a hidden name
+    Result<> second;
+    io.pwrite = [&, started = false, real = io.pwrite](int fd, const void* data, size_t length, off_t at) mutable {
+        if (!std::exchange(started, true))
+            second = moveItemNoReplace(dir.write("IMG_2.JPG", "second"), other / "IMG_2.JPG");
+        return real(fd, data, length, at);
+    };
+    userSpaceCopyOnly(io);
+    ScopedFileMoveIo scoped(io);
+    ASSERT_TRUE(moveItemNoReplace(source, target));
+    ASSERT_TRUE(second);
+    EXPECT_TRUE(readFile(target) == original);
+    Names expected = kept;
+    if (!otherUser) // without the right to give a file away, it stays ours
+        expected.erase(expected.begin());
+    EXPECT_EQ(names(other.path()), expected);
 }

@@ -1,5 +1,3 @@
-#include <signal.h>
-#include <sys/wait.h>
 #include <sys/xattr.h>
 
 #include <cstring>
@@ -210,31 +208,6 @@ TEST_F(CrossMoveTest, FailureLeavesTheSourceWholeAndNoTrace)
             fs::remove(target);
         }
     }
-}
-
-// A move killed half-way (crash, power cut) leaves nothing under the final
-// name: the copy has no name until it is complete.
-TEST_F(CrossMoveTest, KilledMidCopyLeavesTheSourceAndNoPartialFile)
-{
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        FileMoveIo io = systemFileMoveIo();
-        userSpaceCopyOnly(io);
-        io.pwrite = [calls = 0, real = io.pwrite](int fd, const void* data, size_t length, off_t offset) mutable {
-            if (++calls == 2)
-                ::raise(SIGKILL);
-            return real(fd, data, length, offset);
-        };
-        ScopedFileMoveIo scoped(io);
-        (void)moveItemNoReplace(source, target);
-        ::_exit(0);
-    }
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFSIGNALED(status));
-    EXPECT_EQ(readFile(source), original);
-    EXPECT_EQ(names(other.path()), Names{});
 }
 
 TEST_F(CrossMoveTest, FolderMovesAsATreeAndNeverOverAnother)
