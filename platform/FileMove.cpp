@@ -59,10 +59,6 @@ namespace {
 
 using namespace moving;
 
-bool isInside(const std::string& path, const std::string& folder)
-{
-    return path.size() > folder.size() && path.compare(0, folder.size(), folder) == 0 && path[folder.size()] == '/';
-}
 using Cause = Error::Cause;
 
 // The reasons no errno gives, each written once.
@@ -107,6 +103,9 @@ private:
     }
 
     Result<> moveWithoutNoReplace(int renameError);
+    Result<> refuseMovingIntoItself(const struct stat& folder);
+    // Opens the destination's folder (once) and notes its last component.
+    int openDestinationFolder();
     Outcome publishFile(Temporary& out);
     Result<> moveAcrossFilesystems();
     Result<> moveFile(const struct stat& status);
@@ -154,8 +153,8 @@ Result<> Move::moveWithoutNoReplace(int renameError)
         return fail(errno);
     }
     if (S_ISDIR(status.st_mode)) {
-        if (isInside(destination_, source_)) {
-            return fail(EINVAL); // into itself: the usual rename refusal
+        if (Result<> into = refuseMovingIntoItself(status); !into) {
+            return into;
         }
         return fail(renameError, cannotMoveFolderSafely);
     }
@@ -192,13 +191,11 @@ Result<> Move::moveWithoutNoReplace(int renameError)
     return {};
 }
 
-Result<> Move::moveAcrossFilesystems()
+int Move::openDestinationFolder()
 {
-    struct stat status {};
-    if (::lstat(source_.c_str(), &status) != 0) {
-        return fail(errno);
+    if (folder_) {
+        return 0;
     }
-
     std::string folder;
     std::size_t slash = destination_.rfind('/');
     if (slash == std::string::npos) {
@@ -209,11 +206,33 @@ Result<> Move::moveAcrossFilesystems()
         name_ = destination_.substr(slash + 1);
     }
     if (name_.empty() || name_ == "." || name_ == "..") {
-        return fail(EINVAL);
+        return EINVAL;
     }
     folder_ = UniqueFd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (!folder_) {
+    return folder_ ? 0 : errno;
+}
+
+// As rename() refuses it: EINVAL.
+Result<> Move::refuseMovingIntoItself(const struct stat& folder)
+{
+    if (int error = openDestinationFolder()) {
+        return fail(error);
+    }
+    if (liesWithin(folder_.get(), folder.st_dev, folder.st_ino)) {
+        return fail(EINVAL, "a folder cannot be moved into itself");
+    }
+    return {};
+}
+
+Result<> Move::moveAcrossFilesystems()
+{
+    struct stat status {};
+    if (::lstat(source_.c_str(), &status) != 0) {
         return fail(errno);
+    }
+
+    if (int error = openDestinationFolder()) {
+        return fail(error);
     }
     removeStaleTemporaries(folder_.get());
 
@@ -373,6 +392,11 @@ Result<> Move::moveSymlink(const struct stat& status)
 // RENAME_NOREPLACE, and only then is the original removed.
 Result<> Move::moveTree(const struct stat& status)
 {
+    // A copy made inside the folder being copied would be copied in turn,
+    // without end.
+    if (Result<> into = refuseMovingIntoItself(status); !into) {
+        return into;
+    }
     UniqueFd in(io().openat(AT_FDCWD, source_.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC, 0));
     if (!in) {
         return fail(errno);

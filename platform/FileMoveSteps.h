@@ -87,6 +87,11 @@ struct CopiedItem {
 // copied.
 TreeError copyTreeContents(int from, int to, std::vector<CopiedItem>& copied, const std::string& where = {});
 
+// Whether the open folder `dir` is the folder (`device`, `inode`) or lies
+// anywhere inside it, mount points and symbolic links along the way
+// notwithstanding.
+bool liesWithin(int dir, dev_t device, ino_t inode);
+
 // Removes of `item`, named `name` in `dir`, what was copied and has not
 // changed since: an item added or written to meanwhile stays, and so does
 // the folder holding it. `error` is the first errno met; `keptSome` tells

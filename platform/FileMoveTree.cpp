@@ -149,6 +149,29 @@ int removeTree(int dir, const char* name)
     return io().unlinkat(dir, name, AT_REMOVEDIR) == 0 ? 0 : errno;
 }
 
+bool liesWithin(int dir, dev_t device, ino_t inode)
+{
+    UniqueFd current(::openat(dir, ".", O_PATH | O_DIRECTORY | O_CLOEXEC));
+    // Up through "..", which crosses mount points, to the root, whose ".."
+    // is itself. The bound only guards against a filesystem gone wrong.
+    for (int depth = 0; current && depth < 4096; ++depth) {
+        struct stat here {
+        }, up{};
+        if (::fstat(current.get(), &here) != 0) {
+            return false;
+        }
+        if (here.st_dev == device && here.st_ino == inode) {
+            return true;
+        }
+        UniqueFd parent(::openat(current.get(), "..", O_PATH | O_DIRECTORY | O_CLOEXEC));
+        if (!parent || ::fstat(parent.get(), &up) != 0 || (up.st_dev == here.st_dev && up.st_ino == here.st_ino)) {
+            return false;
+        }
+        current = std::move(parent);
+    }
+    return false;
+}
+
 Removal removeCopied(int dir, const char* name, const CopiedItem& item)
 {
     struct stat now {};

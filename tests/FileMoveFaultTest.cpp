@@ -9,6 +9,7 @@
 
 #include "FileDescriptor.h"
 #include "FileMoveTesting.h"
+#include "Text.h"
 
 using namespace shoebox;
 using namespace shoebox::testing;
@@ -199,4 +200,38 @@ TEST_F(CrossMoveTest, OnlyStaleCopiesOfOursAreRemoved)
     if (!otherUser) // without the right to give a file away, it stays ours
         expected.erase(expected.begin());
     EXPECT_EQ(names(other.path()), expected);
+}
+
+// A folder moved into a folder inside itself on another filesystem (a disk
+// mounted inside it, here a rename that answers EXDEV) is refused before
+// anything is copied, as rename() refuses it: copying it would copy the copy
+// without end. However long the paths, a description stays a short line.
+TEST(MoveIntoItselfTest, IsRefusedBeforeCopyingAndDescriptionsStayShort)
+{
+    TempDir dir;
+    dir.write("Holiday/day 1/IMG_1.JPG");
+    FileMoveIo io = systemFileMoveIo();
+    io.renameat2 = failWhen(fromCall(1), EXDEV, io.renameat2);
+    ScopedFileMoveIo scoped(io);
+    const Result<> result = moveItemNoReplace(dir / "Holiday", dir / "Holiday/day 1/Holiday");
+    expectFailure(result, EINVAL);
+    EXPECT_EQ(names(dir / "Holiday"), Names{"day 1"});
+    EXPECT_EQ(names(dir / "Holiday/day 1"), Names{"IMG_1.JPG"});
+
+    // Long enough to be cut, with letters of two bytes where it is cut,
+    // shifted by a byte at a time so that each cut falls inside a letter.
+    std::string letters;
+    for (int i = 0; i < 1000; ++i)
+        letters += "\u00E9";
+    for (int shift = 0; shift < 4; ++shift) {
+        const std::string deep = dir / (std::string(shift, 'x') + "\n" + letters.substr(0, 250)) + "/" + letters;
+        const Result<> missing = moveItemNoReplace(deep, deep + "2");
+        expectFailure(missing, ENOENT);
+        const std::string& text = missing.error().description;
+        EXPECT_LE(text.size(), maxDescriptionLength);
+        EXPECT_TRUE(text.starts_with("Could not move \u201C" + dir.path())) << text;
+        EXPECT_TRUE(text.ends_with("No such file or directory")) << text;
+        for (std::size_t at = 0, length = 0; at < text.size(); at += length)
+            ASSERT_NE(length = wellFormedUTF8Length(std::string_view(text).substr(at)), 0u) << "at byte " << at;
+    }
 }
