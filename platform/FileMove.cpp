@@ -65,6 +65,7 @@ using Cause = Error::Cause;
 constexpr std::string_view changedWhileMoving = "it changed during the move, so it was left where it was";
 constexpr std::string_view cannotMoveFolderSafely =
     "this filesystem cannot move a folder without risking replacing one";
+constexpr std::string_view cancelled = "the move was cancelled";
 constexpr std::string_view nameRefused = "the target filesystem does not accept this name";
 constexpr std::string_view changedButCopyKept =
     "it changed during the move and the copy could not be taken back; both copies were kept";
@@ -73,7 +74,10 @@ constexpr std::string_view originalGone =
 
 class Move {
 public:
-    Move(const std::string& source, const std::string& destination) : source_(source), destination_(destination) {}
+    Move(const std::string& source, const std::string& destination, MoveObserver* observer)
+        : source_(source), destination_(destination), progress_(observer)
+    {
+    }
 
     Result<> run();
 
@@ -81,6 +85,9 @@ private:
     // The system's reason for `error`, with `detail` in brackets after it.
     std::unexpected<Error> fail(int error, std::string_view detail = {}, Cause cause = Cause::none) const
     {
+        if (error == ECANCELED) {
+            return failBecause(cancelled, Cause::cancelled, error);
+        }
         std::string text = reason(error);
         if (!detail.empty()) {
             text += " (";
@@ -118,6 +125,7 @@ private:
 
     const std::string& source_;
     const std::string& destination_;
+    Progress progress_;
     UniqueFd folder_;  // the destination's folder, once the move leaves the fast path
     std::string name_; // the destination's last component
 };
@@ -318,7 +326,8 @@ Result<> Move::moveFile(const struct stat& status)
         }
     };
 
-    int error = copyFile(in.get(), opened, out.fd.get());
+    progress_.expect(static_cast<std::uint64_t>(opened.st_size));
+    int error = copyFile(in.get(), opened, out.fd.get(), progress_);
     if (error != 0) {
         discard();
         return fail(error);
@@ -326,6 +335,11 @@ Result<> Move::moveFile(const struct stat& status)
     if (!unchangedSince(in.get(), opened)) {
         discard();
         return failBecause(changedWhileMoving, Cause::changedDuringMove);
+    }
+    // The last moment to stop: once published, the move completes.
+    if (progress_.stopped()) {
+        discard();
+        return fail(ECANCELED);
     }
     struct stat copy {};
     if (::fstat(out.fd.get(), &copy) != 0) {
@@ -406,14 +420,28 @@ Result<> Move::moveTree(const struct stat& status)
         return fail(error);
     }
 
+    struct stat copy {};
+    if (::fstat(out.fd.get(), &copy) != 0) {
+        int error = errno;
+        removeTree(folder_.get(), out.name.c_str());
+        return fail(error);
+    }
+
+    if (progress_.watched()) {
+        progress_.expect(bytesInside(in.get()));
+    }
     CopiedItem copied{source_, status, {}};
-    TreeError copyError = copyTreeContents(in.get(), out.fd.get(), copied.inside);
+    TreeError copyError = copyTreeContents(in.get(), out.fd.get(), copied.inside, progress_);
     int error = copyError.error;
     if (error == 0) {
         error = copyMetadata(in.get(), out.fd.get(), status);
     }
     if (error == 0) {
         error = syncFd(out.fd.get());
+    }
+    if (error == 0) {
+        // The last moment to stop: once published, the move completes.
+        error = progress_.stopped() ? ECANCELED : 0;
     }
     if (error == 0) {
         if (Outcome published = publish(folder_.get(), out, name_.c_str(), true); published.error != 0) {
@@ -429,7 +457,10 @@ Result<> Move::moveTree(const struct stat& status)
         return fail(error);
     }
     if ((error = syncFd(folder_.get())) != 0) {
-        removeTree(folder_.get(), name_.c_str());
+        // The new name may not survive a crash; the original is still whole.
+        if (sameItem(folder_.get(), name_.c_str(), copy.st_dev, copy.st_ino)) {
+            removeTree(folder_.get(), name_.c_str());
+        }
         return fail(error);
     }
 
@@ -457,9 +488,9 @@ Result<> Move::moveTree(const struct stat& status)
 
 } // namespace
 
-Result<> moveItemNoReplace(const std::string& source, const std::string& destination, MoveObserver* /*observer*/)
+Result<> moveItemNoReplace(const std::string& source, const std::string& destination, MoveObserver* observer)
 {
-    return Move(source, destination).run();
+    return Move(source, destination, observer).run();
 }
 
 } // namespace shoebox

@@ -66,7 +66,10 @@ int writeAll(int fd, const char* data, size_t length, off_t offset)
 // anything was copied, so the output never has a gap.
 class ContentCopier {
 public:
-    ContentCopier(int in, int out, off_t expectedSize) : in_(in), out_(out), expected_(expectedSize), writeback_(out) {}
+    ContentCopier(int in, int out, off_t expectedSize, Progress& progress)
+        : in_(in), out_(out), expected_(expectedSize), progress_(progress), writeback_(out)
+    {
+    }
 
     // Copies from `offset` up to `end`, or to the end of the file when `end`
     // is -1, moving `offset` along. Answers 0 or an errno value.
@@ -80,6 +83,9 @@ public:
                 offset += n;
                 copiedAny_ = true;
                 writeback_.copiedUpTo(offset);
+                if (!progress_.advance(static_cast<std::uint64_t>(n))) {
+                    return ECANCELED;
+                }
                 continue;
             }
             if (n == 0) {
@@ -151,6 +157,7 @@ private:
     int in_;
     int out_;
     off_t expected_;
+    Progress& progress_;
     WritebackStarter writeback_;
     Method method_ = inKernel;
     bool copiedAny_ = false;
@@ -165,9 +172,9 @@ bool isSparse(const struct stat& status)
 }
 
 // Copies the whole of `in`, described by `status`, into the empty file `out`.
-int copyContents(int in, int out, const struct stat& status)
+int copyContents(int in, int out, const struct stat& status, Progress& progress)
 {
-    ContentCopier copier(in, out, status.st_size);
+    ContentCopier copier(in, out, status.st_size, progress);
     off_t offset = 0;
     if (!isSparse(status)) {
         // Reserving the space first reports a full disk before any copying,
@@ -194,6 +201,9 @@ int copyContents(int in, int out, const struct stat& status)
         if (hole < 0) {
             return errno;
         }
+        if (data > offset && !progress.advance(static_cast<std::uint64_t>(data - offset))) { // the hole before
+            return ECANCELED;
+        }
         offset = data;
         if (int error = copier.copy(offset, hole)) {
             return error;
@@ -202,8 +212,13 @@ int copyContents(int in, int out, const struct stat& status)
             break; // the file ended early; the change shows before publishing
         }
     }
-    if (offset < status.st_size && io().ftruncate(out, status.st_size) != 0) {
-        return errno;
+    if (offset < status.st_size) { // a hole at the end
+        if (io().ftruncate(out, status.st_size) != 0) {
+            return errno;
+        }
+        if (!progress.advance(static_cast<std::uint64_t>(status.st_size - offset))) {
+            return ECANCELED;
+        }
     }
     return 0;
 }
@@ -294,9 +309,9 @@ int copyMetadata(int in, int out, const struct stat& status)
     return 0;
 }
 
-int copyFile(int in, const struct stat& status, int out)
+int copyFile(int in, const struct stat& status, int out, Progress& progress)
 {
-    int error = copyContents(in, out, status);
+    int error = copyContents(in, out, status, progress);
     if (error == 0) {
         error = copyMetadata(in, out, status);
     }

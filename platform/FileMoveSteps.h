@@ -11,6 +11,8 @@
 #include <sys/stat.h>
 #include <sys/types.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -18,6 +20,7 @@
 
 #include "FileDescriptor.h"
 #include "FileMoveIo.h"
+#include "MoveObserver.h"
 #include "Result.h"
 
 namespace shoebox::moving {
@@ -44,9 +47,39 @@ bool sameState(const struct stat& status, const struct stat& before);
 // fsync, retried on EINTR.
 int syncFd(int fd);
 
+// Tells the observer, if there is one, how far a copy got, and asks it
+// whether to stop. Copying steps answer ECANCELED once it says stop.
+class Progress {
+public:
+    explicit Progress(MoveObserver* observer = nullptr) : observer_(observer) {}
+
+    bool watched() const { return observer_ != nullptr; }
+    void expect(std::uint64_t total) { total_ = total; }
+    // `bytes` more are copied. False when the observer wants the move
+    // stopped.
+    bool advance(std::uint64_t bytes)
+    {
+        if (observer_ == nullptr) {
+            return true;
+        }
+        done_ += bytes;
+        total_ = std::max(total_, done_); // a file grew meanwhile
+        observer_->copied(done_, total_);
+        return !observer_->cancelled();
+    }
+    // Whether the observer wants the move stopped, between steps that
+    // copy no bytes.
+    bool stopped() const { return observer_ != nullptr && observer_->cancelled(); }
+
+private:
+    MoveObserver* observer_;
+    std::uint64_t done_ = 0;
+    std::uint64_t total_ = 0;
+};
+
 // Copies the open regular file `in`, described by `status`, into the empty
 // file `out`: its contents (holes kept), then its metadata, then fsync.
-int copyFile(int in, const struct stat& status, int out);
+int copyFile(int in, const struct stat& status, int out, Progress& progress);
 
 // Owner, mode, extended attributes (ACLs among them) and times of the open
 // `in`, described by `status`, onto the open `out`; what the target cannot
@@ -85,7 +118,11 @@ struct CopiedItem {
 // Copies everything inside the open folder `from` into the empty open folder
 // `to`, without following symbolic links, and notes in `copied` what it
 // copied.
-TreeError copyTreeContents(int from, int to, std::vector<CopiedItem>& copied, const std::string& where = {});
+TreeError copyTreeContents(int from, int to, std::vector<CopiedItem>& copied, Progress& progress,
+                           const std::string& where = {});
+
+// The bytes in the regular files inside the open folder `dir`, at any depth.
+std::uint64_t bytesInside(int dir);
 
 // Whether the open folder `dir` is the folder (`device`, `inode`) or lies
 // anywhere inside it, mount points and symbolic links along the way

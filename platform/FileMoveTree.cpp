@@ -20,7 +20,7 @@ bool isDotOrDotDot(std::string_view name)
     return name == "." || name == "..";
 }
 
-TreeError copyEntry(int from, int to, const char* name, CopiedItem& item, const std::string& where)
+TreeError copyEntry(int from, int to, const char* name, CopiedItem& item, Progress& progress, const std::string& where)
 {
     struct stat& status = item.status;
     if (::fstatat(from, name, &status, AT_SYMLINK_NOFOLLOW) != 0) {
@@ -39,7 +39,7 @@ TreeError copyEntry(int from, int to, const char* name, CopiedItem& item, const 
         if (!out) {
             return {errno, where};
         }
-        if (int error = copyFile(in.get(), status, out.get())) {
+        if (int error = copyFile(in.get(), status, out.get(), progress)) {
             return {error, where};
         }
         return {};
@@ -53,7 +53,7 @@ TreeError copyEntry(int from, int to, const char* name, CopiedItem& item, const 
         if (!in || !out) {
             return {errno, where};
         }
-        if (TreeError inner = copyTreeContents(in.get(), out.get(), item.inside, where); inner.error) {
+        if (TreeError inner = copyTreeContents(in.get(), out.get(), item.inside, progress, where); inner.error) {
             return inner;
         }
         // Times last: creating the entries above touched the folder's mtime.
@@ -94,7 +94,8 @@ Listing listFolder(int dir, int& error)
     return listing;
 }
 
-TreeError copyTreeContents(int from, int to, std::vector<CopiedItem>& copied, const std::string& where)
+TreeError copyTreeContents(int from, int to, std::vector<CopiedItem>& copied, Progress& progress,
+                           const std::string& where)
 {
     int error = 0;
     Listing listing = listFolder(from, error);
@@ -111,9 +112,15 @@ TreeError copyTreeContents(int from, int to, std::vector<CopiedItem>& copied, co
         if (isDotOrDotDot(name)) {
             continue;
         }
+        // Polled for each item too, so that a stop is heard among many
+        // small files, which copy in no more than one step each.
+        if (progress.stopped()) {
+            return {ECANCELED, where};
+        }
         CopiedItem& item = copied.emplace_back();
         item.name = name;
-        if (TreeError failed = copyEntry(from, to, entry->d_name, item, where + "/" + item.name); failed.error) {
+        if (TreeError failed = copyEntry(from, to, entry->d_name, item, progress, where + "/" + item.name);
+            failed.error) {
             return failed;
         }
     }
@@ -147,6 +154,26 @@ int removeTree(int dir, const char* name)
     }
     listing.reset();
     return io().unlinkat(dir, name, AT_REMOVEDIR) == 0 ? 0 : errno;
+}
+
+std::uint64_t bytesInside(int dir)
+{
+    int error = 0;
+    Listing listing = listFolder(dir, error);
+    std::uint64_t total = 0;
+    while (struct dirent* entry = listing ? ::readdir(listing.get()) : nullptr) {
+        struct stat status {};
+        if (isDotOrDotDot(entry->d_name) || ::fstatat(dir, entry->d_name, &status, AT_SYMLINK_NOFOLLOW) != 0) {
+            continue;
+        }
+        if (S_ISREG(status.st_mode)) {
+            total += static_cast<std::uint64_t>(status.st_size);
+        } else if (S_ISDIR(status.st_mode)) {
+            UniqueFd inner(::openat(dir, entry->d_name, folderFlags));
+            total += inner ? bytesInside(inner.get()) : 0;
+        }
+    }
+    return total;
 }
 
 bool liesWithin(int dir, dev_t device, ino_t inode)
