@@ -1,11 +1,12 @@
 #pragma once
 
 // The steps of moveItemNoReplace, shared between its files: FileMove.cpp
-// (the move itself: same filesystem, the link fallback, dispatch),
-// FileMoveCopy.cpp (one file or symbolic link to another filesystem),
-// FileMoveTree.cpp (folder trees) and FileMovePublish.cpp (hidden names
-// for a copy under way, and giving it its final name). Functions answer 0 or an errno value; every call
-// that changes the disk goes through io().
+// and FileMoveAcross.cpp (the move itself, see FileMoveOperation.h),
+// FileMoveCopy.cpp (the contents and metadata of one file or symbolic
+// link), FileMoveTree.cpp (folder trees) and FileMovePublish.cpp (hidden
+// names for a copy under way, and giving it its final name). Functions
+// answer 0 or an errno value; every call that changes the disk goes through
+// io().
 
 #include <dirent.h>
 #include <sys/stat.h>
