@@ -52,7 +52,10 @@ Result<> Move::moveFile(const struct stat& status)
         discard();
         return fail(error);
     }
-    if (!unchangedSince(in.get(), opened)) {
+    // Written to meanwhile, the copy would lack the latest bytes. (Replaced
+    // or removed meanwhile, the original is out of reach and the copy goes
+    // on to be kept: see removeSource.)
+    if (sameItem(AT_FDCWD, source_.c_str(), opened.st_dev, opened.st_ino) && !unchangedSince(in.get(), opened)) {
         discard();
         return failBecause(changedWhileMoving, Cause::changedDuringMove);
     }

@@ -235,3 +235,30 @@ TEST(MoveIntoItselfTest, IsRefusedBeforeCopyingAndDescriptionsStayShort)
             ASSERT_NE(length = wellFormedUTF8Length(std::string_view(text).substr(at)), 0u) << "at byte " << at;
     }
 }
+
+// Another move clearing away stale copies may lock a hidden name in the
+// instant between its creation and its locking: it is then left to that
+// move (which removes it), and the copy goes under another name.
+TEST_F(CrossMoveTest, AHiddenNameAnotherMoveLockedFirstIsLeftToIt)
+{
+    FileMoveIo io = systemFileMoveIo();
+    likeFat(io);
+    UniqueFd held;
+    io.openat = [&, real = io.openat](int at, const char* name, int flags, mode_t mode) {
+        const int fd = real(at, name, flags, mode);
+        if (!held && fd >= 0 && (flags & O_CREAT) && std::string_view(name).starts_with(".shoebox-move-")) {
+            held = UniqueFd(real(at, name, O_RDONLY | O_CLOEXEC, 0));
+            EXPECT_EQ(::flock(held.get(), LOCK_EX | LOCK_NB), 0);
+        }
+        return fd;
+    };
+    {
+        ScopedFileMoveIo scoped(io);
+        ASSERT_TRUE(moveItemNoReplace(source, target));
+    }
+    EXPECT_TRUE(readFile(target) == original);
+    EXPECT_EQ(names(other.path()).size(), 2u) << "the locked name was taken";
+    held.reset();
+    ASSERT_TRUE(moveItemNoReplace(dir.write("next.JPG"), other / "next.JPG"));
+    EXPECT_EQ(names(other.path()), (Names{"Beach.JPG", "next.JPG"}));
+}

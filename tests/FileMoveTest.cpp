@@ -1,7 +1,5 @@
 #include <sys/xattr.h>
 
-#include <cstring>
-
 #include "FileDescriptor.h"
 #include "FileMoveTesting.h"
 
@@ -159,54 +157,6 @@ TEST_F(CrossMoveTest, KeepsExtendedAttributesAclsAndHoles)
         ASSERT_EQ(::stat((to + "/clip.MOV").c_str(), &moved), 0);
         EXPECT_LE(moved.st_blocks * 512, 1 << 20) << "the holes were filled";
         EXPECT_TRUE(readFile(to + "/clip.MOV") == bytes);
-    }
-}
-
-// Every way a move to another filesystem can fail after it started (the photo
-// is copied in 1 MiB steps) leaves the source whole and the target folder as
-// it was; with O_TMPFILE refused, as on FAT, no hidden copy is left either.
-TEST_F(CrossMoveTest, FailureLeavesTheSourceWholeAndNoTrace)
-{
-    const struct {
-        int code;
-        std::function<void(FileMoveIo&)> inject;
-        bool takesName = false;
-    } faults[] = {
-        {ENOSPC, [](FileMoveIo& io) { io.pwrite = failWhen(fromCall(2), ENOSPC, io.pwrite); }},
-        {EIO, [](FileMoveIo& io) { io.pread = failWhen(fromCall(2), EIO, io.pread); }},
-        {EIO, [](FileMoveIo& io) { io.fsync = failWhen(fromCall(1), EIO, io.fsync); }},
-        // Someone takes the name between the last check and publishing the copy.
-        {EEXIST,
-         [&](FileMoveIo& io) {
-             io.fsync = [&, real = io.fsync](int fd) {
-                 if (!exists(target))
-                     writeFile(target, "someone else's");
-                 return real(fd);
-             };
-         },
-         true},
-        {EACCES, // the copy is taken back
-         [&](FileMoveIo& io) {
-             io.unlinkat = failWhen([&](int, const char* name, int) { return name == source; }, EACCES, io.unlinkat);
-         }},
-    };
-    for (const auto& fault : faults) {
-        for (bool tmpfile : {true, false}) {
-            SCOPED_TRACE(std::string(strerror(fault.code)) + (tmpfile ? "" : ", without O_TMPFILE"));
-            FileMoveIo io = systemFileMoveIo();
-            userSpaceCopyOnly(io);
-            fault.inject(io);
-            if (!tmpfile) // as on FAT: the copy then goes under a hidden name
-                io.openat =
-                    failWhen([](int, const char*, int flags, mode_t) { return (flags & O_TMPFILE) == O_TMPFILE; },
-                             EOPNOTSUPP, io.openat);
-            ScopedFileMoveIo scoped(io);
-            expectFailure(moveItemNoReplace(source, target), fault.code);
-            EXPECT_EQ(readFile(source), original);
-            EXPECT_EQ(names(other.path()), fault.takesName ? Names{"Beach.JPG"} : Names{});
-            EXPECT_EQ(readFile(target), fault.takesName ? "someone else's" : "");
-            fs::remove(target);
-        }
     }
 }
 
