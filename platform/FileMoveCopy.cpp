@@ -250,6 +250,9 @@ int fetchGrowing(std::string& value, Fetch fetch)
             return errno;
         }
         value.resize(static_cast<size_t>(size));
+        if (size == 0) {
+            return 0; // nothing to fetch (no attributes, or an empty value)
+        }
         size = fetch(value.data(), value.size());
         if (size >= 0) {
             value.resize(static_cast<size_t>(size));

@@ -134,7 +134,7 @@ Outcome publish(int dir, const Temporary& temporary, const char* name, bool fold
         return {error};
     }
     if (folder) {
-        return {error}; // see moveFolderSafely
+        return {error}; // no safe way without RENAME_NOREPLACE (see FileMoveSteps.h)
     }
     // NFS, CIFS, ntfs-3g: link() fails rather than replace.
     if (io().linkat(dir, from, dir, name, 0) == 0) {
@@ -159,8 +159,9 @@ Outcome renameOverPlaceholder(int fromDir, const char* from, int toDir, const ch
     UniqueFd placeholder(io().openat(toDir, to, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
     if (!placeholder) {
         int error = errno;
-        // The folder takes new files (the copy is in it, or the caller's
-        // link attempt got that far), so a refusal is about the name.
+        // A folder that takes new files (a copy's does: the copy is in it)
+        // refuses a name with EINVAL (the kernel's FAT driver) or EPERM
+        // (fusefat).
         if (error == EINVAL || error == EPERM) {
             return {error, Error::Cause::nameNotAllowed};
         }
