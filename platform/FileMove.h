@@ -8,11 +8,15 @@
 namespace shoebox {
 
 // Moves `source` to `destination` without ever replacing an existing item.
-// Same filesystem: renameat2(RENAME_NOREPLACE), with fallbacks that cannot
-// replace either. Across filesystems: a complete, synced copy is published
-// under the final name, and only then is the source removed. On failure
-// nothing new is left in the target folder and the source is unchanged.
-// `observer` (optional) follows a copy across filesystems and can stop it.
+// Same filesystem: renameat2(RENAME_NOREPLACE), one system call, with
+// fallbacks that cannot replace either. Across filesystems: a complete,
+// synced copy (contents, holes, owner, mode, extended attributes, times) is
+// published under the final name, and only then is the source removed,
+// if it is unchanged since it was copied. On failure nothing new is left in
+// the target folder and the source is unchanged, or both are kept and the
+// error's cause says so. `observer` (optional) follows a copy across
+// filesystems and can stop it (cause `cancelled`, ECANCELED). Safe to run on
+// any thread; each move is independent of any other.
 Result<> moveItemNoReplace(const std::string& source, const std::string& destination, MoveObserver* observer = nullptr);
 
 } // namespace shoebox

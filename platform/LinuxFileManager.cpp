@@ -28,9 +28,9 @@ std::string reason(int error)
 
 // The path keeps its raw bytes: the description is written as bytes and a
 // name the user cannot recognise helps nobody.
-Error folderError(const std::string& path, int error)
+std::unexpected<Error> folderError(const std::string& path, int error)
 {
-    return Error{"Could not create folder \u201C" + oneLine(path) + "\u201D: " + reason(error)};
+    return failure("Could not create folder \u201C" + oneLine(path) + "\u201D: " + reason(error), error);
 }
 
 // A null byte would cut the path short at the kernel and aim the call at
@@ -52,7 +52,7 @@ bool isDirectory(const std::string& path)
 Result<> makeFolder(const std::string& path)
 {
     if (holdsNull(path))
-        return std::unexpected(folderError(path, EINVAL));
+        return folderError(path, EINVAL);
     if (::mkdir(path.c_str(), 0777) == 0) {
         return {};
     }
@@ -72,7 +72,7 @@ Result<> makeFolder(const std::string& path)
     if (error == EEXIST && isDirectory(path)) {
         return {};
     }
-    return std::unexpected(folderError(path, error));
+    return folderError(path, error);
 }
 
 } // namespace

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <memory>
 #include <string_view>
 #include <vector>
@@ -33,9 +34,52 @@ struct DirectoryCloser {
     void operator()(DIR* directory) const { closedir(directory); }
 };
 
-std::unexpected<Error> trashFailure(const std::string& path, std::string_view reason)
+std::unexpected<Error> trashFailure(const std::string& path, std::string_view reason, int code)
 {
-    return failure(oneLine("Could not move \u201C" + path + "\u201D to the Trash: " + std::string(reason)));
+    return failure(oneLine("Could not move \u201C" + path + "\u201D to the Trash: " + std::string(reason)), code);
+}
+
+// The errno value closest to a GIO error, so that callers can tell causes
+// apart without reading GIO's sentence.
+int errnoOf(const GError* error)
+{
+    if (error == nullptr || error->domain != G_IO_ERROR)
+        return EIO;
+    switch (error->code) {
+    case G_IO_ERROR_NOT_FOUND:
+        return ENOENT;
+    case G_IO_ERROR_EXISTS:
+        return EEXIST;
+    case G_IO_ERROR_IS_DIRECTORY:
+        return EISDIR;
+    case G_IO_ERROR_NOT_DIRECTORY:
+        return ENOTDIR;
+    case G_IO_ERROR_NOT_EMPTY:
+        return ENOTEMPTY;
+    case G_IO_ERROR_FILENAME_TOO_LONG:
+        return ENAMETOOLONG;
+    case G_IO_ERROR_INVALID_FILENAME:
+    case G_IO_ERROR_INVALID_ARGUMENT:
+        return EINVAL;
+    case G_IO_ERROR_TOO_MANY_LINKS:
+        return EMLINK;
+    case G_IO_ERROR_NO_SPACE:
+        return ENOSPC;
+    case G_IO_ERROR_PERMISSION_DENIED:
+        return EACCES;
+    case G_IO_ERROR_NOT_SUPPORTED:
+        return EOPNOTSUPP;
+    case G_IO_ERROR_READ_ONLY:
+        return EROFS;
+    case G_IO_ERROR_BUSY:
+        return EBUSY;
+    case G_IO_ERROR_CANCELLED:
+        return ECANCELED;
+    case G_IO_ERROR_TOO_MANY_OPEN_FILES:
+        return EMFILE;
+    default:
+        return EIO;
+    }
 }
 
 // What stays the same when GIO renames an item into the Trash.
@@ -187,10 +231,10 @@ Result<std::optional<std::string>> trashItem(const std::string& path)
     // An empty path would name the working directory, and a NUL byte would
     // cut the name short and aim at another item.
     if (path.empty()) {
-        return trashFailure(path, "No such file or directory");
+        return trashFailure(path, "No such file or directory", ENOENT);
     }
     if (path.find('\0') != std::string::npos) {
-        return trashFailure(path, "Invalid argument");
+        return trashFailure(path, "Invalid argument", EINVAL);
     }
     const std::optional<Identity> identity = identityOf(path);
     std::unique_ptr<GFile, ObjectUnref> file(g_file_new_for_path(path.c_str()));
@@ -201,7 +245,7 @@ Result<std::optional<std::string>> trashItem(const std::string& path)
         return findTrashed(path, *identity);
     }
     std::unique_ptr<GError, ErrorFree> error(rawError);
-    return trashFailure(path, error ? error->message : "unknown error");
+    return trashFailure(path, error ? error->message : "unknown error", errnoOf(error.get()));
 }
 
 Result<> restoreTrashedItem(const std::string& trashedPath, const std::string& originalPath)
@@ -209,7 +253,8 @@ Result<> restoreTrashedItem(const std::string& trashedPath, const std::string& o
     if (trashedPath.find('\0') != std::string::npos || originalPath.find('\0') != std::string::npos ||
         baseNameOf(parentOf(trashedPath)) != "files" || recordedPathOf(trashedPath) != originalPath) {
         return failure(
-            oneLine("Could not put \u201C" + originalPath + "\u201D back from the Trash: it is no longer there"));
+            oneLine("Could not put \u201C" + originalPath + "\u201D back from the Trash: it is no longer there"),
+            ENOENT);
     }
     if (Result<> moved = moveItemNoReplace(trashedPath, originalPath); !moved)
         return moved;

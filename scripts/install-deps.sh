@@ -13,6 +13,8 @@ packages=(
     # The icon's fixed sizes; the desktop entry and AppStream validators; the
     # Debian package's dependencies (dpkg-shlibdeps).
     librsvg2-bin desktop-file-utils appstream dpkg-dev
+    # The move tests mount a FAT image through FUSE, as a USB stick would be.
+    dosfstools fusefat fuse3
 )
 if [[ "${1:-}" == "--bench" ]]; then
     packages+=(libturbojpeg0-dev)

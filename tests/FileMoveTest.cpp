@@ -1,101 +1,38 @@
-#include <signal.h>
-#include <sys/wait.h>
+#include <sys/xattr.h>
 
-#include <functional>
-
-#include "Environment.h"
-#include "FileMove.h"
-#include "FileMoveIo.h"
-#include "TempDir.h"
+#include "FileDescriptor.h"
+#include "FileMoveTesting.h"
 
 using namespace shoebox;
 using namespace shoebox::testing;
 namespace fs = std::filesystem;
 
-namespace {
-
-using Names = std::vector<std::string>;
-
-long long nanoseconds(const struct timespec& time)
-{
-    return time.tv_sec * 1'000'000'000LL + time.tv_nsec;
-}
-
-// A call that fails with `error` whenever `when(args...)` holds, and otherwise
-// does the real thing.
-template <typename When, typename R, typename... Args>
-std::function<R(Args...)> failWhen(When when, int error, std::function<R(Args...)> real)
-{
-    return [=](Args... args) mutable -> R {
-        if (!when(args...))
-            return real(args...);
-        errno = error;
-        return -1;
-    };
-}
-
-auto fromCall(int nth)
-{
-    return [nth, calls = 0](auto&&...) mutable { return ++calls >= nth; };
-}
-
-// Leaves only the read/write loop, in 1 MiB steps.
-void userSpaceCopyOnly(FileMoveIo& io)
-{
-    io.copyFileRange = failWhen(fromCall(1), ENOSYS, io.copyFileRange);
-    io.sendfile = failWhen(fromCall(1), ENOSYS, io.sendfile);
-}
-
-// A failure told in one line that gives the reason.
-void expectFailure(const Result<>& result, const std::string& reason)
-{
-    ASSERT_FALSE(result);
-    EXPECT_NE(result.error().description.find(reason), std::string::npos) << result.error().description;
-    EXPECT_EQ(result.error().description.find('\n'), std::string::npos);
-}
-
-// /dev/shm is tmpfs where /tmp usually is not.
-class CrossMoveTest : public ::testing::Test {
-protected:
-    void SetUp() override { SKIP_WITHOUT_ANOTHER_FILESYSTEM(dir.path()); }
-
-    TempDir dir;
-    TempDir other{folderOnAnotherFilesystem(dir.path()).value_or("/tmp")};
-    // A few MiB whose bytes differ from place to place, so that a dropped or
-    // repeated chunk changes the result.
-    const std::string original = [] {
-        std::string bytes(3 << 20, '\0');
-        for (size_t i = 0; i < bytes.size(); ++i)
-            bytes[i] = static_cast<char>((i * 2654435761u) >> 13);
-        return bytes;
-    }();
-    const std::string source = dir.write("IMG_0412.JPG", original);
-    const std::string target = other / "Beach.JPG";
-};
-
-} // namespace
-
 // The caller found the names free, and someone took them before the move:
 // plain rename() would replace the file, and the empty folder too. Where
 // RENAME_NOREPLACE is refused (NFS, CIFS), link + unlink cannot replace
-// either, and a folder, which cannot be linked, is refused. Names need not
-// be UTF-8.
+// either; without hard links too (FUSE FAT), the file goes over a
+// placeholder of ours. A folder, which cannot be linked, is refused there.
+// Names need not be UTF-8.
 TEST(MoveTest, NeverReplacesAFileOrAFolder)
 {
-    for (bool noReplace : {true, false}) {
-        SCOPED_TRACE(noReplace ? "RENAME_NOREPLACE" : "link and unlink");
+    enum Way { noReplace, linking, placeholder };
+    for (Way way : {noReplace, linking, placeholder}) {
+        SCOPED_TRACE(way == noReplace ? "RENAME_NOREPLACE" : way == linking ? "link and unlink" : "placeholder");
         TempDir dir;
         FileMoveIo io = systemFileMoveIo();
-        if (!noReplace)
-            io.renameat2 = failWhen(fromCall(1), EINVAL, io.renameat2);
+        if (way != noReplace) {
+            auto withFlags = [](int, const char*, int, const char*, unsigned flags) { return flags != 0; };
+            io.renameat2 = failWhen(withFlags, EINVAL, io.renameat2);
+        }
+        if (way == placeholder)
+            io.linkat = failWhen(fromCall(1), EPERM, io.linkat);
         ScopedFileMoveIo scoped(io);
         dir.write("caf\xE9 \xFF.jpg", "new");
         dir.write("b.jpg", "old");
         dir.makeFolder("Holiday/inner");
         dir.makeFolder("Beach");
-        expectFailure(moveItemNoReplace(dir / "caf\xE9 \xFF.jpg", dir / "b.jpg"), "File exists");
-        expectFailure(moveItemNoReplace(dir / "Holiday", dir / "Beach"),
-                      noReplace ? "File exists" : "cannot move a folder");
+        expectFailure(moveItemNoReplace(dir / "caf\xE9 \xFF.jpg", dir / "b.jpg"), EEXIST);
+        expectFailure(moveItemNoReplace(dir / "Holiday", dir / "Beach"), way == noReplace ? EEXIST : EINVAL);
         ASSERT_TRUE(moveItemNoReplace(dir / "caf\xE9 \xFF.jpg", dir / "\xC3\x28.jpg"));
         EXPECT_EQ(names(dir.path()), (Names{"Beach", "Holiday", "b.jpg", "\xC3\x28.jpg"}));
         EXPECT_EQ(names(dir / "Holiday"), Names{"inner"});
@@ -109,10 +46,10 @@ TEST(MoveTest, MissingSourceFailsWithOneLineAndCreatesNothing)
 {
     TempDir dir;
     Result<> result = moveItemNoReplace(dir / "gone.jpg", dir / "b.jpg");
-    ASSERT_FALSE(result);
+    expectFailure(result, ENOENT);
     EXPECT_EQ(result.error().description, "Could not move \u201C" + dir / "gone.jpg" + "\u201D to \u201C" +
                                               dir / "b.jpg" + "\u201D: No such file or directory");
-    expectFailure(moveItemNoReplace(dir / "line\nbreak.jpg", dir / "x.jpg"), "No such file");
+    expectFailure(moveItemNoReplace(dir / "line\nbreak.jpg", dir / "x.jpg"), ENOENT);
     EXPECT_EQ(names(dir.path()), Names{});
 }
 
@@ -141,77 +78,86 @@ TEST_F(CrossMoveTest, KeepsBytesTimesAndModeBothWays)
     EXPECT_EQ(names(dir.path()), Names{"IMG_0412.JPG"});
 }
 
-// Every way a move to another filesystem can fail after it started (the photo
-// is copied in 1 MiB steps) leaves the source whole and the target folder as
-// it was; with O_TMPFILE refused, as on FAT, no hidden copy is left either.
-TEST_F(CrossMoveTest, FailureLeavesTheSourceWholeAndNoTrace)
+namespace {
+
+// A POSIX ACL as the kernel stores it in system.posix_acl_access: the owner
+// may read and write, user `uid` may read, nobody else anything.
+std::string aclLettingUserRead(uint32_t uid)
 {
-    const struct {
-        const char* reason;
-        std::function<void(FileMoveIo&)> inject;
-        bool takesName = false;
-    } faults[] = {
-        {"No space left on device", [](FileMoveIo& io) { io.write = failWhen(fromCall(2), ENOSPC, io.write); }},
-        {"Input/output error", [](FileMoveIo& io) { io.read = failWhen(fromCall(2), EIO, io.read); }},
-        {"Input/output error", [](FileMoveIo& io) { io.fsync = failWhen(fromCall(1), EIO, io.fsync); }},
-        // Someone takes the name between the last check and publishing the copy.
-        {"File exists",
-         [&](FileMoveIo& io) {
-             io.fsync = [&, real = io.fsync](int fd) {
-                 if (!exists(target))
-                     writeFile(target, "someone else's");
-                 return real(fd);
-             };
-         },
-         true},
-        {"so the copy was taken back",
-         [&](FileMoveIo& io) {
-             io.unlinkat = failWhen([&](int, const char* name, int) { return name == source; }, EACCES, io.unlinkat);
-         }},
+    struct Entry {
+        uint16_t tag, permissions;
+        uint32_t id;
     };
-    for (const auto& fault : faults) {
-        for (bool tmpfile : {true, false}) {
-            SCOPED_TRACE(std::string(fault.reason) + (tmpfile ? "" : ", without O_TMPFILE"));
-            FileMoveIo io = systemFileMoveIo();
-            userSpaceCopyOnly(io);
-            fault.inject(io);
-            if (!tmpfile) // as on FAT: the copy then goes under a hidden name
-                io.openat =
-                    failWhen([](int, const char*, int flags, mode_t) { return (flags & O_TMPFILE) == O_TMPFILE; },
-                             EOPNOTSUPP, io.openat);
-            ScopedFileMoveIo scoped(io);
-            expectFailure(moveItemNoReplace(source, target), fault.reason);
-            EXPECT_EQ(readFile(source), original);
-            EXPECT_EQ(names(other.path()), fault.takesName ? Names{"Beach.JPG"} : Names{});
-            EXPECT_EQ(readFile(target), fault.takesName ? "someone else's" : "");
-            fs::remove(target);
-        }
-    }
+    const uint32_t version = 2, anyone = ~0u;
+    const Entry entries[] = {
+        {0x01, 6, anyone}, {0x02, 4, uid}, {0x04, 0, anyone}, {0x10, 4, anyone}, {0x20, 0, anyone}};
+    std::string bytes(reinterpret_cast<const char*>(&version), sizeof version);
+    bytes.append(reinterpret_cast<const char*>(entries), sizeof entries);
+    return bytes;
 }
 
-// A move killed half-way (crash, power cut) leaves nothing under the final
-// name: the copy has no name until it is complete.
-TEST_F(CrossMoveTest, KilledMidCopyLeavesTheSourceAndNoPartialFile)
+std::string attribute(const std::string& path, const char* name)
 {
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        FileMoveIo io = systemFileMoveIo();
-        userSpaceCopyOnly(io);
-        io.write = [calls = 0, real = io.write](int fd, const void* data, size_t length) mutable {
-            if (++calls == 2)
-                ::raise(SIGKILL);
-            return real(fd, data, length);
-        };
-        ScopedFileMoveIo scoped(io);
-        (void)moveItemNoReplace(source, target);
-        ::_exit(0);
+    std::string value(256, '\0');
+    const ssize_t size = ::lgetxattr(path.c_str(), name, value.data(), value.size());
+    value.resize(size < 0 ? 0 : size);
+    return value;
+}
+
+// Whether files in `folder` can hold the attribute (tmpfs before Linux 6.6
+// holds no user.* ones).
+bool holdsAttribute(const std::string& folder, const char* name, const std::string& value)
+{
+    const std::string probe = folder + "/.probe";
+    writeFile(probe, "");
+    const bool holds = ::setxattr(probe.c_str(), name, value.data(), value.size(), 0) == 0;
+    ::unlink(probe.c_str());
+    return holds;
+}
+
+} // namespace
+
+// A photo's extended attributes (a rating, its ACL) and the holes of a video
+// still being filled survive the trip there and back; an attribute the
+// target cannot hold (on the way back, as if it held no user.* ones) is
+// dropped without failing the move.
+TEST_F(CrossMoveTest, KeepsExtendedAttributesAclsAndHoles)
+{
+    const std::string acl = aclLettingUserRead(1234);
+    if (::setxattr(source.c_str(), "system.posix_acl_access", acl.data(), acl.size(), 0) != 0 ||
+        ::setxattr(source.c_str(), "user.rating", "5", 1, 0) != 0)
+        GTEST_SKIP() << "the filesystem of " << dir.path() << " holds no ACLs or user attributes";
+    const std::string video = dir / "clip.MOV", videoThere = other / "clip.MOV";
+    const std::string chunk = photoBytes(64 << 10);
+    {
+        const UniqueFd fd(::open(video.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644));
+        ASSERT_EQ(::pwrite(fd.get(), chunk.data(), chunk.size(), 0), static_cast<ssize_t>(chunk.size()));
+        ASSERT_EQ(::pwrite(fd.get(), chunk.data(), chunk.size(), 8 << 20), static_cast<ssize_t>(chunk.size()));
+        ASSERT_EQ(::ftruncate(fd.get(), 16 << 20), 0);
     }
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFSIGNALED(status));
-    EXPECT_EQ(readFile(source), original);
-    EXPECT_EQ(names(other.path()), Names{});
+    const std::string bytes = readFile(video);
+
+    for (auto [from, to, kernelCopy] :
+         {std::tuple{dir.path(), other.path(), true}, std::tuple{other.path(), dir.path(), false}}) {
+        SCOPED_TRACE(from + " to " + to);
+        FileMoveIo io = systemFileMoveIo();
+        if (!kernelCopy) {
+            userSpaceCopyOnly(io);
+            auto user = [](int, const char* name, auto&&...) { return std::string_view(name).starts_with("user."); };
+            io.fsetxattr = failWhen(user, EOPNOTSUPP, io.fsetxattr);
+        }
+        ScopedFileMoveIo scoped(io);
+        ASSERT_TRUE(moveItemNoReplace(from + "/IMG_0412.JPG", to + "/IMG_0412.JPG"));
+        ASSERT_TRUE(moveItemNoReplace(from + "/clip.MOV", to + "/clip.MOV"));
+
+        const std::string photo = to + "/IMG_0412.JPG";
+        EXPECT_EQ(attribute(photo, "system.posix_acl_access"), acl);
+        EXPECT_EQ(attribute(photo, "user.rating"), kernelCopy && holdsAttribute(to, "user.rating", "5") ? "5" : "");
+        struct stat moved {};
+        ASSERT_EQ(::stat((to + "/clip.MOV").c_str(), &moved), 0);
+        EXPECT_LE(moved.st_blocks * 512, 1 << 20) << "the holes were filled";
+        EXPECT_TRUE(readFile(to + "/clip.MOV") == bytes);
+    }
 }
 
 TEST_F(CrossMoveTest, FolderMovesAsATreeAndNeverOverAnother)
@@ -224,7 +170,7 @@ TEST_F(CrossMoveTest, FolderMovesAsATreeAndNeverOverAnother)
     ASSERT_EQ(::utimensat(AT_FDCWD, (tree + "/day \xFF").c_str(), times, 0), 0);
 
     other.makeFolder("Trip");
-    expectFailure(moveItemNoReplace(tree, moved), "File exists");
+    expectFailure(moveItemNoReplace(tree, moved), EEXIST);
     EXPECT_EQ(names(other.path()), Names{"Trip"});
     EXPECT_EQ(names(moved), Names{});
     fs::remove(moved);

@@ -1,0 +1,194 @@
+// Hidden names for a copy under way in the target folder, and giving the
+// finished copy its final name without replacing anything.
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <stdio.h> // RENAME_NOREPLACE
+#include <sys/file.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdint>
+
+#include "FileMoveSteps.h"
+
+namespace shoebox::moving {
+
+namespace {
+
+constexpr int nameDigits = 10;
+constexpr std::string_view digits = "0123456789abcdefghijklmnopqrstuvwxyz";
+
+std::string temporaryName()
+{
+    // Atomic: moves may run on several threads at once.
+    static std::atomic<std::uint64_t> counter = 0;
+    struct timespec now {};
+    ::clock_gettime(CLOCK_MONOTONIC, &now);
+    std::uint64_t value = static_cast<std::uint64_t>(now.tv_nsec) ^ (static_cast<std::uint64_t>(now.tv_sec) << 30) ^
+                          (static_cast<std::uint64_t>(::getpid()) << 40) ^ (++counter * 0x9E3779B97F4A7C15ULL);
+    std::string name(temporaryPrefix);
+    for (int i = 0; i < nameDigits; ++i) {
+        name += digits[value % digits.size()];
+        value /= digits.size();
+    }
+    return name;
+}
+
+bool isTemporaryName(std::string_view name)
+{
+    return name.size() == temporaryPrefix.size() + nameDigits && name.starts_with(temporaryPrefix) &&
+           name.find_first_not_of(digits, temporaryPrefix.size()) == std::string_view::npos;
+}
+
+// A temporary is locked for as long as its move runs (the kernel drops the
+// lock when the process ends, however it ends), which tells a live copy
+// from one a killed move left behind. True when this open file holds it, or
+// when the filesystem has no locks at all (then nobody can take it either,
+// and it is never cleared away: see removeStaleTemporaries).
+bool lock(int fd)
+{
+    if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+        return true;
+    }
+    return errno != EWOULDBLOCK && errno != EINTR;
+}
+
+} // namespace
+
+void removeStaleTemporaries(int dir)
+{
+    int error = 0;
+    Listing listing = listFolder(dir, error);
+    if (!listing) {
+        return;
+    }
+    while (struct dirent* entry = ::readdir(listing.get())) {
+        const char* name = entry->d_name;
+        if (!isTemporaryName(name)) {
+            continue;
+        }
+        // Only a file or folder of this user's that nobody holds: not a link
+        // (O_NOFOLLOW), a pipe (O_NONBLOCK keeps the open from waiting), a
+        // copy under way in another move, or another user's.
+        UniqueFd fd(::openat(dir, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+        struct stat status {};
+        if (!fd || ::fstat(fd.get(), &status) != 0 || !(S_ISREG(status.st_mode) || S_ISDIR(status.st_mode)) ||
+            status.st_uid != ::geteuid() || ::flock(fd.get(), LOCK_EX | LOCK_NB) != 0 ||
+            !sameItem(dir, name, status.st_dev, status.st_ino)) {
+            continue;
+        }
+        (void)removeTree(dir, name);
+    }
+}
+
+int createTemporary(int dir, bool folder, Temporary& made)
+{
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::string name = temporaryName();
+        UniqueFd fd;
+        if (folder) {
+            if (io().mkdirat(dir, name.c_str(), 0700) == 0) {
+                fd = UniqueFd(io().openat(dir, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC, 0));
+                if (!fd) {
+                    int error = errno;
+                    io().unlinkat(dir, name.c_str(), AT_REMOVEDIR);
+                    return error;
+                }
+            }
+        } else {
+            fd = UniqueFd(io().openat(dir, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+        }
+        if (!fd) {
+            if (errno != EEXIST) {
+                return errno;
+            }
+            continue;
+        }
+        // Another move clearing stale temporaries may have locked it in the
+        // instant between creating and locking; it then removes it, and
+        // this move takes another name.
+        if (lock(fd.get())) {
+            made = {std::move(fd), std::move(name)};
+            return 0;
+        }
+    }
+    return EEXIST;
+}
+
+bool cannotLink(int error)
+{
+    return error == EPERM || error == EOPNOTSUPP || error == ENOSYS;
+}
+
+Outcome publish(int dir, const Temporary& temporary, const char* name, bool folder)
+{
+    const char* from = temporary.name.c_str();
+    if (io().renameat2(dir, from, dir, name, RENAME_NOREPLACE) == 0) {
+        return {};
+    }
+    int error = errno;
+    if (!refusesFlags(error)) {
+        return {error};
+    }
+    if (folder) {
+        return {error}; // no safe way without RENAME_NOREPLACE (see FileMoveSteps.h)
+    }
+    // NFS, CIFS, ntfs-3g: link() fails rather than replace.
+    if (io().linkat(dir, from, dir, name, 0) == 0) {
+        // The data lives on under the final name. Should the hidden name
+        // stay, it is one more name for the same file, and a later move
+        // into this folder drops it.
+        (void)io().unlinkat(dir, from, 0);
+        return {};
+    }
+    error = errno;
+    if (!cannotLink(error)) {
+        return {error};
+    }
+    return renameOverPlaceholder(dir, from, dir, name);
+}
+
+Outcome renameOverPlaceholder(int fromDir, const char* from, int toDir, const char* to)
+{
+    // Creating the name first also has the filesystem judge it before any
+    // rename does: fusefat drops a file it is asked to rename to a name it
+    // refuses (":" or "?" on FAT).
+    UniqueFd placeholder(io().openat(toDir, to, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+    if (!placeholder) {
+        int error = errno;
+        // A folder that takes new files (a copy's does: the copy is in it)
+        // refuses a name with EINVAL (the kernel's FAT driver) or EPERM
+        // (fusefat).
+        if (error == EINVAL || error == EPERM) {
+            return {error, Error::Cause::nameNotAllowed};
+        }
+        return {error};
+    }
+    struct stat ours {};
+    if (::fstat(placeholder.get(), &ours) != 0) {
+        int error = errno;
+        (void)io().unlinkat(toDir, to, 0);
+        return {error};
+    }
+    placeholder.reset();
+    // A plain rename replaces whatever holds the name, so the name must
+    // still hold our empty placeholder. (Another program swapping in a file
+    // between this check and the rename is a window no call without
+    // RENAME_NOREPLACE can close; it is a few microseconds wide.)
+    if (!sameItem(toDir, to, ours.st_dev, ours.st_ino)) {
+        return {EEXIST};
+    }
+    if (io().renameat2(fromDir, from, toDir, to, 0) != 0) {
+        int error = errno;
+        if (sameItem(toDir, to, ours.st_dev, ours.st_ino)) {
+            (void)io().unlinkat(toDir, to, 0);
+        }
+        return {error};
+    }
+    return {};
+}
+
+} // namespace shoebox::moving

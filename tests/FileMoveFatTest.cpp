@@ -1,0 +1,215 @@
+// Moves onto a USB stick: a FAT image mounted through FUSE (fusefat), which
+// knows neither RENAME_NOREPLACE nor O_TMPFILE nor hard links, and refuses
+// names with ":" or "?".
+
+#include <fcntl.h>
+#include <sched.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/mount.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "FileDescriptor.h"
+#include "FileMoveTesting.h"
+
+extern char** environ;
+
+using namespace shoebox;
+using namespace shoebox::testing;
+
+namespace {
+
+// The program's path: found on PATH, or in the sbin folders that a
+// non-login root shell may lack.
+std::string findProgram(const std::string& name)
+{
+    std::string path = ::getenv("PATH") ? ::getenv("PATH") : "";
+    path += ":/usr/sbin:/sbin";
+    for (std::size_t start = 0; start <= path.size();) {
+        std::size_t end = path.find(':', start);
+        if (end == std::string::npos)
+            end = path.size();
+        const std::string candidate = path.substr(start, end - start) + "/" + name;
+        if (end > start && ::access(candidate.c_str(), X_OK) == 0)
+            return candidate;
+        start = end + 1;
+    }
+    return {};
+}
+
+// Runs a program quietly; true when it exits with 0.
+bool run(std::vector<std::string> arguments)
+{
+    std::vector<char*> argv;
+    for (std::string& argument : arguments)
+        argv.push_back(argument.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    pid_t child = -1;
+    const int spawned = ::posix_spawn(&child, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    int status = 0;
+    return spawned == 0 && ::waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+dev_t deviceOf(const std::string& path)
+{
+    struct stat status {};
+    return ::stat(path.c_str(), &status) == 0 ? status.st_dev : 0;
+}
+
+// Mounts made from here on are this process's own where it may have its
+// own (as root): they vanish with it, even if it is killed mid-test.
+void keepMountsPrivate()
+{
+    static const bool once = [] {
+        return ::unshare(CLONE_NEWNS) == 0 && ::mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
+    }();
+    (void)once;
+}
+
+// A FAT image mounted read-write (fusefat mounts read-only unless told
+// "rw+") in a temporary folder, and unmounted however the test ends. fusefat
+// runs in the foreground as a child that dies with this process.
+class FatStick {
+public:
+    // Empty when it could be mounted; otherwise why not.
+    std::string mount(const std::string& folder)
+    {
+        const UniqueFd fuse(::open("/dev/fuse", O_RDWR | O_CLOEXEC));
+        if (!fuse)
+            return "/dev/fuse cannot be opened here";
+        const std::string mkfs = findProgram("mkfs.vfat"), fusefat = findProgram("fusefat");
+        if (mkfs.empty() || fusefat.empty())
+            return "needs mkfs.vfat and fusefat (packages dosfstools and fusefat)";
+        const std::string image = folder + "/stick.img";
+        mountPoint_ = folder + "/stick";
+        const UniqueFd file(::open(image.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600));
+        if (!file || ::ftruncate(file.get(), 16 << 20) != 0 || ::mkdir(mountPoint_.c_str(), 0700) != 0 ||
+            !run({mkfs, image}))
+            return "could not make a FAT image with " + mkfs;
+
+        keepMountsPrivate();
+        const pid_t parent = ::getpid();
+        daemon_ = ::fork();
+        if (daemon_ == 0) {
+            ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+            if (::getppid() != parent)
+                ::_exit(1);
+            const int quiet = ::open("/dev/null", O_WRONLY);
+            ::dup2(quiet, STDOUT_FILENO);
+            ::dup2(quiet, STDERR_FILENO);
+            ::execl(fusefat.c_str(), "fusefat", "-f", "-o", "rw+", image.c_str(), mountPoint_.c_str(), nullptr);
+            ::_exit(127);
+        }
+        // Mounted once the folder is on another device; a few seconds at
+        // most, or fusefat gave up.
+        for (int tries = 0; tries < 500; ++tries) {
+            if (deviceOf(mountPoint_) != deviceOf(folder)) {
+                mounted_ = true;
+                return {};
+            }
+            int status = 0;
+            if (daemon_ < 0 || ::waitpid(daemon_, &status, WNOHANG) == daemon_) {
+                daemon_ = -1;
+                break;
+            }
+            ::usleep(10'000);
+        }
+        return "fusefat could not mount the image (is FUSE usable here?)";
+    }
+    ~FatStick()
+    {
+        // Lazily, so that a file a failed test left open cannot keep it;
+        // fusefat then ends by itself.
+        if (mounted_ && ::umount2(mountPoint_.c_str(), MNT_DETACH) != 0)
+            run({findProgram("fusermount"), "-u", "-z", mountPoint_});
+        if (daemon_ > 0) {
+            if (!mounted_)
+                ::kill(daemon_, SIGTERM);
+            ::waitpid(daemon_, nullptr, 0);
+        }
+    }
+    const std::string& path() const { return mountPoint_; }
+
+private:
+    std::string mountPoint_;
+    pid_t daemon_ = -1;
+    bool mounted_ = false;
+};
+
+// FAT refuses the name (the kernel's driver with EINVAL, fusefat with EPERM).
+void expectNameRefused(const Result<>& result)
+{
+    ASSERT_FALSE(result);
+    EXPECT_TRUE(result.error().code == EINVAL || result.error().code == EPERM) << result.error().description;
+    EXPECT_EQ(result.error().cause, Cause::nameNotAllowed) << result.error().description;
+}
+
+class FatStickTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (const std::string why = stick.mount(folder.path()); !why.empty())
+            GTEST_SKIP() << "needs a FUSE FAT mount: " << why;
+    }
+
+    TempDir folder; // holds the image and the mount point
+    FatStick stick; // unmounted before the folder goes
+    TempDir home;   // where the photos come from
+    const std::string photo = photoBytes(1 << 20);
+};
+
+} // namespace
+
+// From another filesystem onto the stick: a file arrives whole, a taken
+// name is never replaced, a name FAT refuses is reported as such, a folder
+// is refused (publishing one needs RENAME_NOREPLACE), and nothing hidden is
+// left behind.
+TEST_F(FatStickTest, MovesOntoTheStickWithoutReplacingAnything)
+{
+    const std::string on = stick.path();
+    home.write("IMG_1.JPG", photo);
+    home.write("IMG_2.JPG", "second");
+    home.write("Trip/day 1/IMG_3.JPG", photo);
+    writeFile(on + "/Taken.JPG", "someone else's");
+
+    ASSERT_TRUE(moveItemNoReplace(home / "IMG_1.JPG", on + "/Beach.JPG"));
+    EXPECT_TRUE(readFile(on + "/Beach.JPG") == photo);
+    expectFailure(moveItemNoReplace(home / "IMG_2.JPG", on + "/Taken.JPG"), EEXIST);
+    expectNameRefused(moveItemNoReplace(home / "IMG_2.JPG", on + "/Beach: day 1.JPG"));
+    expectNameRefused(moveItemNoReplace(home / "IMG_2.JPG", on + "/Beach?.JPG"));
+    expectFailure(moveItemNoReplace(home / "Trip", on + "/Trip"), EINVAL);
+
+    EXPECT_EQ(readFile(on + "/Taken.JPG"), "someone else's");
+    EXPECT_EQ(readFile(home / "IMG_2.JPG"), "second");
+    EXPECT_TRUE(readFile(home / "Trip/day 1/IMG_3.JPG") == photo);
+    EXPECT_EQ(names(home.path()), (Names{"IMG_2.JPG", "Trip"}));
+    EXPECT_EQ(names(on), (Names{"Beach.JPG", "Taken.JPG"}));
+}
+
+// Within the stick, where rename() would replace, and fusefat even drops a
+// file renamed to a name it refuses and empties a folder it renames.
+TEST_F(FatStickTest, RenamesOnTheStickWithoutReplacingOrLosingAnything)
+{
+    const std::string on = stick.path();
+    writeFile(on + "/IMG_1.JPG", photo);
+    writeFile(on + "/Taken.JPG", "someone else's");
+    ASSERT_EQ(::mkdir((on + "/Trip").c_str(), 0700), 0);
+    writeFile(on + "/Trip/IMG_2.JPG", "second");
+
+    expectFailure(moveItemNoReplace(on + "/IMG_1.JPG", on + "/Taken.JPG"), EEXIST);
+    expectNameRefused(moveItemNoReplace(on + "/IMG_1.JPG", on + "/Beach: day 1.JPG"));
+    expectFailure(moveItemNoReplace(on + "/Trip", on + "/Holiday"), EINVAL);
+    ASSERT_TRUE(moveItemNoReplace(on + "/IMG_1.JPG", on + "/Trip/Beach.JPG"));
+
+    EXPECT_TRUE(readFile(on + "/Trip/Beach.JPG") == photo);
+    EXPECT_EQ(readFile(on + "/Trip/IMG_2.JPG"), "second");
+    EXPECT_EQ(readFile(on + "/Taken.JPG"), "someone else's");
+    EXPECT_EQ(names(on), (Names{"Taken.JPG", "Trip"}));
+}

@@ -1,0 +1,128 @@
+#pragma once
+
+// What the move's tests share: making one system call of the move fail
+// through its seam, checking a failure by its errno value and cause, and a
+// fixture with a photo on one filesystem and a target folder on another.
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <functional>
+#include <ostream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "Environment.h"
+#include "FileMove.h"
+#include "FileMoveIo.h"
+#include "TempDir.h"
+
+namespace shoebox {
+
+inline void PrintTo(Error::Cause cause, std::ostream* out)
+{
+    static const char* const names[] = {"none",      "changedDuringMove", "bothCopiesKept", "keptAtDestination",
+                                        "cancelled", "nameNotAllowed"};
+    *out << names[static_cast<int>(cause)];
+}
+
+} // namespace shoebox
+
+namespace shoebox::testing {
+
+using Names = std::vector<std::string>;
+using Cause = Error::Cause;
+
+inline long long nanoseconds(const struct timespec& time)
+{
+    return time.tv_sec * 1'000'000'000LL + time.tv_nsec;
+}
+
+// A call that fails with `error` whenever `when(args...)` holds, and otherwise
+// does the real thing.
+template <typename When, typename R, typename... Args>
+std::function<R(Args...)> failWhen(When when, int error, std::function<R(Args...)> real)
+{
+    return [=](Args... args) mutable -> R {
+        if (!when(args...))
+            return real(args...);
+        errno = error;
+        return -1;
+    };
+}
+
+inline auto fromCall(int nth)
+{
+    return [nth, calls = 0](auto&&...) mutable { return ++calls >= nth; };
+}
+
+// Leaves only the read/write loop, in 1 MiB steps.
+inline void userSpaceCopyOnly(FileMoveIo& io)
+{
+    io.copyFileRange = failWhen(fromCall(1), ENOSYS, io.copyFileRange);
+    io.sendfile = failWhen(fromCall(1), ENOSYS, io.sendfile);
+}
+
+// As on FUSE FAT: no O_TMPFILE, no RENAME_NOREPLACE, no hard links, and
+// names with ":" refused (EINVAL, as the kernel's FAT driver does).
+inline void likeFat(FileMoveIo& io)
+{
+    io.openat = [real = io.openat](int dir, const char* name, int flags, mode_t mode) {
+        if ((flags & O_TMPFILE) == O_TMPFILE) {
+            errno = EOPNOTSUPP;
+            return -1;
+        }
+        if ((flags & O_CREAT) && std::string_view(name).find(':') != std::string_view::npos) {
+            errno = EINVAL;
+            return -1;
+        }
+        return real(dir, name, flags, mode);
+    };
+    io.renameat2 =
+        failWhen([](int, const char*, int, const char*, unsigned flags) { return flags != 0; }, EINVAL, io.renameat2);
+    io.linkat = failWhen(fromCall(1), EPERM, io.linkat);
+}
+
+// A failure told in one line, with its errno value and what became of the
+// items.
+inline void expectFailure(const Result<>& result, int code, Cause cause = Cause::none)
+{
+    ASSERT_FALSE(result);
+    EXPECT_EQ(result.error().code, code) << result.error().description;
+    EXPECT_EQ(result.error().cause, cause) << result.error().description;
+    EXPECT_EQ(result.error().description.find('\n'), std::string::npos) << result.error().description;
+}
+
+inline void appendTo(const std::string& path, const std::string& bytes)
+{
+    std::ofstream(path, std::ios::binary | std::ios::app) << bytes;
+}
+
+// A few MiB whose bytes differ from place to place, so that a dropped or
+// repeated chunk changes the result.
+inline std::string photoBytes(std::size_t size = 3 << 20)
+{
+    std::string bytes(size, '\0');
+    for (std::size_t i = 0; i < bytes.size(); ++i)
+        bytes[i] = static_cast<char>((i * 2654435761u) >> 13);
+    return bytes;
+}
+
+// A photo in a folder on one filesystem and a target folder on another:
+// /dev/shm is tmpfs where /tmp usually is not.
+class CrossMoveTest : public ::testing::Test {
+protected:
+    void SetUp() override { SKIP_WITHOUT_ANOTHER_FILESYSTEM(dir.path()); }
+
+    TempDir dir;
+    TempDir other{folderOnAnotherFilesystem(dir.path()).value_or("/tmp")};
+    const std::string original = photoBytes();
+    const std::string source = dir.write("IMG_0412.JPG", original);
+    const std::string target = other / "Beach.JPG";
+};
+
+} // namespace shoebox::testing
