@@ -12,7 +12,8 @@ packages=(
     gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-bad gstreamer1.0-libav
 )
 if [[ "${1:-}" == "--bench" ]]; then
-    packages+=(libturbojpeg0-dev)
+    # The baseline decoder, and gst-launch-1.0 to make the benchmark's video.
+    packages+=(libturbojpeg0-dev gstreamer1.0-tools)
 fi
 
 missing=()
