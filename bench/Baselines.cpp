@@ -100,7 +100,7 @@ double videoFirstFrameMs(const std::string& path)
             first = frame.toImage();
     });
     const auto t0 = Clock::now();
-    player.setSource(QUrl::fromLocalFile(QString::fromStdString(path)));
+    player.setSource(QUrl::fromLocalFile(QString::fromStdString(path))); // the benchmark's own ASCII names
     player.play();
     const bool shown = shoebox::testing::waitUntil([&] { return !first.isNull(); }, 10000);
     const double ms = msBetween(t0, Clock::now());

@@ -55,9 +55,7 @@ Hold holdKey(Harness& h, const std::vector<FileURL>& files)
     if (h.waitForPaint(last, true))
         hold.sharpMs = msBetween(due.back(), *h.firstPaint(last, true));
 
-    auto indexOf = [&](const FileURL& url) {
-        return int(std::find(files.begin(), files.end(), url) - files.begin());
-    };
+    auto indexOf = [&](const FileURL& url) { return int(std::find(files.begin(), files.end(), url) - files.begin()); };
     for (int k = 0; k < kPresses; ++k) {
         double ms = NAN;
         for (const Harness::Paint& p : h.paints()) {
@@ -100,7 +98,8 @@ void heldKeyFigures(const Data& data, const Options& options, Report& report)
     auto keep = [](const Hold& hold, std::vector<double>& a, std::vector<double>& b, std::vector<double>& c,
                    std::vector<double>& d, std::vector<double>& e) {
         // A press never answered fails the round rather than dropping out.
-        const bool answered = std::none_of(hold.pressMs.begin(), hold.pressMs.end(), [](double v) { return std::isnan(v); });
+        const bool answered =
+            std::none_of(hold.pressMs.begin(), hold.pressMs.end(), [](double v) { return std::isnan(v); });
         a.push_back(answered ? percentile(hold.pressMs, 50) : NAN);
         b.push_back(answered ? percentile(hold.pressMs, 95) : NAN);
         c.push_back(answered ? percentile(hold.pressMs, 100) : NAN);
@@ -123,8 +122,8 @@ void heldKeyFigures(const Data& data, const Options& options, Report& report)
             // next files, it lets the app's rounds' photos go first.
             h.view().setNeighbours(files);
             h.waitIdle();
-            notDecoded += int(std::count_if(files.begin(), files.end(),
-                                            [&](const FileURL& url) { return !h.view().isCached(url); }));
+            notDecoded += int(
+                std::count_if(files.begin(), files.end(), [&](const FileURL& url) { return !h.view().isCached(url); }));
             Hold hold = holdKey(h, files);
             h.waitIdle();
             hold.sharpMs = turboJpegMs(lastPhoto, box);

@@ -224,7 +224,8 @@ void writeJpeg(const Photo& photo, std::uint64_t seed)
 {
     const std::vector<unsigned char> pixels = makePixels(photo.width, photo.height, seed);
     const std::vector<unsigned char> jpeg = compressJpeg(pixels.data(), photo.width, photo.height, 92);
-    const std::vector<unsigned char> exif = exifSegment(photo.rotated90, thumbnailOf(pixels, photo.width, photo.height));
+    const std::vector<unsigned char> exif =
+        exifSegment(photo.rotated90, thumbnailOf(pixels, photo.width, photo.height));
     const int fd = ::open(photo.path.c_str(), O_CREAT | O_TRUNC | O_WRONLY | O_CLOEXEC, 0644);
     if (fd < 0)
         die("create " + photo.path + ": " + std::strerror(errno));

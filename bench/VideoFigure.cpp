@@ -99,14 +99,18 @@ void videoFigures(const Data& data, const Options& options, Report& report)
         baselineRound();
         std::vector<double> app, baseline;
         inTurn(
-            options.pairs, [&](int) { app.push_back(appRound()); },
-            [&](int) { baseline.push_back(baselineRound()); });
+            options.pairs, [&](int) { app.push_back(appRound()); }, [&](int) { baseline.push_back(baselineRound()); });
         report.figure("video_first_frame_ms", "ms", app, baseline);
     }
     std::vector<double> app, baseline;
     inTurn(
-        options.pairs, [&](int) { app.push_back(childMs({selfPath(), "--child-video", "window", folder})); },
-        [&](int) { baseline.push_back(childMs({selfPath(), "--child-video", "player", data.video})); });
+        options.pairs,
+        [&](int) {
+            app.push_back(childMs({selfPath(), "--child-video", "window", folder}));
+        },
+        [&](int) {
+            baseline.push_back(childMs({selfPath(), "--child-video", "player", data.video}));
+        });
     report.figure("video_first_frame_cold_ms", "ms", app, baseline);
 }
 

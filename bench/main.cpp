@@ -58,17 +58,18 @@ void quietQtMessages()
 
 int main(int argc, char** argv)
 {
-    // The bench's processes and their children leave the user's settings,
-    // caches and Trash alone.
-    shoebox::testing::useScratchHome();
-    setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    setenv("QT_QPA_PLATFORM", "offscreen", 0); // children inherit it
     quietQtMessages();
-
     const std::vector<std::string> args(argv + 1, argv + argc);
+    // A child keeps its parent's scratch HOME, and with it the GStreamer
+    // registry already built there.
     if (args.size() == 2 && args[0] == "--child-rss")
         return memoryChild(argc, argv, args[1]);
     if (args.size() == 3 && args[0] == "--child-video")
         return videoChild(argc, argv, args[1], args[2]);
+    // The benchmark and its children leave the user's settings, caches and
+    // Trash alone.
+    shoebox::testing::useScratchHome();
 
     const std::vector<std::string> sections = {"pictures", "held-key", "video", "scans", "moves", "memory", "startup"};
     Options options;

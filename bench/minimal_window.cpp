@@ -123,7 +123,7 @@ int main(int argc, char** argv)
     window.setCentralWidget(label);
     window.resize(1200, 820); // the sorting window's size from its .ui
     if (file) {
-        QImageReader reader(QString::fromLocal8Bit(file));
+        QImageReader reader(QString::fromLocal8Bit(file)); // the benchmark's own ASCII names
         reader.setAutoTransform(true);
         const bool sideways = reader.transformation() & QImageIOHandler::TransformationRotate90;
         reader.setScaledSize(shoebox::imaging::chooseJpegScaledSize(reader.size(), sideways, window.size()));
