@@ -72,6 +72,22 @@ Hold holdKey(Harness& h, const std::vector<FileURL>& files)
     return hold;
 }
 
+// Each round's figures, one value per round.
+struct HoldRounds {
+    std::vector<double> p50, p95, max, sharp, pending;
+    void add(const Hold& hold)
+    {
+        // A press never answered fails the round rather than dropping out.
+        const bool answered =
+            std::none_of(hold.pressMs.begin(), hold.pressMs.end(), [](double v) { return std::isnan(v); });
+        p50.push_back(answered ? percentile(hold.pressMs, 50) : NAN);
+        p95.push_back(answered ? percentile(hold.pressMs, 95) : NAN);
+        max.push_back(answered ? percentile(hold.pressMs, 100) : NAN);
+        sharp.push_back(hold.sharpMs);
+        pending.push_back(hold.pendingAfterLast);
+    }
+};
+
 // Opens `folder` on its first photo and waits until it is sharp and the
 // photos after it are decoded.
 std::vector<FileURL> openAtStart(Harness& h, const std::string& folder)
@@ -92,27 +108,15 @@ void heldKeyFigures(const Data& data, const Options& options, Report& report)
     const std::string decodedFolder = data.linkedFolder("held-decoded", kPresses + 1, data.photos24);
     const Photo& lastPhoto = data.photos24[size_t(kPresses) % data.photos24.size()];
 
-    std::vector<double> p50, p95, max, sharp, pending;
-    std::vector<double> baseP50, baseP95, baseMax, baseSharp, basePending;
+    HoldRounds app, baseline;
     int ownPainted = 0, notDecoded = 0;
-    auto keep = [](const Hold& hold, std::vector<double>& a, std::vector<double>& b, std::vector<double>& c,
-                   std::vector<double>& d, std::vector<double>& e) {
-        // A press never answered fails the round rather than dropping out.
-        const bool answered =
-            std::none_of(hold.pressMs.begin(), hold.pressMs.end(), [](double v) { return std::isnan(v); });
-        a.push_back(answered ? percentile(hold.pressMs, 50) : NAN);
-        b.push_back(answered ? percentile(hold.pressMs, 95) : NAN);
-        c.push_back(answered ? percentile(hold.pressMs, 100) : NAN);
-        d.push_back(hold.sharpMs);
-        e.push_back(hold.pendingAfterLast);
-    };
     inTurn(
         options.pairs,
         [&](int) {
             const auto files = openAtStart(h, data.linkedFolder("held", kPresses + 1, data.photos24));
             const Hold hold = holdKey(h, files);
             ownPainted += hold.ownFilePainted;
-            keep(hold, p50, p95, max, sharp, pending);
+            app.add(hold);
             h.waitIdle();
         },
         [&](int) {
@@ -127,18 +131,18 @@ void heldKeyFigures(const Data& data, const Options& options, Report& report)
             Hold hold = holdKey(h, files);
             h.waitIdle();
             hold.sharpMs = turboJpegMs(lastPhoto, box);
-            keep(hold, baseP50, baseP95, baseMax, baseSharp, basePending);
+            baseline.add(hold);
         });
     note("held key: %d of %d presses showed their own photo before the next press's", ownPainted,
          options.pairs * kPresses);
     if (notDecoded)
         note("held key: the baseline found %d photos not decoded ahead (the view's cache holds fewer than %d)",
              notDecoded, kPresses + 1);
-    report.figure("held_key_press_ms_p50", "ms", p50, baseP50);
-    report.figure("held_key_press_ms_p95", "ms", p95, baseP95);
-    report.figure("held_key_press_ms_max", "ms", max, baseMax);
-    report.figure("held_key_sharp_ms", "ms", sharp, baseSharp);
-    report.figure("held_key_pending_decodes", "decodes", pending, basePending);
+    report.figure("held_key_press_ms_p50", "ms", app.p50, baseline.p50);
+    report.figure("held_key_press_ms_p95", "ms", app.p95, baseline.p95);
+    report.figure("held_key_press_ms_max", "ms", app.max, baseline.max);
+    report.figure("held_key_sharp_ms", "ms", app.sharp, baseline.sharp);
+    report.figure("held_key_pending_decodes", "decodes", app.pending, baseline.pending);
 }
 
 } // namespace shoebox::bench
