@@ -95,6 +95,11 @@ int main(int argc, char** argv)
             std::fprintf(stderr, "%s\n", qPrintable(message));
     });
     QApplication app(argc, argv);
+    // A run that never paints fails instead of holding up the benchmark.
+    QTimer::singleShot(30000, [] {
+        std::fprintf(stderr, "nothing painted within 30 s\n");
+        _exit(1);
+    });
 #ifdef SHOEBOX_REAL_WINDOW
     QApplication::setApplicationName(QStringLiteral("Shoebox"));
     QApplication::setApplicationDisplayName(QStringLiteral("Shoebox"));
