@@ -17,7 +17,8 @@ packages=(
     dosfstools fusefat fuse3
 )
 if [[ "${1:-}" == "--bench" ]]; then
-    packages+=(libturbojpeg0-dev)
+    # The baseline decoder, and gst-launch-1.0 to make the benchmark's video.
+    packages+=(libturbojpeg0-dev gstreamer1.0-tools)
 fi
 
 missing=()

@@ -30,12 +30,15 @@ public:
     ~TempDir()
     {
         std::error_code ignored;
-        std::filesystem::remove_all(path_, ignored);
+        if (!kept_)
+            std::filesystem::remove_all(path_, ignored);
     }
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
 
     const std::string& path() const { return path_; }
+    // Leaves the folder in place, e.g. for a profiler to look at.
+    void keep() { kept_ = true; }
     std::string operator/(const std::string& name) const { return path_ + "/" + name; }
 
     // Writes `content` to `name` (raw bytes), making parent folders.
@@ -58,6 +61,7 @@ public:
 
 private:
     std::string path_;
+    bool kept_ = false;
 };
 
 inline void writeFile(const std::string& path, const std::string& bytes)

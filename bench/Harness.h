@@ -1,0 +1,72 @@
+#pragma once
+
+// The real sorting window, shown, with stand-ins only for the folder panel,
+// the alert and the console. It records every frame the image view paints,
+// so a figure can ask when a file first showed, and when sharply.
+
+#include <QSize>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "Doubles.h"
+#include "FileURL.h"
+#include "MainWindow.h"
+#include "Measure.h"
+
+namespace shoebox {
+class ImageViewWidget;
+}
+
+namespace shoebox::bench {
+
+// The window size every window figure uses.
+inline const QSize kWindowSize(1600, 1000);
+
+class Harness {
+public:
+    struct Paint {
+        Clock::time_point at;
+        FileURL url;
+        bool full = false; // the full picture, not an embedded preview or a scaled stand-in
+    };
+
+    explicit Harness(QSize size = kWindowSize);
+
+    ImageViewWidget& view() { return *view_; }
+    // The view's size in device pixels: the box pictures are decoded for.
+    QSize viewPixels() const;
+
+    // Chooses `folder` as the source, the way the folder panel's answer does.
+    void scan(const std::string& folder);
+    const std::vector<FileURL>& files();
+
+    // Alt+Right, as a key press delivered to the focused widget, so it goes
+    // through the window's shortcut like a key on a keyboard. When it did
+    // not step, notes so (once), runs the Next button's action instead and
+    // returns false.
+    bool pressNext();
+
+    // Frames painted with a picture (or video frame) since the last clear.
+    const std::vector<Paint>& paints() const { return paints_; }
+    void clearPaints() { paints_.clear(); }
+    std::optional<Clock::time_point> firstPaint(const FileURL& url, bool full) const;
+    // Runs the event loop until `url` has been painted (fully, when asked).
+    bool waitForPaint(const FileURL& url, bool full, int timeoutMs = 30000);
+    // Runs the event loop until no decode is queued or running.
+    void waitIdle();
+    // Runs the event loop for `ms`.
+    static void spin(int ms);
+
+private:
+    shoebox::testing::ScriptedOpenPanel panel_;
+    shoebox::testing::RecordingAlert alert_;
+    shoebox::testing::RecordingOutput output_;
+    MainWindow window_;
+    ImageViewWidget* view_ = nullptr;
+    std::vector<Paint> paints_;
+    bool warnedKey_ = false;
+};
+
+} // namespace shoebox::bench

@@ -1,0 +1,148 @@
+// Alt+Right held down: key presses at 30 a second through 24 MP photos.
+//
+// Per press, the time from the press to the first paint of its file or of
+// a file further on (a press whose own file is skipped over still counts
+// as answered once a later one shows); the time from the last press to the
+// sharp picture of the file the key stops on; and the decodes still queued
+// or running right after the last press.
+//
+// The app's rounds step through photos no cache has seen. The baseline
+// rounds step the same way through photos the view has all decoded
+// already, so every press takes the path of a decoded-ahead photo: what
+// the window itself costs at this rate. The sharp picture's baseline is one
+// plain decode of the last photo (TurboJPEG at the view's scale): it cannot
+// be sharp sooner than a decode takes.
+
+#include <algorithm>
+#include <cmath>
+
+#include "Baselines.h"
+#include "Figures.h"
+#include "Harness.h"
+#include "ImageViewWidget.h"
+#include "QtWait.h"
+
+namespace shoebox::bench {
+
+namespace {
+
+constexpr int kPresses = 20;
+constexpr double kPressIntervalMs = 1000.0 / 30;
+
+struct Hold {
+    std::vector<double> pressMs; // NaN: nothing from this press on was painted
+    double sharpMs = NAN;
+    int pendingAfterLast = 0;
+    int ownFilePainted = 0; // presses whose own file showed before the next press's
+};
+
+// Holds the key from the first file of `files`, painted and idle. The
+// presses are due at fixed times; one that comes late because the window
+// was busy is timed from when it was due, as a key repeat would be.
+Hold holdKey(Harness& h, const std::vector<FileURL>& files)
+{
+    h.clearPaints();
+    std::vector<Clock::time_point> due(kPresses);
+    const auto start = Clock::now();
+    for (int k = 0; k < kPresses; ++k) {
+        due[size_t(k)] = start + std::chrono::microseconds(std::llround(k * kPressIntervalMs * 1000));
+        shoebox::testing::waitUntil([&] { return Clock::now() >= due[size_t(k)]; });
+        h.pressNext();
+    }
+    Hold hold;
+    hold.pendingAfterLast = h.view().pendingDecodes();
+    const FileURL& last = files[kPresses];
+    if (h.waitForPaint(last, true))
+        hold.sharpMs = msBetween(due.back(), *h.firstPaint(last, true));
+
+    auto indexOf = [&](const FileURL& url) { return int(std::find(files.begin(), files.end(), url) - files.begin()); };
+    for (int k = 0; k < kPresses; ++k) {
+        double ms = NAN;
+        for (const Harness::Paint& p : h.paints()) {
+            const int shown = indexOf(p.url);
+            if (shown >= k + 1 && p.at >= due[size_t(k)]) {
+                ms = msBetween(due[size_t(k)], p.at);
+                if (shown == k + 1)
+                    ++hold.ownFilePainted;
+                break;
+            }
+        }
+        hold.pressMs.push_back(ms);
+    }
+    return hold;
+}
+
+// Each round's figures, one value per round.
+struct HoldRounds {
+    std::vector<double> p50, p95, max, sharp, pending;
+    void add(const Hold& hold)
+    {
+        // A press never answered fails the round rather than dropping out.
+        const bool answered =
+            std::none_of(hold.pressMs.begin(), hold.pressMs.end(), [](double v) { return std::isnan(v); });
+        p50.push_back(answered ? percentile(hold.pressMs, 50) : NAN);
+        p95.push_back(answered ? percentile(hold.pressMs, 95) : NAN);
+        max.push_back(answered ? percentile(hold.pressMs, 100) : NAN);
+        sharp.push_back(hold.sharpMs);
+        pending.push_back(hold.pendingAfterLast);
+    }
+};
+
+// Opens `folder` on its first photo and waits until it is sharp and the
+// photos after it are decoded.
+std::vector<FileURL> openAtStart(Harness& h, const std::string& folder)
+{
+    h.scan(folder);
+    std::vector<FileURL> files = h.files();
+    h.waitForPaint(files[0], true);
+    h.waitIdle();
+    return files;
+}
+
+} // namespace
+
+void heldKeyFigures(const Data& data, const Options& options, Report& report)
+{
+    Harness h;
+    const QSize box = h.viewPixels();
+    const std::string decodedFolder = data.linkedFolder("held-decoded", kPresses + 1, data.photos24);
+    const Photo& lastPhoto = data.photos24[size_t(kPresses) % data.photos24.size()];
+
+    HoldRounds app, baseline;
+    int ownPainted = 0, notDecoded = 0;
+    inTurn(
+        options.pairs,
+        [&](int) {
+            const auto files = openAtStart(h, data.linkedFolder("held", kPresses + 1, data.photos24));
+            const Hold hold = holdKey(h, files);
+            ownPainted += hold.ownFilePainted;
+            app.add(hold);
+            h.waitIdle();
+        },
+        [&](int) {
+            const auto files = openAtStart(h, decodedFolder);
+            // Decodes whatever of the folder the cache has let go since the
+            // last round. The cache holds all of it; as the view's likely
+            // next files, it lets the app's rounds' photos go first.
+            h.view().setNeighbours(files);
+            h.waitIdle();
+            notDecoded += int(
+                std::count_if(files.begin(), files.end(), [&](const FileURL& url) { return !h.view().isCached(url); }));
+            Hold hold = holdKey(h, files);
+            h.waitIdle();
+            hold.sharpMs = turboJpegMs(lastPhoto, box);
+            baseline.add(hold);
+        });
+    note("held key: %d of %d presses showed their own photo before the next press's", ownPainted,
+         options.pairs * kPresses);
+    if (notDecoded)
+        note("held key: the baseline found %d photos not decoded ahead (the view's cache holds fewer than %d)",
+             notDecoded, kPresses + 1);
+    report.figure("held_key_press_ms_p50", "ms", app.p50, baseline.p50);
+    report.figure("held_key_press_ms_p95", "ms", app.p95, baseline.p95);
+    report.figure("held_key_press_ms_max", "ms", app.max, baseline.max);
+    report.figure("held_key_sharp_ms", "ms", app.sharp, baseline.sharp);
+    report.figure("held_key_pending_decodes", "decodes", app.pending, baseline.pending);
+}
+
+} // namespace shoebox::bench
