@@ -32,22 +32,20 @@ QString executableDir()
 QFunctionPointer loadModule(const char* name, const char* symbol)
 {
     const QString file = QStringLiteral("lib%1.so").arg(QLatin1String(name));
-    QStringList dirs;
-    if (const QString exe = executableDir(); !exe.isEmpty())
-        dirs << exe + QLatin1Char('/') + QStringLiteral(SHOEBOX_MODULE_RELATIVE_DIR);
+    const QString exe = executableDir();
+    const QString path = exe + QLatin1Char('/') + QStringLiteral(SHOEBOX_MODULE_RELATIVE_DIR) + QLatin1Char('/') + file;
+    // Destroying a QLibrary does not unload the library (only unload()
+    // does), so the module stays loaded for objects it made that are
+    // deleted later.
+    QLibrary library(path);
     QString errors;
-    for (const QString& dir : dirs) {
-        const QString path = dir + QLatin1Char('/') + file;
-        if (!QFileInfo::exists(path))
-            continue;
-        // Never unloaded: objects it made may still be deleted later.
-        auto* library = new QLibrary(path);
-        if (QFunctionPointer f = library->resolve(symbol))
-            return f;
-        errors += library->errorString() + QLatin1Char(' ');
-        delete library;
-    }
-    qWarning("%s is not available%s%s", qPrintable(file), errors.isEmpty() ? "" : ": ", qPrintable(errors.trimmed()));
+    if (exe.isEmpty())
+        errors = QStringLiteral("cannot find the program's own folder");
+    else if (QFunctionPointer f = library.resolve(symbol))
+        return f;
+    else
+        errors = library.errorString();
+    qWarning("%s is not available: %s", qPrintable(file), qPrintable(errors));
     return nullptr;
 }
 
