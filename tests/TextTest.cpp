@@ -114,9 +114,22 @@ TEST(NaturalOrder, FastSortAgreesWithTheComparator)
     EXPECT_EQ(fast, reference);
 }
 
-TEST(OneLine, EscapesControlCharactersAndKeepsEveryOtherByte)
+// Every byte of a character that ends or breaks a line is escaped, in
+// valid UTF-8 too (C1 controls, the line and paragraph separators); every
+// other byte, valid or not, is kept.
+TEST(OneLine, EscapesWhatBreaksALineAndKeepsEveryOtherByte)
 {
-    EXPECT_EQ(oneLine("a\nb\rc\x7f caf\xe9 \xff \u00e9.jpg"), "a\\x0Ab\\x0Dc\\x7F caf\xe9 \xff \u00e9.jpg");
+    const std::pair<const char*, const char*> cases[] = {
+        {"a\nb\rc\x7f caf\xe9 \xff \u00e9.jpg", "a\\x0Ab\\x0Dc\\x7F caf\xe9 \xff \u00e9.jpg"},
+        {"next\u0085line \u0080\u009F", "next\\xC2\\x85line \\xC2\\x80\\xC2\\x9F"},
+        {"a\u2028b\u2029c", "a\\xE2\\x80\\xA8b\\xE2\\x80\\xA9c"},
+        // No-break space, quotes and a joined emoji stay; a stray lead byte
+        // stays and the line feed after it is escaped.
+        {"\u00A0\u201C\U0001F468\u200D\U0001F469\u201D \xC2\n",
+         "\u00A0\u201C\U0001F468\u200D\U0001F469\u201D \xC2\\x0A"}};
+    for (auto [text, line] : cases) {
+        EXPECT_EQ(oneLine(text), line) << text;
+    }
 }
 
 } // namespace
