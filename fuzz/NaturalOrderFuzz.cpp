@@ -87,7 +87,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
     }
     // Transitivity, on the first names (cubic).
-    const std::size_t few = std::min<std::size_t>(names.size(), 12);
+    const std::size_t few = std::min<std::size_t>(names.size(), 16);
     for (std::size_t i = 0; i < few; ++i) {
         for (std::size_t j = 0; j < few; ++j) {
             for (std::size_t k = 0; k < few; ++k) {
