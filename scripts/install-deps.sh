@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Installs the Debian 12 packages Shoebox needs to build, run, test and
-# benchmark, skipping those already present. Uses sudo when not root.
+# Installs the Debian 12 packages Shoebox needs to build and run, skipping
+# those already present; --test adds what the full test run needs (clang and
+# libFuzzer), --bench what the benchmark needs. Uses sudo when not root.
 set -euo pipefail
 
 packages=(
@@ -11,9 +12,13 @@ packages=(
     # Video decoding for Qt Multimedia.
     gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-bad gstreamer1.0-libav
 )
-if [[ "${1:-}" == "--bench" ]]; then
-    packages+=(libturbojpeg0-dev)
-fi
+for option in "$@"; do
+    case "$option" in
+    --test) packages+=(clang libclang-rt-dev) ;;
+    --bench) packages+=(libturbojpeg0-dev) ;;
+    *) echo "install-deps: unknown option $option" >&2 && exit 2 ;;
+    esac
+done
 
 missing=()
 for p in "${packages[@]}"; do
