@@ -294,15 +294,36 @@ int naturalCompare(std::string_view a, std::string_view b)
 std::string oneLine(std::string_view text)
 {
     static constexpr char hex[] = "0123456789ABCDEF";
+    // How many bytes from `i` on form a character that ends or breaks a
+    // line, or 0: a C0 control or DEL; a C1 control (U+0080 to U+009F, the
+    // line break U+0085 among them); the line or paragraph separator
+    // (U+2028, U+2029), which editors and log viewers break at.
+    auto lineBreakerAt = [&](std::size_t i) -> std::size_t {
+        auto byte = [&](std::size_t k) { return k < text.size() ? static_cast<unsigned char>(text[k]) : 0; };
+        if (byte(i) < 0x20 || byte(i) == 0x7F) {
+            return 1;
+        }
+        if (byte(i) == 0xC2 && byte(i + 1) >= 0x80 && byte(i + 1) <= 0x9F) {
+            return 2;
+        }
+        if (byte(i) == 0xE2 && byte(i + 1) == 0x80 && (byte(i + 2) == 0xA8 || byte(i + 2) == 0xA9)) {
+            return 3;
+        }
+        return 0;
+    };
     std::string line;
     line.reserve(text.size());
-    for (unsigned char c : text) {
-        if (c < 0x20 || c == 0x7F) {
+    for (std::size_t i = 0; i < text.size();) {
+        const std::size_t length = lineBreakerAt(i);
+        if (length == 0) {
+            line += text[i++];
+            continue;
+        }
+        for (std::size_t end = i + length; i < end; ++i) {
+            const auto c = static_cast<unsigned char>(text[i]);
             line += "\\x";
             line += hex[c >> 4];
             line += hex[c & 0xF];
-        } else {
-            line += static_cast<char>(c);
         }
     }
     return line;

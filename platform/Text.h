@@ -28,7 +28,8 @@ inline bool naturalLess(std::string_view a, std::string_view b)
     return naturalCompare(a, b) < 0;
 }
 
-// `text` with its control characters (a line break in a file name, say)
+// `text` with every byte of its control characters (C0, DEL and C1: a line
+// break in a file name, say) and of the line and paragraph separators
 // written as \xHH, so a description that quotes a name stays one line. All
 // other bytes are kept: names need not be UTF-8.
 std::string oneLine(std::string_view text);

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Installs the Debian 12 packages Shoebox needs to build, run, test and
-# benchmark, skipping those already present. Uses sudo when not root.
+# Installs the Debian 12 packages Shoebox needs to build and run, skipping
+# those already present; --test adds what the full test run needs (clang and
+# libFuzzer), --bench what the benchmark needs. Uses sudo when not root.
 set -euo pipefail
 
 packages=(
@@ -16,10 +17,14 @@ packages=(
     # The move tests mount a FAT image through FUSE, as a USB stick would be.
     dosfstools fusefat fuse3
 )
-if [[ "${1:-}" == "--bench" ]]; then
+for option in "$@"; do
+    case "$option" in
+    --test) packages+=(clang libclang-rt-dev) ;;
     # The baseline decoder, and gst-launch-1.0 to make the benchmark's video.
-    packages+=(libturbojpeg0-dev gstreamer1.0-tools)
-fi
+    --bench) packages+=(libturbojpeg0-dev gstreamer1.0-tools) ;;
+    *) echo "install-deps: unknown option $option" >&2 && exit 2 ;;
+    esac
+done
 
 missing=()
 for p in "${packages[@]}"; do

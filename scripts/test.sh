@@ -1,9 +1,36 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds Shoebox with its tests and runs them all.
+# Installs what is missing, checks the format, builds Shoebox with its tests
+# and runs them all; then builds and runs them again under AddressSanitizer
+# and UndefinedBehaviorSanitizer, and fuzzes each fuzz target for a short
+# while. CI runs exactly this. Each stage says when it starts and how long it
+# took; the first that fails stops the run and is named.
+#
+# scripts/test.sh --quick runs only the first three stages: the everyday
+# check before a commit.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/install-deps.sh
-scripts/format.sh --check
-cmake --preset release
-cmake --build --preset release
-ctest --preset release
+
+stage() {
+    local name=$1 start=$SECONDS
+    shift
+    echo "==> $name"
+    if ! "$@"; then
+        echo "==> FAILED: $name (after $((SECONDS - start)) s)" >&2
+        exit 1
+    fi
+    echo "==> $name: done in $((SECONDS - start)) s"
+}
+build() { cmake --preset "$1" && cmake --build --preset "$1"; }
+
+stage "install packages" scripts/install-deps.sh --test
+stage "format check" scripts/format.sh --check
+stage "release build" build release
+stage "release tests" ctest --preset release
+if [[ "${1:-}" == "--quick" ]]; then
+    exit 0
+fi
+stage "sanitizer build" build sanitize
+stage "sanitizer tests" ctest --preset sanitize
+stage "fuzz build" build fuzz
+stage "fuzz run" ctest --preset fuzz
+echo "==> all stages passed in $SECONDS s"
