@@ -4,10 +4,7 @@
 
 #include <fcntl.h>
 #include <sched.h>
-#include <signal.h>
 #include <sys/mount.h>
-#include <sys/prctl.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <ranges>
@@ -44,26 +41,15 @@ dev_t deviceOf(const std::string& path)
     return ::stat(path.c_str(), &status) == 0 ? status.st_dev : 0;
 }
 
-// Mounts made from here on are this process's own where it may have its
-// own (as root): they vanish with it, even if it is killed mid-test.
-void keepMountsPrivate()
-{
-    static const bool once = [] {
-        return ::unshare(CLONE_NEWNS) == 0 && ::mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
-    }();
-    (void)once;
-}
-
-// A FAT image mounted read-write (fusefat mounts read-only unless told
-// "rw+") in a temporary folder, and unmounted however the test ends. fusefat
-// runs in the foreground as a child that dies with this process.
+// A FAT image mounted read-write ("rw+": fusefat mounts read-only unless
+// told) in a mount namespace of this process's own where it may have one
+// (as root), so that a test killed midway leaves no mount behind.
 class FatStick {
 public:
     // Empty when it could be mounted; otherwise why not.
     std::string mount(const std::string& folder)
     {
-        const UniqueFd fuse(::open("/dev/fuse", O_RDWR | O_CLOEXEC));
-        if (!fuse)
+        if (!UniqueFd(::open("/dev/fuse", O_RDWR | O_CLOEXEC)))
             return "/dev/fuse cannot be opened here";
         const std::string mkfs = findProgram("mkfs.vfat"), fusefat = findProgram("fusefat");
         if (mkfs.empty() || fusefat.empty())
@@ -72,53 +58,24 @@ public:
         mountPoint_ = folder + "/stick";
         if (::mkdir(mountPoint_.c_str(), 0700) != 0 || !run(mkfs + " -C '" + image + "' 16384"))
             return "could not make a FAT image with " + mkfs;
-
-        keepMountsPrivate();
-        const pid_t parent = ::getpid();
-        daemon_ = ::fork();
-        if (daemon_ == 0) {
-            ::prctl(PR_SET_PDEATHSIG, SIGTERM);
-            if (::getppid() != parent)
-                ::_exit(1);
-            const int quiet = ::open("/dev/null", O_WRONLY);
-            ::dup2(quiet, STDOUT_FILENO);
-            ::dup2(quiet, STDERR_FILENO);
-            ::execl(fusefat.c_str(), "fusefat", "-f", "-o", "rw+", image.c_str(), mountPoint_.c_str(), nullptr);
-            ::_exit(127);
-        }
-        // Mounted once the folder is on another device; a few seconds at
-        // most, or fusefat gave up.
-        for (int tries = 0; tries < 500; ++tries) {
-            if (deviceOf(mountPoint_) != deviceOf(folder)) {
-                mounted_ = true;
-                return {};
-            }
-            int status = 0;
-            if (daemon_ < 0 || ::waitpid(daemon_, &status, WNOHANG) == daemon_) {
-                daemon_ = -1;
-                break;
-            }
-            ::usleep(10'000);
-        }
-        return "fusefat could not mount the image (is FUSE usable here?)";
+        static const bool own =
+            ::unshare(CLONE_NEWNS) == 0 && ::mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
+        (void)own;
+        // fusefat returns once the image is mounted, and ends when it is unmounted.
+        mounted_ =
+            run(fusefat + " -o rw+ '" + image + "' '" + mountPoint_ + "'") && deviceOf(mountPoint_) != deviceOf(folder);
+        return mounted_ ? "" : "fusefat could not mount the image (is FUSE usable here?)";
     }
     ~FatStick()
     {
-        // Lazily, so that a file a failed test left open cannot keep it;
-        // fusefat then ends by itself.
+        // Lazily, so that a file a failed test left open cannot keep it.
         if (mounted_ && ::umount2(mountPoint_.c_str(), MNT_DETACH) != 0)
             run(findProgram("fusermount") + " -u -z '" + mountPoint_ + "'");
-        if (daemon_ > 0) {
-            if (!mounted_)
-                ::kill(daemon_, SIGTERM);
-            ::waitpid(daemon_, nullptr, 0);
-        }
     }
     const std::string& path() const { return mountPoint_; }
 
 private:
     std::string mountPoint_;
-    pid_t daemon_ = -1;
     bool mounted_ = false;
 };
 
