@@ -5,9 +5,6 @@ using namespace shoebox::testing;
 
 namespace {
 
-constexpr RenameType NewName = RenameType::NewNameOnly, WithStem = RenameType::StemAndNewName,
-                     WithShortStem = RenameType::ShortStemAndNewName, Untested = RenameType::NewNameOnlyUntested;
-
 struct PreviewCase {
     RenameType type;
     std::string name, levelOne, levelTwo;
@@ -24,19 +21,15 @@ void PrintTo(const PreviewCase& c, std::ostream* os)
 class PreviewTable : public ControllerTest, public ::testing::WithParamInterface<PreviewCase> {};
 
 // Each line is checked against the move itself: where the preview names a
-// place, the move puts the file exactly there; where it gives a reason, the
-// move does not happen.
+// place, the move puts the file exactly there (the names taken survive);
+// where it gives a reason, the move does not happen.
 TEST_P(PreviewTable, ShowsWhereTheMoveWouldPutTheFileAndCreatesNothing)
 {
     const PreviewCase& c = GetParam();
     dir.write("src/IMG_20190704_153012.JPG", "photo");
     dir.makeFolder("Sorted");
-    for (const std::string& t : c.taken) {
-        if (t.back() == '/')
-            dir.makeFolder("Sorted/" + t);
-        else
-            dir.write("Sorted/" + t, "taken");
-    }
+    for (const std::string& t : c.taken)
+        t.back() == '/' ? dir.makeFolder("Sorted/" + t) : dir.write("Sorted/" + t, "taken");
     scan(dir / "src");
     chooseDestination(dir / "Sorted");
     const auto before = names(dir / "Sorted");
@@ -59,35 +52,38 @@ TEST_P(PreviewTable, ShowsWhereTheMoveWouldPutTheFileAndCreatesNothing)
         std::string path = c.expected.substr(std::string("Sorted / ").size());
         for (std::size_t at; (at = path.find(" / ")) != std::string::npos;)
             path.replace(at, 3, "/");
-        EXPECT_EQ(readFile(dir / ("Sorted/" + (c.moved.empty() ? path : c.moved))), "photo");
+        const std::string placed = c.moved.empty() ? path : c.moved;
+        EXPECT_EQ(readFile(dir / ("Sorted/" + placed)), "photo");
+        EXPECT_EQ(window.newFileNamePreviewField.value, "File Renamed: " + placed.substr(placed.rfind('/') + 1));
     }
+    for (const std::string& t : c.taken)
+        EXPECT_TRUE(t.back() == '/' || readFile(dir / ("Sorted/" + t)) == "taken") << t << " must survive";
 }
 
 const std::string blocked = "“blocked” is a file, not a folder: the move would fail.";
 const std::string stem = "IMG_20190704_153012";
+constexpr RenameType NewName = RenameType::NewNameOnly, WithStem = RenameType::StemAndNewName,
+                     WithShortStem = RenameType::ShortStemAndNewName, Untested = RenameType::NewNameOnlyUntested;
 
-INSTANTIATE_TEST_SUITE_P(
-    Entries, PreviewTable,
-    ::testing::Values(
-        PreviewCase{NewName, "Beach", "", "", {}, "Sorted / Beach.JPG"},
-        PreviewCase{NewName, "Beach", "", "", {"Beach.JPG", "Beach 2.JPG/"}, "Sorted / Beach 3.JPG"},
-        PreviewCase{WithStem,
-                    "Beach",
-                    "Trips",
-                    "2024",
-                    {"Trips/2024/" + stem + "_Beach.JPG"},
-                    "Sorted / Trips / 2024 / " + stem + "_Beach 2.JPG"},
-        PreviewCase{
-            WithShortStem, "Beach", "Trips/2024", "", {"Trips/"}, "Sorted / Trips / 2024 / IMG_20190_Beach.JPG"},
-        PreviewCase{NewName, "Beach", "", "2024", {"Beach.JPG"}, "Sorted / 2024 / Beach.JPG"},
-        PreviewCase{Untested, "Beach", "", "", {"Other.JPG"}, "Sorted / Beach.JPG"},
-        PreviewCase{NewName, "caf\xe9", "a\nb", "", {}, "Sorted / a\\x0Ab / caf\uFFFD.JPG", "a\nb/caf\xe9.JPG"},
-        PreviewCase{Untested, "Beach", "", "", {"Beach.JPG"}, "“Beach.JPG” is taken: the move would fail."},
-        PreviewCase{NewName, "", "Trips", "", {}, "Type a name for the file first."},
-        PreviewCase{WithStem, "a/b", "", "", {}, "A name can’t contain “/”. Type the name without slashes."},
-        PreviewCase{NewName, "Beach", std::string("a\0b", 3), "", {}, "A folder name can’t contain a null character."},
-        PreviewCase{NewName, "Beach", "blocked", "2024", {"blocked"}, blocked},
-        PreviewCase{NewName, "Beach", "Trips/blocked/deeper", "", {"Trips/blocked"}, blocked}));
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Entries, PreviewTable, ::testing::Values(
+    PreviewCase{NewName, "Beach", "", "", {}, "Sorted / Beach.JPG"},
+    PreviewCase{NewName, "Beach", "", "", {"Beach.JPG", "Beach 2.JPG/"}, "Sorted / Beach 3.JPG"},
+    PreviewCase{NewName, "Beach", "", "", {"Beach.JPG", "Beach 3.JPG"}, "Sorted / Beach 2.JPG"},
+    PreviewCase{WithStem, "Beach", "", "", {}, "Sorted / " + stem + "_Beach.JPG"},
+    PreviewCase{WithStem, "Beach", "Trips", "2024", {"Trips/2024/" + stem + "_Beach.JPG"}, "Sorted / Trips / 2024 / " + stem + "_Beach 2.JPG"},
+    PreviewCase{WithShortStem, "Beach", "Trips/2024", "", {"Trips/"}, "Sorted / Trips / 2024 / IMG_20190_Beach.JPG"},
+    PreviewCase{WithShortStem, "Beach", "", "", {"IMG_20190_Beach.JPG", "IMG_20190_Beach 2.JPG"}, "Sorted / IMG_20190_Beach 3.JPG"},
+    PreviewCase{NewName, "Beach", "", "2024", {"Beach.JPG"}, "Sorted / 2024 / Beach.JPG"},
+    PreviewCase{Untested, "Beach", "", "", {"Other.JPG"}, "Sorted / Beach.JPG"},
+    PreviewCase{NewName, "caf\xe9", "a\nb", "", {}, "Sorted / a\\x0Ab / caf\uFFFD.JPG", "a\nb/caf\xe9.JPG"},
+    PreviewCase{Untested, "Beach", "", "", {"Beach.JPG"}, "“Beach.JPG” is taken: the move would fail."},
+    PreviewCase{NewName, "", "Trips", "", {}, "Type a name for the file first."},
+    PreviewCase{WithStem, "a/b", "", "", {}, "A name can’t contain “/”. Type the name without slashes."},
+    PreviewCase{NewName, "Beach", std::string("a\0b", 3), "", {}, "A folder name can’t contain a null character."},
+    PreviewCase{NewName, "Beach", "blocked", "2024", {"blocked"}, blocked},
+    PreviewCase{NewName, "Beach", "Trips/blocked/deeper", "", {"Trips/blocked"}, blocked}));
+// clang-format on
 
 TEST_F(ControllerTest, PreviewFollowsTheFoldersAndTheFileOnShow)
 {

@@ -103,4 +103,19 @@ TEST_F(Enumeration, PathsHoldingANullByteAreRefusedNotCut)
     EXPECT_FALSE(std::filesystem::exists(dir / "new"));
 }
 
+// Only folders and links to them, hidden ones skipped, whatever the name says.
+TEST_F(Enumeration, FolderNamesListVisibleFoldersAndLinksToThemInNaturalOrder)
+{
+    for (const char* folder : {"Trip 10", "trip 9", "2024", ".hidden", "caf\xe9", "Trip 10/inner", "folder.jpg"})
+        dir.makeFolder(folder);
+    dir.write("photo.jpg");
+    for (auto [link, to] : {std::pair{"link to 2024", "2024"}, {"link to photo", "photo.jpg"}, {"dangling", "x"}})
+        ASSERT_EQ(::symlink(to, (dir / link).c_str()), 0);
+    EXPECT_EQ(files.folderNamesInDirectory(FileURL::fileURLWithPath(dir.path())),
+              (std::vector<std::string>{"2024", "caf\xe9", "folder.jpg", "link to 2024", "trip 9", "Trip 10"}));
+    EXPECT_EQ(files.folderNamesInDirectory(FileURL::fileURLWithPath(dir / "2024")), std::vector<std::string>{});
+    EXPECT_EQ(files.folderNamesInDirectory(FileURL::fileURLWithPath(dir / "missing")), std::nullopt);
+    EXPECT_EQ(files.folderNamesInDirectory(FileURL::fileURLWithPath(dir / "photo.jpg")), std::nullopt);
+}
+
 } // namespace

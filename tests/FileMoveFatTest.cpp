@@ -4,57 +4,35 @@
 
 #include <fcntl.h>
 #include <sched.h>
-#include <signal.h>
-#include <spawn.h>
 #include <sys/mount.h>
-#include <sys/prctl.h>
-#include <sys/wait.h>
 #include <unistd.h>
+
+#include <ranges>
 
 #include "FileDescriptor.h"
 #include "FileMoveTesting.h"
-
-extern char** environ;
 
 using namespace shoebox;
 using namespace shoebox::testing;
 
 namespace {
 
-// The program's path: found on PATH, or in the sbin folders that a
-// non-login root shell may lack.
+// The program's path, also in the sbin folders a non-login root shell may
+// lack from its PATH; empty when it is not installed.
 std::string findProgram(const std::string& name)
 {
-    std::string path = ::getenv("PATH") ? ::getenv("PATH") : "";
-    path += ":/usr/sbin:/sbin";
-    for (std::size_t start = 0; start <= path.size();) {
-        std::size_t end = path.find(':', start);
-        if (end == std::string::npos)
-            end = path.size();
-        const std::string candidate = path.substr(start, end - start) + "/" + name;
-        if (end > start && ::access(candidate.c_str(), X_OK) == 0)
+    const std::string path = std::string(::getenv("PATH") ? ::getenv("PATH") : "") + ":/usr/sbin:/sbin";
+    for (const auto& folder : std::views::split(path, ':'))
+        if (const std::string candidate = std::string(folder.begin(), folder.end()) + "/" + name;
+            !folder.empty() && ::access(candidate.c_str(), X_OK) == 0)
             return candidate;
-        start = end + 1;
-    }
     return {};
 }
 
-// Runs a program quietly; true when it exits with 0.
-bool run(std::vector<std::string> arguments)
+// Runs a command quietly (the paths here hold no quotes); true when it succeeds.
+bool run(const std::string& command)
 {
-    std::vector<char*> argv;
-    for (std::string& argument : arguments)
-        argv.push_back(argument.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-    pid_t child = -1;
-    const int spawned = ::posix_spawn(&child, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    int status = 0;
-    return spawned == 0 && ::waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    return std::system((command + " >/dev/null 2>&1").c_str()) == 0;
 }
 
 dev_t deviceOf(const std::string& path)
@@ -63,83 +41,41 @@ dev_t deviceOf(const std::string& path)
     return ::stat(path.c_str(), &status) == 0 ? status.st_dev : 0;
 }
 
-// Mounts made from here on are this process's own where it may have its
-// own (as root): they vanish with it, even if it is killed mid-test.
-void keepMountsPrivate()
-{
-    static const bool once = [] {
-        return ::unshare(CLONE_NEWNS) == 0 && ::mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
-    }();
-    (void)once;
-}
-
-// A FAT image mounted read-write (fusefat mounts read-only unless told
-// "rw+") in a temporary folder, and unmounted however the test ends. fusefat
-// runs in the foreground as a child that dies with this process.
+// A FAT image mounted read-write ("rw+": fusefat mounts read-only unless
+// told) in a mount namespace of this process's own where it may have one
+// (as root), so that a test killed midway leaves no mount behind.
 class FatStick {
 public:
     // Empty when it could be mounted; otherwise why not.
     std::string mount(const std::string& folder)
     {
-        const UniqueFd fuse(::open("/dev/fuse", O_RDWR | O_CLOEXEC));
-        if (!fuse)
+        if (!UniqueFd(::open("/dev/fuse", O_RDWR | O_CLOEXEC)))
             return "/dev/fuse cannot be opened here";
         const std::string mkfs = findProgram("mkfs.vfat"), fusefat = findProgram("fusefat");
         if (mkfs.empty() || fusefat.empty())
             return "needs mkfs.vfat and fusefat (packages dosfstools and fusefat)";
         const std::string image = folder + "/stick.img";
         mountPoint_ = folder + "/stick";
-        const UniqueFd file(::open(image.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600));
-        if (!file || ::ftruncate(file.get(), 16 << 20) != 0 || ::mkdir(mountPoint_.c_str(), 0700) != 0 ||
-            !run({mkfs, image}))
+        if (::mkdir(mountPoint_.c_str(), 0700) != 0 || !run(mkfs + " -C '" + image + "' 16384"))
             return "could not make a FAT image with " + mkfs;
-
-        keepMountsPrivate();
-        const pid_t parent = ::getpid();
-        daemon_ = ::fork();
-        if (daemon_ == 0) {
-            ::prctl(PR_SET_PDEATHSIG, SIGTERM);
-            if (::getppid() != parent)
-                ::_exit(1);
-            const int quiet = ::open("/dev/null", O_WRONLY);
-            ::dup2(quiet, STDOUT_FILENO);
-            ::dup2(quiet, STDERR_FILENO);
-            ::execl(fusefat.c_str(), "fusefat", "-f", "-o", "rw+", image.c_str(), mountPoint_.c_str(), nullptr);
-            ::_exit(127);
-        }
-        // Mounted once the folder is on another device; a few seconds at
-        // most, or fusefat gave up.
-        for (int tries = 0; tries < 500; ++tries) {
-            if (deviceOf(mountPoint_) != deviceOf(folder)) {
-                mounted_ = true;
-                return {};
-            }
-            int status = 0;
-            if (daemon_ < 0 || ::waitpid(daemon_, &status, WNOHANG) == daemon_) {
-                daemon_ = -1;
-                break;
-            }
-            ::usleep(10'000);
-        }
-        return "fusefat could not mount the image (is FUSE usable here?)";
+        static const bool own =
+            ::unshare(CLONE_NEWNS) == 0 && ::mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
+        (void)own;
+        // fusefat returns once the image is mounted, and ends when it is unmounted.
+        mounted_ =
+            run(fusefat + " -o rw+ '" + image + "' '" + mountPoint_ + "'") && deviceOf(mountPoint_) != deviceOf(folder);
+        return mounted_ ? "" : "fusefat could not mount the image (is FUSE usable here?)";
     }
     ~FatStick()
     {
-        // Lazily, so that a file a failed test left open cannot keep it;
-        // fusefat then ends by itself.
+        // Lazily, so that a file a failed test left open cannot keep it.
         if (mounted_ && ::umount2(mountPoint_.c_str(), MNT_DETACH) != 0)
-            run({findProgram("fusermount"), "-u", "-z", mountPoint_});
-        if (daemon_ > 0) {
-            if (!mounted_)
-                ::kill(daemon_, SIGTERM);
-            ::waitpid(daemon_, nullptr, 0);
-        }
+            run(findProgram("fusermount") + " -u -z '" + mountPoint_ + "'");
     }
     const std::string& path() const { return mountPoint_; }
 
 private:
     std::string mountPoint_;
-    pid_t daemon_ = -1;
     bool mounted_ = false;
 };
 

@@ -15,25 +15,23 @@ using namespace shoebox;
 using namespace shoebox::testing;
 namespace fs = std::filesystem;
 
-// A file another program is still writing (an import from a card still
-// running) grows during the copy, or after the copy was published: either
-// way the move stops, the source keeps every byte written and the copy goes.
+// A file still being written (a card import) grows during the copy or after
+// it was published: the move stops, the source keeps every byte and the
+// copy goes; a change seen before publishing never shows the copy.
 TEST_F(CrossMoveTest, AFileWrittenToDuringTheMoveStaysWithAllItsBytes)
 {
     for (bool afterPublishing : {false, true}) {
         SCOPED_TRACE(afterPublishing ? "written to after publishing" : "written to during the copy");
         FileMoveIo io = systemFileMoveIo();
-        bool written = false;
+        bool written = false, published = false;
         auto writeMore = [&] {
-            if (!written)
+            if (!std::exchange(written, true))
                 appendTo(source, "more");
-            written = true;
         };
-        if (afterPublishing) {
+        if (afterPublishing) { // the target folder is synced once the copy has its name
             io.fsync = [&, real = io.fsync](int fd) {
-                struct stat status {};
-                if (::fstat(fd, &status) == 0 && S_ISDIR(status.st_mode))
-                    writeMore(); // the target folder is synced once the copy has its name
+                if (isFolder(fd))
+                    writeMore();
                 return real(fd);
             };
         } else {
@@ -43,8 +41,6 @@ TEST_F(CrossMoveTest, AFileWrittenToDuringTheMoveStaysWithAllItsBytes)
                 return real(fd, data, length, offset);
             };
         }
-        // A change seen before publishing never shows the copy under its name.
-        bool published = false;
         io.linkat = [&, real = io.linkat](int fromDir, const char* from, int toDir, const char* to, int flags) {
             published = published || std::string_view(to) == "Beach.JPG";
             return real(fromDir, from, toDir, to, flags);
@@ -58,10 +54,9 @@ TEST_F(CrossMoveTest, AFileWrittenToDuringTheMoveStaysWithAllItsBytes)
     }
 }
 
-// Files land in a folder while it is copied to another filesystem (a card
-// import into it): they were never copied, so they stay in the original, as
-// does a photo written to meanwhile and the folders holding them; the rest
-// goes, and the failure says both copies were kept.
+// Files that land in a folder or change while it is copied stay in the
+// original with the folders holding them; the rest goes, and the failure
+// says both copies were kept.
 TEST_F(CrossMoveTest, AFolderKeepsWhatWasAddedOrChangedDuringTheMove)
 {
     const std::string tree = dir / "Holiday", moved = other / "Trip";
@@ -86,10 +81,9 @@ TEST_F(CrossMoveTest, AFolderKeepsWhatWasAddedOrChangedDuringTheMove)
     EXPECT_EQ(readFile(tree + "/day 2/c.JPG"), "c edited");
 }
 
-// Where the target can neither rename without replacing nor link (FUSE FAT),
-// the copy goes over a placeholder of ours, and only ours: a name taken
-// before or swapped in the moment after the placeholder was made is never
-// replaced, and a name the filesystem refuses is reported as such.
+// Without RENAME_NOREPLACE and links (FUSE FAT) the copy goes over a
+// placeholder of ours and only ours: a name taken before, or swapped in just
+// after the placeholder was made, is never replaced.
 TEST_F(CrossMoveTest, WithoutNoReplaceOrLinksTheCopyGoesOverOurPlaceholderOnly)
 {
     FileMoveIo io = systemFileMoveIo();
@@ -119,9 +113,9 @@ TEST_F(CrossMoveTest, WithoutNoReplaceOrLinksTheCopyGoesOverOurPlaceholderOnly)
     EXPECT_EQ(names(other.path()), (Names{"Beach.JPG", "Swapped.JPG", "Taken.JPG"}));
 }
 
-// A move killed half-way (a crash, a power cut) leaves the source whole and
-// nothing under the final name. Its copy had no name at all (O_TMPFILE) or a
-// hidden one of ours, which the next move into that folder removes.
+// A move killed half-way leaves the source whole and nothing under the final
+// name: its copy had no name (O_TMPFILE) or a hidden one, which the next
+// move into that folder removes.
 TEST_F(CrossMoveTest, WhatAKilledMoveLeftTheNextOneRemoves)
 {
     dir.write("Holiday/IMG_1.JPG", original);
@@ -163,10 +157,8 @@ TEST_F(CrossMoveTest, WhatAKilledMoveLeftTheNextOneRemoves)
     }
 }
 
-// What only looks like a copy a killed move left is never removed: the copy
-// of a move still running (here one into the same folder, as the window's
-// worker and a second window could), a name not quite ours, another user's,
-// and what no move makes (a pipe, a link).
+// Only stale copies of ours go: never the copy of a move still running into
+// the same folder, a name not quite ours, another user's, a pipe or a link.
 TEST_F(CrossMoveTest, OnlyStaleCopiesOfOursAreRemoved)
 {
     const Names kept = {".shoebox-move-1111111111",
@@ -202,10 +194,9 @@ TEST_F(CrossMoveTest, OnlyStaleCopiesOfOursAreRemoved)
     EXPECT_EQ(names(other.path()), expected);
 }
 
-// A folder moved into a folder inside itself on another filesystem (a disk
-// mounted inside it, here a rename that answers EXDEV) is refused before
-// anything is copied, as rename() refuses it: copying it would copy the copy
-// without end. However long the paths, a description stays a short line.
+// A folder moved into itself on another filesystem (a rename that answers
+// EXDEV) is refused before copying the copy without end. However long the
+// paths, a description stays a short line cut between whole characters.
 TEST(MoveIntoItselfTest, IsRefusedBeforeCopyingAndDescriptionsStayShort)
 {
     TempDir dir;
@@ -218,8 +209,7 @@ TEST(MoveIntoItselfTest, IsRefusedBeforeCopyingAndDescriptionsStayShort)
     EXPECT_EQ(names(dir / "Holiday"), Names{"day 1"});
     EXPECT_EQ(names(dir / "Holiday/day 1"), Names{"IMG_1.JPG"});
 
-    // Long enough to be cut, with letters of two bytes where it is cut,
-    // shifted by a byte at a time so that each cut falls inside a letter.
+    // Each shift puts the cut inside another byte of a two-byte letter.
     std::string letters;
     for (int i = 0; i < 1000; ++i)
         letters += "\u00E9";
@@ -236,9 +226,8 @@ TEST(MoveIntoItselfTest, IsRefusedBeforeCopyingAndDescriptionsStayShort)
     }
 }
 
-// Another move clearing away stale copies may lock a hidden name in the
-// instant between its creation and its locking: it is then left to that
-// move (which removes it), and the copy goes under another name.
+// A hidden name another move locked first (between its creation and its
+// locking) is left to that move; the copy takes another name.
 TEST_F(CrossMoveTest, AHiddenNameAnotherMoveLockedFirstIsLeftToIt)
 {
     FileMoveIo io = systemFileMoveIo();

@@ -1,6 +1,3 @@
-// A move across filesystems reports its progress and stops when asked,
-// leaving the source as it was and nothing new in the target folder.
-
 #include <fcntl.h>
 
 #include "FileDescriptor.h"
@@ -12,27 +9,28 @@ using namespace shoebox::testing;
 
 namespace {
 
-// Records every report, and asks to stop at the `stopAt`th question.
+// Records every report, asks to stop at the `stopAt`th question, and notes
+// how many fsyncs came before the last question.
 struct RecordingObserver final : MoveObserver {
     std::vector<std::pair<std::uint64_t, std::uint64_t>> reports;
-    int questions = 0;
-    int stopAt = 0; // never
+    int questions = 0, stopAt = 0, syncsAtLastQuestion = -1;
+    const int* syncs = nullptr;
 
     void copied(std::uint64_t done, std::uint64_t total) override { reports.emplace_back(done, total); }
-    bool cancelled() override { return ++questions == stopAt; }
+    bool cancelled() override
+    {
+        syncsAtLastQuestion = syncs ? *syncs : -1;
+        return ++questions == stopAt;
+    }
 };
 
-// Reports only grow, the total is known from the first one on, and the last
-// one is the total.
+// Reports only grow, the total is known from the first on, and the last is the total.
 void expectSteadyProgress(const RecordingObserver& observer, std::uint64_t total)
 {
     ASSERT_FALSE(observer.reports.empty());
     for (std::size_t i = 0; i < observer.reports.size(); ++i) {
-        const auto [done, of] = observer.reports[i];
-        EXPECT_EQ(of, total) << "report " << i;
-        if (i > 0) {
-            EXPECT_GE(done, observer.reports[i - 1].first) << "report " << i;
-        }
+        EXPECT_EQ(observer.reports[i].second, total) << "report " << i;
+        EXPECT_GE(observer.reports[i].first, i > 0 ? observer.reports[i - 1].first : 0) << "report " << i;
     }
     EXPECT_EQ(observer.reports.back(), std::pair(total, total));
 }
@@ -107,31 +105,19 @@ TEST_F(MoveProgressTest, StopsWhereverItIsAskedToWithoutATrace)
             userSpaceCopyOnly(io);
             if (!tmpfile)
                 likeFat(io);
-            ScopedFileMoveIo scoped(io);
             // How many times a whole move asks, counted on a run of it; the
             // last time after the copy is complete and synced, just before
             // it is published (and the target folder synced).
-            struct Counter final : MoveObserver {
-                const int& syncs;
-                int questions = 0, syncsBeforeLastQuestion = -1;
-                explicit Counter(const int& s) : syncs(s) {}
-                void copied(std::uint64_t, std::uint64_t) override {}
-                bool cancelled() override
-                {
-                    ++questions;
-                    syncsBeforeLastQuestion = syncs;
-                    return false;
-                }
-            };
             int syncs = 0;
             io.fsync = [&, real = io.fsync](int fd) {
                 ++syncs;
                 return real(fd);
             };
-            ScopedFileMoveIo counting(io);
-            Counter counter(syncs);
+            ScopedFileMoveIo scoped(io);
+            RecordingObserver counter;
+            counter.syncs = &syncs;
             ASSERT_TRUE(moveItemNoReplace(from, to, &counter));
-            EXPECT_EQ(counter.syncsBeforeLastQuestion, syncs - 1);
+            EXPECT_EQ(counter.syncsAtLastQuestion, syncs - 1);
             ASSERT_TRUE(moveItemNoReplace(to, from));
             ASSERT_GE(counter.questions, folder ? 6 : 4);
 

@@ -1,8 +1,8 @@
 #pragma once
 
-// What the move's tests share: making one system call of the move fail
-// through its seam, checking a failure by its errno value and cause, and a
-// fixture with a photo on one filesystem and a target folder on another.
+// What the move's tests share: failing one system call of the move through
+// its seam, checking a failure, and a photo on one filesystem with a target
+// folder on another.
 
 #include <gtest/gtest.h>
 
@@ -42,8 +42,7 @@ inline long long nanoseconds(const struct timespec& time)
     return time.tv_sec * 1'000'000'000LL + time.tv_nsec;
 }
 
-// A call that fails with `error` whenever `when(args...)` holds, and otherwise
-// does the real thing.
+// A call that fails with `error` whenever `when(args...)` holds.
 template <typename When, typename R, typename... Args>
 std::function<R(Args...)> failWhen(When when, int error, std::function<R(Args...)> real)
 {
@@ -60,6 +59,15 @@ inline auto fromCall(int nth)
     return [nth, calls = 0](auto&&...) mutable { return ++calls >= nth; };
 }
 
+// Conditions on a call's arguments.
+inline bool isFolder(int fd)
+{
+    struct stat status {};
+    return ::fstat(fd, &status) == 0 && S_ISDIR(status.st_mode);
+}
+inline auto unnamedFile = [](int, const char*, int flags, mode_t) { return (flags & O_TMPFILE) == O_TMPFILE; };
+inline auto withFlags = [](int, const char*, int, const char*, unsigned flags) { return flags != 0; };
+
 // Leaves only the read/write loop, in 1 MiB steps.
 inline void userSpaceCopyOnly(FileMoveIo& io)
 {
@@ -67,28 +75,29 @@ inline void userSpaceCopyOnly(FileMoveIo& io)
     io.sendfile = failWhen(fromCall(1), ENOSYS, io.sendfile);
 }
 
+// As on NFS or CIFS: no RENAME_NOREPLACE.
+inline void refuseNoReplace(FileMoveIo& io)
+{
+    io.renameat2 = failWhen(withFlags, EINVAL, io.renameat2);
+}
+
 // As on FUSE FAT: no O_TMPFILE, no RENAME_NOREPLACE, no hard links, and
 // names with ":" refused (EINVAL, as the kernel's FAT driver does).
 inline void likeFat(FileMoveIo& io)
 {
     io.openat = [real = io.openat](int dir, const char* name, int flags, mode_t mode) {
-        if ((flags & O_TMPFILE) == O_TMPFILE) {
-            errno = EOPNOTSUPP;
-            return -1;
-        }
-        if ((flags & O_CREAT) && std::string_view(name).find(':') != std::string_view::npos) {
-            errno = EINVAL;
+        const bool badName = (flags & O_CREAT) && std::string_view(name).find(':') != std::string_view::npos;
+        if (unnamedFile(dir, name, flags, mode) || badName) {
+            errno = badName ? EINVAL : EOPNOTSUPP;
             return -1;
         }
         return real(dir, name, flags, mode);
     };
-    io.renameat2 =
-        failWhen([](int, const char*, int, const char*, unsigned flags) { return flags != 0; }, EINVAL, io.renameat2);
+    refuseNoReplace(io);
     io.linkat = failWhen(fromCall(1), EPERM, io.linkat);
 }
 
-// A failure told in one line, with its errno value and what became of the
-// items.
+// A failure told in one line, with its errno value and what became of the items.
 inline void expectFailure(const Result<>& result, int code, Cause cause = Cause::none)
 {
     ASSERT_FALSE(result);
@@ -112,8 +121,8 @@ inline std::string photoBytes(std::size_t size = 3 << 20)
     return bytes;
 }
 
-// A photo in a folder on one filesystem and a target folder on another:
-// /dev/shm is tmpfs where /tmp usually is not.
+// A photo in a folder on one filesystem and a target folder on another
+// (/dev/shm is tmpfs where /tmp usually is not).
 class CrossMoveTest : public ::testing::Test {
 protected:
     void SetUp() override { SKIP_WITHOUT_ANOTHER_FILESYSTEM(dir.path()); }

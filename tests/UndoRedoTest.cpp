@@ -1,40 +1,14 @@
 #include "ControllerFixture.h"
-#include "Environment.h"
 
 using namespace shoebox;
 using namespace shoebox::testing;
 
 namespace {
 
-// The Trash goes to a scratch data folder: no test may touch the user's own.
-const std::string& home = useScratchHome();
-
-std::string trashFiles()
-{
-    return home + "/.local/share/Trash/files";
-}
-
-const std::string failurePrefix = "Ooops! Something went wrong: ";
+using Names = std::vector<std::string>;
 
 class UndoRedoTest : public ControllerTest {
 protected:
-    // Other suites leave items in the scratch Trash.
-    void SetUp() override { std::filesystem::remove_all(home + "/.local/share/Trash"); }
-
-    // A source with the given files, a destination, and the first file on show.
-    void prepare(std::initializer_list<std::string> files, const std::string& destination = "")
-    {
-        for (const std::string& name : files)
-            dir.write("src/" + name, "bytes of " + name);
-        scan(dir / "src");
-        chooseDestination(destination.empty() ? dir.makeFolder("dest") : destination);
-    }
-    void move(const std::string& name, const std::string& levelOne = "")
-    {
-        window.subFolderOneBox.value = levelOne;
-        window.newFileNameTextField.value = name;
-        controller.moveAndRenameButton(nullptr);
-    }
     // The file on show, the progress text and bar in step, and the newest output line.
     void expectShown(const std::string& path, int position, const std::string& lastLine)
     {
@@ -63,7 +37,8 @@ TEST_F(UndoRedoTest, MovesAndTrashAreUndoneNewestFirstAndRedoneInOrder)
     const std::string movedA = dir / "dest/A.jpg", movedC = dir / "dest/Trips/C.mov";
     move("A");
     controller.moveImageToTrash(nullptr);
-    move("C", "Trips");
+    window.subFolderOneBox.value = "Trips";
+    move("C");
     expectShown(dir / "src/d.jpg", 4, movedC);
     expectTitles("Undo Move of “C.mov”", "Redo");
     const std::string status = window.newFileNamePreviewField.value;
@@ -78,8 +53,8 @@ TEST_F(UndoRedoTest, MovesAndTrashAreUndoneNewestFirstAndRedoneInOrder)
 
     controller.undo(nullptr);
     EXPECT_EQ(readFile(b), "bytes of b.jpg");
-    EXPECT_EQ(names(trashFiles()), std::vector<std::string>{});
-    EXPECT_EQ(names(home + "/.local/share/Trash/info"), std::vector<std::string>{}) << "no longer listed in the Trash";
+    EXPECT_EQ(names(trash() + "/files"), Names{});
+    EXPECT_EQ(names(trash() + "/info"), Names{}) << "no longer listed in the Trash";
     expectShown(b, 2, b);
 
     controller.undo(nullptr);
@@ -95,7 +70,7 @@ TEST_F(UndoRedoTest, MovesAndTrashAreUndoneNewestFirstAndRedoneInOrder)
     expectShown(b, 2, movedA);
     controller.redo(nullptr);
     EXPECT_FALSE(exists(b));
-    EXPECT_EQ(names(trashFiles()), std::vector<std::string>{"b.jpg"});
+    EXPECT_EQ(names(trash() + "/files"), Names{"b.jpg"});
     expectShown(c, 3, movedA);
     EXPECT_EQ(window.statusBar.value, "Redone: Move to Trash of “b.jpg”.");
     controller.redo(nullptr);
@@ -124,7 +99,7 @@ TEST_F(UndoRedoTest, UndoAndRedoFailWithOneLineAndChangeNothingWhenTheNameIsTake
     ASSERT_EQ(window.output.lines.size(), lines + 1);
     EXPECT_TRUE(window.output.lines.back().starts_with(failurePrefix + "Could not move")) << window.output.lines.back();
     EXPECT_EQ(readFile(dir / "src/b.jpg"), "newcomer b");
-    EXPECT_EQ(names(trashFiles()), std::vector<std::string>{"b.jpg"});
+    EXPECT_EQ(names(trash() + "/files"), Names{"b.jpg"});
     EXPECT_EQ(window.progressTextField.value, "3 / 3");
     EXPECT_TRUE(window.statusBar.value.starts_with("Can’t undo Move to Trash of “b.jpg”")) << window.statusBar.value;
     expectTitles("Undo Move to Trash of “b.jpg”", "Redo"); // still there to try again
@@ -183,14 +158,14 @@ TEST_F(UndoRedoTest, AHundredAndTwentyStepsOfMovesAndTrashGoAllTheWayBack)
         else
             move("same"); // taken after the first: numbered
     }
-    EXPECT_EQ(names(dir / "src"), std::vector<std::string>{});
+    EXPECT_EQ(names(dir / "src"), Names{});
 
     for (int i = 0; i < 120; ++i)
         controller.undo(nullptr);
     for (int i = 0; i < 120; ++i)
         EXPECT_EQ(readFile(files[static_cast<std::size_t>(i)]), std::to_string(i));
-    EXPECT_EQ(names(dir / "dest"), std::vector<std::string>{});
-    EXPECT_EQ(names(trashFiles()), std::vector<std::string>{});
+    EXPECT_EQ(names(dir / "dest"), Names{});
+    EXPECT_EQ(names(trash() + "/files"), Names{});
     EXPECT_EQ(window.progressTextField.value, "1 / 120");
     expectTitles("Undo", "Redo Move to Trash of “p0.jpg”");
 }
@@ -200,13 +175,14 @@ TEST_F(UndoRedoTest, AMoveToAnotherFilesystemIsUndoneAndRedone)
     SKIP_WITHOUT_ANOTHER_FILESYSTEM(dir.path());
     TempDir other(*folderOnAnotherFilesystem(dir.path()));
     prepare({"clip.mov", "d.jpg"}, other.path());
-    move("Beach", "Trips");
+    window.subFolderOneBox.value = "Trips";
+    move("Beach");
     const std::string moved = other / "Trips/Beach.mov";
     EXPECT_EQ(readFile(moved), "bytes of clip.mov");
 
     controller.undo(nullptr);
     EXPECT_EQ(readFile(dir / "src/clip.mov"), "bytes of clip.mov");
-    EXPECT_EQ(names(other / "Trips"), std::vector<std::string>{});
+    EXPECT_EQ(names(other / "Trips"), Names{});
     expectShown(dir / "src/clip.mov", 1, dir / "src/clip.mov");
 
     controller.redo(nullptr);

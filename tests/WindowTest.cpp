@@ -1,87 +1,31 @@
-#include <QAbstractButton>
-#include <QApplication>
-#include <QComboBox>
-#include <QLabel>
 #include <QLineEdit>
-#include <QMessageBox>
-#include <QProgressBar>
 #include <QShortcut>
 #include <QTableWidget>
-#include <QTest>
-#include <QTimer>
 
 #include "CommandLine.h"
-#include "Doubles.h"
-#include "MainWindow.h"
 #include "QtWait.h"
 #include "Shortcuts.h"
-#include "TempDir.h"
+#include "WindowFixture.h"
 
 using namespace shoebox;
 using namespace shoebox::testing;
 
 namespace {
 
-class WindowTest : public ::testing::Test {
+class WindowTest : public WindowFixture<FailingFileManager> {
 protected:
-    WindowTest() : window(MainWindow::Overrides{&panel, &alert, nullptr, &output})
-    {
-        window.show();
-        QApplication::setActiveWindow(&window);
-        EXPECT_TRUE(QTest::qWaitForWindowActive(&window));
-    }
-
-    template <typename T>
-    T* find(const char* name)
-    {
-        T* widget = window.findChild<T*>(QString::fromLatin1(name));
-        EXPECT_NE(widget, nullptr) << name;
-        return widget;
-    }
-    QString progressText() { return find<QLabel>("progressTextField")->text(); }
-    void press(QWidget* target, int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
-    {
-        QTest::keyClick(target, static_cast<Qt::Key>(key), modifiers);
-    }
     std::string threePhotos()
     {
         for (const char* name : {"a.jpg", "b.png", "c.mov"})
             dir.write(std::string("src/") + name);
         return dir / "src";
     }
-
-    TempDir dir;
-    ScriptedOpenPanel panel;
-    RecordingAlert alert;
-    RecordingOutput output;
-    MainWindow window;
 };
-
-TEST_F(WindowTest, EveryOutletIsConnectedWithANameAndTheCommandsStartDisabled)
-{
-    EXPECT_EQ(window.windowTitle(), "Shoebox");
-    for (const char* name : {"subSubFolder", "subFolderOneBox", "renameTypeMenu"})
-        EXPECT_FALSE(find<QComboBox>(name)->accessibleName().isEmpty()) << name;
-    for (const char* name : {"newFileNamePreviewField", "sourceFolderLabel", "destinationFolderLabel",
-                             "progressTextField", "currentFilePathLabel"})
-        EXPECT_FALSE(find<QLabel>(name)->accessibleName().isEmpty()) << name;
-    for (const char* name : {"imageViewer", "subFolderTwoBox"})
-        EXPECT_FALSE(find<QWidget>(name)->accessibleName().isEmpty()) << name;
-    EXPECT_FALSE(find<QLineEdit>("newFileNameTextField")->accessibleName().isEmpty());
-    EXPECT_FALSE(find<QProgressBar>("progressBar")->accessibleName().isEmpty());
-    EXPECT_EQ(find<QComboBox>("renameTypeMenu")->count(), 3);
-
-    for (const char* name : {"moveAndRenameFileButton", "prePhotoButton", "nextPhotoButton", "trashPhotoButton"}) {
-        auto* button = find<QAbstractButton>(name);
-        EXPECT_FALSE(button->isEnabled()) << name;
-        EXPECT_TRUE(button->toolTip().contains('(')) << name << " names its shortcut";
-    }
-    for (const char* name : {"sourceFolderButton", "destinationFolderButton"})
-        EXPECT_TRUE(find<QAbstractButton>(name)->isEnabled()) << name;
-}
 
 TEST_F(WindowTest, KeyboardDrivesTheScanAndSteppingWithoutStealingEditingKeys)
 {
+    for (const char* name : {"moveAndRenameFileButton", "prePhotoButton", "nextPhotoButton", "trashPhotoButton"})
+        EXPECT_FALSE(find<QAbstractButton>(name)->isEnabled()) << name;
     panel.chooseNext(FileURL::fileURLWithPath(threePhotos()));
     press(&window, Qt::Key_O, Qt::ControlModifier);
     EXPECT_EQ(panel.runs, 1);
@@ -135,7 +79,7 @@ TEST_F(WindowTest, ReturnInTheNameFieldMovesAndTheNextFileShows)
 {
     panel.chooseNext(FileURL::fileURLWithPath(threePhotos()));
     find<QAbstractButton>("sourceFolderButton")->click();
-    panel.chooseNext(FileURL::fileURLWithPath(dir.makeFolder("dest")));
+    panel.chooseNext(FileURL::fileURLWithPath(dir.makeFolder("dest"))); // by its key
     press(&window, Qt::Key_O, Qt::ControlModifier | Qt::ShiftModifier);
     EXPECT_EQ(find<QLabel>("destinationFolderLabel")->text(), "dest");
 
@@ -221,21 +165,6 @@ TEST_F(WindowTest, TheShortcutsDialogListsEveryKeyTheWindowHas)
     }
     // The tooltips name the same keys.
     EXPECT_TRUE(find<QAbstractButton>("trashPhotoButton")->toolTip().contains("Ctrl+Delete anywhere; Delete when"));
-}
-
-TEST_F(WindowTest, AboutNamesTheVersionAndTheLibraries)
-{
-    QString about;
-    QTimer::singleShot(0, [&] {
-        ASSERT_TRUE(waitUntil([] { return QApplication::activeModalWidget() != nullptr; }));
-        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-        ASSERT_NE(box, nullptr);
-        about = box->text();
-        box->accept();
-    });
-    window.findChild<QAction*>("actionAbout")->trigger();
-    for (const char* part : {"Shoebox 0.", "GNU General Public License", "Qt 6.", "libheif 1.", "GLib", "ICU"})
-        EXPECT_TRUE(about.contains(part)) << part << " in " << about.toStdString();
 }
 
 } // namespace

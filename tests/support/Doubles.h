@@ -31,15 +31,16 @@ struct FakeTextField final : TextField {
     void setStringValue(std::string_view text) override { value = text; }
 };
 
+// Buttons and menu items start enabled, so that disabling them shows.
 struct FakeButton final : Button {
-    bool enabled = true; // so that disabling at load is observable
+    bool enabled = true;
     bool isEnabled() const override { return enabled; }
     void setEnabled(bool e) override { enabled = e; }
 };
 
 struct FakeMenuItem final : MenuItem {
     std::string titleText = "unset";
-    bool enabled = true; // so that disabling at load is observable
+    bool enabled = true;
     std::string title() const override { return titleText; }
     void setTitle(std::string_view t) override { titleText = t; }
     bool isEnabled() const override { return enabled; }
@@ -68,8 +69,8 @@ struct FakeImageView final : ImageView {
     void setNeighbours(const std::vector<FileURL>& next) override { neighbours = next; }
 };
 
-// Answers each run with the next queued choice; nothing queued is a test
-// fault, answered as a cancel.
+// Answers each run with the next queued choice; with none queued, the test
+// fails and the panel answers a cancel.
 struct ScriptedOpenPanel final : OpenPanel {
     std::deque<std::optional<FileURL>> answers;
     int runs = 0;
@@ -174,8 +175,7 @@ struct SlowFileManager final : FailingFileManager {
 
     std::optional<std::vector<std::string>> folderNamesInDirectory(const FileURL& folder) override
     {
-        // Held at most ten seconds, so a listing on the test's own thread
-        // fails the test instead of hanging it.
+        // At most ten seconds, so a listing on the test's thread fails it instead of hanging.
         for (int waited = 0; holdListings && waited < 5000; ++waited)
             std::this_thread::sleep_for(std::chrono::milliseconds(2));
         return FailingFileManager::folderNamesInDirectory(folder);
@@ -183,8 +183,7 @@ struct SlowFileManager final : FailingFileManager {
     using FileManager::moveItemAtPath;
     Result<> moveItemAtPath(const std::string& source, const std::string& destination, MoveObserver* observer) override
     {
-        // Ends on its own after half a minute, so a test that fails to stop
-        // it fails instead of hanging.
+        // Ends on its own after half a minute, so a test that fails to stop it fails instead of hanging.
         for (std::uint64_t done = 0; observer && !finish && done < totalBytes; done += stepBytes) {
             if (observer->cancelled())
                 return failure("Could not move \u201C" + source + "\u201D to \u201C" + destination +
