@@ -1,12 +1,15 @@
 #include "ImageDecoder.h"
 
 #include "FileDescriptor.h"
+#include "JpegDecoder.h"
+#include "Trace.h"
 
 #include <QBuffer>
 #include <QCoreApplication>
 #include <QImageIOHandler>
 #include <QImageReader>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
@@ -47,22 +50,25 @@ Problem checkStat(const struct stat& st)
     return Problem::None;
 }
 
-// Reads a whole regular file; a FIFO, device or socket is refused before
+// Opens a regular file; a FIFO, device or socket is refused before
 // anything reads from it (or waits for its writer).
-Problem readRegularFile(const std::string& path, QByteArray* out, FileStamp* stamp)
+Problem openFile(const std::string& path, RegularFile* file, FileStamp* stamp)
 {
-    RegularFile file;
-    if (const int error = openRegularFile(path, file))
+    if (const int error = openRegularFile(path, *file))
         return (error == EINVAL || error == EISDIR) ? Problem::NotRegular : problemForErrno(error);
-    const struct stat& st = file.status;
-    if (Problem p = checkStat(st); p != Problem::None)
+    if (Problem p = checkStat(file->status); p != Problem::None)
         return p;
-    *stamp = stampOf(st);
+    *stamp = stampOf(file->status);
+    return Problem::None;
+}
 
-    out->resize(qsizetype(st.st_size));
-    qsizetype done = 0;
+// Appends the file's bytes from `out->size()` on, up to `limit` in all.
+Problem readMore(int fd, QByteArray* out, std::int64_t limit)
+{
+    qsizetype done = out->size();
+    out->resize(qsizetype(limit));
     while (done < out->size()) {
-        const ssize_t n = ::pread(file.fd.get(), out->data() + done, size_t(out->size() - done), off_t(done));
+        const ssize_t n = ::pread(fd, out->data() + done, size_t(out->size() - done), off_t(done));
         if (n < 0) {
             if (errno == EINTR)
                 continue;
@@ -75,6 +81,9 @@ Problem readRegularFile(const std::string& path, QByteArray* out, FileStamp* sta
     out->truncate(done);
     return done == 0 ? Problem::Empty : Problem::None;
 }
+
+// Enough of a file to tell its kind and, for a JPEG, hold its EXIF block.
+constexpr std::int64_t kStartBytes = 96 * 1024;
 
 bool isJpeg(const QByteArray& data)
 {
@@ -379,31 +388,75 @@ QImage fitForDisplay(const QImage& decoded, QSize target, qreal devicePixelRatio
 DecodedPicture decodePicture(const DecodeRequest& request, const CancelCheck& cancelled, const PreviewSink& preview)
 {
     installDecodeLimits();
+    trace::stage(request.path, "decode started");
     if (cancelled && cancelled())
         return failed(Problem::Cancelled);
 
-    QByteArray data;
+    RegularFile file;
     FileStamp stamp;
-    if (Problem p = readRegularFile(request.path, &data, &stamp); p != Problem::None) {
-        DecodedPicture d = failed(p);
+    QByteArray data;
+    Problem problem = openFile(request.path, &file, &stamp);
+    if (problem == Problem::None)
+        problem = readMore(file.fd.get(), &data, std::min<std::int64_t>(file.status.st_size, kStartBytes));
+    if (problem != Problem::None) {
+        DecodedPicture d = failed(problem);
         d.stamp = stamp;
         return d;
     }
-    if (cancelled && cancelled())
-        return failed(Problem::Cancelled);
 
-    PreviewSink stampedPreview;
-    if (preview) {
-        stampedPreview = [&](DecodedPicture d) {
-            d.stamp = stamp;
-            d.target = request.target;
-            preview(std::move(d));
-        };
+    DecodedPicture d;
+    std::optional<DecodedPicture> jpeg;
+    if (isJpeg(data)) // libjpeg reads the rest itself, as it decodes
+        jpeg = decodeJpeg(file.fd.get(), data, request, cancelled);
+    if (jpeg) {
+        d = std::move(*jpeg);
+    } else {
+        if (readMore(file.fd.get(), &data, file.status.st_size) != Problem::None)
+            return failed(Problem::Unreadable);
+        trace::stage(request.path, "file read");
+        if (cancelled && cancelled())
+            return failed(Problem::Cancelled);
+        PreviewSink stampedPreview;
+        if (preview) {
+            stampedPreview = [&](DecodedPicture p) {
+                p.stamp = stamp;
+                p.target = request.target;
+                preview(std::move(p));
+            };
+        }
+        if (looksLikeHeif(data))
+            d = decodeHeif(data, request, cancelled, stampedPreview);
+        else
+            d = decodeWithQt(data, request, cancelled); // and JPEGs libjpeg cannot give in RGB
     }
-    DecodedPicture d = looksLikeHeif(data) ? decodeHeif(data, request, cancelled, stampedPreview)
-                                           : decodeWithQt(data, request, cancelled);
     d.stamp = stamp;
     d.target = request.target;
+    return d;
+}
+
+DecodedPicture decodePreview(const DecodeRequest& request, const CancelCheck& cancelled, const PreviewSink&)
+{
+    DecodedPicture d;
+    d.isPreview = true;
+    if (cancelled && cancelled()) {
+        d.problem = Problem::Cancelled;
+        return d;
+    }
+    RegularFile file;
+    FileStamp stamp;
+    QByteArray start;
+    Problem problem = openFile(request.path, &file, &stamp);
+    if (problem == Problem::None)
+        problem = readMore(file.fd.get(), &start, std::min<std::int64_t>(file.status.st_size, kStartBytes));
+    if (problem != Problem::None) {
+        d.problem = problem;
+        return d;
+    }
+    if (isJpeg(start))
+        d = decodeJpegPreview(start, request);
+    d.stamp = stamp;
+    d.target = request.target;
+    trace::stage(request.path, d.image.isNull() ? "no embedded preview" : "embedded preview decoded");
     return d;
 }
 

@@ -136,6 +136,12 @@ using PreviewSink = std::function<void(DecodedPicture)>;
 DecodedPicture decodePicture(const DecodeRequest& request, const CancelCheck& cancelled = {},
                              const PreviewSink& preview = {});
 
+// The preview embedded in the file (a JPEG's EXIF thumbnail), read from its
+// first bytes: upright, not scaled, isPreview; a null image when the file
+// has none. Cheap enough to run for every file a held key passes.
+DecodedPicture decodePreview(const DecodeRequest& request, const CancelCheck& cancelled = {},
+                             const PreviewSink& unused = {});
+
 // ---- building blocks, public so tests can check them ----
 
 // `image` scaled to fit inside `box`, aspect ratio kept, at least 1x1.

@@ -2,6 +2,7 @@
 
 #include "DecodeCache.h"
 #include "MediaModule.h"
+#include "Trace.h"
 
 #include <QPainter>
 #include <QResizeEvent>
@@ -24,6 +25,12 @@ namespace {
 // Bigger buys little, since the neighbours are what a press needs, and keeps
 // the whole process near 125 MB.
 constexpr qint64 kDefaultCacheBytes = qint64(64) << 20;
+// Embedded previews are about 80 KB each: some fifty files' worth.
+constexpr qint64 kPreviewCacheBytes = qint64(4) << 20;
+// Steps closer together than this come faster than a 24 MP photo decodes
+// (a held key repeats every 33 ms): the neighbours wait until the steps
+// pause for as long.
+constexpr auto kRapidStep = std::chrono::milliseconds(150);
 const QColor kBackground(0x2b, 0x2b, 0x2b);
 const QColor kTextColour(0xc8, 0xc8, 0xc8);
 
@@ -55,9 +62,20 @@ bool isCacheable(Problem p)
 
 ImageViewWidget::ImageViewWidget(QWidget* parent)
     : QWidget(parent), cache_(std::make_unique<imaging::DecodeCache>(kDefaultCacheBytes)),
-      queue_(2, [this](const std::string& path, imaging::DecodeQueue::Picture result) { onDecoded(path, result); })
+      previews_(std::make_unique<imaging::DecodeCache>(kPreviewCacheBytes)),
+      queue_(2, [this](const std::string& path, imaging::DecodeQueue::Picture result) { onDecoded(path, result); }),
+      previewQueue_(
+          1, [this](const std::string& path, imaging::DecodeQueue::Picture result) { onPreview(path, result); },
+          &imaging::decodePreview)
 {
     imaging::installDecodeLimits();
+
+    settleTimer_.setSingleShot(true);
+    settleTimer_.setInterval(int(kRapidStep.count()));
+    connect(&settleTimer_, &QTimer::timeout, this, [this] {
+        rapid_ = false;
+        requestNeighbours();
+    });
 
     setAttribute(Qt::WA_OpaquePaintEvent); // paintEvent fills every pixel
     setAccessibleName(tr("Photo"));
@@ -73,10 +91,16 @@ ImageViewWidget::~ImageViewWidget() = default;
 
 void ImageViewWidget::setImage(const FileURL& url)
 {
+    const auto now = std::chrono::steady_clock::now();
+    rapid_ = current_ && now - lastStep_ < kRapidStep;
+    lastStep_ = now;
+    if (rapid_)
+        settleTimer_.start();
     media_.stop();
     ++generation_;
     current_ = url;
     currentPath_ = url.path();
+    trace::begin(currentPath_, "asked for");
     currentStamp_ = {};
     picture_ = QImage();
     placeholder_.clear();
@@ -103,6 +127,13 @@ void ImageViewWidget::setImage(const FileURL& url)
             request(currentPath_, stamp, imaging::priority::kCurrent);
         return;
     }
+    // Not decoded yet: its embedded preview stands in meanwhile.
+    if (auto preview = previews_->find(currentPath_, stamp)) {
+        if (!preview->image.isNull())
+            showPicture(*preview);
+    } else {
+        requestPreview(currentPath_, stamp, imaging::priority::kCurrent);
+    }
     request(currentPath_, stamp, imaging::priority::kCurrent);
 }
 
@@ -116,8 +147,13 @@ void ImageViewWidget::setNeighbours(const std::vector<FileURL>& likelyNext)
     if (current_)
         preferred.push_back(currentPath_);
     cache_->setPreferred(preferred);
-    dropUnwantedJobs();
+    previews_->setPreferred(preferred);
+    requestNeighbours();
+}
 
+void ImageViewWidget::requestNeighbours()
+{
+    dropUnwantedJobs();
     int rank = 0;
     for (const std::string& path : neighbours_) {
         ++rank;
@@ -132,7 +168,10 @@ void ImageViewWidget::setNeighbours(const std::vector<FileURL>& likelyNext)
             continue; // setImage finds out again, without decoding
         if (auto hit = cache_->find(path, stamp); hit && satisfies(*hit))
             continue;
-        request(path, stamp, imaging::priority::kNeighbour - rank);
+        if (!previews_->find(path, stamp))
+            requestPreview(path, stamp, imaging::priority::kNeighbour - rank);
+        if (!rapid_)
+            request(path, stamp, imaging::priority::kNeighbour - rank);
     }
 }
 
@@ -202,8 +241,11 @@ QSize ImageViewWidget::targetSize() const
 
 bool ImageViewWidget::wanted(const std::string& path) const
 {
-    if (current_ && path == currentPath_)
-        return true;
+    return (current_ && path == currentPath_) || (!rapid_ && isNeighbour(path));
+}
+
+bool ImageViewWidget::isNeighbour(const std::string& path) const
+{
     return std::find(neighbours_.begin(), neighbours_.end(), path) != neighbours_.end();
 }
 
@@ -221,8 +263,26 @@ void ImageViewWidget::request(const std::string& path, const FileStamp& stamp, i
     queue_.request({path, targetSize(), devicePixelRatioF()}, stamp, priority);
 }
 
+void ImageViewWidget::requestPreview(const std::string& path, const FileStamp& stamp, int priority)
+{
+    previewQueue_.request({path, targetSize(), devicePixelRatioF()}, stamp, priority);
+}
+
+void ImageViewWidget::onPreview(const std::string& path, imaging::DecodeQueue::Picture result)
+{
+    // Whether or not the file has one: it is not asked again.
+    if (result->problem == Problem::None)
+        previews_->insert(path, result);
+    // Only while nothing else shows, and only if it is the file on show now
+    // (problems are the full decode's to report).
+    if (current_ && path == currentPath_ && result->stamp == currentStamp_ && showing_ == Showing::Nothing &&
+        result->problem == Problem::None && !result->image.isNull())
+        showPicture(*result);
+}
+
 void ImageViewWidget::onDecoded(const std::string& path, imaging::DecodeQueue::Picture result)
 {
+    trace::stage(path, result->isPreview ? "preview delivered" : "delivered");
     if (!result->isPreview && isCacheable(result->problem))
         cache_->insert(path, result);
     if (!current_ || path != currentPath_)
@@ -261,6 +321,8 @@ void ImageViewWidget::onDecoded(const std::string& path, imaging::DecodeQueue::P
 void ImageViewWidget::dropUnwantedJobs()
 {
     queue_.retainOnly([this](const std::string& path) { return wanted(path); });
+    previewQueue_.retainOnly(
+        [this](const std::string& path) { return (current_ && path == currentPath_) || isNeighbour(path); });
 }
 
 void ImageViewWidget::refreshForNewSize()
@@ -389,8 +451,11 @@ void ImageViewWidget::paintEvent(QPaintEvent*)
 
     if (targetSize() != lastTarget_ && !resizeTimer_.isActive())
         resizeTimer_.start(); // e.g. moved to a screen with another pixel ratio
-    if (painted)
+    if (painted) {
+        if (trace::enabled() && current_)
+            trace::stage(currentPath_, showing_ == Showing::Preview ? "preview painted" : "painted");
         emit framePainted();
+    }
 }
 
 } // namespace shoebox

@@ -4,6 +4,7 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -26,8 +27,16 @@ class DecodeCache;
 //
 // Pictures decode on two threads owned by the view (DecodeQueue), at the
 // size they are shown, and land in a byte-bounded cache keyed by path and
-// file stamp (DecodeCache). setNeighbours() decodes the likely next files ahead, so that
-// setImage() of one of them shows it without waiting. Videos (mp4, mov)
+// file stamp (DecodeCache). setNeighbours() decodes the likely next files
+// ahead, so that setImage() of one of them shows it without waiting.
+//
+// A third thread reads the previews embedded in the files (EXIF
+// thumbnails), a millisecond each, for the current file and its
+// neighbours: a file not decoded yet shows its preview until the full
+// picture replaces it. While the user steps faster than photos decode (a
+// held key), only the file on show is decoded fully, and a decode of a
+// file stepped past stops at once; the neighbours follow once the steps
+// pause. Videos (mp4, mov)
 // play muted and looping through the video module (Qt Multimedia, loaded
 // on first need), whose frames this widget paints itself; animated
 // pictures play through QMovie (both in MediaPlayback).
@@ -56,8 +65,8 @@ public:
     void setCacheLimit(qint64 bytes);
     qint64 cacheLimit() const;
     qint64 cacheBytes() const;
-    // Decodes queued or running on the view's pool.
-    int pendingDecodes() const { return queue_.pending(); }
+    // Decodes (and preview reads) queued or running on the view's threads.
+    int pendingDecodes() const { return queue_.pending() + previewQueue_.pending(); }
 
 signals:
     // The current file's frame (picture, video frame or placeholder) has been painted.
@@ -72,9 +81,13 @@ private:
 
     QSize targetSize() const;
     bool wanted(const std::string& path) const;
+    bool isNeighbour(const std::string& path) const;
     bool satisfies(const imaging::DecodedPicture& picture) const;
     void request(const std::string& path, const imaging::FileStamp& stamp, int priority);
+    void requestPreview(const std::string& path, const imaging::FileStamp& stamp, int priority);
+    void requestNeighbours();
     void onDecoded(const std::string& path, imaging::DecodeQueue::Picture result);
+    void onPreview(const std::string& path, imaging::DecodeQueue::Picture result);
     void dropUnwantedJobs();
     void showPicture(const imaging::DecodedPicture& picture);
     void showPlaceholder(const QString& text);
@@ -84,12 +97,17 @@ private:
     QString currentName() const;
 
     std::unique_ptr<imaging::DecodeCache> cache_;
+    std::unique_ptr<imaging::DecodeCache> previews_; // embedded previews, and which files have none
 
     std::optional<FileURL> current_;
     std::string currentPath_;
     imaging::FileStamp currentStamp_;
     std::uint64_t generation_ = 0; // bumped by every setImage
     std::vector<std::string> neighbours_;
+    // Stepping faster than photos decode: the neighbours wait (see above).
+    bool rapid_ = false;
+    std::chrono::steady_clock::time_point lastStep_;
+    QTimer settleTimer_;
 
     Showing showing_ = Showing::Nothing;
     QImage picture_;
@@ -101,8 +119,9 @@ private:
     QTimer resizeTimer_;
     bool modulesRequested_ = false; // the HEIC and video modules load after the first paint
 
-    // Last, so that it goes first: no decode delivers to a half-destroyed view.
+    // Last, so that they go first: no decode delivers to a half-destroyed view.
     imaging::DecodeQueue queue_;
+    imaging::DecodeQueue previewQueue_;
 };
 
 } // namespace shoebox
