@@ -65,7 +65,7 @@ std::int64_t decodeBytes(heif_image_handle* handle, QSize target)
 // it lives. The module reaches the budget only through the host.
 class Reservation {
 public:
-    Reservation(const media::HeifHost& host, std::int64_t bytes, const CancelCheck& cancelled)
+    Reservation(const media::DecodeHost& host, std::int64_t bytes, const CancelCheck& cancelled)
         : host_(host), problem_(host.reserveDecodeBytes(bytes, cancelled)), bytes_(bytes)
     {
     }
@@ -79,7 +79,7 @@ public:
     Problem problem() const { return problem_; }
 
 private:
-    const media::HeifHost& host_;
+    const media::DecodeHost& host_;
     Problem problem_;
     std::int64_t bytes_;
 };
@@ -87,7 +87,7 @@ private:
 // Decodes one image (primary or thumbnail) to 8-bit interleaved RGBA, with
 // its rotation and mirroring applied, and fits it to the target. Its
 // pixels are reserved from the decode budget first, by its header.
-bool decodeHandle(const media::HeifHost& host, heif_image_handle* handle, const DecodeRequest& request,
+bool decodeHandle(const media::DecodeHost& host, heif_image_handle* handle, const DecodeRequest& request,
                   const CancelCheck& cancelled, DecodedPicture* out)
 {
     const int width = heif_image_handle_get_width(handle);
@@ -130,7 +130,7 @@ bool decodeHandle(const media::HeifHost& host, heif_image_handle* handle, const 
     return !out->image.isNull();
 }
 
-DecodedPicture decodeHeifFile(const media::HeifHost& host, const QByteArray& data, const DecodeRequest& request,
+DecodedPicture decodeHeifFile(const media::DecodeHost& host, const QByteArray& data, const DecodeRequest& request,
                               const CancelCheck& cancelled, const PreviewSink& preview)
 {
     initLibheif();
@@ -199,11 +199,11 @@ DecodedPicture decodeHeifFile(const media::HeifHost& host, const QByteArray& dat
 } // namespace shoebox::imaging
 
 extern "C" __attribute__((visibility("default"))) shoebox::imaging::DecodedPicture
-shoebox_heif_decode_v2(const shoebox::media::HeifHost& host, const QByteArray& data,
+shoebox_heif_decode_v3(const shoebox::media::DecodeHost& host, const QByteArray& data,
                        const shoebox::imaging::DecodeRequest& request, const shoebox::imaging::CancelCheck& cancelled,
                        const shoebox::imaging::PreviewSink& preview)
 {
     return shoebox::imaging::decodeHeifFile(host, data, request, cancelled, preview);
 }
 // The executable calls it through this type; a mismatch must not build.
-static_assert(std::is_same_v<decltype(&shoebox_heif_decode_v2), shoebox::media::HeifDecodeFn>);
+static_assert(std::is_same_v<decltype(&shoebox_heif_decode_v3), shoebox::media::HeifDecodeFn>);

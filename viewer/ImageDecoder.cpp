@@ -396,6 +396,13 @@ DecodedPicture decodePicture(const DecodeRequest& request, const CancelCheck& ca
     FileStamp stamp;
     QByteArray data;
     Problem problem = openFile(request.path, &file, &stamp);
+    if (problem == Problem::None && request.videoPoster) {
+        DecodedPicture d = decodeVideoPoster(file.fd.get(), file.status.st_size, request, cancelled);
+        d.stamp = stamp;
+        d.target = request.target;
+        trace::stage(request.path, "poster decoded");
+        return d;
+    }
     if (problem == Problem::None)
         problem = readMore(file.fd.get(), &data, std::min<std::int64_t>(file.status.st_size, kStartBytes));
     if (problem != Problem::None) {

@@ -107,6 +107,7 @@ struct DecodeRequest {
     std::string path; // raw bytes, as the kernel knows the name
     QSize target;     // the view's size in device pixels
     qreal devicePixelRatio = 1.0;
+    bool videoPoster = false; // an MP4/MOV: its first frame (MediaModule.h)
 };
 
 struct DecodedPicture {
@@ -165,6 +166,11 @@ bool jpegLooksComplete(const QByteArray& data);
 bool looksLikeHeif(const QByteArray& data);
 DecodedPicture decodeHeif(const QByteArray& data, const DecodeRequest& request, const CancelCheck& cancelled,
                           const PreviewSink& preview);
+
+// The first frame of the MP4/MOV open as `fd` (`size` bytes), through the
+// video module (HeifDecoder.cpp): a null image when there is none to be
+// had, Damaged when the file's structure is broken.
+DecodedPicture decodeVideoPoster(int fd, std::int64_t size, const DecodeRequest& request, const CancelCheck& cancelled);
 
 // Scales a decoded picture to its fitted size in `target` (off the UI
 // thread) and converts it to a format that paints without conversion.

@@ -118,6 +118,9 @@ void ImageViewWidget::setImage(const FileURL& url)
     currentStamp_ = stamp;
 
     if (isVideoPath(currentPath_)) {
+        // Its first frame, decoded ahead, shows until the player has one.
+        if (auto poster = cache_->find(currentPath_, stamp); poster && !poster->image.isNull())
+            picture_ = poster->image;
         startVideo();
         return;
     }
@@ -157,18 +160,17 @@ void ImageViewWidget::requestNeighbours()
     int rank = 0;
     for (const std::string& path : neighbours_) {
         ++rank;
-        if (isVideoPath(path)) {
-            media::preloadModules(); // its first frame should not wait for the load
-            continue;
-        }
+        const bool video = isVideoPath(path);
+        if (video)
+            media::preloadModules(); // its player should not wait for the load either
         if (current_ && path == currentPath_)
             continue;
         FileStamp stamp;
         if (imaging::statPath(path, &stamp) != Problem::None)
             continue; // setImage finds out again, without decoding
-        if (auto hit = cache_->find(path, stamp); hit && satisfies(*hit))
+        if (auto hit = cache_->find(path, stamp); hit && (video || satisfies(*hit)))
             continue;
-        if (!previews_->find(path, stamp))
+        if (!video && !previews_->find(path, stamp))
             requestPreview(path, stamp, imaging::priority::kNeighbour - rank);
         if (!rapid_)
             request(path, stamp, imaging::priority::kNeighbour - rank);
@@ -196,7 +198,9 @@ QImage ImageViewWidget::currentImage() const
             return frame;
         return picture_; // the first frame, until QMovie has one
     case Showing::Video:
-        return media_.currentFrame();
+        if (const QImage frame = media_.currentFrame(); !frame.isNull())
+            return frame;
+        return picture_; // the poster, until the player has a frame
     case Showing::Nothing:
     case Showing::Placeholder:
         break;
@@ -260,7 +264,7 @@ bool ImageViewWidget::satisfies(const DecodedPicture& picture) const
 
 void ImageViewWidget::request(const std::string& path, const FileStamp& stamp, int priority)
 {
-    queue_.request({path, targetSize(), devicePixelRatioF()}, stamp, priority);
+    queue_.request({path, targetSize(), devicePixelRatioF(), isVideoPath(path)}, stamp, priority);
 }
 
 void ImageViewWidget::requestPreview(const std::string& path, const FileStamp& stamp, int priority)
@@ -283,6 +287,18 @@ void ImageViewWidget::onPreview(const std::string& path, imaging::DecodeQueue::P
 void ImageViewWidget::onDecoded(const std::string& path, imaging::DecodeQueue::Picture result)
 {
     trace::stage(path, result->isPreview ? "preview delivered" : "delivered");
+    if (isVideoPath(path)) {
+        // A poster. Problems are the player's to report.
+        if (result->problem != Problem::None || result->image.isNull())
+            return;
+        cache_->insert(path, result);
+        if (current_ && path == currentPath_ && result->stamp == currentStamp_ && showing_ == Showing::Video &&
+            media_.currentFrame().isNull()) {
+            picture_ = result->image;
+            update();
+        }
+        return;
+    }
     if (!result->isPreview && isCacheable(result->problem))
         cache_->insert(path, result);
     if (!current_ || path != currentPath_)

@@ -65,8 +65,12 @@ public:
     void setCacheLimit(qint64 bytes);
     qint64 cacheLimit() const;
     qint64 cacheBytes() const;
-    // Decodes (and preview reads) queued or running on the view's threads.
-    int pendingDecodes() const { return queue_.pending() + previewQueue_.pending(); }
+    // Decodes (and preview reads) queued or running on the view's threads,
+    // and one for the neighbours' while they wait for the steps to pause.
+    int pendingDecodes() const
+    {
+        return queue_.pending() + previewQueue_.pending() + (settleTimer_.isActive() ? 1 : 0);
+    }
 
 signals:
     // The current file's frame (picture, video frame or placeholder) has been painted.

@@ -205,9 +205,8 @@ QImage cropToShape(const QImage& thumbnail, QSize main)
         return thumbnail;
     const QSize fit = main.scaled(thumbnail.size(), Qt::KeepAspectRatio);
     if (fit.width() < thumbnail.width() * 97 / 100 || fit.height() < thumbnail.height() * 97 / 100)
-        return thumbnail.copy(QRect(QPoint((thumbnail.width() - fit.width()) / 2,
-                                           (thumbnail.height() - fit.height()) / 2),
-                                    fit));
+        return thumbnail.copy(
+            QRect(QPoint((thumbnail.width() - fit.width()) / 2, (thumbnail.height() - fit.height()) / 2), fit));
     return thumbnail;
 }
 
@@ -284,9 +283,9 @@ std::optional<DecodedPicture> decodeJpeg(int fd, const QByteArray& start, const 
     int orientation = 1;
     for (jpeg_saved_marker_ptr m = d.cinfo.marker_list; m; m = m->next) {
         if (m->marker == JPEG_APP0 + 1 && m->data_length > 6 && std::equal(m->data, m->data + 6, "Exif\0\0")) {
-            orientation = readExif(QByteArray::fromRawData(reinterpret_cast<const char*>(m->data),
-                                                           qsizetype(m->data_length)))
-                              .orientation;
+            orientation =
+                readExif(QByteArray::fromRawData(reinterpret_cast<const char*>(m->data), qsizetype(m->data_length)))
+                    .orientation;
             break;
         }
     }
@@ -315,8 +314,7 @@ std::optional<DecodedPicture> decodeJpeg(int fd, const QByteArray& start, const 
         return failed(reservation.problem());
     trace::stage(request.path, "header read");
 
-    QImage decoded(ceilDiv(stored.width(), denominator), ceilDiv(stored.height(), denominator),
-                   QImage::Format_RGB32);
+    QImage decoded(ceilDiv(stored.width(), denominator), ceilDiv(stored.height(), denominator), QImage::Format_RGB32);
     if (decoded.isNull())
         return failed(Problem::TooLarge);
     switch (readPixels(d, denominator, &decoded, &cancelled)) {
