@@ -40,11 +40,11 @@ bool looksLikeHeif(const QByteArray& data)
     return false;
 }
 
-DecodedPicture decodeHeif(const QByteArray& data, const DecodeRequest& request, const CancelCheck& cancelled,
+DecodedPicture decodeHeif(int fd, std::int64_t size, const DecodeRequest& request, const CancelCheck& cancelled,
                           const PreviewSink& preview)
 {
     if (const media::HeifDecodeFn decode = media::heifDecoder()) {
-        return decode(moduleHost(), data, request, cancelled, preview);
+        return decode(moduleHost(), fd, size, request, cancelled, preview);
     }
     DecodedPicture d;
     d.problem = Problem::NoHeifSupport;

@@ -417,24 +417,24 @@ DecodedPicture decodePicture(const DecodeRequest& request, const CancelCheck& ca
         jpeg = decodeJpeg(file.fd.get(), data, request, cancelled);
     if (jpeg) {
         d = std::move(*jpeg);
+    } else if (looksLikeHeif(data)) { // libheif reads what it needs itself
+        PreviewSink stampedPreview;
+        if (preview) {
+            stampedPreview = [&](DecodedPicture p) {
+                p.stamp = stamp;
+                p.target = request.target;
+                trace::stage(request.path, "thumbnail decoded");
+                preview(std::move(p));
+            };
+        }
+        d = decodeHeif(file.fd.get(), file.status.st_size, request, cancelled, stampedPreview);
     } else {
         if (readMore(file.fd.get(), &data, file.status.st_size) != Problem::None)
             return failed(Problem::Unreadable);
         trace::stage(request.path, "file read");
         if (cancelled && cancelled())
             return failed(Problem::Cancelled);
-        PreviewSink stampedPreview;
-        if (preview) {
-            stampedPreview = [&](DecodedPicture p) {
-                p.stamp = stamp;
-                p.target = request.target;
-                preview(std::move(p));
-            };
-        }
-        if (looksLikeHeif(data))
-            d = decodeHeif(data, request, cancelled, stampedPreview);
-        else
-            d = decodeWithQt(data, request, cancelled); // and JPEGs libjpeg cannot give in RGB
+        d = decodeWithQt(data, request, cancelled); // and JPEGs libjpeg cannot give in RGB
     }
     d.stamp = stamp;
     d.target = request.target;

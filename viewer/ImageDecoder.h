@@ -164,7 +164,8 @@ bool jpegLooksComplete(const QByteArray& data);
 // HEIF/HEIC (HeifDecoder.cpp). Recognising is done here; decoding loads
 // the HEIF module on first use (MediaModule.h).
 bool looksLikeHeif(const QByteArray& data);
-DecodedPicture decodeHeif(const QByteArray& data, const DecodeRequest& request, const CancelCheck& cancelled,
+// `fd` is the open file (`size` bytes), whose first bytes looksLikeHeif took.
+DecodedPicture decodeHeif(int fd, std::int64_t size, const DecodeRequest& request, const CancelCheck& cancelled,
                           const PreviewSink& preview);
 
 // The first frame of the MP4/MOV open as `fd` (`size` bytes), through the

@@ -31,7 +31,9 @@ struct DecodeHost {
 // ---- HEIF ----
 
 // imaging::decodeHeif's work, done by the module. Safe on any thread.
-using HeifDecodeFn = imaging::DecodedPicture (*)(const DecodeHost& host, const QByteArray& data,
+// The file is open as `fd` (`size` bytes); libheif reads what it needs of
+// it, so an embedded thumbnail shows without the whole file being read.
+using HeifDecodeFn = imaging::DecodedPicture (*)(const DecodeHost& host, int fd, std::int64_t size,
                                                  const imaging::DecodeRequest& request,
                                                  const imaging::CancelCheck& cancelled,
                                                  const imaging::PreviewSink& preview);
