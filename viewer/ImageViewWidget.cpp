@@ -98,6 +98,7 @@ void ImageViewWidget::setImage(const FileURL& url)
         settleTimer_.start();
     media_.stop();
     ++generation_;
+    decodingCurrent_ = false;
     current_ = url;
     currentPath_ = url.path();
     trace::begin(currentPath_, "asked for");
@@ -138,6 +139,7 @@ void ImageViewWidget::setImage(const FileURL& url)
         requestPreview(currentPath_, stamp, imaging::priority::kCurrent);
     }
     request(currentPath_, stamp, imaging::priority::kCurrent);
+    decodingCurrent_ = true;
 }
 
 void ImageViewWidget::setNeighbours(const std::vector<FileURL>& likelyNext)
@@ -172,7 +174,7 @@ void ImageViewWidget::requestNeighbours()
             continue;
         if (!video && !previews_->find(path, stamp))
             requestPreview(path, stamp, imaging::priority::kNeighbour - rank);
-        if (!rapid_)
+        if (!rapid_ && !decodingCurrent_)
             request(path, stamp, imaging::priority::kNeighbour - rank);
     }
 }
@@ -303,6 +305,11 @@ void ImageViewWidget::onDecoded(const std::string& path, imaging::DecodeQueue::P
         cache_->insert(path, result);
     if (!current_ || path != currentPath_)
         return;
+    if (decodingCurrent_ && !result->isPreview) {
+        // The file on show is done: the neighbours' turn.
+        decodingCurrent_ = false;
+        requestNeighbours();
+    }
 
     if (!isCacheable(result->problem)) {
         // The file went away or changed kind since setImage looked at it.

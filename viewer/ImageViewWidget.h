@@ -33,9 +33,10 @@ class DecodeCache;
 // A third thread reads the previews embedded in the files (EXIF
 // thumbnails), a millisecond each, for the current file and its
 // neighbours: a file not decoded yet shows its preview until the full
-// picture replaces it. While the user steps faster than photos decode (a
-// held key), only the file on show is decoded fully, and a decode of a
-// file stepped past stops at once; the neighbours follow once the steps
+// picture replaces it. The neighbours' full decodes wait while the file on
+// show decodes, and while the user steps faster than photos decode (a
+// held key): then only the file on show is decoded, a decode of a file
+// stepped past stops at once, and the neighbours follow once the steps
 // pause. Videos (mp4, mov)
 // play muted and looping through the video module (Qt Multimedia, loaded
 // on first need), whose frames this widget paints itself; animated
@@ -110,6 +111,9 @@ private:
     std::vector<std::string> neighbours_;
     // Stepping faster than photos decode: the neighbours wait (see above).
     bool rapid_ = false;
+    // The file on show is decoding: the neighbours wait for it rather than
+    // take cores from it.
+    bool decodingCurrent_ = false;
     std::chrono::steady_clock::time_point lastStep_;
     QTimer settleTimer_;
 
