@@ -1,7 +1,9 @@
 #include "MainWindow.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QDialog>
+#include <QIcon>
 #include <QTimer>
 
 #include "About.h"
@@ -118,6 +120,10 @@ bool MainWindow::event(QEvent* event)
 
 void MainWindow::finishStartup()
 {
+    // Finding the icon in the theme reads the theme's folders and loads
+    // Qt's icon and image plugins: a few milliseconds.
+    if (QApplication::windowIcon().isNull())
+        QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral(SHOEBOX_DESKTOP_ID)));
     // Invisible until there is text to clear, and its icon costs a
     // millisecond to make.
     ui_->newFileNameTextField->setClearButtonEnabled(true);
