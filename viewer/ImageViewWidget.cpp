@@ -218,6 +218,15 @@ bool ImageViewWidget::isCached(const FileURL& url) const
     return bool(cache_->peek(url.path(), stamp));
 }
 
+bool ImageViewWidget::hasPreview(const FileURL& url) const
+{
+    FileStamp stamp;
+    if (imaging::statPath(url.path(), &stamp) != Problem::None)
+        return false;
+    const auto preview = previews_->peek(url.path(), stamp);
+    return preview && !preview->image.isNull();
+}
+
 void ImageViewWidget::setCacheLimit(qint64 bytes)
 {
     cache_->setLimit(bytes);

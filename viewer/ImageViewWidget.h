@@ -60,8 +60,10 @@ public:
     // The picture (or animation or video frame) on show, at the size it is
     // painted in device pixels; null for a placeholder or while decoding.
     QImage currentImage() const;
-    // True when a picture for the file as it is now on disk is cached.
+    // True when a picture for the file as it is now on disk is cached (its
+    // full picture, or its embedded preview).
     bool isCached(const FileURL& url) const;
+    bool hasPreview(const FileURL& url) const;
     // Cache bound in bytes (64 MB unless changed) and current use.
     void setCacheLimit(qint64 bytes);
     qint64 cacheLimit() const;
