@@ -126,15 +126,16 @@ void ImageViewWidget::setImage(const FileURL& url)
             request(currentPath_, stamp, imaging::priority::kCurrent);
         return;
     }
-    // Not decoded yet: its embedded preview stands in meanwhile.
+    // Not decoded yet: its embedded preview stands in meanwhile. (The full
+    // decode is asked for first, so that its thread is woken first.)
+    request(currentPath_, stamp, imaging::priority::kCurrent);
+    decodingCurrent_ = true;
     if (auto preview = previews_->find(currentPath_, stamp)) {
         if (!preview->image.isNull())
             showPicture(*preview);
     } else {
         requestPreview(currentPath_, stamp, imaging::priority::kCurrent);
     }
-    request(currentPath_, stamp, imaging::priority::kCurrent);
-    decodingCurrent_ = true;
 }
 
 void ImageViewWidget::setNeighbours(const std::vector<FileURL>& likelyNext)
