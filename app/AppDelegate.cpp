@@ -1,7 +1,6 @@
 #include "AppDelegate.h"
 
 #include <QApplication>
-#include <QIcon>
 #include <QTimer>
 
 #include <cstdio>
@@ -41,8 +40,8 @@ int runApplication(int& argc, char** argv)
     QApplication::setApplicationDisplayName(QStringLiteral("Shoebox"));
     QApplication::setApplicationVersion(QStringLiteral(SHOEBOX_VERSION));
     // The window finds its launcher, and so its name and icon, by this.
+    // (The icon itself is set once the window has painted: MainWindow.)
     QApplication::setDesktopFileName(QStringLiteral(SHOEBOX_DESKTOP_ID));
-    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral(SHOEBOX_DESKTOP_ID)));
 
     AppDelegate delegate;
     delegate.install(app);

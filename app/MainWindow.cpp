@@ -1,7 +1,10 @@
 #include "MainWindow.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QDialog>
+#include <QIcon>
+#include <QTimer>
 
 #include "About.h"
 #include "LinuxFileManager.h"
@@ -82,7 +85,7 @@ MainWindow::MainWindow(Overrides overrides, QWidget* parent)
     outlets.destinationPreviewField = destinationPreviewField_.get();
 
     moves_ = std::make_unique<BackgroundMoveFileManager>(*overrides.fileManager, this);
-    completion_ = std::make_unique<FolderCompletion>(*overrides.fileManager, ui_->subFolderOneBox, ui_->subSubFolder);
+    files_ = overrides.fileManager;
     controller_ = std::make_unique<ViewController>(
         outlets, Services{moves_.get(), folderRoute_.get(), overrides.alert, overrides.output});
     connectCommands();
@@ -106,6 +109,40 @@ void MainWindow::chooseStartFolders(const StartFolders& folders)
     }
 }
 
+bool MainWindow::event(QEvent* event)
+{
+    if (event->type() == QEvent::Paint && !painted_) {
+        painted_ = true;
+        QTimer::singleShot(0, this, &MainWindow::finishStartup);
+    }
+    return QMainWindow::event(event);
+}
+
+void MainWindow::finishStartup()
+{
+    // Finding the icon in the theme reads the theme's folders and loads
+    // Qt's icon and image plugins: a few milliseconds.
+    if (QApplication::windowIcon().isNull())
+        QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral(SHOEBOX_DESKTOP_ID)));
+    // Invisible until there is text to clear, and its icon costs a
+    // millisecond to make.
+    ui_->newFileNameTextField->setClearButtonEnabled(true);
+    completion();
+}
+
+FolderCompletion& MainWindow::completion()
+{
+    // Two completers with their popups: another millisecond. Giving the
+    // boxes their lists would clear what is typed in them already.
+    if (!completion_) {
+        const QString one = ui_->subFolderOneBox->currentText(), two = ui_->subSubFolder->currentText();
+        completion_ = std::make_unique<FolderCompletion>(*files_, ui_->subFolderOneBox, ui_->subSubFolder);
+        ui_->subFolderOneBox->setEditText(one);
+        ui_->subSubFolder->setEditText(two);
+    }
+    return *completion_;
+}
+
 void MainWindow::chooseFolder(FolderRole role)
 {
     const bool source = role == FolderRole::Source;
@@ -118,7 +155,7 @@ void MainWindow::chooseFolder(FolderRole role)
     else
         c.destinationFolderButton(ui_->destinationFolderButton);
     if (!source)
-        completion_->setDestination(c.destinationFolderPath());
+        completion().setDestination(c.destinationFolderPath());
 
     // Remembered only when the choice took: a source without photos is not
     // where the user will want to start next time.
@@ -147,7 +184,7 @@ void MainWindow::connectCommands()
     connect(ui_->moveAndRenameFileButton, &QPushButton::clicked, this, [&c, this] {
         const std::size_t done = c.history().undoCount();
         c.moveAndRenameButton(ui_->moveAndRenameFileButton);
-        completion_->refresh(c.history().undoCount() > done);
+        completion().refresh(c.history().undoCount() > done);
         // Ready for the next name: typing replaces the last one, Return reuses it.
         ui_->newFileNameTextField->selectAll();
     });
@@ -166,11 +203,11 @@ void MainWindow::connectCommands()
     connect(ui_->actionTrash, &QAction::triggered, ui_->trashPhotoButton, &QPushButton::click);
     connect(ui_->actionUndo, &QAction::triggered, this, [&c, this] {
         c.undo(ui_->actionUndo);
-        completion_->refresh(false);
+        completion().refresh(false);
     });
     connect(ui_->actionRedo, &QAction::triggered, this, [&c, this] {
         c.redo(ui_->actionRedo);
-        completion_->refresh(false);
+        completion().refresh(false);
     });
     connect(ui_->actionShortcuts, &QAction::triggered, this, [this] { makeShortcutsDialog(this)->show(); });
     connect(ui_->actionAbout, &QAction::triggered, this, [this] { showAbout(this); });

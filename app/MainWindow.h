@@ -47,8 +47,15 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    bool event(QEvent* event) override;
 
 private:
+    // What the window needs only once it is on screen, made after its
+    // first paint (or when first needed): start-up pays for no more than
+    // the window shows.
+    void finishStartup();
+    FolderCompletion& completion();
+
     void connectCommands();
     void chooseFolder(FolderRole role);
     void connectEditing();
@@ -64,7 +71,9 @@ private:
     std::unique_ptr<FolderRoute> folderRoute_;
     Settings settings_;
     std::unique_ptr<BackgroundMoveFileManager> moves_;
-    std::unique_ptr<FolderCompletion> completion_;
+    std::unique_ptr<FolderCompletion> completion_; // see completion()
+    FileManager* files_ = nullptr;
+    bool painted_ = false;
 
     // Adapters for the controller's outlets.
     std::unique_ptr<ComboBoxField> subSubFolder_;

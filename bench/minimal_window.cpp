@@ -4,8 +4,8 @@
 // paint has happened the program prints the milliseconds since then and
 // exits.
 //
-// shoebox_bench_window NS          the sorting window, as the app's main shows it: first paint
-// shoebox_bench_window NS FOLDER   ... with FOLDER chosen as the source: first full picture painted
+// shoebox_bench_window NS          the app's own start-up (runApplication, as main runs it): first paint
+// shoebox_bench_window NS FOLDER   ... started as `shoebox FOLDER`: first full picture painted
 // shoebox_bench_minimal_window NS          a QMainWindow with a QLabel, the least a Qt Widgets
 //                                          program does to show a window: first paint
 // shoebox_bench_minimal_window NS JPEG     ... showing JPEG, decoded at the view's scale and
@@ -19,14 +19,13 @@
 
 #include "ImageDecoder.h"
 #ifdef SHOEBOX_REAL_WINDOW
+#include "AppDelegate.h"
 #include "ImageViewWidget.h"
-#include "MainWindow.h"
 #endif
 
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
-#include <optional>
 
 #include <unistd.h>
 
@@ -73,13 +72,45 @@ private:
 };
 
 #ifdef SHOEBOX_REAL_WINDOW
-// Answers the folder panel once with the folder from the command line. It
-// stands in for the app's own command line (`shoebox FOLDER`) until the app
-// has one; then that replaces this panel and the scan in main.
-struct CommandLineFolder final : shoebox::OpenPanel {
-    std::optional<shoebox::FileURL> folder;
-    std::optional<shoebox::FileURL> chooseFolder() override { return std::exchange(folder, std::nullopt); }
+bool awaitPicture = false;
+
+// Installed on the application object as the app's own start-up makes it:
+// watches for the first paint of its window, or for the image view's first
+// full picture.
+class StartupWatch : public QObject {
+public:
+    bool eventFilter(QObject* object, QEvent* event) override
+    {
+        if (!awaitPicture) {
+            if (!done_ && event->type() == QEvent::Paint && object->isWidgetType()) {
+                done_ = true;
+                finish();
+            }
+        } else if (event->type() == QEvent::Polish && object->objectName() == QLatin1String("imageViewer")) {
+            if (auto* view = qobject_cast<shoebox::ImageViewWidget*>(object)) {
+                QObject::connect(view, &shoebox::ImageViewWidget::framePainted, view, [view] {
+                    if (view->isCached(view->currentURL())) // the full picture, not a preview
+                        finish();
+                });
+            }
+        }
+        return false;
+    }
+
+private:
+    bool done_ = false;
 };
+
+void watchStartup()
+{
+    qApp->installEventFilter(new StartupWatch);
+    // A run that never paints fails instead of holding up the benchmark.
+    QTimer::singleShot(30000, [] {
+        std::fprintf(stderr, "nothing painted within 30 s\n");
+        _exit(1);
+    });
+}
+Q_COREAPP_STARTUP_FUNCTION(watchStartup)
 #endif
 
 } // namespace
@@ -94,34 +125,19 @@ int main(int argc, char** argv)
             !message.contains(QLatin1String("propagateSizeHints")))
             std::fprintf(stderr, "%s\n", qPrintable(message));
     });
+#ifdef SHOEBOX_REAL_WINDOW
+    // The app's own start-up, with the folder as its command line.
+    awaitPicture = file != nullptr;
+    char* args[] = {argv[0], const_cast<char*>(file), nullptr};
+    int count = file ? 2 : 1;
+    return shoebox::runApplication(count, args);
+#else
     QApplication app(argc, argv);
     // A run that never paints fails instead of holding up the benchmark.
     QTimer::singleShot(30000, [] {
         std::fprintf(stderr, "nothing painted within 30 s\n");
         _exit(1);
     });
-#ifdef SHOEBOX_REAL_WINDOW
-    QApplication::setApplicationName(QStringLiteral("Shoebox"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Shoebox"));
-    QApplication::setDesktopFileName(QStringLiteral("shoebox"));
-    CommandLineFolder panel;
-    shoebox::MainWindow window(shoebox::MainWindow::Overrides{.openPanel = &panel});
-    FirstPaint filter(&window, nullptr);
-    if (file) {
-        auto* view = window.findChild<shoebox::ImageViewWidget*>("imageViewer");
-        QObject::connect(view, &shoebox::ImageViewWidget::framePainted, view, [view] {
-            if (view->isCached(view->currentURL())) // the full picture, not a preview
-                finish();
-        });
-    } else {
-        app.installEventFilter(&filter);
-    }
-    window.show();
-    if (file) {
-        panel.folder = shoebox::FileURL::fileURLWithPath(file);
-        window.controller().sourceFolderButton(nullptr);
-    }
-#else
     QMainWindow window;
     auto* label = new QLabel(&window);
     label->setAlignment(Qt::AlignCenter);
@@ -141,6 +157,6 @@ int main(int argc, char** argv)
     FirstPaint filter(&window, file ? label : nullptr);
     app.installEventFilter(&filter);
     window.show();
-#endif
     return app.exec();
+#endif
 }

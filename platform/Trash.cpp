@@ -1,6 +1,7 @@
 #include "Trash.h"
 
 #include <dirent.h>
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <gio/gio.h>
 #include <sys/stat.h>
@@ -18,8 +19,46 @@ namespace shoebox {
 
 namespace {
 
+// GIO, with GObject, libmount, libblkid, libselinux and libffi, takes
+// about a millisecond to map and relocate when a program starts, before its
+// window can paint, and only the Trash needs it. So it is not linked but
+// opened on the first Trash (GLib itself comes with Qt). The few functions
+// used are looked up here; GIO's headers still give their types.
+struct Gio {
+    GFile* (*fileNewForPath)(const char* path) = nullptr;
+    gboolean (*fileTrash)(GFile* file, GCancellable* cancellable, GError** error) = nullptr;
+    void (*objectUnref)(gpointer object) = nullptr;
+};
+
+// GIO's functions, or null with `why` set when it cannot be loaded.
+const Gio* gio(std::string* why)
+{
+    static std::string error;
+    static const Gio* const loaded = []() -> const Gio* {
+        // Never closed: it stays for the rest of the process, as linked.
+        void* library = ::dlopen("libgio-2.0.so.0", RTLD_NOW | RTLD_LOCAL);
+        if (!library) {
+            error = ::dlerror();
+            return nullptr;
+        }
+        static Gio functions;
+        functions.fileNewForPath =
+            reinterpret_cast<decltype(functions.fileNewForPath)>(::dlsym(library, "g_file_new_for_path"));
+        functions.fileTrash = reinterpret_cast<decltype(functions.fileTrash)>(::dlsym(library, "g_file_trash"));
+        functions.objectUnref = reinterpret_cast<decltype(functions.objectUnref)>(::dlsym(library, "g_object_unref"));
+        if (!functions.fileNewForPath || !functions.fileTrash || !functions.objectUnref) {
+            error = "libgio-2.0.so.0 lacks g_file_trash";
+            return nullptr;
+        }
+        return &functions;
+    }();
+    if (!loaded && why)
+        *why = error;
+    return loaded;
+}
+
 struct ObjectUnref {
-    void operator()(gpointer object) const { g_object_unref(object); }
+    void operator()(gpointer object) const { gio(nullptr)->objectUnref(object); }
 };
 
 struct ErrorFree {
@@ -43,7 +82,8 @@ std::unexpected<Error> trashFailure(const std::string& path, std::string_view re
 // apart without reading GIO's sentence.
 int errnoOf(const GError* error)
 {
-    if (error == nullptr || error->domain != G_IO_ERROR)
+    // G_IO_ERROR itself is a call into GIO; its quark's name is GLib's.
+    if (error == nullptr || error->domain != g_quark_try_string("g-io-error-quark"))
         return EIO;
     switch (error->code) {
     case G_IO_ERROR_NOT_FOUND:
@@ -236,10 +276,14 @@ Result<std::optional<std::string>> trashItem(const std::string& path)
     if (path.find('\0') != std::string::npos) {
         return trashFailure(path, "Invalid argument", EINVAL);
     }
+    std::string why;
+    const Gio* const functions = gio(&why);
+    if (!functions)
+        return trashFailure(path, "GIO cannot be loaded: " + why, ENOSYS);
     const std::optional<Identity> identity = identityOf(path);
-    std::unique_ptr<GFile, ObjectUnref> file(g_file_new_for_path(path.c_str()));
+    std::unique_ptr<GFile, ObjectUnref> file(functions->fileNewForPath(path.c_str()));
     GError* rawError = nullptr;
-    if (g_file_trash(file.get(), nullptr, &rawError)) {
+    if (functions->fileTrash(file.get(), nullptr, &rawError)) {
         if (!identity)
             return std::optional<std::string>();
         return findTrashed(path, *identity);

@@ -7,10 +7,10 @@ set -euo pipefail
 packages=(
     g++ cmake ninja-build pkg-config clang-format
     qt6-base-dev qt6-base-dev-tools qt6-multimedia-dev qt6-qpa-plugins libgl-dev
-    libheif-dev libglib2.0-dev libicu-dev
+    libheif-dev libglib2.0-dev libicu-dev libjpeg-dev libexif-dev
     libgtest-dev libgmock-dev
-    # Video decoding for Qt Multimedia.
-    gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-bad gstreamer1.0-libav
+    # Video decoding for Qt Multimedia, and for video posters straight through GStreamer.
+    libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-bad gstreamer1.0-libav
     # The icon's fixed sizes; the desktop entry and AppStream validators; the
     # Debian package's dependencies (dpkg-shlibdeps).
     librsvg2-bin desktop-file-utils appstream dpkg-dev

@@ -76,8 +76,18 @@ TEST(DecodeBudgetTest, HostilePicturesAreRefusedByTheirHeaderAndBigPhotosStillSh
     EXPECT_EQ(wide.decodedSize, QSize(4000, 3000));
 }
 
-TEST(DecodeBudgetTest, ADecodeWaitsForRoomAndGivesUpWhenCancelled)
+TEST(DecodeBudgetTest, ADecodeWaitsForRoomAndStopsWhenCancelled)
 {
+    // Between rows, not only at the end.
+    shoebox::testing::TempDir dir;
+    QImage picture(1600, 1200, QImage::Format_RGB32);
+    picture.fill(Qt::gray);
+    const std::string jpeg = dir.write("big.jpg", encode(picture, "JPEG").toStdString());
+    int asked = 0;
+    EXPECT_EQ(imaging::decodePicture({jpeg, QSize(1600, 1200), 1.0}, [&] { return ++asked > 20; }).problem,
+              Problem::Cancelled);
+    EXPECT_EQ(asked, 21);
+
     const std::int64_t budget = imaging::kDecodeBudgetBytes;
     EXPECT_EQ(imaging::reserveDecodeBytes(budget + 1, {}), Problem::TooLarge);
     std::optional<imaging::DecodeReservation> running(std::in_place, budget * 3 / 4, imaging::CancelCheck{});

@@ -109,20 +109,22 @@ void DecodeQueue::work()
             job = *most;
             waiting_.erase(most);
         }
-        auto post = [this, job](DecodedPicture picture) {
+        auto post = [this, job](DecodedPicture picture, bool last) {
             auto shared = std::make_shared<const DecodedPicture>(std::move(picture));
             QMetaObject::invokeMethod(
-                this, [this, job, shared] { finish(job, shared); }, Qt::QueuedConnection);
+                this, [this, job, shared, last] { finish(job, shared, last); }, Qt::QueuedConnection);
         };
         post(decode_(
-            job->request, [&job] { return job->abandoned.load(); }, post));
+                 job->request, [&job] { return job->abandoned.load(); },
+                 [&post](DecodedPicture preview) { post(std::move(preview), false); }),
+             true);
     }
 }
 
-void DecodeQueue::finish(const std::shared_ptr<Job>& job, Picture picture)
+void DecodeQueue::finish(const std::shared_ptr<Job>& job, Picture picture, bool last)
 {
     const std::string path = job->request.path;
-    if (!picture->isPreview) {
+    if (last) {
         if (auto it = live_.find(path); it != live_.end() && it->second == job)
             live_.erase(it);
     }

@@ -58,7 +58,8 @@ private:
     struct Job;
     void startWorkers();
     void work();
-    void finish(const std::shared_ptr<Job>& job, Picture picture);
+    // `last`: the decode's result, after any previews it sent.
+    void finish(const std::shared_ptr<Job>& job, Picture picture, bool last);
     void cancel(Job& job);
 
     const DecodeFn decode_;

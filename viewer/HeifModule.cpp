@@ -6,10 +6,14 @@
 #include <libheif/heif.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <memory>
 #include <mutex>
+#include <thread>
 #include <type_traits>
 #include <vector>
+
+#include <unistd.h>
 
 namespace shoebox::imaging {
 
@@ -65,7 +69,7 @@ std::int64_t decodeBytes(heif_image_handle* handle, QSize target)
 // it lives. The module reaches the budget only through the host.
 class Reservation {
 public:
-    Reservation(const media::HeifHost& host, std::int64_t bytes, const CancelCheck& cancelled)
+    Reservation(const media::DecodeHost& host, std::int64_t bytes, const CancelCheck& cancelled)
         : host_(host), problem_(host.reserveDecodeBytes(bytes, cancelled)), bytes_(bytes)
     {
     }
@@ -79,7 +83,7 @@ public:
     Problem problem() const { return problem_; }
 
 private:
-    const media::HeifHost& host_;
+    const media::DecodeHost& host_;
     Problem problem_;
     std::int64_t bytes_;
 };
@@ -87,8 +91,10 @@ private:
 // Decodes one image (primary or thumbnail) to 8-bit interleaved RGBA, with
 // its rotation and mirroring applied, and fits it to the target. Its
 // pixels are reserved from the decode budget first, by its header.
-bool decodeHandle(const media::HeifHost& host, heif_image_handle* handle, const DecodeRequest& request,
-                  const CancelCheck& cancelled, DecodedPicture* out)
+// `fit`: scaled to the target; otherwise (a thumbnail) left small, for the
+// view to stretch as it paints.
+bool decodeHandle(const media::DecodeHost& host, heif_image_handle* handle, const DecodeRequest& request,
+                  const CancelCheck& cancelled, DecodedPicture* out, bool fit)
 {
     const int width = heif_image_handle_get_width(handle);
     const int height = heif_image_handle_get_height(handle);
@@ -124,13 +130,51 @@ bool decodeHandle(const media::HeifHost& host, heif_image_handle* handle, const 
     // Wraps libheif's buffer without copying; fitForDisplay makes the copy.
     const QImage wrapped(plane, w, h, stride, alpha ? QImage::Format_RGBA8888 : QImage::Format_RGBX8888);
     out->decodedSize = wrapped.size();
-    out->image = host.fitForDisplay(wrapped, request.target, request.devicePixelRatio);
+    out->image = host.fitForDisplay(wrapped, fit ? request.target : QSize(), request.devicePixelRatio);
     if (out->image.constBits() == plane) // no scaling or conversion happened
         out->image = out->image.copy();
     return !out->image.isNull();
 }
 
-DecodedPicture decodeHeifFile(const media::HeifHost& host, const QByteArray& data, const DecodeRequest& request,
+// libheif reads the file through this, by pread on the open descriptor:
+// only the boxes and the items it decodes, not the whole file.
+struct FileReader {
+    int fd;
+    std::int64_t size;
+    std::int64_t position = 0;
+
+    static std::int64_t tell(void* self) { return static_cast<FileReader*>(self)->position; }
+    static int read(void* data, size_t length, void* self)
+    {
+        auto* r = static_cast<FileReader*>(self);
+        size_t done = 0;
+        while (done < length) {
+            const ssize_t n = ::pread(r->fd, static_cast<char*>(data) + done, length - done, off_t(r->position));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                return 1;
+            done += size_t(n);
+            r->position += n;
+        }
+        return 0;
+    }
+    static int seek(std::int64_t position, void* self)
+    {
+        auto* r = static_cast<FileReader*>(self);
+        if (position < 0 || position > r->size)
+            return 1;
+        r->position = position;
+        return 0;
+    }
+    static heif_reader_grow_status grow(std::int64_t target, void* self)
+    {
+        return target <= static_cast<FileReader*>(self)->size ? heif_reader_grow_status_size_reached
+                                                              : heif_reader_grow_status_size_beyond_eof;
+    }
+};
+
+DecodedPicture decodeHeifFile(const media::DecodeHost& host, int fd, std::int64_t size, const DecodeRequest& request,
                               const CancelCheck& cancelled, const PreviewSink& preview)
 {
     initLibheif();
@@ -141,9 +185,13 @@ DecodedPicture decodeHeifFile(const media::HeifHost& host, const QByteArray& dat
     if (!ctx)
         return d;
     heif_context_set_maximum_image_size_limit(ctx.get(), kMaxSide);
-    // `data` outlives the context: both live in this function.
-    heif_error err =
-        heif_context_read_from_memory_without_copy(ctx.get(), data.constData(), size_t(data.size()), nullptr);
+    // Grids (phones store their photos as 512x512 tiles) decode on as many
+    // threads as there are cores.
+    heif_context_set_max_decoding_threads(ctx.get(), int(std::max(1u, std::thread::hardware_concurrency())));
+    static const heif_reader functions{1, &FileReader::tell, &FileReader::read, &FileReader::seek, &FileReader::grow};
+    // The reader outlives the context: both live in this function.
+    FileReader reader{fd, size};
+    heif_error err = heif_context_read_from_reader(ctx.get(), &functions, &reader, nullptr);
     if (err.code != heif_error_Ok) {
         if (err.subcode == heif_suberror_Security_limit_exceeded)
             d.problem = Problem::TooLarge;
@@ -171,7 +219,7 @@ DecodedPicture decodeHeifFile(const media::HeifHost& host, const QByteArray& dat
             if (heif_image_handle_get_thumbnail(primary.get(), id, &rawThumb).code == heif_error_Ok) {
                 Handle thumb(rawThumb);
                 DecodedPicture p;
-                if (decodeHandle(host, thumb.get(), request, cancelled, &p)) {
+                if (decodeHandle(host, thumb.get(), request, cancelled, &p, false)) {
                     p.problem = Problem::None;
                     p.isPreview = true;
                     p.originalSize = original;
@@ -187,7 +235,7 @@ DecodedPicture decodeHeifFile(const media::HeifHost& host, const QByteArray& dat
 
     DecodedPicture full;
     full.problem = Problem::Damaged;
-    if (!decodeHandle(host, primary.get(), request, cancelled, &full))
+    if (!decodeHandle(host, primary.get(), request, cancelled, &full, true))
         return full;
     full.problem = Problem::None;
     full.originalSize = original;
@@ -199,11 +247,11 @@ DecodedPicture decodeHeifFile(const media::HeifHost& host, const QByteArray& dat
 } // namespace shoebox::imaging
 
 extern "C" __attribute__((visibility("default"))) shoebox::imaging::DecodedPicture
-shoebox_heif_decode_v2(const shoebox::media::HeifHost& host, const QByteArray& data,
+shoebox_heif_decode_v3(const shoebox::media::DecodeHost& host, int fd, std::int64_t size,
                        const shoebox::imaging::DecodeRequest& request, const shoebox::imaging::CancelCheck& cancelled,
                        const shoebox::imaging::PreviewSink& preview)
 {
-    return shoebox::imaging::decodeHeifFile(host, data, request, cancelled, preview);
+    return shoebox::imaging::decodeHeifFile(host, fd, size, request, cancelled, preview);
 }
 // The executable calls it through this type; a mismatch must not build.
-static_assert(std::is_same_v<decltype(&shoebox_heif_decode_v2), shoebox::media::HeifDecodeFn>);
+static_assert(std::is_same_v<decltype(&shoebox_heif_decode_v3), shoebox::media::HeifDecodeFn>);

@@ -1,19 +1,18 @@
 #include "ImageDecoder.h"
 
 #include "FileDescriptor.h"
+#include "JpegDecoder.h"
+#include "Trace.h"
 
 #include <QBuffer>
 #include <QCoreApplication>
 #include <QImageIOHandler>
 #include <QImageReader>
 
+#include <algorithm>
 #include <cerrno>
-#include <chrono>
-#include <condition_variable>
 #include <cstring>
-#include <mutex>
 
-#include <malloc.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -47,22 +46,25 @@ Problem checkStat(const struct stat& st)
     return Problem::None;
 }
 
-// Reads a whole regular file; a FIFO, device or socket is refused before
+// Opens a regular file; a FIFO, device or socket is refused before
 // anything reads from it (or waits for its writer).
-Problem readRegularFile(const std::string& path, QByteArray* out, FileStamp* stamp)
+Problem openFile(const std::string& path, RegularFile* file, FileStamp* stamp)
 {
-    RegularFile file;
-    if (const int error = openRegularFile(path, file))
+    if (const int error = openRegularFile(path, *file))
         return (error == EINVAL || error == EISDIR) ? Problem::NotRegular : problemForErrno(error);
-    const struct stat& st = file.status;
-    if (Problem p = checkStat(st); p != Problem::None)
+    if (Problem p = checkStat(file->status); p != Problem::None)
         return p;
-    *stamp = stampOf(st);
+    *stamp = stampOf(file->status);
+    return Problem::None;
+}
 
-    out->resize(qsizetype(st.st_size));
-    qsizetype done = 0;
+// Appends the file's bytes from `out->size()` on, up to `limit` in all.
+Problem readMore(int fd, QByteArray* out, std::int64_t limit)
+{
+    qsizetype done = out->size();
+    out->resize(qsizetype(limit));
     while (done < out->size()) {
-        const ssize_t n = ::pread(file.fd.get(), out->data() + done, size_t(out->size() - done), off_t(done));
+        const ssize_t n = ::pread(fd, out->data() + done, size_t(out->size() - done), off_t(done));
         if (n < 0) {
             if (errno == EINTR)
                 continue;
@@ -75,6 +77,9 @@ Problem readRegularFile(const std::string& path, QByteArray* out, FileStamp* sta
     out->truncate(done);
     return done == 0 ? Problem::Empty : Problem::None;
 }
+
+// Enough of a file to tell its kind and, for a JPEG, hold its EXIF block.
+constexpr std::int64_t kStartBytes = 96 * 1024;
 
 bool isJpeg(const QByteArray& data)
 {
@@ -212,54 +217,6 @@ QString problemText(Problem problem, const QString& fileName)
     return QCoreApplication::translate("ImageView", "Can’t show “%1”: %2").arg(fileName, why);
 }
 
-namespace {
-
-// The decode budget's use, process-wide.
-std::mutex budgetMutex;
-std::condition_variable budgetFreed;
-std::int64_t budgetUsed = 0;
-
-} // namespace
-
-Problem reserveDecodeBytes(std::int64_t bytes, const CancelCheck& cancelled)
-{
-    if (bytes > kDecodeBudgetBytes)
-        return Problem::TooLarge;
-    std::unique_lock lock(budgetMutex);
-    // Polled: the check is a flag the owner sets, with nothing to notify.
-    while (budgetUsed + bytes > kDecodeBudgetBytes) {
-        if (cancelled && cancelled())
-            return Problem::Cancelled;
-        budgetFreed.wait_for(lock, std::chrono::milliseconds(10));
-    }
-    budgetUsed += bytes;
-    return Problem::None;
-}
-
-void releaseDecodeBytes(std::int64_t bytes)
-{
-    {
-        std::lock_guard lock(budgetMutex);
-        budgetUsed -= bytes;
-    }
-    budgetFreed.notify_all();
-}
-
-void installDecodeLimits()
-{
-    static std::once_flag once;
-    std::call_once(once, [] {
-        QImageReader::setAllocationLimit(int(kDecodeBudgetBytes >> 20));
-        // File buffers and decoded pictures are megabytes each and are freed
-        // on other threads than they were made on. glibc raises its mmap
-        // threshold after the first such free and then serves them from
-        // per-thread arenas that fragment and never shrink (measured: peak
-        // memory grew by half between 20 and 200 photos). A fixed threshold
-        // keeps every large buffer in its own mapping, returned when freed.
-        ::mallopt(M_MMAP_THRESHOLD, 1 << 20);
-    });
-}
-
 Problem statPath(const std::string& path, FileStamp* stamp)
 {
     struct stat st {};
@@ -379,31 +336,82 @@ QImage fitForDisplay(const QImage& decoded, QSize target, qreal devicePixelRatio
 DecodedPicture decodePicture(const DecodeRequest& request, const CancelCheck& cancelled, const PreviewSink& preview)
 {
     installDecodeLimits();
+    trace::stage(request.path, "decode started");
     if (cancelled && cancelled())
         return failed(Problem::Cancelled);
 
-    QByteArray data;
+    RegularFile file;
     FileStamp stamp;
-    if (Problem p = readRegularFile(request.path, &data, &stamp); p != Problem::None) {
-        DecodedPicture d = failed(p);
+    QByteArray data;
+    Problem problem = openFile(request.path, &file, &stamp);
+    if (problem == Problem::None && request.videoPoster) {
+        DecodedPicture d = decodeVideoPoster(file.fd.get(), file.status.st_size, request, cancelled);
+        d.stamp = stamp;
+        d.target = request.target;
+        trace::stage(request.path, "poster decoded");
+        return d;
+    }
+    if (problem == Problem::None)
+        problem = readMore(file.fd.get(), &data, std::min<std::int64_t>(file.status.st_size, kStartBytes));
+    if (problem != Problem::None) {
+        DecodedPicture d = failed(problem);
         d.stamp = stamp;
         return d;
     }
-    if (cancelled && cancelled())
-        return failed(Problem::Cancelled);
 
-    PreviewSink stampedPreview;
-    if (preview) {
-        stampedPreview = [&](DecodedPicture d) {
-            d.stamp = stamp;
-            d.target = request.target;
-            preview(std::move(d));
-        };
+    DecodedPicture d;
+    std::optional<DecodedPicture> jpeg;
+    if (isJpeg(data)) // libjpeg reads the rest itself, as it decodes
+        jpeg = decodeJpeg(file.fd.get(), data, request, cancelled);
+    if (jpeg) {
+        d = std::move(*jpeg);
+    } else if (looksLikeHeif(data)) { // libheif reads what it needs itself
+        PreviewSink stampedPreview;
+        if (preview) {
+            stampedPreview = [&](DecodedPicture p) {
+                p.stamp = stamp;
+                p.target = request.target;
+                trace::stage(request.path, "thumbnail decoded");
+                preview(std::move(p));
+            };
+        }
+        d = decodeHeif(file.fd.get(), file.status.st_size, request, cancelled, stampedPreview);
+    } else {
+        if (readMore(file.fd.get(), &data, file.status.st_size) != Problem::None)
+            return failed(Problem::Unreadable);
+        trace::stage(request.path, "file read");
+        if (cancelled && cancelled())
+            return failed(Problem::Cancelled);
+        d = decodeWithQt(data, request, cancelled); // and JPEGs libjpeg cannot give in RGB
     }
-    DecodedPicture d = looksLikeHeif(data) ? decodeHeif(data, request, cancelled, stampedPreview)
-                                           : decodeWithQt(data, request, cancelled);
     d.stamp = stamp;
     d.target = request.target;
+    return d;
+}
+
+DecodedPicture decodePreview(const DecodeRequest& request, const CancelCheck& cancelled, const PreviewSink&)
+{
+    DecodedPicture d;
+    d.isPreview = true;
+    if (cancelled && cancelled()) {
+        d.problem = Problem::Cancelled;
+        return d;
+    }
+    RegularFile file;
+    FileStamp stamp;
+    QByteArray start;
+    Problem problem = openFile(request.path, &file, &stamp);
+    if (problem == Problem::None)
+        problem = readMore(file.fd.get(), &start, std::min<std::int64_t>(file.status.st_size, kStartBytes));
+    if (problem != Problem::None) {
+        d.problem = problem;
+        return d;
+    }
+    if (isJpeg(start))
+        d = decodeJpegPreview(start, request);
+    d.stamp = stamp;
+    d.target = request.target;
+    trace::stage(request.path, d.image.isNull() ? "no embedded preview" : "embedded preview decoded");
     return d;
 }
 

@@ -107,6 +107,7 @@ struct DecodeRequest {
     std::string path; // raw bytes, as the kernel knows the name
     QSize target;     // the view's size in device pixels
     qreal devicePixelRatio = 1.0;
+    bool videoPoster = false; // an MP4/MOV: its first frame (MediaModule.h)
 };
 
 struct DecodedPicture {
@@ -136,6 +137,12 @@ using PreviewSink = std::function<void(DecodedPicture)>;
 DecodedPicture decodePicture(const DecodeRequest& request, const CancelCheck& cancelled = {},
                              const PreviewSink& preview = {});
 
+// The preview embedded in the file (a JPEG's EXIF thumbnail), read from its
+// first bytes: upright, not scaled, isPreview; a null image when the file
+// has none. Cheap enough to run for every file a held key passes.
+DecodedPicture decodePreview(const DecodeRequest& request, const CancelCheck& cancelled = {},
+                             const PreviewSink& unused = {});
+
 // ---- building blocks, public so tests can check them ----
 
 // `image` scaled to fit inside `box`, aspect ratio kept, at least 1x1.
@@ -157,8 +164,14 @@ bool jpegLooksComplete(const QByteArray& data);
 // HEIF/HEIC (HeifDecoder.cpp). Recognising is done here; decoding loads
 // the HEIF module on first use (MediaModule.h).
 bool looksLikeHeif(const QByteArray& data);
-DecodedPicture decodeHeif(const QByteArray& data, const DecodeRequest& request, const CancelCheck& cancelled,
+// `fd` is the open file (`size` bytes), whose first bytes looksLikeHeif took.
+DecodedPicture decodeHeif(int fd, std::int64_t size, const DecodeRequest& request, const CancelCheck& cancelled,
                           const PreviewSink& preview);
+
+// The first frame of the MP4/MOV open as `fd` (`size` bytes), through the
+// video module (HeifDecoder.cpp): a null image when there is none to be
+// had, Damaged when the file's structure is broken.
+DecodedPicture decodeVideoPoster(int fd, std::int64_t size, const DecodeRequest& request, const CancelCheck& cancelled);
 
 // Scales a decoded picture to its fitted size in `target` (off the UI
 // thread) and converts it to a format that paints without conversion.

@@ -2,15 +2,13 @@
 
 #include "DecodeCache.h"
 #include "MediaModule.h"
+#include "Trace.h"
 
-#include <QPainter>
-#include <QResizeEvent>
 #include <QScreen>
 #include <QTimer>
 
 #include <algorithm>
 #include <cctype>
-#include <cmath>
 
 namespace shoebox {
 
@@ -24,8 +22,12 @@ namespace {
 // Bigger buys little, since the neighbours are what a press needs, and keeps
 // the whole process near 125 MB.
 constexpr qint64 kDefaultCacheBytes = qint64(64) << 20;
-const QColor kBackground(0x2b, 0x2b, 0x2b);
-const QColor kTextColour(0xc8, 0xc8, 0xc8);
+// Embedded previews are about 80 KB each: some fifty files' worth.
+constexpr qint64 kPreviewCacheBytes = qint64(4) << 20;
+// Steps closer together than this come faster than a 24 MP photo decodes
+// (a held key repeats every 33 ms): the neighbours wait until the steps
+// pause for as long.
+constexpr auto kRapidStep = std::chrono::milliseconds(150);
 
 std::string lastComponent(const std::string& path)
 {
@@ -55,9 +57,20 @@ bool isCacheable(Problem p)
 
 ImageViewWidget::ImageViewWidget(QWidget* parent)
     : QWidget(parent), cache_(std::make_unique<imaging::DecodeCache>(kDefaultCacheBytes)),
-      queue_(2, [this](const std::string& path, imaging::DecodeQueue::Picture result) { onDecoded(path, result); })
+      previews_(std::make_unique<imaging::DecodeCache>(kPreviewCacheBytes)),
+      queue_(2, [this](const std::string& path, imaging::DecodeQueue::Picture result) { onDecoded(path, result); }),
+      previewQueue_(
+          1, [this](const std::string& path, imaging::DecodeQueue::Picture result) { onPreview(path, result); },
+          &imaging::decodePreview)
 {
     imaging::installDecodeLimits();
+
+    settleTimer_.setSingleShot(true);
+    settleTimer_.setInterval(int(kRapidStep.count()));
+    connect(&settleTimer_, &QTimer::timeout, this, [this] {
+        rapid_ = false;
+        requestNeighbours();
+    });
 
     setAttribute(Qt::WA_OpaquePaintEvent); // paintEvent fills every pixel
     setAccessibleName(tr("Photo"));
@@ -73,10 +86,17 @@ ImageViewWidget::~ImageViewWidget() = default;
 
 void ImageViewWidget::setImage(const FileURL& url)
 {
+    const auto now = std::chrono::steady_clock::now();
+    rapid_ = current_ && now - lastStep_ < kRapidStep;
+    lastStep_ = now;
+    if (rapid_)
+        settleTimer_.start();
     media_.stop();
     ++generation_;
+    decodingCurrent_ = false;
     current_ = url;
     currentPath_ = url.path();
+    trace::begin(currentPath_, "asked for");
     currentStamp_ = {};
     picture_ = QImage();
     placeholder_.clear();
@@ -94,6 +114,9 @@ void ImageViewWidget::setImage(const FileURL& url)
     currentStamp_ = stamp;
 
     if (isVideoPath(currentPath_)) {
+        // Its first frame, decoded ahead, shows until the player has one.
+        if (auto poster = cache_->find(currentPath_, stamp); poster && !poster->image.isNull())
+            picture_ = poster->image;
         startVideo();
         return;
     }
@@ -103,7 +126,16 @@ void ImageViewWidget::setImage(const FileURL& url)
             request(currentPath_, stamp, imaging::priority::kCurrent);
         return;
     }
+    // Not decoded yet: its embedded preview stands in meanwhile. (The full
+    // decode is asked for first, so that its thread is woken first.)
     request(currentPath_, stamp, imaging::priority::kCurrent);
+    decodingCurrent_ = true;
+    if (auto preview = previews_->find(currentPath_, stamp)) {
+        if (!preview->image.isNull())
+            showPicture(*preview);
+    } else {
+        requestPreview(currentPath_, stamp, imaging::priority::kCurrent);
+    }
 }
 
 void ImageViewWidget::setNeighbours(const std::vector<FileURL>& likelyNext)
@@ -116,23 +148,30 @@ void ImageViewWidget::setNeighbours(const std::vector<FileURL>& likelyNext)
     if (current_)
         preferred.push_back(currentPath_);
     cache_->setPreferred(preferred);
-    dropUnwantedJobs();
+    previews_->setPreferred(preferred);
+    requestNeighbours();
+}
 
+void ImageViewWidget::requestNeighbours()
+{
+    dropUnwantedJobs();
     int rank = 0;
     for (const std::string& path : neighbours_) {
         ++rank;
-        if (isVideoPath(path)) {
-            media::preloadModules(); // its first frame should not wait for the load
-            continue;
-        }
+        const bool video = isVideoPath(path);
+        if (video)
+            media::preloadModules(); // its player should not wait for the load either
         if (current_ && path == currentPath_)
             continue;
         FileStamp stamp;
         if (imaging::statPath(path, &stamp) != Problem::None)
             continue; // setImage finds out again, without decoding
-        if (auto hit = cache_->find(path, stamp); hit && satisfies(*hit))
+        if (auto hit = cache_->find(path, stamp); hit && (video || satisfies(*hit)))
             continue;
-        request(path, stamp, imaging::priority::kNeighbour - rank);
+        if (!video && !previews_->find(path, stamp))
+            requestPreview(path, stamp, imaging::priority::kNeighbour - rank);
+        if (!rapid_ && !decodingCurrent_)
+            request(path, stamp, imaging::priority::kNeighbour - rank);
     }
 }
 
@@ -157,7 +196,9 @@ QImage ImageViewWidget::currentImage() const
             return frame;
         return picture_; // the first frame, until QMovie has one
     case Showing::Video:
-        return media_.currentFrame();
+        if (const QImage frame = media_.currentFrame(); !frame.isNull())
+            return frame;
+        return picture_; // the poster, until the player has a frame
     case Showing::Nothing:
     case Showing::Placeholder:
         break;
@@ -171,6 +212,15 @@ bool ImageViewWidget::isCached(const FileURL& url) const
     if (imaging::statPath(url.path(), &stamp) != Problem::None)
         return false;
     return bool(cache_->peek(url.path(), stamp));
+}
+
+bool ImageViewWidget::hasPreview(const FileURL& url) const
+{
+    FileStamp stamp;
+    if (imaging::statPath(url.path(), &stamp) != Problem::None)
+        return false;
+    const auto preview = previews_->peek(url.path(), stamp);
+    return preview && !preview->image.isNull();
 }
 
 void ImageViewWidget::setCacheLimit(qint64 bytes)
@@ -202,8 +252,11 @@ QSize ImageViewWidget::targetSize() const
 
 bool ImageViewWidget::wanted(const std::string& path) const
 {
-    if (current_ && path == currentPath_)
-        return true;
+    return (current_ && path == currentPath_) || (!rapid_ && isNeighbour(path));
+}
+
+bool ImageViewWidget::isNeighbour(const std::string& path) const
+{
     return std::find(neighbours_.begin(), neighbours_.end(), path) != neighbours_.end();
 }
 
@@ -218,15 +271,50 @@ bool ImageViewWidget::satisfies(const DecodedPicture& picture) const
 
 void ImageViewWidget::request(const std::string& path, const FileStamp& stamp, int priority)
 {
-    queue_.request({path, targetSize(), devicePixelRatioF()}, stamp, priority);
+    queue_.request({path, targetSize(), devicePixelRatioF(), isVideoPath(path)}, stamp, priority);
+}
+
+void ImageViewWidget::requestPreview(const std::string& path, const FileStamp& stamp, int priority)
+{
+    previewQueue_.request({path, targetSize(), devicePixelRatioF()}, stamp, priority);
+}
+
+void ImageViewWidget::onPreview(const std::string& path, imaging::DecodeQueue::Picture result)
+{
+    // Whether or not the file has one: it is not asked again.
+    if (result->problem == Problem::None)
+        previews_->insert(path, result);
+    // Only while nothing else shows, and only if it is the file on show now
+    // (problems are the full decode's to report).
+    if (current_ && path == currentPath_ && result->stamp == currentStamp_ && showing_ == Showing::Nothing &&
+        result->problem == Problem::None && !result->image.isNull())
+        showPicture(*result);
 }
 
 void ImageViewWidget::onDecoded(const std::string& path, imaging::DecodeQueue::Picture result)
 {
+    trace::stage(path, result->isPreview ? "preview delivered" : "delivered");
+    if (isVideoPath(path)) {
+        // A poster. Problems are the player's to report.
+        if (result->problem != Problem::None || result->image.isNull())
+            return;
+        cache_->insert(path, result);
+        if (current_ && path == currentPath_ && result->stamp == currentStamp_ && showing_ == Showing::Video &&
+            media_.currentFrame().isNull()) {
+            picture_ = result->image;
+            update();
+        }
+        return;
+    }
     if (!result->isPreview && isCacheable(result->problem))
         cache_->insert(path, result);
     if (!current_ || path != currentPath_)
         return;
+    if (decodingCurrent_ && !result->isPreview) {
+        // The file on show is done: the neighbours' turn.
+        decodingCurrent_ = false;
+        requestNeighbours();
+    }
 
     if (!isCacheable(result->problem)) {
         // The file went away or changed kind since setImage looked at it.
@@ -261,6 +349,8 @@ void ImageViewWidget::onDecoded(const std::string& path, imaging::DecodeQueue::P
 void ImageViewWidget::dropUnwantedJobs()
 {
     queue_.retainOnly([this](const std::string& path) { return wanted(path); });
+    previewQueue_.retainOnly(
+        [this](const std::string& path) { return (current_ && path == currentPath_) || isNeighbour(path); });
 }
 
 void ImageViewWidget::refreshForNewSize()
@@ -277,120 +367,10 @@ void ImageViewWidget::refreshForNewSize()
     setNeighbours(again);
 }
 
-// ---- showing ----
-
 QString ImageViewWidget::currentName() const
 {
     // Names need not be UTF-8; invalid bytes show as U+FFFD.
     return current_ ? QString::fromUtf8(lastComponent(currentPath_)) : QString();
-}
-
-void ImageViewWidget::showPicture(const DecodedPicture& picture)
-{
-    media_.stop();
-    if (picture.problem != Problem::None) {
-        showPlaceholder(imaging::problemText(picture.problem, currentName()));
-        return;
-    }
-    if (!picture.animation.isEmpty()) {
-        startMovie(picture);
-        return;
-    }
-    picture_ = picture.image;
-    placeholder_.clear();
-    showing_ = picture.isPreview ? Showing::Preview : Showing::Picture;
-    setAccessibleDescription(currentName());
-    update();
-}
-
-void ImageViewWidget::showPlaceholder(const QString& text)
-{
-    picture_ = QImage();
-    placeholder_ = text;
-    showing_ = Showing::Placeholder;
-    setAccessibleDescription(text); // what a screen reader says instead of the picture
-    update();
-}
-
-void ImageViewWidget::startMovie(const DecodedPicture& picture)
-{
-    media_.playAnimation(picture.animation, imaging::fitSize(picture.originalSize, targetSize()), [this] { update(); });
-    picture_ = picture.image; // the first frame, until QMovie has one
-    placeholder_.clear();
-    showing_ = Showing::Movie;
-    setAccessibleDescription(currentName());
-    update();
-}
-
-void ImageViewWidget::startVideo()
-{
-    const QString name = currentName();
-    const std::uint64_t generation = generation_;
-    media::VideoSource::Handlers handlers;
-    handlers.frameChanged = [this, generation] {
-        if (generation == generation_ && showing_ == Showing::Video)
-            update();
-    };
-    handlers.failed = [this, generation, name](const QString& why) {
-        if (generation != generation_ || showing_ != Showing::Video)
-            return;
-        showPlaceholder(tr("Can’t play “%1”: %2").arg(name, why.isEmpty() ? tr("unsupported or damaged video") : why));
-    };
-    // Showing a video before it starts: a backend may fail at once, inside play().
-    showing_ = Showing::Video;
-    placeholder_.clear();
-    if (auto started = media_.playVideo(currentPath_, name, std::move(handlers)); !started)
-        showPlaceholder(started.error());
-}
-
-// ---- painting ----
-
-void ImageViewWidget::resizeEvent(QResizeEvent* event)
-{
-    QWidget::resizeEvent(event);
-    if (targetSize() != lastTarget_)
-        resizeTimer_.start();
-}
-
-void ImageViewWidget::paintEvent(QPaintEvent*)
-{
-    if (!modulesRequested_) {
-        // The window is on screen: the HEIC and video modules can load now.
-        modulesRequested_ = true;
-        QTimer::singleShot(200, this, [] { media::preloadModules(); });
-    }
-    QPainter painter(this);
-    painter.fillRect(rect(), kBackground);
-
-    bool painted = false;
-    const QImage image = currentImage();
-    if (!image.isNull()) {
-        const qreal dpr = devicePixelRatioF();
-        const QSize box = (QSizeF(size()) * dpr).toSize();
-        QSize fit = imaging::fitSize(image.size(), box);
-        if (std::abs(fit.width() - image.width()) <= 1 && std::abs(fit.height() - image.height()) <= 1)
-            fit = image.size(); // decoded at this size: a plain copy, no scaling
-        else
-            painter.setRenderHint(QPainter::SmoothPixmapTransform); // resized since, or a video frame
-        // Whole device pixels, so the 1:1 case stays 1:1 at any ratio.
-        const QPointF topLeft(std::floor((box.width() - fit.width()) / 2.0),
-                              std::floor((box.height() - fit.height()) / 2.0));
-        painter.drawImage(QRectF(topLeft / dpr, QSizeF(fit) / dpr), image);
-        painted = true;
-    } else if (showing_ == Showing::Placeholder) {
-        QFont font = painter.font();
-        font.setPointSizeF(font.pointSizeF() * 1.2);
-        painter.setFont(font);
-        painter.setPen(kTextColour);
-        painter.drawText(rect().adjusted(24, 24, -24, -24), Qt::AlignCenter | Qt::TextWordWrap, placeholder_);
-        painted = true;
-    }
-    painter.end();
-
-    if (targetSize() != lastTarget_ && !resizeTimer_.isActive())
-        resizeTimer_.start(); // e.g. moved to a screen with another pixel ratio
-    if (painted)
-        emit framePainted();
 }
 
 } // namespace shoebox

@@ -4,6 +4,7 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -26,8 +27,17 @@ class DecodeCache;
 //
 // Pictures decode on two threads owned by the view (DecodeQueue), at the
 // size they are shown, and land in a byte-bounded cache keyed by path and
-// file stamp (DecodeCache). setNeighbours() decodes the likely next files ahead, so that
-// setImage() of one of them shows it without waiting. Videos (mp4, mov)
+// file stamp (DecodeCache). setNeighbours() decodes the likely next files
+// ahead, so that setImage() of one of them shows it without waiting.
+//
+// A third thread reads the previews embedded in the files (EXIF
+// thumbnails), a millisecond each, for the current file and its
+// neighbours: a file not decoded yet shows its preview until the full
+// picture replaces it. The neighbours' full decodes wait while the file on
+// show decodes, and while the user steps faster than photos decode (a
+// held key): then only the file on show is decoded, a decode of a file
+// stepped past stops at once, and the neighbours follow once the steps
+// pause. Videos (mp4, mov)
 // play muted and looping through the video module (Qt Multimedia, loaded
 // on first need), whose frames this widget paints itself; animated
 // pictures play through QMovie (both in MediaPlayback).
@@ -50,14 +60,20 @@ public:
     // The picture (or animation or video frame) on show, at the size it is
     // painted in device pixels; null for a placeholder or while decoding.
     QImage currentImage() const;
-    // True when a picture for the file as it is now on disk is cached.
+    // True when a picture for the file as it is now on disk is cached (its
+    // full picture, or its embedded preview).
     bool isCached(const FileURL& url) const;
+    bool hasPreview(const FileURL& url) const;
     // Cache bound in bytes (64 MB unless changed) and current use.
     void setCacheLimit(qint64 bytes);
     qint64 cacheLimit() const;
     qint64 cacheBytes() const;
-    // Decodes queued or running on the view's pool.
-    int pendingDecodes() const { return queue_.pending(); }
+    // Decodes (and preview reads) queued or running on the view's threads,
+    // and one for the neighbours' while they wait for the steps to pause.
+    int pendingDecodes() const
+    {
+        return queue_.pending() + previewQueue_.pending() + (settleTimer_.isActive() ? 1 : 0);
+    }
 
 signals:
     // The current file's frame (picture, video frame or placeholder) has been painted.
@@ -72,9 +88,13 @@ private:
 
     QSize targetSize() const;
     bool wanted(const std::string& path) const;
+    bool isNeighbour(const std::string& path) const;
     bool satisfies(const imaging::DecodedPicture& picture) const;
     void request(const std::string& path, const imaging::FileStamp& stamp, int priority);
+    void requestPreview(const std::string& path, const imaging::FileStamp& stamp, int priority);
+    void requestNeighbours();
     void onDecoded(const std::string& path, imaging::DecodeQueue::Picture result);
+    void onPreview(const std::string& path, imaging::DecodeQueue::Picture result);
     void dropUnwantedJobs();
     void showPicture(const imaging::DecodedPicture& picture);
     void showPlaceholder(const QString& text);
@@ -84,12 +104,20 @@ private:
     QString currentName() const;
 
     std::unique_ptr<imaging::DecodeCache> cache_;
+    std::unique_ptr<imaging::DecodeCache> previews_; // embedded previews, and which files have none
 
     std::optional<FileURL> current_;
     std::string currentPath_;
     imaging::FileStamp currentStamp_;
     std::uint64_t generation_ = 0; // bumped by every setImage
     std::vector<std::string> neighbours_;
+    // Stepping faster than photos decode: the neighbours wait (see above).
+    bool rapid_ = false;
+    // The file on show is decoding: the neighbours wait for it rather than
+    // take cores from it.
+    bool decodingCurrent_ = false;
+    std::chrono::steady_clock::time_point lastStep_;
+    QTimer settleTimer_;
 
     Showing showing_ = Showing::Nothing;
     QImage picture_;
@@ -101,8 +129,9 @@ private:
     QTimer resizeTimer_;
     bool modulesRequested_ = false; // the HEIC and video modules load after the first paint
 
-    // Last, so that it goes first: no decode delivers to a half-destroyed view.
+    // Last, so that they go first: no decode delivers to a half-destroyed view.
     imaging::DecodeQueue queue_;
+    imaging::DecodeQueue previewQueue_;
 };
 
 } // namespace shoebox

@@ -51,11 +51,14 @@ QFunctionPointer loadModule(const char* name, const char* symbol)
 
 std::once_flag videoOnce;
 CreateVideoFn videoFactory = nullptr;
+VideoPosterFn videoPoster = nullptr;
 
 void loadVideoModule()
 {
     std::call_once(videoOnce, [] {
         videoFactory = reinterpret_cast<CreateVideoFn>(loadModule("shoebox_video", kCreateVideoSymbol));
+        if (videoFactory)
+            videoPoster = reinterpret_cast<VideoPosterFn>(loadModule("shoebox_video", kVideoPosterSymbol));
     });
 }
 
@@ -68,6 +71,12 @@ HeifDecodeFn heifDecoder()
     std::call_once(once,
                    [] { decode = reinterpret_cast<HeifDecodeFn>(loadModule("shoebox_heif", kHeifDecodeSymbol)); });
     return decode;
+}
+
+VideoPosterFn videoPosterDecoder()
+{
+    loadVideoModule();
+    return videoPoster;
 }
 
 VideoSource* createVideoSource(VideoSource::Handlers handlers, QObject* parent)

@@ -20,24 +20,26 @@
 
 namespace shoebox::media {
 
-// ---- HEIF ----
-
-// What the HEIF module borrows from the executable.
-struct HeifHost {
+// What a module's decoder borrows from the executable.
+struct DecodeHost {
     QImage (*fitForDisplay)(const QImage& decoded, QSize target, qreal devicePixelRatio);
     // The process-wide decode budget (ImageDecoder.h).
     imaging::Problem (*reserveDecodeBytes)(std::int64_t bytes, const imaging::CancelCheck& cancelled);
     void (*releaseDecodeBytes)(std::int64_t bytes);
 };
 
+// ---- HEIF ----
+
 // imaging::decodeHeif's work, done by the module. Safe on any thread.
-using HeifDecodeFn = imaging::DecodedPicture (*)(const HeifHost& host, const QByteArray& data,
+// The file is open as `fd` (`size` bytes); libheif reads what it needs of
+// it, so an embedded thumbnail shows without the whole file being read.
+using HeifDecodeFn = imaging::DecodedPicture (*)(const DecodeHost& host, int fd, std::int64_t size,
                                                  const imaging::DecodeRequest& request,
                                                  const imaging::CancelCheck& cancelled,
                                                  const imaging::PreviewSink& preview);
 // The module's entry point; the version is in the name, so a stale module
 // from an older build is simply not found.
-inline constexpr char kHeifDecodeSymbol[] = "shoebox_heif_decode_v2";
+inline constexpr char kHeifDecodeSymbol[] = "shoebox_heif_decode_v3";
 
 // ---- video ----
 
@@ -80,11 +82,24 @@ private:
 using CreateVideoFn = VideoSource* (*)(VideoSource::Handlers handlers, QObject* parent);
 inline constexpr char kCreateVideoSymbol[] = "shoebox_video_create_v1";
 
+// The first frame of the video open as `fd`, fitted to the request's
+// target: decoded ahead like a photo, so that stepping onto the video
+// shows it at once while the player starts. A null image when there is
+// none to be had (the player then tells what is wrong). Safe on any
+// thread; polls `cancelled`.
+using VideoPosterFn = imaging::DecodedPicture (*)(const DecodeHost& host, int fd, const imaging::DecodeRequest& request,
+                                                  const imaging::CancelCheck& cancelled);
+inline constexpr char kVideoPosterSymbol[] = "shoebox_video_poster_v1";
+
 // ---- the executable's side (MediaModule.cpp) ----
 
 // The module's decoder, or null when it cannot be loaded. The first call
 // loads the module; concurrent callers wait for that one load.
 HeifDecodeFn heifDecoder();
+
+// The video module's poster decoder, or null when it cannot be loaded.
+// Any thread.
+VideoPosterFn videoPosterDecoder();
 
 // A new video source owned by `parent`, or null when the video module
 // cannot be loaded. UI thread only.

@@ -1,6 +1,8 @@
-// Video playback through Qt Multimedia, built as the runtime-loaded module
-// libshoebox_video.so (see MediaModule.h): Qt Multimedia brings Qt Network,
-// PulseAudio and the FFmpeg/GStreamer stack, none of which a photo needs.
+// Video playback through Qt Multimedia, and video posters through
+// GStreamer (the backend Qt Multimedia plays with on Debian 12), built as
+// the runtime-loaded module libshoebox_video.so (see MediaModule.h): Qt
+// Multimedia brings Qt Network, PulseAudio and the GStreamer stack, none of
+// which a photo needs.
 
 #include "MediaModule.h"
 
@@ -8,6 +10,12 @@
 #include <QVideoFrame>
 #include <QVideoSink>
 
+#include <gst/app/gstappsink.h>
+#include <gst/gst.h>
+#include <gst/video/video-info.h>
+
+#include <cstdio>
+#include <memory>
 #include <type_traits>
 
 namespace shoebox::media {
@@ -71,6 +79,85 @@ private:
     QImage image_;
 };
 
+// ---- posters ----
+
+struct GstUnref {
+    void operator()(gpointer object) const { gst_object_unref(object); }
+};
+struct SampleUnref {
+    void operator()(GstSample* sample) const { gst_sample_unref(sample); }
+};
+
+// Owns a pipeline and takes it down to NULL, which joins its threads.
+struct Pipeline {
+    GstElement* element = nullptr;
+    ~Pipeline()
+    {
+        if (element) {
+            gst_element_set_state(element, GST_STATE_NULL);
+            gst_object_unref(element);
+        }
+    }
+};
+
+// Decodes up to the first frame (the pipeline's preroll) and converts it
+// to 32-bit xRGB; the player is left alone. The file is read through
+// /proc/self/fd, so the name's bytes never need to be text.
+imaging::DecodedPicture posterOf(const DecodeHost& host, int fd, const imaging::DecodeRequest& request,
+                                 const imaging::CancelCheck& cancelled)
+{
+    static const bool initialised = gst_init_check(nullptr, nullptr, nullptr);
+    imaging::DecodedPicture poster;
+    if (!initialised)
+        return poster;
+    char description[256];
+    std::snprintf(description, sizeof description,
+                  "filesrc location=/proc/self/fd/%d ! decodebin ! videoconvert ! video/x-raw,format=%s "
+                  "! appsink name=sink sync=false max-buffers=1",
+                  fd, Q_BYTE_ORDER == Q_LITTLE_ENDIAN ? "BGRx" : "xRGB");
+    Pipeline pipeline{gst_parse_launch(description, nullptr)};
+    if (!pipeline.element)
+        return poster;
+    const std::unique_ptr<GstElement, GstUnref> sink(gst_bin_get_by_name(GST_BIN(pipeline.element), "sink"));
+    const std::unique_ptr<GstBus, GstUnref> bus(gst_element_get_bus(pipeline.element));
+    if (!sink || !bus || gst_element_set_state(pipeline.element, GST_STATE_PAUSED) == GST_STATE_CHANGE_FAILURE)
+        return poster;
+
+    // Polled, so that a poster nobody wants any more stops within 20 ms;
+    // given up after five seconds.
+    std::unique_ptr<GstSample, SampleUnref> sample;
+    for (int waited = 0; !sample && waited < 5000; waited += 20) {
+        if ((cancelled && cancelled()) || gst_app_sink_is_eos(GST_APP_SINK(sink.get())))
+            break;
+        if (GstMessage* error = gst_bus_pop_filtered(bus.get(), GST_MESSAGE_ERROR)) {
+            gst_message_unref(error);
+            break;
+        }
+        sample.reset(gst_app_sink_try_pull_preroll(GST_APP_SINK(sink.get()), 20 * GST_MSECOND));
+    }
+    GstVideoInfo info;
+    if (!sample || !gst_video_info_from_caps(&info, gst_sample_get_caps(sample.get())))
+        return poster;
+    const QSize size(GST_VIDEO_INFO_WIDTH(&info), GST_VIDEO_INFO_HEIGHT(&info));
+    const QSize shown = size.scaled(request.target, Qt::KeepAspectRatio);
+    const std::int64_t bytes = std::int64_t(shown.width()) * shown.height() * 4;
+    if (size.isEmpty() || host.reserveDecodeBytes(bytes, cancelled) != imaging::Problem::None)
+        return poster;
+    GstMapInfo map;
+    GstBuffer* buffer = gst_sample_get_buffer(sample.get());
+    if (buffer && gst_buffer_map(buffer, &map, GST_MAP_READ)) {
+        const QImage frame(map.data, size.width(), size.height(), GST_VIDEO_INFO_PLANE_STRIDE(&info, 0),
+                           QImage::Format_RGB32);
+        poster.image = host.fitForDisplay(frame, request.target, request.devicePixelRatio);
+        if (poster.image.constBits() == map.data)
+            poster.image = poster.image.copy();
+        poster.decodedSize = poster.originalSize = size;
+        gst_buffer_unmap(buffer, &map);
+    }
+    host.releaseDecodeBytes(bytes);
+    return poster;
+}
+
 } // namespace
 
 } // namespace shoebox::media
@@ -82,3 +169,11 @@ shoebox_video_create_v1(shoebox::media::VideoSource::Handlers handlers, QObject*
 }
 // The executable calls it through this type; a mismatch must not build.
 static_assert(std::is_same_v<decltype(&shoebox_video_create_v1), shoebox::media::CreateVideoFn>);
+
+extern "C" __attribute__((visibility("default"))) shoebox::imaging::DecodedPicture
+shoebox_video_poster_v1(const shoebox::media::DecodeHost& host, int fd, const shoebox::imaging::DecodeRequest& request,
+                        const shoebox::imaging::CancelCheck& cancelled)
+{
+    return shoebox::media::posterOf(host, fd, request, cancelled);
+}
+static_assert(std::is_same_v<decltype(&shoebox_video_poster_v1), shoebox::media::VideoPosterFn>);

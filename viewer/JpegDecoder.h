@@ -1,0 +1,57 @@
+#pragma once
+
+// JPEG through libjpeg(-turbo) directly, rather than Qt's JPEG plugin:
+// - a decode polls its cancel check between rows, so a photo the user has
+//   stepped past stops decoding within a millisecond instead of holding a
+//   worker for the whole decode;
+// - pixels come out in the form the view paints (32-bit xRGB), at the DCT
+//   scale asked for, with no conversion pass;
+// - the embedded EXIF preview can be read from the first bytes of a file,
+//   for a picture to show while a key is held;
+// - the first photo of a session does not wait for Qt's image plugins to
+//   be found and loaded.
+// Orientation is applied after the picture has been scaled to the view, on
+// the fewest pixels.
+
+#include "ImageDecoder.h"
+
+#include <cstdint>
+#include <optional>
+
+namespace shoebox::imaging {
+
+// What a JPEG's EXIF block says that the view needs.
+struct ExifSummary {
+    int orientation = 1;  // 1-8 as EXIF numbers them; 1 also when absent or out of range
+    QByteArray thumbnail; // the embedded preview (a JPEG), empty when there is none
+};
+
+// Reads the EXIF block (libexif) from `data`: an APP1 payload starting with
+// "Exif\0\0", or the start of a JPEG file, in which the APP1 segment is
+// looked for.
+ExifSummary readExif(const QByteArray& data);
+
+// EXIF orientations 5-8 turn the picture a quarter.
+inline bool swapsAxes(int orientation)
+{
+    return orientation >= 5 && orientation <= 8;
+}
+// `stored`, as the camera wrote it, turned and mirrored upright.
+QImage orient(const QImage& stored, int orientation);
+
+// The whole picture at the size it is shown within `request.target`, from
+// the open file `fd` whose first bytes are `start`; libjpeg reads the rest
+// as it decodes, so no copy of the file is held. A file that ends before
+// its picture does (a cut-off copy, which libjpeg would paint grey at the
+// bottom) is Damaged. Nothing when libjpeg cannot give the picture in RGB
+// (CMYK and YCCK files), for the caller to decode otherwise.
+std::optional<DecodedPicture> decodeJpeg(int fd, const QByteArray& start, const DecodeRequest& request,
+                                         const CancelCheck& cancelled);
+
+// The preview embedded in the EXIF block of a JPEG whose first bytes are
+// `start` (64 KiB hold any EXIF block), upright and cut to the main
+// picture's shape, not scaled: isPreview, and a null image when there is
+// none.
+DecodedPicture decodeJpegPreview(const QByteArray& start, const DecodeRequest& request);
+
+} // namespace shoebox::imaging
