@@ -9,6 +9,7 @@
 #include "CommandLine.h"
 
 #include "MainWindow.h"
+#include "StartupStyle.h"
 
 namespace shoebox {
 
@@ -36,6 +37,7 @@ int runApplication(int& argc, char** argv)
     // Qt's settings still come through its environment (QT_QPA_PLATFORM...).
     int qtArgc = 1;
     QApplication app(qtArgc, argv);
+    QApplication::setStyle(new StartupStyle); // the application owns it
     QApplication::setApplicationName(QStringLiteral("Shoebox"));
     QApplication::setApplicationDisplayName(QStringLiteral("Shoebox"));
     QApplication::setApplicationVersion(QStringLiteral(SHOEBOX_VERSION));
