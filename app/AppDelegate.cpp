@@ -1,6 +1,8 @@
 #include "AppDelegate.h"
 
 #include <QApplication>
+#include <QStyle>
+#include <QStyleFactory>
 #include <QTimer>
 
 #include <cstdio>
@@ -37,7 +39,9 @@ int runApplication(int& argc, char** argv)
     // Qt's settings still come through its environment (QT_QPA_PLATFORM...).
     int qtArgc = 1;
     QApplication app(qtArgc, argv);
-    QApplication::setStyle(new StartupStyle); // the application owns it
+    // The style Qt chose (the desktop's, or QT_STYLE_OVERRIDE), made anew for
+    // the proxy to own; the application owns the proxy.
+    QApplication::setStyle(new StartupStyle(QStyleFactory::create(QApplication::style()->name())));
     QApplication::setApplicationName(QStringLiteral("Shoebox"));
     QApplication::setApplicationDisplayName(QStringLiteral("Shoebox"));
     QApplication::setApplicationVersion(QStringLiteral(SHOEBOX_VERSION));
