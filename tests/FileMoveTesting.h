@@ -97,16 +97,6 @@ inline std::string photoBytes(std::size_t size = 3 << 20)
     return bytes;
 }
 
-// What is at `path` in one line: a folder's tree, a link's target, a file's bytes, or nothing.
-inline std::string snapshot(const std::string& path)
-{
-    const fs::file_status status = fs::symlink_status(path);
-    return fs::is_symlink(status)     ? "-> " + fs::read_symlink(path).string()
-           : fs::is_directory(status) ? "folder: " + tree(path)
-           : exists(path)             ? shortly(readFile(path))
-                                      : "";
-}
-
 // A photo of a few MiB, and a folder on another filesystem than its own
 // (/dev/shm is tmpfs where /tmp usually is not); `move` runs on the calls in
 // `io`, which a test may change first.

@@ -136,4 +136,14 @@ inline std::string tree(const std::string& folder)
     return join(items);
 }
 
+// What is at `path` in one line: a folder's tree, a link's target, a file's bytes, or nothing.
+inline std::string snapshot(const std::string& path)
+{
+    const auto status = std::filesystem::symlink_status(path);
+    return std::filesystem::is_symlink(status)     ? "-> " + std::filesystem::read_symlink(path).string()
+           : std::filesystem::is_directory(status) ? "folder: " + tree(path)
+           : exists(path)                          ? shortly(readFile(path))
+                                                   : "";
+}
+
 } // namespace shoebox::testing
