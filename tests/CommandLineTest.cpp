@@ -57,8 +57,7 @@ TEST(CommandLineTest, HelpAndVersionFollowGnuConventions)
     EXPECT_TRUE(version.text.starts_with("shoebox 0.")) << version.text;
 }
 
-// Guards folders losing their bytes, "--" not ending the options, and relative paths ("." and ".." too) not
-// taken from the working folder as the kernel resolves them.
+// Guards folders losing bytes, "--" not ending the options, and relative paths not resolved as the kernel does.
 TEST(CommandLineTest, FoldersKeepTheirBytes)
 {
     TempDir dir;

@@ -11,6 +11,7 @@ struct PreviewCase {
     std::vector<std::string> taken; // in the destination; "name/" is a folder
     std::string expected;           // the preview line; a path joined by " / " is a promise the move keeps
     std::string moved = "";         // where the move puts the file, when the line shows it escaped
+    std::string source = "IMG_20190704_153012.JPG";
 };
 
 void PrintTo(const PreviewCase& c, std::ostream* os)
@@ -26,7 +27,7 @@ constexpr RenameType NewName = RenameType::NewNameOnly, WithStem = RenameType::S
 TEST_P(PreviewTable, ShowsWhereTheMoveWouldPutTheFileAndCreatesNothing)
 {
     const PreviewCase& c = GetParam();
-    dir.write("src/IMG_20190704_153012.JPG", "photo");
+    dir.write("src/" + c.source, "photo");
     for (const std::string& t : c.taken)
         t.back() == '/' ? dir.makeFolder("Sorted/" + t) : dir.write("Sorted/" + t, "taken");
     scan(dir / "src");
@@ -48,7 +49,7 @@ TEST_P(PreviewTable, ShowsWhereTheMoveWouldPutTheFileAndCreatesNothing)
     for (std::size_t at; (at = placed.find(" / ")) != std::string::npos;)
         placed.replace(at, 3, "/");
     placed = c.moved.empty() ? placed : c.moved;
-    EXPECT_EQ(exists(dir / "src/IMG_20190704_153012.JPG"), placed.empty());
+    EXPECT_EQ(exists(dir / ("src/" + c.source)), placed.empty());
     if (!placed.empty()) {
         EXPECT_EQ(readFile(dir / ("Sorted/" + placed)), "photo");
         EXPECT_EQ(window.newFileNamePreviewField.value, "File Renamed: " + placed.substr(placed.rfind('/') + 1));
@@ -72,6 +73,8 @@ INSTANTIATE_TEST_SUITE_P(Entries, PreviewTable, ::testing::Values(
     PreviewCase{NewName, "Beach", "", "2024", {"Beach.JPG"}, "Sorted / 2024 / Beach.JPG"},
     PreviewCase{Untested, "Beach", "", "", {"Other.JPG"}, "Sorted / Beach.JPG"},
     PreviewCase{NewName, "caf\xe9", "a\nb", "", {}, "Sorted / a\\x0Ab / caf\uFFFD.JPG", "a\nb/caf\xe9.JPG"},
+    PreviewCase{WithStem, "y", "", "", {}, "Sorted / caf\uFFFD-\uFFFD_y.heic", "caf\xe9-\xff_y.heic", "caf\xe9-\xff.heic"},
+    PreviewCase{WithShortStem, "x", "", "", {}, "Sorted / e\u0301e\u0301e\u0301abcdef_x.jpg", "", "e\u0301e\u0301e\u0301abcdefgh.jpg"},
     PreviewCase{Untested, "Beach", "", "", {"Beach.JPG"}, "“Beach.JPG” is taken: the move would fail."},
     PreviewCase{NewName, "", "Trips", "", {}, "Type a name for the file first."},
     PreviewCase{WithStem, "a/b", "", "", {}, "A name can’t contain “/”. Type the name without slashes."},

@@ -35,8 +35,7 @@ TEST_F(Enumeration, ExistenceSeesDanglingLinksAndFollowsLinksToFolders)
     EXPECT_FALSE(files.fileExistsAtPath(dir / "missing") || files.fileExistsAtPath(dir / "missing", missing));
 }
 
-// Guards making a folder without its parents, failing on one that exists (or a link to one), and a refusal
-// not naming the path and the reason.
+// Guards missing parents, an existing folder (or link to one) refused, and refusals not naming path and reason.
 TEST_F(Enumeration, CreatesFoldersWithIntermediatesOrSaysWhereAndWhyNot)
 {
     ASSERT_TRUE(files.createDirectoryAtURL(at("a/b/c")).has_value());
@@ -51,8 +50,7 @@ TEST_F(Enumeration, CreatesFoldersWithIntermediatesOrSaysWhereAndWhyNot)
     EXPECT_THAT(below.error().description, HasSubstr(dir / "file/x/y\u201D: Not a directory"));
 }
 
-// Guards a path holding a null byte cut short, aiming at another item ("a" for "a\0b"): every call refuses it,
-// and nothing is made.
+// Guards a path with a null byte cut short, aiming every call at another item ("a" for "a\0b").
 TEST_F(Enumeration, PathsHoldingANullByteAreRefusedNotCut)
 {
     dir.makeFolder("a");
@@ -68,9 +66,7 @@ TEST_F(Enumeration, PathsHoldingANullByteAreRefusedNotCut)
     EXPECT_EQ(join(names(dir.path())), "a");
 }
 
-// Guards folder names including files, links to files, dangling links or hidden folders, losing bytes or
-// natural order; and a missing folder, or a file, listed as empty rather than unreadable (tests run as root,
-// which reads any folder).
+// Guards files, dangling links, hidden folders, lost bytes or order in folder names, and unreadable as empty.
 TEST_F(Enumeration, FolderNamesListVisibleFoldersAndLinksToThemInNaturalOrder)
 {
     for (const char* folder : {"Trip 10", "trip 9", "2024", ".hidden", "caf\xe9", "Trip 10/inner", "folder.jpg"})

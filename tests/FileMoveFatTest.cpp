@@ -71,9 +71,7 @@ protected:
 
 } // namespace
 
-// Guards, onto the stick: a file not arriving whole, a taken name replaced,
-// a name FAT refuses told otherwise, a folder not refused (publishing one
-// needs RENAME_NOREPLACE), or anything hidden left behind.
+// Guards a copy not whole, a taken name replaced, a refused name, a folder not refused, or a hidden leftover.
 TEST_F(FatStickTest, MovesOntoTheStickWithoutReplacingAnything)
 {
     home.write("IMG_1.JPG", photo);
@@ -89,9 +87,7 @@ TEST_F(FatStickTest, MovesOntoTheStickWithoutReplacingAnything)
               "IMG_2.JPG=second Trip/day 1/IMG_3.JPG=3 | Beach.JPG=" + shortly(photo) + " Taken.JPG=someone else's");
 }
 
-// Guards, within the stick, where rename() would replace, fusefat drops a
-// file renamed to a name it refuses and empties a folder it renames: a name
-// replaced, or anything lost.
+// Guards renames on the stick (where fusefat replaces, drops and empties) replacing or losing anything.
 TEST_F(FatStickTest, RenamesOnTheStickWithoutReplacingOrLosingAnything)
 {
     writeFile(on + "/IMG_1.JPG", photo);

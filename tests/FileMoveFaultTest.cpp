@@ -12,8 +12,7 @@
 using namespace shoebox;
 using namespace shoebox::testing;
 
-// Guards files added to a folder or changed while it is copied being removed
-// with the original; the rest goes, and both copies are said to be kept.
+// Guards files added to or changed in a folder during its copy being removed with the original.
 TEST_F(CrossMoveTest, AFolderKeepsWhatWasAddedOrChangedDuringTheMove)
 {
     dir.write("Holiday/a.JPG", "a");
@@ -31,9 +30,7 @@ TEST_F(CrossMoveTest, AFolderKeepsWhatWasAddedOrChangedDuringTheMove)
     EXPECT_EQ(tree(dir / "Holiday"), "day 1/new.JPG=new day 2/c.JPG=c edited");
 }
 
-// Guards the copy going over anything but our own placeholder without
-// RENAME_NOREPLACE and links (FUSE FAT): a name taken before, or swapped in
-// just after the placeholder was made.
+// Guards the copy going over a name taken before, or swapped in after our placeholder (FUSE FAT).
 TEST_F(CrossMoveTest, WithoutNoReplaceOrLinksTheCopyGoesOverOurPlaceholderOnly)
 {
     likeFat(io);
@@ -54,9 +51,7 @@ TEST_F(CrossMoveTest, WithoutNoReplaceOrLinksTheCopyGoesOverOurPlaceholderOnly)
               " | Beach.JPG=" + shortly(original) + " Swapped.JPG=someone else's Taken.JPG=taken");
 }
 
-// Guards a move killed half-way leaving the source short or a copy under
-// the final name: its copy had no name (O_TMPFILE) or a hidden one, which
-// the next move into the folder removes.
+// Guards a killed move leaving the source short, a copy under the final name, or its hidden copy for good.
 TEST_F(CrossMoveTest, WhatAKilledMoveLeftTheNextOneRemoves)
 {
     dir.write("Holiday/IMG_1.JPG", original);
@@ -90,9 +85,7 @@ TEST_F(CrossMoveTest, WhatAKilledMoveLeftTheNextOneRemoves)
     }
 }
 
-// Guards removing anything but a stale copy of ours: the copy of a move still
-// running into the same folder, a name not quite ours, another user's, a
-// pipe or a link.
+// Guards removing a running move's copy, a name not quite ours, another user's, a pipe or a link.
 TEST_F(CrossMoveTest, OnlyStaleCopiesOfOursAreRemoved)
 {
     other.write(".shoebox-move-1111111111", "another user's");
@@ -120,8 +113,7 @@ TEST_F(CrossMoveTest, OnlyStaleCopiesOfOursAreRemoved)
                                              "Beach.JPG IMG_2.JPG");
 }
 
-// Guards taking, or removing while it is locked, a hidden name another move
-// locked first (between making and locking it).
+// Guards taking, or removing while locked, a hidden name another move locked first.
 TEST_F(CrossMoveTest, AHiddenNameAnotherMoveLockedFirstIsLeftToIt)
 {
     likeFat(io);

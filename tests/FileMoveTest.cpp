@@ -59,8 +59,7 @@ struct Observer final : MoveObserver {
 
 } // namespace
 
-// Guards replacing a file or an empty folder by RENAME_NOREPLACE, by link and
-// unlink (NFS), or over a placeholder (FUSE FAT); names need not be UTF-8.
+// Guards replacing a file or an empty folder by RENAME_NOREPLACE, link and unlink (NFS), or a placeholder (FAT).
 TEST(MoveTest, NeverReplacesAFileOrAFolder)
 {
     for (int way : {0, 1, 2}) {
@@ -83,9 +82,7 @@ TEST(MoveTest, NeverReplacesAFileOrAFolder)
     }
 }
 
-// Guards a missing source's words, a folder moved into itself across
-// filesystems (EXDEV) copied without end, and long descriptions cut past
-// their limit or inside a letter.
+// Guards a missing source's words, a folder moved into itself, and descriptions cut too long or inside a letter.
 TEST(MoveTest, RefusalsAreToldInOneShortLineAndMakeNothing)
 {
     TempDir dir;
@@ -116,11 +113,7 @@ TEST(MoveTest, RefusalsAreToldInOneShortLineAndMakeNothing)
     }
 }
 
-// Guards what a photo keeps (bytes, mode, nanosecond times, a rating), a
-// video's holes and ACL, and a folder's tree (names that are not UTF-8, an
-// empty folder, a link, times), there by the kernel's copy and back by reads
-// and writes; a rating the target cannot hold is dropped without failing. A
-// folder never goes over an empty one.
+// Guards bytes, mode, times, ACL, attributes, holes and trees lost either way, or a folder over an empty one.
 TEST_F(CrossMoveTest, KeepsEverythingAboutTheItemsThereAndBack)
 {
     const std::string chunk = photoBytes(64 << 10), acl = aclLettingUserRead(1234);
@@ -176,12 +169,7 @@ TEST_F(CrossMoveTest, KeepsEverythingAboutTheItemsThereAndBack)
     }
 }
 
-// Guards progress that shrinks, changes its total or falls short (holes
-// count as copied, files without bytes are steps), and a stop at any
-// question (the first step, mid-file, mid-folder, just before publishing)
-// not failing as cancelled, asking again, leaving a trace or touching the
-// source; the last question comes once the copy is synced, and a rename
-// within one filesystem asks nothing.
+// Guards progress that shrinks or falls short, and a stop at any question leaving a trace or asked past.
 TEST_F(CrossMoveTest, ReportsProgressAndStopsWhereverItIsAsked)
 {
     dir.write("Holiday/IMG_1.JPG", original);

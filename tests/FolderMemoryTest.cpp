@@ -60,9 +60,7 @@ TEST(SettingsTest, FoldersAndGeometryComeBackAsTheyWereSaved)
     EXPECT_EQ(again.fileName(), text(useScratchHome()) + "/.config/shoebox/shoebox.conf");
 }
 
-// Guards the panel's answer losing bytes: Qt's and the desktop's dialogs answer in text, where a name that is
-// not UTF-8 shows U+FFFD, a portal in URLs that keep every byte escaped; a folder it cannot tell apart from
-// another is refused with a warning.
+// Guards the panel's answer (text with U+FFFD, or an escaped URL) losing bytes, or an ambiguous one taken.
 TEST(FolderPanelTest, AnswersTheBytesOfTheFolderTheUserChose)
 {
     TempDir dir;
@@ -110,8 +108,7 @@ TEST(FolderPanelTest, OpensInTheNearestFolderItCanShow)
     }
 }
 
-// Guards the window remembering a folder whose choice did not take (no photos, cancelled), forgetting its
-// geometry, or its real panel opening elsewhere than the folder remembered.
+// Guards remembering a choice that did not take, forgetting the geometry, or the panel opening elsewhere.
 TEST(FolderMemoryTest, TheWindowRemembersFoldersThatTookAndOpensThereNextTime)
 {
     TempDir dir;

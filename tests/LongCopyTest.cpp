@@ -54,8 +54,7 @@ protected:
     }
 };
 
-// Guards the dialog's heading, the window not painting or taking keys and clicks during the copy, typing in the
-// dialog cancelling it, Escape not cancelling it, and a cancelled move leaving anything or running more.
+// Guards the window not painting or running input during a copy, typing cancelling it, and what a cancel leaves.
 TEST_F(LongCopyTest, CancelLeavesEverythingAsItWasAndInputDuringTheCopyRunsNothing)
 {
     openFolders({"clip.mov", "d.jpg"});

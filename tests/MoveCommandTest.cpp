@@ -38,17 +38,6 @@ TEST_F(MoveCommandTest, UntestedTypeNeverReplacesAnExistingFile)
     EXPECT_EQ(disk(), "dest/Beach.jpg=precious src/IMG_1.jpg src/IMG_2.jpg | trash: ");
 }
 
-// Guards stems losing raw bytes, and short stems counting bytes or code points instead of characters.
-TEST_F(MoveCommandTest, StemsKeepRawBytesAndShortStemsCountUserPerceivedCharacters)
-{
-    prepare({"caf\xe9-\xff.heic", "e\u0301e\u0301e\u0301abcdefgh.jpg"});
-    move("y", WithStem);
-    move("x", WithShortStem);
-    EXPECT_EQ(tree(dir / "dest"),
-              "caf\xe9-\xff_y.heic=caf\xe9-\xff.heic e\u0301e\u0301e\u0301abcdef_x.jpg=e\u0301e\u0301e"
-              "\u0301abcdefgh.jpg");
-}
-
 // Guards the file's own name counting as free in place, and the last entry not following the file.
 TEST_F(MoveCommandTest, RenameInPlaceAndMovingTheMovedFileAgain)
 {

@@ -76,9 +76,7 @@ protected:
 
 } // namespace
 
-// Guards the Trash not made, the original path (raw bytes, %-escaped) or the date missing from the listing,
-// something landing in the working folder (as ./files) or the folder itself trashed, which GIO takes an empty
-// path for, and a missing item's refusal.
+// Guards the Trash not made, the listing's path or date, trashing the working folder for "", and missing items.
 TEST_F(TrashTest, TrashedFileLandsInACreatedTrashWithItsOriginalPath)
 {
     ASSERT_FALSE(exists(data));
@@ -94,8 +92,7 @@ TEST_F(TrashTest, TrashedFileLandsInACreatedTrashWithItsOriginalPath)
     expectRefused(work / "IMG_0412.JPG", "No such file or directory");
 }
 
-// Guards trashing what cannot be trashed, leaving it: a file on a mount without a Trash, a name too long for
-// its listing (the 255-byte name is legal), or a Trash that cannot be written.
+// Guards trashing on a mount without a Trash, a name too long for its listing, or into a read-only Trash.
 TEST_F(TrashTest, WhatCannotBeTrashedStaysWhereItWas)
 {
     expectRefused(work.write(std::string(251, 'x') + ".JPG", "photo"));
@@ -112,8 +109,7 @@ TEST_F(TrashTest, WhatCannotBeTrashedStaysWhereItWas)
     expectRefused(work.write("IMG_1.JPG", "photo"));
 }
 
-// Guards the place trashItem gives not being the item itself (found by device and inode among items of the
-// same name), and putting back leaving the place or the listing; of one path only the newest fits back.
+// Guards the place given not being the item (by inode among same names), and put-back leaving place or listing.
 TEST_F(TrashTest, TrashedItemsAreFoundAndPutBack)
 {
     std::vector<std::pair<std::string, std::string>> trashed; // original, place

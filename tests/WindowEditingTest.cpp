@@ -13,20 +13,25 @@ namespace {
 
 using EditingTest = WindowFixture<FailingFileManager>;
 
-// Guards the undo and redo keys inside text boxes running the box's own undo, the menu not naming the command
-// (an & in a name is no mnemonic), and the status bar not saying what was undone.
-TEST_F(EditingTest, UndoAndRedoKeysWorkFromInsideTextBoxesAndTheMenuNamesTheCommand)
+// Guards Return, Ctrl+Shift+O, Ctrl+Return (rename menu) and the undo keys in text boxes not running their
+// commands (or a box's own undo), the last name not selected, the menu titles and the status bar.
+TEST_F(EditingTest, KeysRunTheCommandsFromInsideTextBoxesAndTheMenuNamesTheCommand)
 {
     auto* undo = find<QAction>("actionUndo");
     auto* redo = find<QAction>("actionRedo");
     EXPECT_FALSE(undo->isEnabled());
-    openFolders({"a.jpg", "b.png", "c.mov"});
+    for (const char* name : {"a.jpg", "b.png", "c.mov"})
+        dir.write(std::string("src/") + name, name);
+    choose("sourceFolderButton", dir / "src");
+    panel.chooseNext(FileURL::fileURLWithPath(dir.makeFolder("dest")));
+    press(&window, Qt::Key_O, Qt::ControlModifier | Qt::ShiftModifier);
     auto* name = find<QLineEdit>("newFileNameTextField");
     name->setFocus();
     QTest::keyClicks(name, "Sand & Sea");
     press(name, Qt::Key_Return);
     EXPECT_EQ(undo->text(), "Undo Move of “Sand && Sea.jpg”");
     EXPECT_TRUE(undo->isEnabled() && !redo->isEnabled());
+    EXPECT_EQ(name->selectedText(), "Sand & Sea") << "the next name replaces the last one";
 
     ASSERT_EQ(QApplication::focusWidget(), name);
     press(name, Qt::Key_Z, Qt::ControlModifier);
@@ -40,11 +45,12 @@ TEST_F(EditingTest, UndoAndRedoKeysWorkFromInsideTextBoxesAndTheMenuNamesTheComm
     press(name, Qt::Key_Z, Qt::ControlModifier);
     find<QComboBox>("subFolderOneBox")->setFocus();
     press(QApplication::focusWidget(), Qt::Key_Y, Qt::ControlModifier);
-    EXPECT_EQ(tree(dir / "dest"), "Sand & Sea.jpg=a.jpg");
+    press(find<QComboBox>("renameTypeMenu"), Qt::Key_Return, Qt::ControlModifier);
+    EXPECT_EQ(tree(dir / "dest") + " " + progressText().toStdString(),
+              "Sand & Sea.jpg=a.jpg Sand & Sea.png=b.png 3 / 3");
 }
 
-// Guards the preview line missing an edit (the name, either subfolder, the rename type), its accessible
-// description falling behind, and a preview that makes anything.
+// Guards the preview line or its accessible description missing an edit, and a preview that makes anything.
 TEST_F(EditingTest, PreviewLineFollowsEveryEditAndCreatesNothing)
 {
     openFolders({"IMG_0412.JPG"});
@@ -70,9 +76,7 @@ TEST_F(EditingTest, PreviewLineFollowsEveryEditAndCreatesNothing)
     EXPECT_TRUE(files.log.empty());
 }
 
-// Guards the subfolder boxes offering files, hidden folders or another level's folders, out of natural order or
-// case-sensitively; a folder a move made is offered, the boxes keep their text, and names used before are
-// offered in another destination.
+// Guards the folders offered per level (not files, hidden, case, order), after a move and in another destination.
 TEST_F(EditingTest, SubfolderBoxesOfferTheFoldersOfTheirLevelAndNamesUsedBefore)
 {
     for (const char* folder : {"dest/Trips/2023", "dest/Trips/2024", "dest/trains", "dest/.hidden"})

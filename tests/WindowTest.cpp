@@ -22,8 +22,7 @@ protected:
     }
 };
 
-// Guards the scan and stepping keys, keys that edit text (in the name field and the subfolder boxes) stepping
-// instead, Alt+Left from the name field, the mnemonics missing their boxes, and commands armed before a scan.
+// Guards the scan and step keys, editing keys that step instead, and the mnemonics missing their boxes.
 TEST_F(WindowTest, KeyboardDrivesTheScanAndSteppingWithoutStealingEditingKeys)
 {
     for (const char* name : {"moveAndRenameFileButton", "prePhotoButton", "nextPhotoButton", "trashPhotoButton"})
@@ -65,28 +64,7 @@ TEST_F(WindowTest, KeyboardDrivesTheScanAndSteppingWithoutStealingEditingKeys)
     EXPECT_TRUE(output.lines.empty());
 }
 
-// Guards Return in the name field, Ctrl+Shift+O and Ctrl+Return from the rename menu not running their commands,
-// and the last name not selected for the next.
-TEST_F(WindowTest, ReturnInTheNameFieldMovesAndTheNextFileShows)
-{
-    choose("sourceFolderButton", threePhotos());
-    panel.chooseNext(FileURL::fileURLWithPath(dir.makeFolder("dest")));
-    press(&window, Qt::Key_O, Qt::ControlModifier | Qt::ShiftModifier);
-    EXPECT_EQ(text("destinationFolderLabel"), "dest");
-    auto* name = find<QLineEdit>("newFileNameTextField");
-    name->setFocus();
-    QTest::keyClicks(name, "Beach");
-    press(name, Qt::Key_Return);
-    EXPECT_EQ(progressText() + " " + text("newFileNamePreviewField"), "2 / 3 File Renamed: Beach.jpg");
-    EXPECT_EQ(name->selectedText(), "Beach") << "the next name replaces the last one";
-    press(find<QComboBox>("renameTypeMenu"), Qt::Key_Return, Qt::ControlModifier);
-    EXPECT_EQ(progressText(), "3 / 3");
-    EXPECT_EQ(tree(dir / "dest"), "Beach.jpg=data Beach.png=data");
-    EXPECT_TRUE(alert.shown.empty());
-}
-
-// Guards folders from the command line losing their bytes, running the panel, or not arming the commands; a
-// source without photos gets the panel's alert, and the panel runs next time.
+// Guards command-line folders losing bytes or running the panel, and a source without photos not alerted.
 TEST_F(WindowTest, FoldersFromTheCommandLineAreChosenAsIfPickedInThePanel)
 {
     threePhotos();
@@ -112,8 +90,7 @@ TEST_F(WindowTest, FoldersFromTheCommandLineAreChosenAsIfPickedInThePanel)
     EXPECT_EQ(progressText(), "1 / 3");
 }
 
-// Guards a key of the window (an action's shortcut, a plain key, a label's or button's mnemonic) missing from
-// Help ▸ Keyboard Shortcuts, and a tooltip not naming its keys.
+// Guards a key of the window missing from Help ▸ Keyboard Shortcuts, and a tooltip not naming its keys.
 TEST_F(WindowTest, TheShortcutsDialogListsEveryKeyTheWindowHas)
 {
     std::vector<QList<QKeySequence>> keysTogether;

@@ -107,8 +107,8 @@ protected:
         const auto& shown = window.imageViewer.shown;
         s << window.progressTextField.value;
         if (bar.min != 0 || bar.max != controller.totalImageCount() ||
-            bar.value != std::atof(window.progressTextField.value.c_str()))
-            s << " bar " << bar.min << ".." << bar.max << " at " << bar.value;
+            bar.at != std::atof(window.progressTextField.value.c_str()))
+            s << " bar " << bar.min << ".." << bar.max << " at " << bar.at;
         if (!shown.empty())
             s << " " << relative(shown.back().path());
         if (!controller.imageURLs().empty() && (shown.empty() || currentPath() != shown.back().path()))
@@ -122,9 +122,9 @@ protected:
             s << " | status: " << relative(window.newFileNamePreviewField.value);
         if (!window.statusBar.value.empty())
             s << " | bar: " << relative(window.statusBar.value);
-        for (const FakeMenuItem* item : {&window.undoMenuItem, &window.redoMenuItem})
-            if (item->enabled || item->titleText.find(' ') != std::string::npos)
-                s << " | " << item->titleText << (item->enabled ? "" : " (disabled)");
+        for (const FakeControl* item : {&window.undoMenuItem, &window.redoMenuItem})
+            if (item->enabled || item->value.find(' ') != std::string::npos)
+                s << " | " << item->value << (item->enabled ? "" : " (disabled)");
         return s.str();
     }
 
