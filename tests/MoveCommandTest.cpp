@@ -137,15 +137,15 @@ TEST_F(MoveCommandTest, UnsafeNamesAreRefusedBeforeAnythingIsMade)
     EXPECT_EQ(tree(dir / "dest"), "a_.jpg=a.jpg");
 }
 
-// Guards trashing dropping the entry or not stepping on, the last file left on show, and a failed trash's output.
+// Guards trashing dropping the entry or not stepping on, the last file left on show, its title, a failed trash.
 TEST_F(MoveCommandTest, TrashingStepsOnKeepsTheEntryAndASecondTrashFailsOnce)
 {
-    prepare({"p1.jpg", "p2.jpg", "p3.jpg", "p4.jpg"});
+    prepare({"p1.jpg", "p2.jpg", "p3\t.jpg", "p4.jpg"});
     controller.nextImageButton(nullptr);
     controller.nextImageButton(nullptr);
     controller.moveImageToTrash(nullptr);
-    EXPECT_EQ(state(), "4 / 4 src/p4.jpg | status: File Moved to Trash. | Undo Move to Trash of “p3.jpg”");
-    EXPECT_EQ(entries(), "src/p1.jpg src/p2.jpg src/p3.jpg src/p4.jpg");
+    EXPECT_EQ(state(), "4 / 4 src/p4.jpg | status: File Moved to Trash. | Undo Move to Trash of “p3\\x09.jpg”");
+    EXPECT_EQ(entries(), "src/p1.jpg src/p2.jpg src/p3\t.jpg src/p4.jpg");
     controller.moveImageToTrash(nullptr);
     EXPECT_EQ(state(), "4 / 4 src/p4.jpg | status: File Moved to Trash. | Undo Move to Trash of “p4.jpg”");
     window.newFileNamePreviewField.value = "kept";
@@ -153,7 +153,7 @@ TEST_F(MoveCommandTest, TrashingStepsOnKeepsTheEntryAndASecondTrashFailsOnce)
     ASSERT_EQ(printed().size(), 1u);
     EXPECT_TRUE(printed()[0].starts_with(failurePrefix + "Could not move “src/p4.jpg” to the Trash: ")) << printed()[0];
     EXPECT_TRUE(state().ends_with("No such file or directory | status: kept | Undo Move to Trash of “p4.jpg”"));
-    EXPECT_EQ(disk(), "dest/ src/p1.jpg src/p2.jpg | trash: p3.jpg p4.jpg p3.jpg.trashinfo p4.jpg.trashinfo");
+    EXPECT_EQ(disk(), "dest/ src/p1.jpg src/p2.jpg | trash: p3\t.jpg p4.jpg p3\t.jpg.trashinfo p4.jpg.trashinfo");
 }
 
 } // namespace

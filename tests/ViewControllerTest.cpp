@@ -24,11 +24,14 @@ protected:
     }
 };
 
-// Guards the commands on load, the fourteen extensions (exact case), hidden and deeper items, order, what a scan arms.
+// Guards the commands on load or after a destination (the move only), the fourteen extensions (exact case), hidden
+// and deeper items, order, the folder labels, and what a scan arms.
 TEST_F(ScanTest, TakesDirectEntriesWithListedExtensionsInNaturalOrder)
 {
     EXPECT_EQ(commands() + window.progressTextField.value, "") << "the doubles start enabled";
     EXPECT_EQ(window.progressBar.min, 0.0);
+    chooseDestination(dir.makeFolder("a/b/deep"));
+    EXPECT_EQ(window.destinationFolderLabel.value + ": " + commands(), "deep: move");
     for (const char* name :
          {"IMG_10.jpg", "IMG_2.JPG",  "clip.mov",     "notes.txt",    "a.Jpg", "b.Heic", "c.Mov", "d.JPEG",
           "e.jpeg",     ".thumb.jpg", "trip.jpg.txt", "trip.txt.jpg", "noext", "dot.",   "x.png", "y.PNG",
@@ -42,7 +45,7 @@ TEST_F(ScanTest, TakesDirectEntriesWithListedExtensionsInNaturalOrder)
                          "src/IMG_2.JPG src/IMG_10.jpg src/trip.txt.jpg src/v.MP4 src/v.mp4 src/w.MOV "
                          "src/x.png src/y.PNG src/z.GIF src/z.gif");
     EXPECT_EQ(state(), "1 / 16 src/clip.mov");
-    EXPECT_EQ(window.sourceFolderLabel.value + ": " + commands(), "src: prev next trash");
+    EXPECT_EQ(window.sourceFolderLabel.value + ": " + commands(), "src: prev next trash move");
 }
 
 // Guards stepping past either end, bar and text out of step, and the location label's decoding (U+FFFD per bad byte).
@@ -74,18 +77,28 @@ TEST_F(ScanTest, ViewIsToldTheNeighboursInTheDirectionOfTravel)
     EXPECT_EQ(relative(window.imageViewer.neighbours), "src/p1.jpg src/p3 \xE9.jpg");
 }
 
-// Guards the alert's texts, the counters kept, commands reading an empty list, and a later scan starting over.
+// Guards a cancelled panel changing anything, the empty scan's alert, the counters kept, commands reading an
+// empty list, and a later scan starting over.
 TEST_F(ScanTest, ScanThatFindsNothingAlertsKeepsTheDisplayAndDisarmsTheCommands)
 {
     scan(fivePhotos());
     step(1);
     chooseDestination(dir.makeFolder("dest"));
+    window.panel.chooseNext(std::nullopt);
+    controller.sourceFolderButton(nullptr);
+    window.panel.chooseNext(std::nullopt);
+    controller.destinationFolderButton(nullptr);
+    EXPECT_EQ(relative(controller.sourceFolderPath()->path() + " " + controller.destinationFolderPath()->path()),
+              "src dest");
+    EXPECT_EQ(window.sourceFolderLabel.value + " " + window.destinationFolderLabel.value + ": " + entries(),
+              "src dest: src/p1.jpg src/p2.jpg src/p3 \xE9.jpg src/p4 é.jpg src/p5.jpg");
+    EXPECT_EQ(state(), "2 / 5 src/p2.jpg");
+
     dir.write("empty/notes.txt");
     scan(dir / "empty");
     EXPECT_EQ(window.alert.shown.back().second, "Please choose a source folder that contains image files you ninny.");
     EXPECT_EQ(state(), "2 / 5 src/p2.jpg | alert: No Image Files Found!");
     EXPECT_EQ(window.sourceFolderLabel.value + ": " + entries(), "empty: ");
-
     window.newFileNameTextField.value = "Beach";
     step(1);
     step(-1);
@@ -97,25 +110,6 @@ TEST_F(ScanTest, ScanThatFindsNothingAlertsKeepsTheDisplayAndDisarmsTheCommands)
     EXPECT_TRUE(window.files.log.empty()) << "nothing touched on disk";
     scan(dir / "src");
     EXPECT_EQ(state(), "1 / 5 src/p1.jpg");
-}
-
-// Guards the folder labels, a destination arming only the move, and a cancelled panel changing anything.
-TEST_F(ScanTest, FolderChoicesShowTheirNamesAndCancellingChangesNothing)
-{
-    chooseDestination(dir.makeFolder("a/b/deep"));
-    EXPECT_EQ(window.destinationFolderLabel.value + ": " + commands(), "deep: move");
-    scan(fivePhotos());
-    chooseDestination(dir.makeFolder("dest"));
-    step(1);
-    window.panel.chooseNext(std::nullopt);
-    controller.sourceFolderButton(nullptr);
-    window.panel.chooseNext(std::nullopt);
-    controller.destinationFolderButton(nullptr);
-    EXPECT_EQ(relative(controller.sourceFolderPath()->path() + " " + controller.destinationFolderPath()->path()),
-              "src dest");
-    EXPECT_EQ(window.sourceFolderLabel.value + " " + window.destinationFolderLabel.value, "src dest");
-    EXPECT_EQ(state(), "2 / 5 src/p2.jpg");
-    EXPECT_EQ(controller.imageURLs().size(), 5u);
 }
 
 } // namespace
