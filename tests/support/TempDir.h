@@ -127,6 +127,8 @@ inline std::string tree(const std::string& folder)
             items.push_back(name + " -> " + fs::read_symlink(path).string());
         else if (it->is_directory())
             items.push_back(fs::is_empty(path) ? name + "/" : "");
+        else if (!it->is_regular_file()) // a pipe would not answer a read
+            items.push_back(name + " (special)");
         else if (const std::string bytes = shortly(readFile(path)); bytes != it->path().filename())
             items.push_back(name + "=" + bytes);
         else
