@@ -11,6 +11,7 @@ struct PreviewCase {
     std::vector<std::string> taken; // in the destination; "name/" is a folder
     std::string expected;           // the preview line; a path joined by " / " is a promise the move keeps
     std::string moved = "";         // where the move puts the file, when the line shows it escaped
+    std::string source = "IMG_20190704_153012.JPG";
 };
 
 void PrintTo(const PreviewCase& c, std::ostream* os)
@@ -19,40 +20,37 @@ void PrintTo(const PreviewCase& c, std::ostream* os)
 }
 
 class PreviewTable : public ControllerTest, public ::testing::WithParamInterface<PreviewCase> {};
+constexpr RenameType NewName = RenameType::NewNameOnly, WithStem = RenameType::StemAndNewName,
+                     WithShortStem = RenameType::ShortStemAndNewName, Untested = RenameType::NewNameOnlyUntested;
 
-// Each line is checked against the move itself: where the preview names a
-// place, the move puts the file exactly there (the names taken survive);
-// where it gives a reason, the move does not happen.
+// Guards a preview line that is wrong, makes or lists anything, or promises a place the move does not keep.
 TEST_P(PreviewTable, ShowsWhereTheMoveWouldPutTheFileAndCreatesNothing)
 {
     const PreviewCase& c = GetParam();
-    dir.write("src/IMG_20190704_153012.JPG", "photo");
-    dir.makeFolder("Sorted");
+    dir.write("src/" + c.source, "photo");
     for (const std::string& t : c.taken)
         t.back() == '/' ? dir.makeFolder("Sorted/" + t) : dir.write("Sorted/" + t, "taken");
     scan(dir / "src");
-    chooseDestination(dir / "Sorted");
-    const auto before = names(dir / "Sorted");
+    chooseDestination(dir.makeFolder("Sorted"));
+    const std::string before = tree(dir.path());
     window.files.listings = 0;
-
     window.renameTypeMenu.index = c.type == Untested ? 5 : static_cast<long>(c.type);
     window.newFileNameTextField.value = c.name;
     window.subFolderOneBox.value = c.levelOne;
     window.subSubFolder.value = c.levelTwo;
     controller.updateDestinationPreview();
     EXPECT_EQ(window.destinationPreviewField.value, c.expected);
-    EXPECT_EQ(names(dir / "Sorted"), before);
-    EXPECT_TRUE(window.files.log.empty()) << window.files.log.front();
+    EXPECT_EQ(tree(dir.path()) + join(window.files.log), before);
     EXPECT_EQ(window.files.listings, 0) << "no folder is listed for the preview";
 
+    // The move puts the file where a line joined by " / " says, or does not happen.
     controller.moveAndRenameButton(nullptr);
-    const bool promised = c.expected.starts_with("Sorted / ");
-    EXPECT_EQ(exists(dir / "src/IMG_20190704_153012.JPG"), !promised);
-    if (promised) {
-        std::string path = c.expected.substr(std::string("Sorted / ").size());
-        for (std::size_t at; (at = path.find(" / ")) != std::string::npos;)
-            path.replace(at, 3, "/");
-        const std::string placed = c.moved.empty() ? path : c.moved;
+    std::string placed = c.expected.starts_with("Sorted / ") ? c.expected.substr(9) : "";
+    for (std::size_t at; (at = placed.find(" / ")) != std::string::npos;)
+        placed.replace(at, 3, "/");
+    placed = c.moved.empty() ? placed : c.moved;
+    EXPECT_EQ(exists(dir / ("src/" + c.source)), placed.empty());
+    if (!placed.empty()) {
         EXPECT_EQ(readFile(dir / ("Sorted/" + placed)), "photo");
         EXPECT_EQ(window.newFileNamePreviewField.value, "File Renamed: " + placed.substr(placed.rfind('/') + 1));
     }
@@ -62,8 +60,6 @@ TEST_P(PreviewTable, ShowsWhereTheMoveWouldPutTheFileAndCreatesNothing)
 
 const std::string blocked = "“blocked” is a file, not a folder: the move would fail.";
 const std::string stem = "IMG_20190704_153012";
-constexpr RenameType NewName = RenameType::NewNameOnly, WithStem = RenameType::StemAndNewName,
-                     WithShortStem = RenameType::ShortStemAndNewName, Untested = RenameType::NewNameOnlyUntested;
 
 // clang-format off
 INSTANTIATE_TEST_SUITE_P(Entries, PreviewTable, ::testing::Values(
@@ -77,6 +73,8 @@ INSTANTIATE_TEST_SUITE_P(Entries, PreviewTable, ::testing::Values(
     PreviewCase{NewName, "Beach", "", "2024", {"Beach.JPG"}, "Sorted / 2024 / Beach.JPG"},
     PreviewCase{Untested, "Beach", "", "", {"Other.JPG"}, "Sorted / Beach.JPG"},
     PreviewCase{NewName, "caf\xe9", "a\nb", "", {}, "Sorted / a\\x0Ab / caf\uFFFD.JPG", "a\nb/caf\xe9.JPG"},
+    PreviewCase{WithStem, "y", "", "", {}, "Sorted / caf\uFFFD-\uFFFD_y.heic", "caf\xe9-\xff_y.heic", "caf\xe9-\xff.heic"},
+    PreviewCase{WithShortStem, "x", "", "", {}, "Sorted / e\u0301e\u0301e\u0301abcdef_x.jpg", "", "e\u0301e\u0301e\u0301abcdefgh.jpg"},
     PreviewCase{Untested, "Beach", "", "", {"Beach.JPG"}, "“Beach.JPG” is taken: the move would fail."},
     PreviewCase{NewName, "", "Trips", "", {}, "Type a name for the file first."},
     PreviewCase{WithStem, "a/b", "", "", {}, "A name can’t contain “/”. Type the name without slashes."},
@@ -85,6 +83,7 @@ INSTANTIATE_TEST_SUITE_P(Entries, PreviewTable, ::testing::Values(
     PreviewCase{NewName, "Beach", "Trips/blocked/deeper", "", {"Trips/blocked"}, blocked}));
 // clang-format on
 
+// Guards the preview not following the folders, the rename type, the file on show and its disappearance.
 TEST_F(ControllerTest, PreviewFollowsTheFoldersAndTheFileOnShow)
 {
     EXPECT_EQ(window.destinationPreviewField.value, "Choose a source folder to start.");

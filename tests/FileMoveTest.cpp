@@ -2,75 +2,11 @@
 
 #include "FileDescriptor.h"
 #include "FileMoveTesting.h"
+#include "MoveObserver.h"
+#include "Text.h"
 
 using namespace shoebox;
 using namespace shoebox::testing;
-namespace fs = std::filesystem;
-
-// Someone took the names after the caller found them free: rename() would
-// replace the file, and the empty folder too. Where RENAME_NOREPLACE is
-// refused (NFS, CIFS) link + unlink cannot replace either; without hard links
-// too (FUSE FAT) the file goes over a placeholder of ours and a folder is
-// refused. Names need not be UTF-8.
-TEST(MoveTest, NeverReplacesAFileOrAFolder)
-{
-    for (int way : {0, 1, 2}) {
-        SCOPED_TRACE(way == 0 ? "RENAME_NOREPLACE" : way == 1 ? "link and unlink" : "placeholder");
-        TempDir dir;
-        FileMoveIo io = systemFileMoveIo();
-        if (way > 0)
-            refuseNoReplace(io);
-        if (way == 2)
-            io.linkat = failWhen(fromCall(1), EPERM, io.linkat);
-        ScopedFileMoveIo scoped(io);
-        dir.write("caf\xE9 \xFF.jpg", "new");
-        dir.write("b.jpg", "old");
-        dir.makeFolder("Holiday/inner");
-        dir.makeFolder("Beach");
-        expectFailure(moveItemNoReplace(dir / "caf\xE9 \xFF.jpg", dir / "b.jpg"), EEXIST);
-        expectFailure(moveItemNoReplace(dir / "Holiday", dir / "Beach"), way == 0 ? EEXIST : EINVAL);
-        ASSERT_TRUE(moveItemNoReplace(dir / "caf\xE9 \xFF.jpg", dir / "\xC3\x28.jpg"));
-        EXPECT_EQ(names(dir.path()), (Names{"Beach", "Holiday", "b.jpg", "\xC3\x28.jpg"}));
-        EXPECT_EQ(names(dir / "Holiday"), Names{"inner"});
-        EXPECT_EQ(names(dir / "Beach"), Names{});
-        EXPECT_EQ(readFile(dir / "b.jpg"), "old");
-        EXPECT_EQ(readFile(dir / "\xC3\x28.jpg"), "new");
-    }
-}
-
-TEST(MoveTest, MissingSourceFailsWithOneLineAndCreatesNothing)
-{
-    TempDir dir;
-    Result<> result = moveItemNoReplace(dir / "gone.jpg", dir / "b.jpg");
-    expectFailure(result, ENOENT);
-    EXPECT_EQ(result.error().description, "Could not move \u201C" + dir / "gone.jpg" + "\u201D to \u201C" +
-                                              dir / "b.jpg" + "\u201D: No such file or directory");
-    EXPECT_EQ(names(dir.path()), Names{});
-}
-
-// There by the kernel's copy, back by plain reads and writes.
-TEST_F(CrossMoveTest, KeepsBytesTimesAndModeBothWays)
-{
-    const struct timespec times[2] = {{1500000000, 123456789}, {1600000000, 987654321}};
-    ASSERT_EQ(::chmod(source.c_str(), 0640), 0);
-    for (auto [from, to, kernelCopy] : {std::tuple{source, target, true}, std::tuple{target, source, false}}) {
-        FileMoveIo io = systemFileMoveIo();
-        if (!kernelCopy)
-            userSpaceCopyOnly(io);
-        ScopedFileMoveIo scoped(io);
-        ASSERT_EQ(::utimensat(AT_FDCWD, from.c_str(), times, 0), 0); // reading it moved the atime
-        ASSERT_TRUE(moveItemNoReplace(from, to)) << from;
-        struct stat moved {};
-        ASSERT_EQ(::stat(to.c_str(), &moved), 0);
-        EXPECT_EQ(moved.st_mode & 07777, 0640u);
-        EXPECT_EQ(nanoseconds(moved.st_atim), nanoseconds(times[0]));
-        EXPECT_EQ(nanoseconds(moved.st_mtim), nanoseconds(times[1]));
-        EXPECT_EQ(readFile(to), original);
-        EXPECT_FALSE(exists(from));
-    }
-    EXPECT_EQ(names(other.path()), Names{});
-    EXPECT_EQ(names(dir.path()), Names{"IMG_0412.JPG"});
-}
 
 namespace {
 
@@ -98,82 +34,194 @@ std::string attribute(const std::string& path, const char* name)
     return value;
 }
 
-// tmpfs before Linux 6.6 holds no user.* attributes.
-bool holdsAttribute(const std::string& folder, const char* name, const std::string& value)
-{
-    const std::string probe = folder + "/.probe";
-    writeFile(probe, "");
-    const bool holds = ::setxattr(probe.c_str(), name, value.data(), value.size(), 0) == 0;
-    ::unlink(probe.c_str());
-    return holds;
-}
+// Records the reports, asks to stop at the `stopAt`th question, and notes
+// how many fsyncs came before the last question.
+struct Observer final : MoveObserver {
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> reports;
+    int questions = 0, stopAt = 0, syncsAtLastQuestion = -1;
+    const int* syncs = nullptr;
+
+    void copied(std::uint64_t done, std::uint64_t total) override { reports.emplace_back(done, total); }
+    bool cancelled() override
+    {
+        syncsAtLastQuestion = syncs ? *syncs : -1;
+        return ++questions == stopAt;
+    }
+    // How many reports, when they only grow against the one `total` and end on it; else none.
+    std::size_t steadySteps(std::uint64_t total) const
+    {
+        for (std::size_t i = 0; i < reports.size(); ++i)
+            if (reports[i].second != total || (i > 0 && reports[i].first < reports[i - 1].first))
+                return 0;
+        return !reports.empty() && reports.back().first == total ? reports.size() : 0;
+    }
+};
 
 } // namespace
 
-// A photo's attributes (a rating, its ACL) and a video's holes survive the
-// trip there and back; one the target cannot hold (on the way back) is
-// dropped without failing the move.
-TEST_F(CrossMoveTest, KeepsExtendedAttributesAclsAndHoles)
+// Guards replacing a file or an empty folder by RENAME_NOREPLACE, link and unlink (NFS), or a placeholder (FAT).
+TEST(MoveTest, NeverReplacesAFileOrAFolder)
 {
-    const std::string acl = aclLettingUserRead(1234);
-    if (::setxattr(source.c_str(), "system.posix_acl_access", acl.data(), acl.size(), 0) != 0 ||
-        ::setxattr(source.c_str(), "user.rating", "5", 1, 0) != 0)
-        GTEST_SKIP() << "the filesystem of " << dir.path() << " holds no ACLs or user attributes";
-    const std::string video = dir / "clip.MOV", videoThere = other / "clip.MOV";
-    const std::string chunk = photoBytes(64 << 10);
+    for (int way : {0, 1, 2}) {
+        SCOPED_TRACE(way == 0 ? "RENAME_NOREPLACE" : way == 1 ? "link and unlink" : "placeholder");
+        TempDir dir;
+        FileMoveIo io = systemFileMoveIo();
+        if (way > 0)
+            refuseNoReplace(io);
+        if (way == 2)
+            io.linkat = failWhen(fromCall(1), EPERM, io.linkat);
+        ScopedFileMoveIo scoped(io);
+        dir.write("caf\xE9 \xFF.jpg", "new");
+        dir.write("b.jpg", "old");
+        dir.makeFolder("Holiday/inner");
+        dir.makeFolder("Beach");
+        expectFailure(moveItemNoReplace(dir / "caf\xE9 \xFF.jpg", dir / "b.jpg"), EEXIST);
+        expectFailure(moveItemNoReplace(dir / "Holiday", dir / "Beach"), way == 0 ? EEXIST : EINVAL);
+        ASSERT_TRUE(moveItemNoReplace(dir / "caf\xE9 \xFF.jpg", dir / "\xC3\x28.jpg"));
+        EXPECT_EQ(tree(dir.path()), "Beach/ Holiday/inner/ b.jpg=old \xC3\x28.jpg=new");
+    }
+}
+
+// Guards a missing source's words, a folder moved into itself, and descriptions cut too long or inside a letter.
+TEST(MoveTest, RefusalsAreToldInOneShortLineAndMakeNothing)
+{
+    TempDir dir;
+    const Result<> missing = moveItemNoReplace(dir / "gone.jpg", dir / "b.jpg");
+    expectFailure(missing, ENOENT);
+    EXPECT_EQ(missing.error().description, "Could not move \u201C" + dir / "gone.jpg" + "\u201D to \u201C" +
+                                               dir / "b.jpg" + "\u201D: No such file or directory");
+    dir.write("Holiday/day 1/IMG_1.JPG");
+    FileMoveIo io = systemFileMoveIo();
+    io.renameat2 = failWhen(fromCall(1), EXDEV, io.renameat2);
+    ScopedFileMoveIo scoped(io);
+    expectFailure(moveItemNoReplace(dir / "Holiday", dir / "Holiday/day 1/Holiday"), EINVAL);
+    EXPECT_EQ(tree(dir.path()), "Holiday/day 1/IMG_1.JPG=data");
+
+    std::string letters;
+    for (int i = 0; i < 1000; ++i)
+        letters += "\u00E9";
+    for (int shift = 0; shift < 4; ++shift) { // each puts the cut inside another byte of a letter
+        const std::string deep = dir / (std::string(shift, 'x') + "\n" + letters.substr(0, 250)) + "/" + letters;
+        const Result<> result = moveItemNoReplace(deep, deep + "2");
+        expectFailure(result, ENOENT);
+        const std::string& text = result.error().description;
+        EXPECT_TRUE(text.size() <= maxDescriptionLength && text.starts_with("Could not move \u201C" + dir.path()) &&
+                    text.ends_with("No such file or directory"))
+            << text;
+        for (std::size_t at = 0, length = 0; at < text.size(); at += length)
+            ASSERT_NE(length = wellFormedUTF8Length(std::string_view(text).substr(at)), 0u) << "at byte " << at;
+    }
+}
+
+// Guards bytes, mode, times, ACL, attributes, holes and trees lost either way, or a folder over an empty one.
+TEST_F(CrossMoveTest, KeepsEverythingAboutTheItemsThereAndBack)
+{
+    const std::string chunk = photoBytes(64 << 10), acl = aclLettingUserRead(1234);
     {
-        const UniqueFd fd(::open(video.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644));
+        const UniqueFd fd(::open((dir / "clip.MOV").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644));
         ASSERT_EQ(::pwrite(fd.get(), chunk.data(), chunk.size(), 0), static_cast<ssize_t>(chunk.size()));
         ASSERT_EQ(::pwrite(fd.get(), chunk.data(), chunk.size(), 8 << 20), static_cast<ssize_t>(chunk.size()));
         ASSERT_EQ(::ftruncate(fd.get(), 16 << 20), 0);
     }
-    const std::string bytes = readFile(video);
+    if (::setxattr((dir / "clip.MOV").c_str(), "system.posix_acl_access", acl.data(), acl.size(), 0) != 0 ||
+        ::setxattr(source.c_str(), "user.rating", "5", 1, 0) != 0)
+        GTEST_SKIP() << "the filesystem of " << dir.path() << " holds no ACLs or user attributes";
+    ASSERT_EQ(::chmod(source.c_str(), 0604), 0);
+    const struct timespec times[2] = {{1500000000, 123456789}, {1600000000, 987654321}};
+    dir.write("Holiday/day \xFF/IMG_1.JPG", "1");
+    dir.makeFolder("Holiday/day \xFF/empty");
+    fs::create_symlink("day \xFF/IMG_1.JPG", dir / "Holiday/latest");
+    ASSERT_EQ(::utimensat(AT_FDCWD, (dir / "Holiday/day \xFF").c_str(), times, 0), 0);
+    const std::string folder = snapshot(dir / "Holiday"), video = snapshot(dir / "clip.MOV");
+    EXPECT_EQ(folder, "folder: day \xFF/IMG_1.JPG=1 day \xFF/empty/ latest -> day \xFF/IMG_1.JPG");
+    other.makeFolder("Holiday");
+    expectFailure(move(dir / "Holiday", other / "Holiday"), EEXIST);
+    EXPECT_EQ(snapshot(other / "Holiday") + " | " + snapshot(dir / "Holiday"), "folder:  | " + folder);
+    fs::remove(other / "Holiday");
+    // tmpfs before Linux 6.6 holds no user.* attributes.
+    const bool ratingThere = ::setxattr(other.path().c_str(), "user.probe", "1", 1, 0) == 0;
 
-    for (auto [from, to, kernelCopy] :
-         {std::tuple{dir.path(), other.path(), true}, std::tuple{other.path(), dir.path(), false}}) {
+    for (auto [from, to] : {std::pair{dir.path(), other.path()}, {other.path(), dir.path()}}) {
         SCOPED_TRACE(from + " to " + to);
-        FileMoveIo io = systemFileMoveIo();
-        if (!kernelCopy) {
+        if (to == dir.path()) {
             userSpaceCopyOnly(io);
             auto user = [](int, const char* name, auto&&...) { return std::string_view(name).starts_with("user."); };
             io.fsetxattr = failWhen(user, EOPNOTSUPP, io.fsetxattr);
         }
-        ScopedFileMoveIo scoped(io);
-        ASSERT_TRUE(moveItemNoReplace(from + "/IMG_0412.JPG", to + "/IMG_0412.JPG"));
-        ASSERT_TRUE(moveItemNoReplace(from + "/clip.MOV", to + "/clip.MOV"));
-
-        const std::string photo = to + "/IMG_0412.JPG";
-        EXPECT_EQ(attribute(photo, "system.posix_acl_access"), acl);
-        EXPECT_EQ(attribute(photo, "user.rating"), kernelCopy && holdsAttribute(to, "user.rating", "5") ? "5" : "");
-        struct stat moved {};
-        ASSERT_EQ(::stat((to + "/clip.MOV").c_str(), &moved), 0);
-        EXPECT_LE(moved.st_blocks * 512, 1 << 20) << "the holes were filled";
-        EXPECT_TRUE(readFile(to + "/clip.MOV") == bytes);
+        ASSERT_EQ(::utimensat(AT_FDCWD, (from + "/IMG_0412.JPG").c_str(), times, 0), 0); // reading moved the atime
+        for (const char* name : {"IMG_0412.JPG", "clip.MOV", "Holiday"})
+            ASSERT_TRUE(move(from + "/" + name, to + "/" + name)) << name;
+        struct stat photo {
+        }, clip{}, day{}; // before reading the photo moves its atime
+        ASSERT_EQ(::stat((to + "/IMG_0412.JPG").c_str(), &photo) + ::stat((to + "/clip.MOV").c_str(), &clip) +
+                      ::stat((to + "/Holiday/day \xFF").c_str(), &day),
+                  0);
+        EXPECT_EQ(snapshot(from), "folder: ");
+        EXPECT_EQ(snapshot(to + "/IMG_0412.JPG") + " " + snapshot(to + "/clip.MOV") + " " + snapshot(to + "/Holiday"),
+                  shortly(original) + " " + video + " " + folder);
+        EXPECT_EQ(photo.st_mode & 07777, 0604u);
+        EXPECT_EQ(nanoseconds(photo.st_atim), nanoseconds(times[0]));
+        EXPECT_EQ(nanoseconds(photo.st_mtim), nanoseconds(times[1]));
+        EXPECT_EQ(nanoseconds(day.st_mtim), nanoseconds(times[1]));
+        EXPECT_LE(clip.st_blocks * 512, 1 << 20) << "the holes were filled";
+        EXPECT_EQ(attribute(to + "/clip.MOV", "system.posix_acl_access"), acl);
+        EXPECT_EQ(attribute(to + "/IMG_0412.JPG", "user.rating"), to == other.path() && ratingThere ? "5" : "");
     }
 }
 
-TEST_F(CrossMoveTest, FolderMovesAsATreeAndNeverOverAnother)
+// Guards progress that shrinks or falls short, and a stop at any question leaving a trace or asked past.
+TEST_F(CrossMoveTest, ReportsProgressAndStopsWhereverItIsAsked)
 {
-    const std::string tree = dir / "Holiday", moved = other / "Trip";
-    dir.write("Holiday/day \xFF/IMG_1.JPG", original);
-    dir.makeFolder("Holiday/day \xFF/empty");
-    fs::create_symlink("day \xFF/IMG_1.JPG", tree + "/latest");
-    const struct timespec times[2] = {{1500000000, 1}, {1600000000, 2}};
-    ASSERT_EQ(::utimensat(AT_FDCWD, (tree + "/day \xFF").c_str(), times, 0), 0);
+    dir.write("Holiday/IMG_1.JPG", original);
+    dir.write("Holiday/day 2/IMG_2.JPG", "2");
+    dir.write("Holiday/day 2/IMG_3.JPG", "");
+    for (const char* name : {"a.JPG", "b.JPG", "c.JPG"})
+        dir.write(std::string("Empty/") + name, "");
+    {
+        const UniqueFd video(::open((dir / "clip.MOV").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644));
+        ASSERT_EQ(::pwrite(video.get(), "data", 4, 2 << 20), 4);
+        ASSERT_EQ(::ftruncate(video.get(), 4 << 20), 0);
+    }
+    userSpaceCopyOnly(io);
+    int syncs = 0;
+    io.fsync = [&, real = io.fsync](int fd) {
+        ++syncs;
+        return real(fd);
+    };
+    const struct {
+        std::string what, from;
+        std::uint64_t total;
+        std::size_t reports;
+        int questions;
+    } variants[] = {{"file", source, original.size(), 3, 4},
+                    {"folder", dir / "Holiday", original.size() + 1, 4, 6},
+                    {"video with holes", dir / "clip.MOV", 4 << 20, 1, 2},
+                    {"folder of empty files", dir / "Empty", 0, 0, 3},
+                    {"file without O_TMPFILE", source, original.size(), 3, 4}}; // last: a folder needs it
+    for (const auto& v : variants) {
+        if (v.what == "file without O_TMPFILE")
+            likeFat(io);
+        const std::string to = other / "Moved", before = snapshot(v.from);
+        Observer counter;
+        counter.syncs = &syncs;
+        ASSERT_TRUE(move(v.from, to, &counter));
+        EXPECT_GE(counter.steadySteps(v.total), v.reports) << v.what;
+        EXPECT_GE(counter.questions, v.questions) << v.what;
+        EXPECT_EQ(counter.syncsAtLastQuestion, syncs - 1) << v.what;
+        ASSERT_TRUE(move(to, v.from));
 
-    other.makeFolder("Trip");
-    expectFailure(moveItemNoReplace(tree, moved), EEXIST);
-    EXPECT_EQ(names(other.path()), Names{"Trip"});
-    EXPECT_EQ(names(moved), Names{});
-    fs::remove(moved);
-
-    ASSERT_TRUE(moveItemNoReplace(tree, moved));
-    EXPECT_FALSE(exists(tree));
-    EXPECT_EQ(names(moved), (Names{"day \xFF", "latest"}));
-    EXPECT_EQ(names(moved + "/day \xFF"), (Names{"IMG_1.JPG", "empty"}));
-    EXPECT_EQ(readFile(moved + "/latest"), original);
-    EXPECT_EQ(fs::read_symlink(moved + "/latest"), "day \xFF/IMG_1.JPG");
-    struct stat day {};
-    ASSERT_EQ(::stat((moved + "/day \xFF").c_str(), &day), 0);
-    EXPECT_EQ(nanoseconds(day.st_mtim), nanoseconds(times[1]));
+        for (int stopAt = 1; stopAt <= counter.questions; ++stopAt) {
+            SCOPED_TRACE(v.what + ", stopped at question " + std::to_string(stopAt));
+            Observer observer;
+            observer.stopAt = stopAt;
+            const Result<> result = move(v.from, to, &observer);
+            expectFailure(result, ECANCELED, Cause::cancelled);
+            EXPECT_TRUE(result.error().description.ends_with(": the move was cancelled"));
+            EXPECT_EQ(observer.questions, stopAt) << "asked again after the stop";
+            EXPECT_EQ(snapshot(other.path()) + " | " + snapshot(v.from), "folder:  | " + before);
+        }
+    }
+    Observer rename;
+    ASSERT_TRUE(move(source, dir / "Renamed.JPG", &rename));
+    EXPECT_EQ(rename.reports.size() + rename.questions, 0u);
 }

@@ -1,8 +1,7 @@
 #pragma once
 
-// What the move's tests share: failing one system call of the move through
-// its seam, checking a failure, and a photo on one filesystem with a target
-// folder on another.
+// What the move's tests share: failing any system call of the move through
+// its seam, and a photo with a folder on another filesystem to move it to.
 
 #include <gtest/gtest.h>
 
@@ -10,11 +9,8 @@
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <cstring>
 #include <functional>
-#include <ostream>
-#include <string>
-#include <string_view>
-#include <vector>
 
 #include "Environment.h"
 #include "FileMove.h"
@@ -34,13 +30,8 @@ inline void PrintTo(Error::Cause cause, std::ostream* out)
 
 namespace shoebox::testing {
 
-using Names = std::vector<std::string>;
+namespace fs = std::filesystem;
 using Cause = Error::Cause;
-
-inline long long nanoseconds(const struct timespec& time)
-{
-    return time.tv_sec * 1'000'000'000LL + time.tv_nsec;
-}
 
 // A call that fails with `error` whenever `when(args...)` holds.
 template <typename When, typename R, typename... Args>
@@ -54,19 +45,13 @@ std::function<R(Args...)> failWhen(When when, int error, std::function<R(Args...
     };
 }
 
-inline auto fromCall(int nth)
-{
-    return [nth, calls = 0](auto&&...) mutable { return ++calls >= nth; };
-}
-
-// Conditions on a call's arguments.
+inline auto fromCall = [](int nth) { return [nth, calls = 0](auto&&...) mutable { return ++calls >= nth; }; };
+inline auto unnamedFile = [](int, const char*, int flags, mode_t) { return (flags & O_TMPFILE) == O_TMPFILE; };
 inline bool isFolder(int fd)
 {
     struct stat status {};
     return ::fstat(fd, &status) == 0 && S_ISDIR(status.st_mode);
 }
-inline auto unnamedFile = [](int, const char*, int flags, mode_t) { return (flags & O_TMPFILE) == O_TMPFILE; };
-inline auto withFlags = [](int, const char*, int, const char*, unsigned flags) { return flags != 0; };
 
 // Leaves only the read/write loop, in 1 MiB steps.
 inline void userSpaceCopyOnly(FileMoveIo& io)
@@ -74,25 +59,17 @@ inline void userSpaceCopyOnly(FileMoveIo& io)
     io.copyFileRange = failWhen(fromCall(1), ENOSYS, io.copyFileRange);
     io.sendfile = failWhen(fromCall(1), ENOSYS, io.sendfile);
 }
-
 // As on NFS or CIFS: no RENAME_NOREPLACE.
 inline void refuseNoReplace(FileMoveIo& io)
 {
-    io.renameat2 = failWhen(withFlags, EINVAL, io.renameat2);
+    io.renameat2 = failWhen([](int, auto, int, auto, unsigned flags) { return flags != 0; }, EINVAL, io.renameat2);
 }
-
-// As on FUSE FAT: no O_TMPFILE, no RENAME_NOREPLACE, no hard links, and
-// names with ":" refused (EINVAL, as the kernel's FAT driver does).
+// As on FUSE FAT: nor O_TMPFILE, nor hard links, and names with ":" refused
+// (EINVAL, as the kernel's FAT driver does).
 inline void likeFat(FileMoveIo& io)
 {
-    io.openat = [real = io.openat](int dir, const char* name, int flags, mode_t mode) {
-        const bool badName = (flags & O_CREAT) && std::string_view(name).find(':') != std::string_view::npos;
-        if (unnamedFile(dir, name, flags, mode) || badName) {
-            errno = badName ? EINVAL : EOPNOTSUPP;
-            return -1;
-        }
-        return real(dir, name, flags, mode);
-    };
+    auto colon = [](int, const char* name, int flags, mode_t) { return (flags & O_CREAT) && std::strchr(name, ':'); };
+    io.openat = failWhen(unnamedFile, EOPNOTSUPP, failWhen(colon, EINVAL, io.openat));
     refuseNoReplace(io);
     io.linkat = failWhen(fromCall(1), EPERM, io.linkat);
 }
@@ -106,13 +83,12 @@ inline void expectFailure(const Result<>& result, int code, Cause cause = Cause:
     EXPECT_EQ(result.error().description.find('\n'), std::string::npos) << result.error().description;
 }
 
-inline void appendTo(const std::string& path, const std::string& bytes)
+inline long long nanoseconds(const struct timespec& time)
 {
-    std::ofstream(path, std::ios::binary | std::ios::app) << bytes;
+    return time.tv_sec * 1'000'000'000LL + time.tv_nsec;
 }
 
-// A few MiB whose bytes differ from place to place, so that a dropped or
-// repeated chunk changes the result.
+// Bytes that differ from place to place, so that a dropped or repeated chunk shows.
 inline std::string photoBytes(std::size_t size = 3 << 20)
 {
     std::string bytes(size, '\0');
@@ -121,14 +97,21 @@ inline std::string photoBytes(std::size_t size = 3 << 20)
     return bytes;
 }
 
-// A photo in a folder on one filesystem and a target folder on another
-// (/dev/shm is tmpfs where /tmp usually is not).
+// A photo of a few MiB, and a folder on another filesystem than its own
+// (/dev/shm is tmpfs where /tmp usually is not); `move` runs on the calls in
+// `io`, which a test may change first.
 class CrossMoveTest : public ::testing::Test {
 protected:
     void SetUp() override { SKIP_WITHOUT_ANOTHER_FILESYSTEM(dir.path()); }
+    Result<> move(const std::string& from, const std::string& to, MoveObserver* observer = nullptr)
+    {
+        ScopedFileMoveIo scoped(io);
+        return moveItemNoReplace(from, to, observer);
+    }
 
     TempDir dir;
     TempDir other{folderOnAnotherFilesystem(dir.path()).value_or("/tmp")};
+    FileMoveIo io = systemFileMoveIo();
     const std::string original = photoBytes();
     const std::string source = dir.write("IMG_0412.JPG", original);
     const std::string target = other / "Beach.JPG";

@@ -40,6 +40,7 @@ void onNextModal(std::function<void(QWidget*)> check)
     poll->start(5);
 }
 
+// Guards the settings losing a folder's bytes or the window's geometry, or living elsewhere than the XDG folder.
 TEST(SettingsTest, FoldersAndGeometryComeBackAsTheyWereSaved)
 {
     TempDir dir;
@@ -48,9 +49,9 @@ TEST(SettingsTest, FoldersAndGeometryComeBackAsTheyWereSaved)
     const QByteArray geometry("\x01\x00\xFFgeometry", 11);
     {
         Settings settings;
-        ASSERT_TRUE(settings.rememberFolder(FolderRole::Source, source));
-        ASSERT_TRUE(settings.rememberFolder(FolderRole::Destination, destination));
-        ASSERT_TRUE(settings.rememberWindowGeometry(geometry));
+        ASSERT_TRUE(settings.rememberFolder(FolderRole::Source, source) &&
+                    settings.rememberFolder(FolderRole::Destination, destination) &&
+                    settings.rememberWindowGeometry(geometry));
     }
     Settings again;
     EXPECT_EQ(again.folder(FolderRole::Source), source);
@@ -59,38 +60,25 @@ TEST(SettingsTest, FoldersAndGeometryComeBackAsTheyWereSaved)
     EXPECT_EQ(again.fileName(), text(useScratchHome()) + "/.config/shoebox/shoebox.conf");
 }
 
-// Qt's and the desktop's dialogs answer in text, where a name that is not
-// UTF-8 shows U+FFFD; a portal answers in URLs that keep every byte escaped.
-QUrl asText(const std::string& path)
-{
-    return QUrl::fromLocalFile(text(path));
-}
-QUrl asEscapedUrl(const std::string& path)
-{
-    return QUrl::fromEncoded(QByteArray::fromStdString(FileURL::fileURLWithPath(path).absoluteString()));
-}
-
+// Guards the panel's answer (text with U+FFFD, or an escaped URL) losing bytes, or an ambiguous one taken.
 TEST(FolderPanelTest, AnswersTheBytesOfTheFolderTheUserChose)
 {
     TempDir dir;
-    const std::string latin1 = dir.makeFolder("caf\xE9/DCIM \xFF");
-    const std::string plain = dir.makeFolder("50% off #1 été");
-    const std::string replacementCharacter = dir.makeFolder("x \xEF\xBF\xBD"); // a real U+FFFD
+    const std::string latin1 = dir.makeFolder("caf\xE9/DCIM \xFF"), plain = dir.makeFolder("50% off #1 été"),
+                      replacementCharacter = dir.makeFolder("x \xEF\xBF\xBD"); // a real U+FFFD
+    const auto asText = [](const std::string& path) { return QUrl::fromLocalFile(text(path)); };
+    const auto asUrl = [](const std::string& path) {
+        return QUrl::fromEncoded(QByteArray::fromStdString(FileURL::fileURLWithPath(path).absoluteString()));
+    };
     for (const std::string& folder : {latin1, plain, replacementCharacter}) {
-        for (const QUrl& answer : {asText(folder), asEscapedUrl(folder)}) {
+        for (const QUrl& answer : {asText(folder), asUrl(folder)}) {
             FolderPanel panel(nullptr, [&](QWidget*, const QString&, const QUrl&) { return answer; });
             const auto chosen = panel.chooseFolder();
             EXPECT_EQ(chosen ? chosen->path() : "(none)", folder) << answer.toString().toStdString();
         }
     }
-}
-
-TEST(FolderPanelTest, RefusesAFolderItCannotTellApartAndHandsOnNothing)
-{
-    TempDir dir;
-    dir.makeFolder("caf\xE9");
-    dir.makeFolder("caf\xE8"); // both show as "caf\uFFFD"
-    FolderPanel panel(nullptr, [&](QWidget*, const QString&, const QUrl&) { return asText(dir / "caf\xE9"); });
+    dir.makeFolder("caf\xE8/DCIM \xFF"); // shows as "caf\uFFFD/DCIM \uFFFD" too
+    FolderPanel panel(nullptr, [&](QWidget*, const QString&, const QUrl&) { return asText(latin1); });
     QString warning;
     onNextModal([&](QWidget* modal) {
         if (auto* box = qobject_cast<QMessageBox*>(modal))
@@ -100,6 +88,7 @@ TEST(FolderPanelTest, RefusesAFolderItCannotTellApartAndHandsOnNothing)
     EXPECT_TRUE(warning.contains("cannot be told apart")) << warning.toStdString();
 }
 
+// Guards the panel opening anywhere but the nearest folder that exists, or home.
 TEST(FolderPanelTest, OpensInTheNearestFolderItCanShow)
 {
     TempDir dir;
@@ -119,28 +108,24 @@ TEST(FolderPanelTest, OpensInTheNearestFolderItCanShow)
     }
 }
 
-// The window remembers a folder only once the choice took, and its panel
-// opens there next time.
+// Guards remembering a choice that did not take, forgetting the geometry, or the panel opening elsewhere.
 TEST(FolderMemoryTest, TheWindowRemembersFoldersThatTookAndOpensThereNextTime)
 {
     TempDir dir;
-    const std::string photos = dir.makeFolder("photos");
+    const std::string photos = dir.makeFolder("photos"), destination = dir.makeFolder("sorted");
     dir.write("photos/a.jpg");
-    const std::string empty = dir.makeFolder("empty");
-    const std::string destination = dir.makeFolder("sorted");
     {
         ScriptedOpenPanel panel;
         RecordingAlert alert;
         RecordingOutput output;
         MainWindow window(MainWindow::Overrides{&panel, &alert, nullptr, &output});
         auto* sourceButton = window.findChild<QAbstractButton*>("sourceFolderButton");
-        panel.chooseNext(FileURL::fileURLWithPath(photos));
-        sourceButton->click();
-        panel.chooseNext(FileURL::fileURLWithPath(empty)); // no photos: not remembered
-        sourceButton->click();
+        for (const auto& folder :
+             {std::optional(photos), std::optional(dir.makeFolder("empty")), std::optional<std::string>()}) {
+            panel.chooseNext(folder ? std::optional(FileURL::fileURLWithPath(*folder)) : std::nullopt);
+            sourceButton->click();
+        }
         EXPECT_EQ(alert.shown.size(), 1u);
-        panel.chooseNext(std::nullopt); // cancelled: not remembered
-        sourceButton->click();
         panel.chooseNext(FileURL::fileURLWithPath(destination));
         window.findChild<QAbstractButton*>("destinationFolderButton")->click();
         window.resize(700, 500);

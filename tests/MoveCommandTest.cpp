@@ -6,22 +6,9 @@ using namespace shoebox::testing;
 namespace {
 
 using Lines = std::vector<std::string>;
+using MoveCommandTest = ControllerTest;
 
-class MoveCommandTest : public ControllerTest {
-protected:
-    const std::string starting = "starting if folder is not nil";
-
-    // The last output line is a failure line that goes on with `reason`.
-    void expectFailureLine(const std::string& reason = "")
-    {
-        ASSERT_FALSE(window.output.lines.empty());
-        const std::string& line = window.output.lines.back();
-        EXPECT_TRUE(line.starts_with(failurePrefix) && line.size() > failurePrefix.size() &&
-                    line.find(reason) != std::string::npos)
-            << line;
-    }
-};
-
+// Guards the two alerts' texts, and a move without both folders printing or touching anything.
 TEST_F(MoveCommandTest, MissingFoldersAlertWithTheirTextsAndDoNothingElse)
 {
     chooseDestination(dir.makeFolder("dest"));
@@ -37,184 +24,136 @@ TEST_F(MoveCommandTest, MissingFoldersAlertWithTheirTextsAndDoNothingElse)
                   {"No Image Source!", "Choose a source folder of images before you can start moving them."},
                   {"No Destination!", "Choose a destination folder for the images to move to. (This can be the "
                                       "same as the source folder.)"}}));
-    EXPECT_TRUE(window.output.lines.empty());
-    EXPECT_TRUE(window.files.log.empty());
+    EXPECT_TRUE(window.output.lines.empty() && window.files.log.empty());
 }
 
+// Guards the untested type replacing a file, and its failure moving on or reporting success.
 TEST_F(MoveCommandTest, UntestedTypeNeverReplacesAnExistingFile)
 {
     prepare({"IMG_1.jpg", "IMG_2.jpg"});
     dir.write("dest/Beach.jpg", "precious");
     move("Beach", Untested);
-    EXPECT_EQ(window.output.lines.size(), 3u);
-    expectFailureLine("File exists");
-    EXPECT_EQ(readFile(dir / "dest/Beach.jpg"), "precious");
-    EXPECT_EQ(controller.currentImageItem(), 0);
-    EXPECT_EQ(window.newFileNamePreviewField.value, "");
+    EXPECT_EQ(state(), "1 / 2 src/IMG_1.jpg | out: " + failurePrefix +
+                           "Could not move “src/IMG_1.jpg” to “dest/Beach.jpg”: File exists");
+    EXPECT_EQ(disk(), "dest/Beach.jpg=precious src/IMG_1.jpg src/IMG_2.jpg | trash: ");
 }
 
-// Stems keep raw bytes; a short stem counts user-perceived characters
-// ("e" + combining acute is one).
-TEST_F(MoveCommandTest, StemsKeepRawBytesAndShortStemsCountUserPerceivedCharacters)
-{
-    prepare({"caf\xe9-\xff.heic", "e\u0301e\u0301e\u0301abcdefgh.jpg"});
-    move("y", WithStem);
-    EXPECT_TRUE(exists(dir / "dest/caf\xe9-\xff_y.heic"));
-    move("x", WithShortStem);
-    EXPECT_EQ(window.newFileNamePreviewField.value, "File Renamed: e\u0301e\u0301e\u0301abcdef_x.jpg");
-}
-
-// The file itself holds the first candidate; the last entry stays on show
-// in its new place.
+// Guards the file's own name counting as free in place, and the last entry not following the file.
 TEST_F(MoveCommandTest, RenameInPlaceAndMovingTheMovedFileAgain)
 {
     prepare({"Beach.JPG", "IMG_0412.JPG"}, dir / "src");
     move("Beach");
-    EXPECT_EQ(window.newFileNamePreviewField.value, "File Renamed: Beach 2.JPG");
-    EXPECT_EQ(window.progressTextField.value, "2 / 2");
+    EXPECT_EQ(state(), "2 / 2 src/IMG_0412.JPG | out: src/Beach 2.JPG | status: File Renamed: Beach 2.JPG | Undo "
+                       "Move of “Beach 2.JPG”");
     move("Beach", WithStem);
     move("Beach", WithStem);
-    EXPECT_EQ(window.newFileNamePreviewField.value, "File Renamed: IMG_0412_Beach_Beach.JPG");
-    EXPECT_EQ(currentPath(), dir / "src/IMG_0412_Beach_Beach.JPG");
-    EXPECT_EQ(window.imageViewer.shown.back().path(), currentPath());
-    EXPECT_EQ(window.progressTextField.value, "2 / 2");
-    EXPECT_EQ(controller.imageURLs()[0].path(), dir / "src/Beach 2.JPG");
-    EXPECT_EQ(window.output.lines.back(), currentPath());
+    EXPECT_EQ(state(), "2 / 2 src/IMG_0412_Beach_Beach.JPG | out: src/IMG_0412_Beach.JPG / "
+                       "src/IMG_0412_Beach_Beach.JPG | status: File Renamed: IMG_0412_Beach_Beach.JPG | Undo Move of "
+                       "“IMG_0412_Beach_Beach.JPG”");
+    EXPECT_EQ(entries(), "src/Beach 2.JPG src/IMG_0412_Beach_Beach.JPG");
 }
 
+// Guards the subfolder lines, their words and order, and a control character breaking the printed path's line.
 TEST_F(MoveCommandTest, SubfolderStepsPrintTheirLinesInOrder)
 {
-    prepare({"a.jpg", "b.jpg", "c.jpg", "d.jpg"});
-    const std::string absent = "file does not exist", made = "made folder";
+    prepare({"a.jpg", "b.jpg", "c.jpg", "d.jpg", "e.jpg"});
+    const std::string absent = "file does not exist", made = "made folder", done1 = "done with subfolder 1";
     const struct {
-        std::string one, two;
+        std::string one, two, name;
         Lines lines;
     } cases[] = {
         {"2019",
          "Beach",
-         {starting, absent, made, "done with subfolder 1", starting, absent, made, "done with subfolder 2",
-          dir / "dest/2019/Beach/one.jpg"}},
-        {"", "Beach", {starting, starting, absent, made, "done with subfolder 2", dir / "dest/Beach/two.jpg"}},
-        {"2019",
-         "",
-         {starting, "file exists and is dir", "done with subfolder 1", starting, dir / "dest/2019/three.jpg"}},
-        {"", "", {starting, starting, dir / "dest/four.jpg"}},
+         "one",
+         {starting, absent, made, done1, starting, absent, made, "done with subfolder 2", "dest/2019/Beach/one.jpg"}},
+        {"", "Beach", "two", {starting, starting, absent, made, "done with subfolder 2", "dest/Beach/two.jpg"}},
+        {"2019", "", "three", {starting, "file exists and is dir", done1, starting, "dest/2019/three.jpg"}},
+        {"", "", "four", {starting, starting, "dest/four.jpg"}},
+        {"a\nb", "", "c\td", {starting, absent, made, done1, starting, "dest/a\\x0Ab/c\\x09d.jpg"}},
     };
-    const char* names[] = {"one", "two", "three", "four"};
-    for (int i = 0; i < 4; ++i) {
+    for (const auto& c : cases) {
         window.output.lines.clear();
-        window.subFolderOneBox.value = cases[i].one;
-        window.subSubFolder.value = cases[i].two;
-        move(names[i]);
-        EXPECT_EQ(window.output.lines, cases[i].lines);
+        window.subFolderOneBox.value = c.one;
+        window.subSubFolder.value = c.two;
+        move(c.name);
+        EXPECT_EQ(printed(), c.lines);
     }
+    EXPECT_EQ(tree(dir / "dest"),
+              "2019/Beach/one.jpg=a.jpg 2019/three.jpg=c.jpg Beach/two.jpg=b.jpg a\nb/c\td.jpg=e.jpg "
+              "four.jpg=d.jpg");
 }
 
-// A file in the way, or a folder that cannot be made: the move into it
-// then fails and says why.
+// Guards a file in the way of a subfolder, or a folder that cannot be made, unreported or moved into.
 TEST_F(MoveCommandTest, SubfoldersThatCannotBeMadeArePrintedAndTheMoveThenFails)
 {
     prepare({"a.jpg"});
     dir.write("dest/blocked", "a file");
     window.subFolderOneBox.value = "blocked";
     move("x");
-    ASSERT_EQ(window.output.lines.size(), 5u);
-    EXPECT_EQ(window.output.lines[1], "file exists and is file");
-    EXPECT_EQ(window.output.lines[2], "done with subfolder 1");
-    expectFailureLine();
-
-    window.output.lines.clear();
     window.files.failCall("mkdir", 1, "Could not create folder: No space left on device");
     window.subFolderOneBox.value = "new";
     move("x");
-    EXPECT_EQ(Lines(window.output.lines.begin(), window.output.lines.begin() + 5),
-              (Lines{starting, "file does not exist", "Could not create folder: No space left on device",
-                     "tried to make folder and failed", "done with subfolder 1"}));
-    EXPECT_EQ(window.output.lines.size(), 7u);
-    expectFailureLine();
-    EXPECT_TRUE(exists(dir / "src/a.jpg"));
+    EXPECT_EQ(printed(), (Lines{starting, "file exists and is file", "done with subfolder 1", starting,
+                                failurePrefix + "Could not move “src/a.jpg” to “dest/blocked/x.jpg”: Not a directory",
+                                starting, "file does not exist", "Could not create folder: No space left on device",
+                                "tried to make folder and failed", "done with subfolder 1", starting,
+                                failurePrefix + "Could not move “src/a.jpg” to “dest/new/x.jpg”: No such file or "
+                                                "directory"}));
+    EXPECT_EQ(disk(), "dest/blocked=a file src/a.jpg | trash: ");
 }
 
+// Guards a failed move changing the entry, the position, the view or the status.
 TEST_F(MoveCommandTest, AFailedMovePrintsOneLineAndChangesNothing)
 {
     prepare({"a.jpg", "b.jpg"});
     window.files.failCall("move", 1, "Could not move “a.jpg”: Permission denied");
-    const auto shown = window.imageViewer.shown.size();
     move("x");
-    EXPECT_EQ(window.output.lines,
-              (Lines{starting, starting, failurePrefix + "Could not move “a.jpg”: Permission denied"}));
-    EXPECT_EQ(controller.imageURLs()[0].path(), dir / "src/a.jpg");
-    EXPECT_EQ(window.imageViewer.shown.size(), shown);
-    EXPECT_EQ(window.newFileNamePreviewField.value, "");
-    EXPECT_EQ(window.progressTextField.value, "1 / 2");
+    EXPECT_EQ(state(), "1 / 2 src/a.jpg | out: " + failurePrefix + "Could not move “a.jpg”: Permission denied");
+    EXPECT_EQ(entries(), "src/a.jpg src/b.jpg");
+    EXPECT_EQ(window.imageViewer.shown.size(), 1u);
 }
 
-// A name that would leave the folder, hide the file or be cut at a null is
-// refused by an alert before any folder is made; with a stem in front, an
-// empty name makes a visible name.
+// Guards names leaving the folder, hiding the file or cut at a null reaching the disk; stem + empty name is fine.
 TEST_F(MoveCommandTest, UnsafeNamesAreRefusedBeforeAnythingIsMade)
 {
     prepare({"a.jpg"});
+    const std::string nul("a\0b", 3);
     const struct {
         RenameType type;
-        std::string name, one, two;
-    } refused[] = {{NewName, "../../escape", "made-too-early", ""},
-                   {WithStem, "a/b", "made-too-early", ""},
-                   {NewName, "", "made-too-early", ""},
-                   {NewName, ".hidden", "made-too-early", ""},
-                   {Untested, "", "made-too-early", ""},
-                   {WithShortStem, std::string("cut\0short", 9), "made-too-early", ""},
-                   {NewName, "fine", std::string("a\0b", 3), ""},
-                   {NewName, "fine", "ok", std::string("x\0", 2)}};
+        std::string name, one = "made-too-early", two = "";
+    } refused[] = {{NewName, "../../escape"}, {WithStem, "a/b"},        {NewName, ""},
+                   {NewName, ".hidden"},      {Untested, ""},           {WithShortStem, nul},
+                   {NewName, "x", nul},       {NewName, "x", "ok", nul}};
     for (const auto& r : refused) {
-        window.alert.shown.clear();
         window.subFolderOneBox.value = r.one;
         window.subSubFolder.value = r.two;
         move(r.name, r.type);
-        ASSERT_EQ(window.alert.shown.size(), 1u) << r.name;
-        EXPECT_EQ(window.alert.shown[0].first, "This Name Can’t Be Used");
-        EXPECT_FALSE(window.alert.shown[0].second.empty());
+        EXPECT_EQ(state(), "1 / 1 src/a.jpg | alert: This Name Can’t Be Used") << r.name;
+        EXPECT_FALSE(window.alert.shown.back().second.empty());
     }
-    EXPECT_TRUE(window.output.lines.empty());
     EXPECT_TRUE(window.files.log.empty());
-
     window.subFolderOneBox.value = window.subSubFolder.value = "";
     move("", WithStem);
-    EXPECT_TRUE(exists(dir / "dest/a_.jpg"));
+    EXPECT_EQ(tree(dir / "dest"), "a_.jpg=a.jpg");
 }
 
-// Control characters in the printed path are escaped: it stays one line.
-TEST_F(MoveCommandTest, ThePrintedPathIsOneLine)
-{
-    prepare({"a.jpg"});
-    window.subFolderOneBox.value = "line\nbreak";
-    move("tab\there");
-    EXPECT_TRUE(exists(dir / "dest/line\nbreak/tab\there.jpg"));
-    EXPECT_EQ(window.output.lines.back(), dir / "dest/line\\x0Abreak/tab\\x09here.jpg");
-}
-
-// Trashing steps on and keeps the entry; the last file stays on show, and
-// trashing it again fails with one line.
+// Guards trashing dropping the entry or not stepping on, the last file left on show, its title, a failed trash.
 TEST_F(MoveCommandTest, TrashingStepsOnKeepsTheEntryAndASecondTrashFailsOnce)
 {
-    prepare({"p1.jpg", "p2.jpg", "p3.jpg", "p4.jpg"});
+    prepare({"p1.jpg", "p2.jpg", "p3\t.jpg", "p4.jpg"});
     controller.nextImageButton(nullptr);
     controller.nextImageButton(nullptr);
     controller.moveImageToTrash(nullptr);
-    EXPECT_EQ(window.newFileNamePreviewField.value, "File Moved to Trash.");
-    EXPECT_EQ(window.progressTextField.value, "4 / 4");
-    EXPECT_EQ(controller.imageURLs()[2].path(), dir / "src/p3.jpg");
-    EXPECT_EQ(readFile(trash() + "/files/p3.jpg"), "bytes of p3.jpg");
-    EXPECT_TRUE(window.output.lines.empty());
-
+    EXPECT_EQ(state(), "4 / 4 src/p4.jpg | status: File Moved to Trash. | Undo Move to Trash of “p3\\x09.jpg”");
+    EXPECT_EQ(entries(), "src/p1.jpg src/p2.jpg src/p3\t.jpg src/p4.jpg");
     controller.moveImageToTrash(nullptr);
-    EXPECT_EQ(window.imageViewer.shown.back().path(), dir / "src/p4.jpg");
+    EXPECT_EQ(state(), "4 / 4 src/p4.jpg | status: File Moved to Trash. | Undo Move to Trash of “p4.jpg”");
     window.newFileNamePreviewField.value = "kept";
     controller.moveImageToTrash(nullptr);
-    EXPECT_EQ(window.output.lines.size(), 1u);
-    expectFailureLine();
-    EXPECT_EQ(window.newFileNamePreviewField.value, "kept");
-    EXPECT_EQ(window.progressTextField.value, "4 / 4");
+    ASSERT_EQ(printed().size(), 1u);
+    EXPECT_TRUE(printed()[0].starts_with(failurePrefix + "Could not move “src/p4.jpg” to the Trash: ")) << printed()[0];
+    EXPECT_TRUE(state().ends_with("No such file or directory | status: kept | Undo Move to Trash of “p4.jpg”"));
+    EXPECT_EQ(disk(), "dest/ src/p1.jpg src/p2.jpg | trash: p3\t.jpg p4.jpg p3\t.jpg.trashinfo p4.jpg.trashinfo");
 }
 
 } // namespace

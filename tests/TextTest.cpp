@@ -24,8 +24,7 @@ TEST(OneLineTest, EscapesEveryC1Control)
     EXPECT_EQ(oneLine("\u0080\u009F\u00A0"), "\\xC2\\x80\\xC2\\x9F\u00A0");
 }
 
-// The fast sort packs each name's start into 16 bytes; names of numbers,
-// case and padding that straddle them must come out as naturalLess has them.
+// Guards the fast sort's 16-byte keys parting from naturalLess for numbers, case and padding across the edge.
 TEST(NaturalOrderTest, FastSortAgreesWithTheComparator)
 {
     const std::string l300(300, '7');

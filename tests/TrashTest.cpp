@@ -12,8 +12,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-using Names = std::vector<std::string>;
-
 // GLib reads HOME once, so it points into a scratch folder before main
 // runs. The data folder is missing: GIO must create it.
 const std::string& home = useScratchHome();
@@ -57,12 +55,11 @@ protected:
         fs::remove_all(data);
     }
 
-    // Refused in one line that names the item and gives `reason`, leaving the
-    // item and the Trash as they were.
+    // Refused in one line that names the item and gives `reason`, leaving the item and the Trash as they were.
     void expectRefused(const std::string& path, const std::string& reason = "")
     {
-        const Names files = names(trash + "/files"), infos = names(trash + "/info");
-        const std::string content = readFile(path);
+        const std::string before =
+            snapshot(path) + " | " + join(names(trash + "/files")) + join(names(trash + "/info"));
         auto result = trashItem(path);
         ASSERT_FALSE(result);
         const std::string& text = result.error().description;
@@ -70,9 +67,7 @@ protected:
         EXPECT_TRUE(text.starts_with(start) && text.size() > start.size() + 3 && text.find(reason) != text.npos &&
                     text.find('\n') == text.npos)
             << text;
-        EXPECT_EQ(readFile(path), content);
-        EXPECT_EQ(names(trash + "/files"), files);
-        EXPECT_EQ(names(trash + "/info"), infos);
+        EXPECT_EQ(snapshot(path) + " | " + join(names(trash + "/files")) + join(names(trash + "/info")), before);
     }
 
     TempDir work{home};
@@ -81,26 +76,23 @@ protected:
 
 } // namespace
 
-// Nothing may land in the working folder `work` (as ./files), nor may it go
-// itself, which is what GIO takes an empty path for.
+// Guards the Trash not made, the listing's path or date, trashing the working folder for "", and missing items.
 TEST_F(TrashTest, TrashedFileLandsInACreatedTrashWithItsOriginalPath)
 {
     ASSERT_FALSE(exists(data));
     EXPECT_FALSE(trashItem(""));
     for (std::string name : {"IMG_0412.JPG", "Beach at dusk.jpg", "Caf\xC3\xA9 cr\xC3\xA8me.jpg", "raw \xFF\xFE.jpg"}) {
-        const std::string path = work.write(name, "photo " + name);
+        const std::string path = work.write(name, name);
         ASSERT_TRUE(trashItem(path)) << name;
-        EXPECT_FALSE(exists(path));
-        EXPECT_EQ(readFile(trash + "/files/" + name), "photo " + name);
         EXPECT_EQ(trashedPath(trash + "/info/" + name + ".trashinfo"), path);
     }
+    EXPECT_EQ(tree(trash + "/files") + " | " + tree(work.path()),
+              "Beach at dusk.jpg Caf\xC3\xA9 cr\xC3\xA8me.jpg IMG_0412.JPG raw \xFF\xFE.jpg | ");
     EXPECT_NE(readFile(trash + "/info/IMG_0412.JPG.trashinfo").find("\nDeletionDate="), std::string::npos);
-    EXPECT_EQ(names(work.path()), Names{});
     expectRefused(work / "IMG_0412.JPG", "No such file or directory");
 }
 
-// A file on a mount without a Trash, a name too long for its .trashinfo
-// (the 255-byte name is legal), or a Trash that cannot be written.
+// Guards trashing on a mount without a Trash, a name too long for its listing, or into a read-only Trash.
 TEST_F(TrashTest, WhatCannotBeTrashedStaysWhereItWas)
 {
     expectRefused(work.write(std::string(251, 'x') + ".JPG", "photo"));
@@ -117,62 +109,46 @@ TEST_F(TrashTest, WhatCannotBeTrashedStaysWhereItWas)
     expectRefused(work.write("IMG_1.JPG", "photo"));
 }
 
-// The place trashItem gives is the item itself, found by device and inode,
-// even among items of the same name; putting it back empties that place and
-// takes the item off the Trash's list.
+// Guards the place given not being the item (by inode among same names), and put-back leaving place or listing.
 TEST_F(TrashTest, TrashedItemsAreFoundAndPutBack)
 {
-    struct Trashed {
-        std::string original, content, place;
-    };
-    std::vector<Trashed> trashed;
-    // The same path four times: only the inode tells their places apart.
+    std::vector<std::pair<std::string, std::string>> trashed; // original, place
     for (std::string name :
          {"IMG.JPG", "one/IMG.JPG", "IMG.JPG", "IMG.JPG", "IMG.JPG", ".hidden", "tab\there \xFF.jpg", "folder"}) {
-        const std::string content = name + " #" + std::to_string(trashed.size());
-        const std::string original = name == "folder" ? work.makeFolder(name) : work.write(name, content);
+        const std::string original =
+            name == "folder" ? work.makeFolder(name) : work.write(name, std::to_string(trashed.size()));
         auto place = trashItem(original);
-        ASSERT_TRUE(place && *place) << name;
-        EXPECT_TRUE((*place)->starts_with(trash + "/files/")) << **place;
-        trashed.push_back({original, name == "folder" ? "" : content, **place});
+        ASSERT_TRUE(place && *place && (*place)->starts_with(trash + "/files/")) << name;
+        EXPECT_EQ(snapshot(**place), name == "folder" ? "folder: " : std::to_string(trashed.size())) << **place;
+        trashed.emplace_back(original, **place);
     }
-    EXPECT_EQ(trashed[0].place, trash + "/files/IMG.JPG");
-    for (const Trashed& t : trashed)
-        EXPECT_EQ(readFile(t.place), t.content) << t.place;
-
-    // Newest first, as undo goes; of one path only the newest fits back.
-    for (auto it = trashed.rbegin(); it != trashed.rend(); ++it) {
-        if (exists(it->original))
-            continue;
-        ASSERT_TRUE(restoreTrashedItem(it->place, it->original)) << it->original;
-        EXPECT_EQ(readFile(it->original), it->content);
-        EXPECT_FALSE(exists(it->place));
+    EXPECT_EQ(trashed[0].second, trash + "/files/IMG.JPG");
+    for (auto it = trashed.rbegin(); it != trashed.rend(); ++it) { // newest first, as undo goes
+        if (!exists(it->first)) {
+            ASSERT_TRUE(restoreTrashedItem(it->second, it->first)) << it->first;
+            EXPECT_FALSE(exists(it->second));
+        }
     }
-    EXPECT_EQ(readFile(work / "IMG.JPG"), "IMG.JPG #4");
-    EXPECT_EQ(names(trash + "/files").size(), 3u);
-    EXPECT_EQ(names(trash + "/info").size(), 3u) << "the others are off the Trash's list";
+    EXPECT_EQ(tree(work.path()), ".hidden=5 IMG.JPG=4 folder/ one/IMG.JPG=1 tab\there \xFF.jpg=6");
+    EXPECT_EQ(names(trash + "/files").size() + names(trash + "/info").size(), 6u) << "the others are off the list";
 }
 
+// Guards putting back over a name that is taken, to another path than the item's, or an item whose listing went.
 TEST_F(TrashTest, PutBackIsRefusedWhenTheNameIsTakenOrTheItemLeftTheTrash)
 {
     const std::string original = work.write("IMG_1.JPG", "photo");
     const std::string place = trashItem(original).value().value();
     work.write("IMG_1.JPG", "newcomer");
-
     Result<> refused = restoreTrashedItem(place, original);
     ASSERT_FALSE(refused);
     EXPECT_NE(refused.error().description.find("File exists"), std::string::npos) << refused.error().description;
-    EXPECT_EQ(readFile(original), "newcomer");
-    EXPECT_EQ(readFile(place), "photo");
-    EXPECT_EQ(names(trash + "/info"), Names{"IMG_1.JPG.trashinfo"});
-
-    // Another original path, or an emptied list, is not this item.
+    EXPECT_EQ(readFile(original) + " " + readFile(place) + " " + join(names(trash + "/info")),
+              "newcomer photo IMG_1.JPG.trashinfo");
     EXPECT_FALSE(restoreTrashedItem(place, work / "elsewhere.JPG"));
     fs::remove(trash + "/info/IMG_1.JPG.trashinfo");
     fs::remove(original);
     refused = restoreTrashedItem(place, original);
     ASSERT_FALSE(refused);
     EXPECT_NE(refused.error().description.find("no longer there"), std::string::npos);
-    EXPECT_FALSE(exists(original));
-    EXPECT_EQ(readFile(place), "photo");
+    EXPECT_EQ(tree(work.path()) + " | " + readFile(place), " | photo");
 }

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <ranges>
+#include <sstream>
+
 #include "Doubles.h"
 #include "Environment.h"
 #include "TempDir.h"
@@ -14,15 +17,15 @@ namespace shoebox::testing {
 inline const std::string& scratchHome = useScratchHome();
 
 // A controller on doubles of the window, with the real file manager working
-// in a temporary folder.
+// in a temporary folder; each test starts with an empty Trash.
 class ControllerTest : public ::testing::Test {
 protected:
     static constexpr RenameType NewName = RenameType::NewNameOnly, WithStem = RenameType::StemAndNewName,
                                 WithShortStem = RenameType::ShortStemAndNewName,
                                 Untested = RenameType::NewNameOnlyUntested;
-    static inline const std::string failurePrefix = "Ooops! Something went wrong: ";
+    static inline const std::string failurePrefix = "Ooops! Something went wrong: ",
+                                    starting = "starting if folder is not nil";
 
-    // Each test starts with an empty Trash.
     ControllerTest() : controller(window.outlets(), window.services())
     {
         std::filesystem::remove_all(trash());
@@ -32,7 +35,6 @@ protected:
     static std::string trash() { return scratchHome + "/.local/share/Trash"; }
     static FileURL url(const std::string& path) { return FileURL::fileURLWithPath(path); }
 
-    // Chooses `folder` in the panel as the source, or as the destination.
     void scan(const std::string& folder)
     {
         window.panel.chooseNext(url(folder));
@@ -43,18 +45,18 @@ protected:
         window.panel.chooseNext(url(folder));
         controller.destinationFolderButton(nullptr);
     }
-    // A source "src" of files holding "bytes of <name>", a destination
-    // ("dest" unless given), and the first file on show.
+    // A source "src" of files holding their own names, a destination ("dest"
+    // unless given), and the first file on show.
     void prepare(std::initializer_list<std::string> names, const std::string& destination = "")
     {
         for (const std::string& name : names)
-            dir.write("src/" + name, "bytes of " + name);
+            dir.write("src/" + name, name);
         scan(dir / "src");
         chooseDestination(destination.empty() ? dir.makeFolder("dest") : destination);
     }
     // Selects `type` (the untested one: an index past the menu's three),
     // types `name` and presses the move button.
-    void move(const std::string& name, RenameType type = RenameType::NewNameOnly)
+    void move(const std::string& name, RenameType type = NewName)
     {
         window.renameTypeMenu.index = type == Untested ? 7 : static_cast<long>(type);
         window.newFileNameTextField.value = name;
@@ -64,17 +66,74 @@ protected:
     {
         return controller.imageURLs().at(static_cast<std::size_t>(controller.currentImageItem())).path();
     }
-    static std::vector<std::string> lastComponents(const std::vector<FileURL>& urls)
+    // `text` with every path in the test's folder made relative to it, and
+    // the Trash's files called "Trash".
+    std::string relative(std::string text) const
     {
-        std::vector<std::string> names;
-        for (const FileURL& u : urls)
-            names.push_back(u.lastPathComponent());
-        return names;
+        for (const auto& [from, to] : {std::pair{dir.path() + "/", ""}, {trash() + "/files", "Trash"}})
+            for (std::size_t at; (at = text.find(from)) != std::string::npos;)
+                text.replace(at, from.size(), to);
+        return text;
+    }
+    std::string relative(const std::vector<FileURL>& urls) const
+    {
+        return join(urls | std::views::transform([this](const FileURL& url) { return relative(url.path()); }));
+    }
+    std::string entries() const { return relative(controller.imageURLs()); }
+    Names printed() const
+    {
+        auto lines = window.output.lines | std::views::transform([this](const auto& line) { return relative(line); });
+        return Names(lines.begin(), lines.end());
+    }
+    std::string commands() const
+    {
+        return join(Names{window.prePhotoButton.enabled ? "prev" : "", window.nextPhotoButton.enabled ? "next" : "",
+                          window.trashPhotoButton.enabled ? "trash" : "",
+                          window.moveAndRenameFileButton.enabled ? "move" : ""});
+    }
+    // The test's folder and the Trash (its files, then its listing) in one line.
+    std::string disk() const
+    {
+        return tree(dir.path()) + " | trash: " + join(Names{tree(trash() + "/files"), join(names(trash() + "/info"))});
+    }
+
+    // The window in one line, to compare after each step: "3 / 4 src/c.mov | out: dest/C.mov | status: File
+    // Renamed: C.mov | bar: Undone: … | Undo Move of “C.mov” | Redo …". Lines and alerts are the new ones, without
+    // the "starting…" line of every move; a bar, view or entry out of step with the text shows up.
+    std::string state()
+    {
+        std::ostringstream s;
+        const auto& bar = window.progressBar;
+        const auto& shown = window.imageViewer.shown;
+        s << window.progressTextField.value;
+        if (bar.min != 0 || bar.max != controller.totalImageCount() ||
+            bar.at != std::atof(window.progressTextField.value.c_str()))
+            s << " bar " << bar.min << ".." << bar.max << " at " << bar.at;
+        if (!shown.empty())
+            s << " " << relative(shown.back().path());
+        if (!controller.imageURLs().empty() && (shown.empty() || currentPath() != shown.back().path()))
+            s << " entry " << relative(currentPath());
+        for (const char* separator = " | out: "; printed_ < window.output.lines.size(); ++printed_)
+            if (window.output.lines[printed_] != starting)
+                s << std::exchange(separator, " / ") << relative(window.output.lines[printed_]);
+        for (; alerted_ < window.alert.shown.size(); ++alerted_)
+            s << " | alert: " << window.alert.shown[alerted_].first;
+        if (!window.newFileNamePreviewField.value.empty())
+            s << " | status: " << relative(window.newFileNamePreviewField.value);
+        if (!window.statusBar.value.empty())
+            s << " | bar: " << relative(window.statusBar.value);
+        for (const FakeControl* item : {&window.undoMenuItem, &window.redoMenuItem})
+            if (item->enabled || item->value.find(' ') != std::string::npos)
+                s << " | " << item->value << (item->enabled ? "" : " (disabled)");
+        return s.str();
     }
 
     TempDir dir;
     FakeWindow window;
     ViewController controller;
+
+private:
+    std::size_t printed_ = 0, alerted_ = 0;
 };
 
 } // namespace shoebox::testing

@@ -25,46 +25,32 @@
 
 namespace shoebox::testing {
 
-struct FakeTextField final : TextField {
+// Stands in for any of the window's controls: its text (or title), whether
+// it is enabled (from the start, so that disabling shows), a bar's range and
+// position, a menu's selection.
+struct FakeControl final : TextField, Button, MenuItem, ProgressIndicator, PopUpMenu {
     std::string value;
+    bool enabled = true;
+    double min = -1, max = -1, at = -1;
+    long index = 0;
+
     std::string stringValue() const override { return value; }
     void setStringValue(std::string_view text) override { value = text; }
-};
-
-// Buttons and menu items start enabled, so that disabling them shows.
-struct FakeButton final : Button {
-    bool enabled = true;
+    std::string title() const override { return value; }
+    void setTitle(std::string_view text) override { value = text; }
     bool isEnabled() const override { return enabled; }
-    void setEnabled(bool e) override { enabled = e; }
-};
-
-struct FakeMenuItem final : MenuItem {
-    std::string titleText = "unset";
-    bool enabled = true;
-    std::string title() const override { return titleText; }
-    void setTitle(std::string_view t) override { titleText = t; }
-    bool isEnabled() const override { return enabled; }
-    void setEnabled(bool e) override { enabled = e; }
-};
-
-struct FakeProgress final : ProgressIndicator {
-    double min = -1, max = -1, value = -1;
+    void setEnabled(bool on) override { enabled = on; }
     double minValue() const override { return min; }
     double maxValue() const override { return max; }
-    double doubleValue() const override { return value; }
+    double doubleValue() const override { return at; }
     void setMinValue(double v) override { min = v; }
     void setMaxValue(double v) override { max = v; }
-    void setDoubleValue(double v) override { value = v; }
-};
-
-struct FakePopUp final : PopUpMenu {
-    long index = 0;
+    void setDoubleValue(double v) override { at = v; }
     long indexOfSelectedItem() const override { return index; }
 };
 
 struct FakeImageView final : ImageView {
-    std::vector<FileURL> shown;
-    std::vector<FileURL> neighbours;
+    std::vector<FileURL> shown, neighbours;
     void setImage(const FileURL& url) override { shown.push_back(url); }
     void setNeighbours(const std::vector<FileURL>& next) override { neighbours = next; }
 };
@@ -197,15 +183,11 @@ struct SlowFileManager final : FailingFileManager {
 
 // A whole window's worth of doubles, wired to one controller.
 struct FakeWindow {
-    FakeTextField subSubFolder, newFileNamePreviewField, sourceFolderLabel, destinationFolderLabel, progressTextField,
-        subFolderOneBox, newFileNameTextField, currentFilePathLabel;
-    FakeButton trashPhotoButton, prePhotoButton, nextPhotoButton, moveAndRenameFileButton;
-    FakeProgress progressBar;
-    FakePopUp renameTypeMenu;
+    FakeControl subSubFolder, trashPhotoButton, prePhotoButton, nextPhotoButton, moveAndRenameFileButton,
+        newFileNamePreviewField, sourceFolderLabel, destinationFolderLabel, progressBar, progressTextField,
+        subFolderOneBox, newFileNameTextField, renameTypeMenu, currentFilePathLabel, statusBar, undoMenuItem,
+        redoMenuItem, destinationPreviewField;
     FakeImageView imageViewer;
-    FakeTextField statusBar, destinationPreviewField;
-    FakeMenuItem undoMenuItem, redoMenuItem;
-
     ScriptedOpenPanel panel;
     RecordingAlert alert;
     RecordingOutput output;

@@ -4,50 +4,27 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <filesystem>
-#include <stdexcept>
+#include "TempDir.h"
 
 namespace shoebox::testing {
 
-namespace {
-
-// Removed at exit, with everything the tests left in the scratch Trash.
-struct ScratchFolder {
-    std::string path;
-    ScratchFolder()
-    {
-        std::string pattern = "/tmp/shoebox-home-XXXXXX";
-        if (!::mkdtemp(pattern.data()))
-            throw std::runtime_error("mkdtemp failed under /tmp");
-        path = pattern;
-    }
-    ~ScratchFolder()
-    {
-        std::error_code ignored;
-        std::filesystem::remove_all(path, ignored);
-    }
-};
-
-} // namespace
-
 const std::string& useScratchHome()
 {
-    static const ScratchFolder home = [] {
-        ScratchFolder folder;
+    static const TempDir home; // removed at exit, with everything the tests left in its Trash
+    static const bool pointed = [] {
         // HOME too, not only XDG_DATA_HOME: GIO uses the home Trash only for
         // files on the same filesystem as HOME.
-        ::setenv("HOME", folder.path.c_str(), 1);
-        ::setenv("XDG_DATA_HOME", (folder.path + "/.local/share").c_str(), 1);
-        ::setenv("XDG_CONFIG_HOME", (folder.path + "/.config").c_str(), 1);
-        ::setenv("XDG_CACHE_HOME", (folder.path + "/.cache").c_str(), 1);
+        ::setenv("HOME", home.path().c_str(), 1);
+        ::setenv("XDG_DATA_HOME", (home / ".local/share").c_str(), 1);
+        ::setenv("XDG_CONFIG_HOME", (home / ".config").c_str(), 1);
+        ::setenv("XDG_CACHE_HOME", (home / ".cache").c_str(), 1);
         // Without it Qt warns on stderr at exit, which can land inside the
         // test names CTest reads from a listing.
-        const std::string runtime = folder.path + "/runtime";
-        ::mkdir(runtime.c_str(), 0700);
-        ::setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
-        return folder;
+        ::setenv("XDG_RUNTIME_DIR", home.makeFolder("runtime").c_str(), 1);
+        return ::chmod((home / "runtime").c_str(), 0700) == 0;
     }();
-    return home.path;
+    (void)pointed;
+    return home.path();
 }
 
 std::optional<std::string> folderOnAnotherFilesystem(const std::string& than)

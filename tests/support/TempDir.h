@@ -16,6 +16,8 @@
 
 namespace shoebox::testing {
 
+using Names = std::vector<std::string>;
+
 // A fresh folder under the system's temporary folder, removed with everything
 // in it when the test ends.
 class TempDir {
@@ -92,6 +94,58 @@ inline bool exists(const std::string& path)
 {
     struct stat st;
     return ::lstat(path.c_str(), &st) == 0;
+}
+
+// The items that are not empty, joined by spaces.
+template <typename Items>
+std::string join(const Items& items)
+{
+    std::string line;
+    for (const std::string& item : items)
+        line += item.empty() ? "" : line.empty() ? item : " " + item;
+    return line;
+}
+
+// Bytes as text, or past 40 of them their size and a hash.
+inline std::string shortly(const std::string& bytes)
+{
+    return bytes.size() <= 40
+               ? bytes
+               : std::to_string(bytes.size()) + " bytes #" + std::to_string(std::hash<std::string>{}(bytes));
+}
+
+// Everything under `folder` in one line, hidden items too, by sorted relative path: a file followed by "=" and
+// its bytes unless they are its own name, a link by "-> target", an empty folder ending in "/".
+inline std::string tree(const std::string& folder)
+{
+    namespace fs = std::filesystem;
+    Names items;
+    std::error_code ignored;
+    for (auto it = fs::recursive_directory_iterator(folder, ignored); it != fs::recursive_directory_iterator(); ++it) {
+        const std::string path = it->path().string(), name = path.substr(folder.size() + 1);
+        if (it->is_symlink())
+            items.push_back(name + " -> " + fs::read_symlink(path).string());
+        else if (it->is_directory())
+            items.push_back(fs::is_empty(path) ? name + "/" : "");
+        else if (!it->is_regular_file()) // a pipe would not answer a read
+            items.push_back(name + " (special)");
+        else if (const std::string bytes = shortly(readFile(path)); bytes != it->path().filename())
+            items.push_back(name + "=" + bytes);
+        else
+            items.push_back(name);
+    }
+    std::sort(items.begin(), items.end());
+    return join(items);
+}
+
+// What is at `path` in one line: a folder's tree, a link's target, a file's bytes, or nothing.
+inline std::string snapshot(const std::string& path)
+{
+    const auto status = std::filesystem::symlink_status(path);
+    return std::filesystem::is_symlink(status)     ? "-> " + std::filesystem::read_symlink(path).string()
+           : std::filesystem::is_directory(status) ? "folder: " + tree(path)
+           : exists(path)                          ? shortly(readFile(path))
+                                                   : "";
 }
 
 } // namespace shoebox::testing

@@ -37,20 +37,26 @@ protected:
         EXPECT_NE(child, nullptr) << name;
         return child;
     }
-    QString progressText() { return find<QLabel>("progressTextField")->text(); }
+    QString text(const char* label) { return find<QLabel>(label)->text(); }
+    QString progressText() { return text("progressTextField"); }
+    void click(const char* button) { find<QAbstractButton>(button)->click(); }
     void press(QWidget* target, int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
     {
         QTest::keyClick(target, static_cast<Qt::Key>(key), modifiers);
+    }
+    // Chooses `folder` in the panel the button opens.
+    void choose(const char* button, const std::string& folder)
+    {
+        panel.chooseNext(FileURL::fileURLWithPath(folder));
+        click(button);
     }
     // The source folder with `names` chosen and scanned, then "dest" chosen.
     void openFolders(std::initializer_list<std::string> names)
     {
         for (const std::string& name : names)
-            dir.write("src/" + name, "bytes of " + name);
-        panel.chooseNext(FileURL::fileURLWithPath(dir / "src"));
-        find<QAbstractButton>("sourceFolderButton")->click();
-        panel.chooseNext(FileURL::fileURLWithPath(dir.makeFolder("dest")));
-        find<QAbstractButton>("destinationFolderButton")->click();
+            dir.write("src/" + name, name);
+        choose("sourceFolderButton", dir / "src");
+        choose("destinationFolderButton", dir.makeFolder("dest"));
     }
     static QStringList items(const QComboBox* box)
     {
