@@ -17,7 +17,7 @@ namespace shoebox::bench {
 
 namespace {
 
-constexpr int kDistinct24 = 10;
+constexpr int distinctPhotos24 = 10;
 
 double fileMB(const std::string& path)
 {
@@ -64,7 +64,7 @@ Data::Data() : root_("/tmp")
 
     const auto t0 = Clock::now();
     const std::string photos = newFolder("photos");
-    for (int i = 0; i < kDistinct24; ++i)
+    for (int i = 0; i < distinctPhotos24; ++i)
         photos24.push_back({photos + "/" + cameraName(i + 1), 6000, 4000, i % 5 == 4});
     for (int i = 0; i < 3; ++i)
         photos12.push_back({photos + "/" + cameraName(101 + i), 4000, 3000, true});

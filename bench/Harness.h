@@ -22,7 +22,7 @@ class ImageViewWidget;
 namespace shoebox::bench {
 
 // The window size every window figure uses.
-inline const QSize kWindowSize(1600, 1000);
+inline const QSize windowSize(1600, 1000);
 
 class Harness {
 public:
@@ -32,7 +32,7 @@ public:
         bool full = false; // the full picture, not an embedded preview or a scaled stand-in
     };
 
-    explicit Harness(QSize size = kWindowSize);
+    explicit Harness(QSize size = windowSize);
 
     ImageViewWidget& view() { return *view_; }
     // The view's size in device pixels: the box pictures are decoded for.

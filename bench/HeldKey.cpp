@@ -26,8 +26,8 @@ namespace shoebox::bench {
 
 namespace {
 
-constexpr int kPresses = 20;
-constexpr double kPressIntervalMs = 1000.0 / 30;
+constexpr int presses = 20;
+constexpr double pressIntervalMs = 1000.0 / 30;
 
 struct Hold {
     std::vector<double> pressMs; // NaN: nothing from this press on was painted
@@ -42,21 +42,21 @@ struct Hold {
 Hold holdKey(Harness& h, const std::vector<FileURL>& files)
 {
     h.clearPaints();
-    std::vector<Clock::time_point> due(kPresses);
+    std::vector<Clock::time_point> due(presses);
     const auto start = Clock::now();
-    for (int k = 0; k < kPresses; ++k) {
-        due[size_t(k)] = start + std::chrono::microseconds(std::llround(k * kPressIntervalMs * 1000));
+    for (int k = 0; k < presses; ++k) {
+        due[size_t(k)] = start + std::chrono::microseconds(std::llround(k * pressIntervalMs * 1000));
         shoebox::testing::waitUntil([&] { return Clock::now() >= due[size_t(k)]; });
         h.pressNext();
     }
     Hold hold;
     hold.pendingAfterLast = h.view().pendingDecodes();
-    const FileURL& last = files[kPresses];
+    const FileURL& last = files[presses];
     if (h.waitForPaint(last, true))
         hold.sharpMs = msBetween(due.back(), *h.firstPaint(last, true));
 
     auto indexOf = [&](const FileURL& url) { return int(std::find(files.begin(), files.end(), url) - files.begin()); };
-    for (int k = 0; k < kPresses; ++k) {
+    for (int k = 0; k < presses; ++k) {
         double ms = NAN;
         for (const Harness::Paint& p : h.paints()) {
             const int shown = indexOf(p.url);
@@ -105,15 +105,15 @@ void heldKeyFigures(const Data& data, const Options& options, Report& report)
 {
     Harness h;
     const QSize box = h.viewPixels();
-    const std::string decodedFolder = data.linkedFolder("held-decoded", kPresses + 1, data.photos24);
-    const Photo& lastPhoto = data.photos24[size_t(kPresses) % data.photos24.size()];
+    const std::string decodedFolder = data.linkedFolder("held-decoded", presses + 1, data.photos24);
+    const Photo& lastPhoto = data.photos24[size_t(presses) % data.photos24.size()];
 
     HoldRounds app, baseline;
     int ownPainted = 0, notDecoded = 0;
     inTurn(
         options.pairs,
         [&](int) {
-            const auto files = openAtStart(h, data.linkedFolder("held", kPresses + 1, data.photos24));
+            const auto files = openAtStart(h, data.linkedFolder("held", presses + 1, data.photos24));
             const Hold hold = holdKey(h, files);
             ownPainted += hold.ownFilePainted;
             app.add(hold);
@@ -134,10 +134,10 @@ void heldKeyFigures(const Data& data, const Options& options, Report& report)
             baseline.add(hold);
         });
     note("held key: %d of %d presses showed their own photo before the next press's", ownPainted,
-         options.pairs * kPresses);
+         options.pairs * presses);
     if (notDecoded)
         note("held key: the baseline found %d photos not decoded ahead (the view's cache holds fewer than %d)",
-             notDecoded, kPresses + 1);
+             notDecoded, presses + 1);
     report.figure("held_key_press_ms_p50", "ms", app.p50, baseline.p50);
     report.figure("held_key_press_ms_p95", "ms", app.p95, baseline.p95);
     report.figure("held_key_press_ms_max", "ms", app.max, baseline.max);

@@ -18,8 +18,8 @@ namespace {
 // decoding that photo from scratch.
 void stepping(Harness& h, const Data& data, Report& report)
 {
-    constexpr int kSteps = 30;
-    const std::string folder = data.linkedFolder("step", kSteps + 1, data.photos24);
+    constexpr int steps = 30;
+    const std::string folder = data.linkedFolder("step", steps + 1, data.photos24);
     h.scan(folder);
     const std::vector<FileURL> files = h.files();
     h.waitForPaint(files[0], true);
@@ -29,7 +29,7 @@ void stepping(Harness& h, const Data& data, Report& report)
     int notDecoded = 0;
     auto lastPress = Clock::now();
     inTurn(
-        kSteps,
+        steps,
         [&](int round) {
             h.waitIdle();
             if (const double wait = 300 - msBetween(lastPress, Clock::now()); wait > 0)
@@ -47,7 +47,7 @@ void stepping(Harness& h, const Data& data, Report& report)
             baseline.push_back(turboJpegMs(data.photos24[size_t(round + 1) % data.photos24.size()], box));
         });
     h.waitIdle();
-    note("%d of %d presses found their photo not yet decoded", notDecoded, kSteps);
+    note("%d of %d presses found their photo not yet decoded", notDecoded, steps);
     report.figure("next_prefetched_ms", "ms", app, baseline);
     report.figure("next_prefetched_ms_p95", "ms", app, baseline, Statistic::P95);
 }
@@ -124,7 +124,7 @@ void pictureFigures(const Data& data, const Options& options, Report& report)
 {
     Harness h;
     const QSize box = h.viewPixels();
-    note("window %dx%d, image view %dx%d device pixels", kWindowSize.width(), kWindowSize.height(), box.width(),
+    note("window %dx%d, image view %dx%d device pixels", windowSize.width(), windowSize.height(), box.width(),
          box.height());
     stepping(h, data, report);
 

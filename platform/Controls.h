@@ -22,7 +22,6 @@ public:
 class Button {
 public:
     virtual ~Button() = default;
-    virtual bool isEnabled() const = 0;
     virtual void setEnabled(bool enabled) = 0;
 };
 
@@ -30,19 +29,14 @@ public:
 class MenuItem {
 public:
     virtual ~MenuItem() = default;
-    virtual std::string title() const = 0;
     // The title as shown, UTF-8; no character in it is a mnemonic marker.
     virtual void setTitle(std::string_view title) = 0;
-    virtual bool isEnabled() const = 0;
     virtual void setEnabled(bool enabled) = 0;
 };
 
 class ProgressIndicator {
 public:
     virtual ~ProgressIndicator() = default;
-    virtual double minValue() const = 0;
-    virtual double maxValue() const = 0;
-    virtual double doubleValue() const = 0;
     virtual void setMinValue(double value) = 0;
     virtual void setMaxValue(double value) = 0;
     virtual void setDoubleValue(double value) = 0;

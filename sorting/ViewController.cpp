@@ -53,7 +53,11 @@ void ViewController::showCurrentFile()
 {
     const FileURL& url = imageURLs_[static_cast<std::size_t>(currentImageItem_)];
     ui_.imageViewer->setImage(url);
-    ui_.currentFilePathLabel->setStringValue(percentDecodedForDisplay(url.absoluteString()));
+    // The location as text; where its bytes are not valid text, with U+FFFD
+    // standing for each byte that is not.
+    const std::string location = url.absoluteString();
+    const std::optional<std::string> text = removingPercentEncoding(location);
+    ui_.currentFilePathLabel->setStringValue(text ? *text : percentDecodedForDisplay(location));
     updateProgressText();
 
     // Tell the view what comes next so it can decode it before it is asked:

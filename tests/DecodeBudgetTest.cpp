@@ -88,7 +88,7 @@ TEST(DecodeBudgetTest, ADecodeWaitsForRoomAndStopsWhenCancelled)
               Problem::Cancelled);
     EXPECT_EQ(asked, 21);
 
-    const std::int64_t budget = imaging::kDecodeBudgetBytes;
+    const std::int64_t budget = imaging::decodeBudgetBytes;
     EXPECT_EQ(imaging::reserveDecodeBytes(budget + 1, {}), Problem::TooLarge);
     std::optional<imaging::DecodeReservation> running(std::in_place, budget * 3 / 4, imaging::CancelCheck{});
     ASSERT_EQ(running->problem(), Problem::None);

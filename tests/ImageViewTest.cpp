@@ -175,20 +175,20 @@ TEST_F(ImageViewTest, HeldKeyShowsEachFilesOwnPreviewAtOnceThenTheSharpPicture)
     // own, so a frame tells whose it is and which of the two; noise around
     // the centre makes the full decode take a while. The third file has no
     // preview: while it decodes, its neighbours' previews come in.
-    constexpr int kFiles = 5, kWithout = 2;
+    constexpr int fileCount = 5, withoutPreview = 2;
     auto colour = [](int file, bool preview) { return QColor::fromHsv(file * 70 + (preview ? 35 : 0), 255, 230); };
     auto isColour = [](QRgb c, QColor want) {
         return std::abs(qRed(c) - want.red()) + std::abs(qGreen(c) - want.green()) + std::abs(qBlue(c) - want.blue()) <
                60;
     };
-    for (int i = 0; i < kFiles; ++i) {
+    for (int i = 0; i < fileCount; ++i) {
         QImage picture = noise(2400, 1800, quint32(i));
         QPainter(&picture).fillRect(900, 600, 600, 600, colour(i, false));
-        writeFile(
-            path("held" + std::to_string(i) + ".jpg"),
-            jpegWithExif(picture, 1, i == kWithout ? QByteArray() : encode(solid(160, 120, colour(i, true)), "JPEG")));
+        writeFile(path("held" + std::to_string(i) + ".jpg"),
+                  jpegWithExif(picture, 1,
+                               i == withoutPreview ? QByteArray() : encode(solid(160, 120, colour(i, true)), "JPEG")));
     }
-    auto file = [&](int i) { return url("held" + std::to_string(std::clamp(i, 0, kFiles - 1)) + ".jpg"); };
+    auto file = [&](int i) { return url("held" + std::to_string(std::clamp(i, 0, fileCount - 1)) + ".jpg"); };
     auto view = makeView();
     int shownAsPreview = 0, painted = -1;
     QObject::connect(view.get(), &ImageViewWidget::framePainted, [&] {
@@ -196,7 +196,7 @@ TEST_F(ImageViewTest, HeldKeyShowsEachFilesOwnPreviewAtOnceThenTheSharpPicture)
         const QRgb shown = centre(view->currentImage());
         EXPECT_TRUE(isColour(shown, colour(painted, false)) || isColour(shown, colour(painted, true))) << painted;
     });
-    for (int i = 0; i < kFiles; ++i) {
+    for (int i = 0; i < fileCount; ++i) {
         view->setImage(file(i));
         if (!view->isCached(file(i)) && view->hasPreview(file(i))) {
             // Not decoded yet, but its preview was read ahead: it shows at once.
@@ -204,17 +204,18 @@ TEST_F(ImageViewTest, HeldKeyShowsEachFilesOwnPreviewAtOnceThenTheSharpPicture)
             ++shownAsPreview;
         }
         view->setNeighbours({file(i + 1), file(i - 1), file(i + 2)});
-        ASSERT_TRUE(waitUntil([&] { return painted == i && (view->hasPreview(file(i + 1)) || i + 1 == kWithout); }))
-            << i;
+        ASSERT_TRUE(waitUntil([&] {
+            return painted == i && (view->hasPreview(file(i + 1)) || i + 1 == withoutPreview);
+        })) << i;
     }
     EXPECT_GT(shownAsPreview, 0);
     // The sharp picture follows for the file the key stops on, and once the
     // steps pause its neighbours are decoded ahead: the one before shows
     // sharp at once, without an event loop turn.
-    EXPECT_TRUE(waitUntil([&] { return isColour(centre(view->currentImage()), colour(kFiles - 1, false)); }));
+    EXPECT_TRUE(waitUntil([&] { return isColour(centre(view->currentImage()), colour(fileCount - 1, false)); }));
     EXPECT_TRUE(waitUntil([&] { return view->pendingDecodes() == 0; }));
-    view->setImage(file(kFiles - 2));
-    EXPECT_TRUE(isColour(centre(view->currentImage()), colour(kFiles - 2, false)));
+    view->setImage(file(fileCount - 2));
+    EXPECT_TRUE(isColour(centre(view->currentImage()), colour(fileCount - 2, false)));
 }
 
 struct Unshowable {

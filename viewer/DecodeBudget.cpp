@@ -23,11 +23,11 @@ std::int64_t budgetUsed = 0;
 
 Problem reserveDecodeBytes(std::int64_t bytes, const CancelCheck& cancelled)
 {
-    if (bytes > kDecodeBudgetBytes)
+    if (bytes > decodeBudgetBytes)
         return Problem::TooLarge;
     std::unique_lock lock(budgetMutex);
     // Polled: the check is a flag the owner sets, with nothing to notify.
-    while (budgetUsed + bytes > kDecodeBudgetBytes) {
+    while (budgetUsed + bytes > decodeBudgetBytes) {
         if (cancelled && cancelled())
             return Problem::Cancelled;
         budgetFreed.wait_for(lock, std::chrono::milliseconds(10));
@@ -49,7 +49,7 @@ void installDecodeLimits()
 {
     static std::once_flag once;
     std::call_once(once, [] {
-        QImageReader::setAllocationLimit(int(kDecodeBudgetBytes >> 20));
+        QImageReader::setAllocationLimit(int(decodeBudgetBytes >> 20));
         // File buffers and decoded pictures are megabytes each and are freed
         // on other threads than they were made on. glibc raises its mmap
         // threshold after the first such free and then serves them from

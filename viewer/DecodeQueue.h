@@ -16,10 +16,10 @@ namespace shoebox::imaging {
 
 // How urgent a decode is; a higher number runs first. The file on show goes
 // before the files likely shown next, and among those the likeliest first
-// (kNeighbour minus its rank). Other kinds of work slot in between.
+// (neighbour minus its rank). Other kinds of work slot in between.
 namespace priority {
-inline constexpr int kCurrent = 100;
-inline constexpr int kNeighbour = 50;
+inline constexpr int currentFile = 100;
+inline constexpr int neighbour = 50;
 } // namespace priority
 
 // Decodes pictures on a few threads of its own, most urgent first, and

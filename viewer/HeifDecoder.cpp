@@ -28,12 +28,12 @@ bool looksLikeHeif(const QByteArray& data)
     // HEIF one. "mif1" alone is only a "maybe" there, and is left to Qt.
     if (data.size() < 12 || std::memcmp(data.constData() + 4, "ftyp", 4) != 0)
         return false;
-    static constexpr std::array<const char*, 12> kBrands = {
+    static constexpr std::array<const char*, 12> brands = {
         "heic", "heix", "avif",                                         // decodable
         "hevc", "hevx", "heim", "heis", "hevm", "hevs", "msf1", "avis", // sequences and variants
         "vvic",
     };
-    for (const char* brand : kBrands) {
+    for (const char* brand : brands) {
         if (std::memcmp(data.constData() + 8, brand, 4) == 0)
             return true;
     }

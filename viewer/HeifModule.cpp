@@ -46,7 +46,7 @@ using Options = std::unique_ptr<heif_decoding_options, OptionsDeleter>;
 
 // libheif refuses pictures with a longer side while it reads the file,
 // before it sizes any buffer. (Its default is 32768.)
-constexpr int kMaxSide = 16384;
+constexpr int maximumSide = 16384;
 
 // What decoding `handle` for `target` holds at its peak. libheif decodes
 // the whole picture (it cannot scale) into YCbCr planes, assumed 4:2:0 as
@@ -184,7 +184,7 @@ DecodedPicture decodeHeifFile(const media::DecodeHost& host, int fd, std::int64_
     Context ctx(heif_context_alloc());
     if (!ctx)
         return d;
-    heif_context_set_maximum_image_size_limit(ctx.get(), kMaxSide);
+    heif_context_set_maximum_image_size_limit(ctx.get(), maximumSide);
     // Grids (phones store their photos as 512x512 tiles) decode on as many
     // threads as there are cores.
     heif_context_set_max_decoding_threads(ctx.get(), int(std::max(1u, std::thread::hardware_concurrency())));
@@ -205,7 +205,7 @@ DecodedPicture decodeHeifFile(const media::DecodeHost& host, int fd, std::int64_
         return d;
 
     const QSize original(heif_image_handle_get_width(primary.get()), heif_image_handle_get_height(primary.get()));
-    if (decodeBytes(primary.get(), request.target) > kDecodeBudgetBytes) {
+    if (decodeBytes(primary.get(), request.target) > decodeBudgetBytes) {
         d.problem = Problem::TooLarge; // and no thumbnail: nothing follows it
         return d;
     }

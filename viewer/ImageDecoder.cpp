@@ -41,7 +41,7 @@ Problem checkStat(const struct stat& st)
         return Problem::NotRegular;
     if (st.st_size == 0)
         return Problem::Empty;
-    if (st.st_size > kMaxFileBytes)
+    if (st.st_size > maximumFileBytes)
         return Problem::TooLarge;
     return Problem::None;
 }
@@ -79,7 +79,7 @@ Problem readMore(int fd, QByteArray* out, std::int64_t limit)
 }
 
 // Enough of a file to tell its kind and, for a JPEG, hold its EXIF block.
-constexpr std::int64_t kStartBytes = 96 * 1024;
+constexpr std::int64_t previewReadBytes = 96 * 1024;
 
 bool isJpeg(const QByteArray& data)
 {
@@ -93,7 +93,7 @@ bool isJpeg(const QByteArray& data)
 std::int64_t qtDecodeBytes(QSize size, QImage::Format format, bool readerRescales)
 {
     if (size.isEmpty())
-        return kDecodeBudgetBytes; // unknown until read: take it all, to be safe
+        return decodeBudgetBytes; // unknown until read: take it all, to be safe
     const std::int64_t pixels = std::int64_t(size.width()) * size.height();
     const int depth = format == QImage::Format_Invalid ? 32 : QImage::toPixelFormat(format).bitsPerPixel();
     std::int64_t bytes = pixels * depth / 8 * (readerRescales ? 2 : 1);
@@ -148,7 +148,7 @@ DecodedPicture decodeWithQt(const QByteArray& data, const DecodeRequest& request
         readSize = chooseJpegScaledSize(stored, rotated90, request.target);
         for (int d : {2, 4, 8}) {
             const QSize smaller(stored.width() / d, stored.height() / d);
-            if (bytesAt(readSize) > kDecodeBudgetBytes && smaller.width() < readSize.width() && !smaller.isEmpty())
+            if (bytesAt(readSize) > decodeBudgetBytes && smaller.width() < readSize.width() && !smaller.isEmpty())
                 readSize = smaller;
         }
         if (readSize != stored)
@@ -164,7 +164,7 @@ DecodedPicture decodeWithQt(const QByteArray& data, const DecodeRequest& request
     // plays, outside any decode's reservation: a larger animation shows its
     // first frame, still.
     const bool animated = reader.supportsAnimation() && reader.imageCount() > 1 &&
-                          qtDecodeBytes(stored, format, false) <= kDecodeBudgetBytes / 4;
+                          qtDecodeBytes(stored, format, false) <= decodeBudgetBytes / 4;
 
     if (cancelled && cancelled())
         return failed(Problem::Cancelled);
@@ -352,7 +352,7 @@ DecodedPicture decodePicture(const DecodeRequest& request, const CancelCheck& ca
         return d;
     }
     if (problem == Problem::None)
-        problem = readMore(file.fd.get(), &data, std::min<std::int64_t>(file.status.st_size, kStartBytes));
+        problem = readMore(file.fd.get(), &data, std::min<std::int64_t>(file.status.st_size, previewReadBytes));
     if (problem != Problem::None) {
         DecodedPicture d = failed(problem);
         d.stamp = stamp;
@@ -402,7 +402,7 @@ DecodedPicture decodePreview(const DecodeRequest& request, const CancelCheck& ca
     QByteArray start;
     Problem problem = openFile(request.path, &file, &stamp);
     if (problem == Problem::None)
-        problem = readMore(file.fd.get(), &start, std::min<std::int64_t>(file.status.st_size, kStartBytes));
+        problem = readMore(file.fd.get(), &start, std::min<std::int64_t>(file.status.st_size, previewReadBytes));
     if (problem != Problem::None) {
         d.problem = problem;
         return d;

@@ -62,9 +62,9 @@ QString problemText(Problem problem, const QString& fileName);
 // process stays near 250 MB however large the pictures in a folder, and
 // pictures refused by their header cost nothing. The same number is
 // QImageReader's allocation limit, which also bounds QMovie's frames.
-inline constexpr std::int64_t kDecodeBudgetBytes = std::int64_t(144) << 20;
+inline constexpr std::int64_t decodeBudgetBytes = std::int64_t(144) << 20;
 // Files larger than this are not read into memory at all.
-inline constexpr std::int64_t kMaxFileBytes = std::int64_t(512) << 20;
+inline constexpr std::int64_t maximumFileBytes = std::int64_t(512) << 20;
 
 // Sets the process-wide decode limits once (QImageReader's allocation limit
 // is a static). Called by the view's constructor and by decodePicture.

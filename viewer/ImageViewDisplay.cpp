@@ -20,8 +20,8 @@ using imaging::Problem;
 
 namespace {
 
-const QColor kBackground(0x2b, 0x2b, 0x2b);
-const QColor kTextColour(0xc8, 0xc8, 0xc8);
+const QColor background(0x2b, 0x2b, 0x2b);
+const QColor textColour(0xc8, 0xc8, 0xc8);
 
 } // namespace
 
@@ -102,7 +102,7 @@ void ImageViewWidget::paintEvent(QPaintEvent*)
         QTimer::singleShot(200, this, [] { media::preloadModules(); });
     }
     QPainter painter(this);
-    painter.fillRect(rect(), kBackground);
+    painter.fillRect(rect(), background);
 
     bool painted = false;
     const QImage image = currentImage();
@@ -123,7 +123,7 @@ void ImageViewWidget::paintEvent(QPaintEvent*)
         QFont font = painter.font();
         font.setPointSizeF(font.pointSizeF() * 1.2);
         painter.setFont(font);
-        painter.setPen(kTextColour);
+        painter.setPen(textColour);
         painter.drawText(rect().adjusted(24, 24, -24, -24), Qt::AlignCenter | Qt::TextWordWrap, placeholder_);
         painted = true;
     }

@@ -21,13 +21,13 @@ namespace {
 // About a dozen screen-size pictures: the neighbours plus the recent past.
 // Bigger buys little, since the neighbours are what a press needs, and keeps
 // the whole process near 125 MB.
-constexpr qint64 kDefaultCacheBytes = qint64(64) << 20;
+constexpr qint64 defaultCacheBytes = qint64(64) << 20;
 // Embedded previews are about 80 KB each: some fifty files' worth.
-constexpr qint64 kPreviewCacheBytes = qint64(4) << 20;
+constexpr qint64 previewCacheBytes = qint64(4) << 20;
 // Steps closer together than this come faster than a 24 MP photo decodes
 // (a held key repeats every 33 ms): the neighbours wait until the steps
 // pause for as long.
-constexpr auto kRapidStep = std::chrono::milliseconds(150);
+constexpr auto rapidStep = std::chrono::milliseconds(150);
 
 std::string lastComponent(const std::string& path)
 {
@@ -56,8 +56,8 @@ bool isCacheable(Problem p)
 } // namespace
 
 ImageViewWidget::ImageViewWidget(QWidget* parent)
-    : QWidget(parent), cache_(std::make_unique<imaging::DecodeCache>(kDefaultCacheBytes)),
-      previews_(std::make_unique<imaging::DecodeCache>(kPreviewCacheBytes)),
+    : QWidget(parent), cache_(std::make_unique<imaging::DecodeCache>(defaultCacheBytes)),
+      previews_(std::make_unique<imaging::DecodeCache>(previewCacheBytes)),
       queue_(2, [this](const std::string& path, imaging::DecodeQueue::Picture result) { onDecoded(path, result); }),
       previewQueue_(
           1, [this](const std::string& path, imaging::DecodeQueue::Picture result) { onPreview(path, result); },
@@ -66,7 +66,7 @@ ImageViewWidget::ImageViewWidget(QWidget* parent)
     imaging::installDecodeLimits();
 
     settleTimer_.setSingleShot(true);
-    settleTimer_.setInterval(int(kRapidStep.count()));
+    settleTimer_.setInterval(int(rapidStep.count()));
     connect(&settleTimer_, &QTimer::timeout, this, [this] {
         rapid_ = false;
         requestNeighbours();
@@ -87,7 +87,7 @@ ImageViewWidget::~ImageViewWidget() = default;
 void ImageViewWidget::setImage(const FileURL& url)
 {
     const auto now = std::chrono::steady_clock::now();
-    rapid_ = current_ && now - lastStep_ < kRapidStep;
+    rapid_ = current_ && now - lastStep_ < rapidStep;
     lastStep_ = now;
     if (rapid_)
         settleTimer_.start();
@@ -123,18 +123,18 @@ void ImageViewWidget::setImage(const FileURL& url)
     if (auto hit = cache_->find(currentPath_, stamp)) {
         showPicture(*hit);
         if (!satisfies(*hit))
-            request(currentPath_, stamp, imaging::priority::kCurrent);
+            request(currentPath_, stamp, imaging::priority::currentFile);
         return;
     }
     // Not decoded yet: its embedded preview stands in meanwhile. (The full
     // decode is asked for first, so that its thread is woken first.)
-    request(currentPath_, stamp, imaging::priority::kCurrent);
+    request(currentPath_, stamp, imaging::priority::currentFile);
     decodingCurrent_ = true;
     if (auto preview = previews_->find(currentPath_, stamp)) {
         if (!preview->image.isNull())
             showPicture(*preview);
     } else {
-        requestPreview(currentPath_, stamp, imaging::priority::kCurrent);
+        requestPreview(currentPath_, stamp, imaging::priority::currentFile);
     }
 }
 
@@ -169,9 +169,9 @@ void ImageViewWidget::requestNeighbours()
         if (auto hit = cache_->find(path, stamp); hit && (video || satisfies(*hit)))
             continue;
         if (!video && !previews_->find(path, stamp))
-            requestPreview(path, stamp, imaging::priority::kNeighbour - rank);
+            requestPreview(path, stamp, imaging::priority::neighbour - rank);
         if (!rapid_ && !decodingCurrent_)
-            request(path, stamp, imaging::priority::kNeighbour - rank);
+            request(path, stamp, imaging::priority::neighbour - rank);
     }
 }
 
@@ -221,19 +221,6 @@ bool ImageViewWidget::hasPreview(const FileURL& url) const
         return false;
     const auto preview = previews_->peek(url.path(), stamp);
     return preview && !preview->image.isNull();
-}
-
-void ImageViewWidget::setCacheLimit(qint64 bytes)
-{
-    cache_->setLimit(bytes);
-}
-qint64 ImageViewWidget::cacheLimit() const
-{
-    return cache_->limit();
-}
-qint64 ImageViewWidget::cacheBytes() const
-{
-    return cache_->bytes();
 }
 
 // ---- decoding ----
@@ -332,7 +319,7 @@ void ImageViewWidget::onDecoded(const std::string& path, imaging::DecodeQueue::P
         }
         currentStamp_ = now;
         if (!(now == result->stamp)) {
-            request(path, now, imaging::priority::kCurrent);
+            request(path, now, imaging::priority::currentFile);
             return;
         }
     }
@@ -343,7 +330,7 @@ void ImageViewWidget::onDecoded(const std::string& path, imaging::DecodeQueue::P
     }
     showPicture(*result);
     if (!satisfies(*result))
-        request(path, currentStamp_, imaging::priority::kCurrent); // resized meanwhile
+        request(path, currentStamp_, imaging::priority::currentFile); // resized meanwhile
 }
 
 void ImageViewWidget::dropUnwantedJobs()
@@ -359,7 +346,7 @@ void ImageViewWidget::refreshForNewSize()
     if (current_ && (showing_ == Showing::Picture || showing_ == Showing::Preview || showing_ == Showing::Nothing)) {
         auto hit = cache_->find(currentPath_, currentStamp_);
         if (!hit || !satisfies(*hit))
-            request(currentPath_, currentStamp_, imaging::priority::kCurrent);
+            request(currentPath_, currentStamp_, imaging::priority::currentFile);
     }
     std::vector<FileURL> again;
     for (const std::string& path : neighbours_)

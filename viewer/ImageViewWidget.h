@@ -64,10 +64,6 @@ public:
     // full picture, or its embedded preview).
     bool isCached(const FileURL& url) const;
     bool hasPreview(const FileURL& url) const;
-    // Cache bound in bytes (64 MB unless changed) and current use.
-    void setCacheLimit(qint64 bytes);
-    qint64 cacheLimit() const;
-    qint64 cacheBytes() const;
     // Decodes (and preview reads) queued or running on the view's threads,
     // and one for the neighbours' while they wait for the steps to pause.
     int pendingDecodes() const

@@ -123,7 +123,7 @@ bool readHeader(Decompressor& d, const QByteArray& data, bool keepExif, FileSour
 }
 
 // 32-bit pixels laid out as QImage::Format_RGB32 (0xffRRGGBB in memory order).
-constexpr J_COLOR_SPACE kRgb32 = Q_BYTE_ORDER == Q_LITTLE_ENDIAN ? JCS_EXT_BGRX : JCS_EXT_XRGB;
+constexpr J_COLOR_SPACE rgb32 = Q_BYTE_ORDER == Q_LITTLE_ENDIAN ? JCS_EXT_BGRX : JCS_EXT_XRGB;
 
 bool canGiveRgb(const jpeg_decompress_struct& cinfo)
 {
@@ -141,7 +141,7 @@ Outcome readPixels(Decompressor& d, int denominator, QImage* image, const Cancel
     jpeg_decompress_struct& cinfo = d.cinfo;
     cinfo.scale_num = 1;
     cinfo.scale_denom = static_cast<unsigned>(denominator);
-    cinfo.out_color_space = kRgb32;
+    cinfo.out_color_space = rgb32;
     jpeg_start_decompress(&cinfo);
     if (int(cinfo.output_width) != image->width() || int(cinfo.output_height) != image->height()) {
         jpeg_abort_decompress(&cinfo);
@@ -307,7 +307,7 @@ std::optional<DecodedPicture> decodeJpeg(int fd, const QByteArray& start, const 
     };
     // A picture too large for the budget at the scale the view wants shows
     // coarser, at the next DCT scale down that fits.
-    while (denominator < 8 && bytesAt(denominator) > kDecodeBudgetBytes)
+    while (denominator < 8 && bytesAt(denominator) > decodeBudgetBytes)
         denominator *= 2;
     const DecodeReservation reservation(bytesAt(denominator), cancelled);
     if (reservation.problem() != Problem::None)

@@ -56,9 +56,9 @@ VideoPosterFn videoPoster = nullptr;
 void loadVideoModule()
 {
     std::call_once(videoOnce, [] {
-        videoFactory = reinterpret_cast<CreateVideoFn>(loadModule("shoebox_video", kCreateVideoSymbol));
+        videoFactory = reinterpret_cast<CreateVideoFn>(loadModule("shoebox_video", createVideoSymbol));
         if (videoFactory)
-            videoPoster = reinterpret_cast<VideoPosterFn>(loadModule("shoebox_video", kVideoPosterSymbol));
+            videoPoster = reinterpret_cast<VideoPosterFn>(loadModule("shoebox_video", videoPosterSymbol));
     });
 }
 
@@ -68,8 +68,7 @@ HeifDecodeFn heifDecoder()
 {
     static std::once_flag once;
     static HeifDecodeFn decode = nullptr;
-    std::call_once(once,
-                   [] { decode = reinterpret_cast<HeifDecodeFn>(loadModule("shoebox_heif", kHeifDecodeSymbol)); });
+    std::call_once(once, [] { decode = reinterpret_cast<HeifDecodeFn>(loadModule("shoebox_heif", heifDecodeSymbol)); });
     return decode;
 }
 

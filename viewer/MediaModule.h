@@ -39,7 +39,7 @@ using HeifDecodeFn = imaging::DecodedPicture (*)(const DecodeHost& host, int fd,
                                                  const imaging::PreviewSink& preview);
 // The module's entry point; the version is in the name, so a stale module
 // from an older build is simply not found.
-inline constexpr char kHeifDecodeSymbol[] = "shoebox_heif_decode_v3";
+inline constexpr char heifDecodeSymbol[] = "shoebox_heif_decode_v3";
 
 // ---- video ----
 
@@ -80,7 +80,7 @@ private:
 };
 
 using CreateVideoFn = VideoSource* (*)(VideoSource::Handlers handlers, QObject* parent);
-inline constexpr char kCreateVideoSymbol[] = "shoebox_video_create_v1";
+inline constexpr char createVideoSymbol[] = "shoebox_video_create_v1";
 
 // The first frame of the video open as `fd`, fitted to the request's
 // target: decoded ahead like a photo, so that stepping onto the video
@@ -89,7 +89,7 @@ inline constexpr char kCreateVideoSymbol[] = "shoebox_video_create_v1";
 // thread; polls `cancelled`.
 using VideoPosterFn = imaging::DecodedPicture (*)(const DecodeHost& host, int fd, const imaging::DecodeRequest& request,
                                                   const imaging::CancelCheck& cancelled);
-inline constexpr char kVideoPosterSymbol[] = "shoebox_video_poster_v1";
+inline constexpr char videoPosterSymbol[] = "shoebox_video_poster_v1";
 
 // ---- the executable's side (MediaModule.cpp) ----
 

@@ -86,30 +86,14 @@ void StatusBarField::setStringValue(std::string_view text)
     bar_->showMessage(toQString(text));
 }
 
-std::string ActionMenuItem::title() const
-{
-    QString shown = action_->text();
-    return toUtf8(shown.replace(QStringLiteral("&&"), QStringLiteral("&")));
-}
-
 void ActionMenuItem::setTitle(std::string_view title)
 {
     action_->setText(toQString(title).replace(QLatin1Char('&'), QStringLiteral("&&")));
 }
 
-bool ActionMenuItem::isEnabled() const
-{
-    return action_->isEnabled();
-}
-
 void ActionMenuItem::setEnabled(bool enabled)
 {
     action_->setEnabled(enabled);
-}
-
-bool ButtonControl::isEnabled() const
-{
-    return button_->isEnabled();
 }
 
 void ButtonControl::setEnabled(bool enabled)
@@ -118,21 +102,6 @@ void ButtonControl::setEnabled(bool enabled)
 }
 
 // QProgressBar counts in whole numbers; the positions it shows are whole.
-double ProgressBarControl::minValue() const
-{
-    return bar_->minimum();
-}
-
-double ProgressBarControl::maxValue() const
-{
-    return bar_->maximum();
-}
-
-double ProgressBarControl::doubleValue() const
-{
-    return bar_->value();
-}
-
 void ProgressBarControl::setMinValue(double value)
 {
     bar_->setMinimum(static_cast<int>(std::lround(value)));

@@ -76,9 +76,7 @@ private:
 class ActionMenuItem final : public MenuItem {
 public:
     explicit ActionMenuItem(QAction* action) : action_(action) {}
-    std::string title() const override;
     void setTitle(std::string_view title) override;
-    bool isEnabled() const override;
     void setEnabled(bool enabled) override;
 
 private:
@@ -88,7 +86,6 @@ private:
 class ButtonControl final : public Button {
 public:
     explicit ButtonControl(QAbstractButton* button) : button_(button) {}
-    bool isEnabled() const override;
     void setEnabled(bool enabled) override;
 
 private:
@@ -98,9 +95,6 @@ private:
 class ProgressBarControl final : public ProgressIndicator {
 public:
     explicit ProgressBarControl(QProgressBar* bar) : bar_(bar) {}
-    double minValue() const override;
-    double maxValue() const override;
-    double doubleValue() const override;
     void setMinValue(double value) override;
     void setMaxValue(double value) override;
     void setDoubleValue(double value) override;

@@ -36,13 +36,8 @@ struct FakeControl final : TextField, Button, MenuItem, ProgressIndicator, PopUp
 
     std::string stringValue() const override { return value; }
     void setStringValue(std::string_view text) override { value = text; }
-    std::string title() const override { return value; }
     void setTitle(std::string_view text) override { value = text; }
-    bool isEnabled() const override { return enabled; }
     void setEnabled(bool on) override { enabled = on; }
-    double minValue() const override { return min; }
-    double maxValue() const override { return max; }
-    double doubleValue() const override { return at; }
     void setMinValue(double v) override { min = v; }
     void setMaxValue(double v) override { max = v; }
     void setDoubleValue(double v) override { at = v; }
