@@ -59,11 +59,12 @@ export DISPLAY=":$(cat "$work/display")"
 openbox &
 pids+=($!)
 
-build/release/bin/shoebox "$source_folder" "$work/Pictures/Sorted" &
+build/release/bin/shoebox "$source_folder" "$work/Pictures/Sorted" 2>"$work/shoebox.log" &
 pids+=($!)
 window=$(timeout 90 xdotool search --sync --onlyvisible --name '^Shoebox$' | head -1 || true)
 if [[ -z "$window" ]]; then
-    echo "screenshot: the Shoebox window did not appear" >&2
+    echo "screenshot: the Shoebox window did not appear; it said:" >&2
+    cat "$work/shoebox.log" >&2
     exit 1
 fi
 xdotool windowsize "$window" 1200 820
