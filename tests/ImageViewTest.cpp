@@ -206,9 +206,9 @@ TEST_F(ImageViewTest, HeldKeyShowsEachFilesOwnPreviewAtOnceThenTheSharpPicture)
         })) << i;
     }
     EXPECT_GT(previews, 0);
-    EXPECT_TRUE(waitUntil([&] { return shows(count - 1, false); }));
     EXPECT_TRUE(waitUntil([&] { return view.pendingDecodes() == 0; }));
-    view.setImage(file(count - 2)); // decoded ahead: sharp without an event loop turn
+    EXPECT_TRUE(shows(count - 1, false)); // sharp, and no neighbour's picture
+    view.setImage(file(count - 2));       // decoded ahead: sharp without an event loop turn
     EXPECT_TRUE(shows(count - 2, false));
 }
 
@@ -361,14 +361,13 @@ TEST_F(ImageViewTest, TheDecodeBudgetRefusesHostileHeadersInBoundedMemoryAndBigP
     EXPECT_EQ(lines.mid(0, 5), QStringList(4, refused) << QStringLiteral("%1 2000x1500").arg(int(Problem::None)));
     EXPECT_LT(lines[5].section(' ', 1).toLong() / 1024, 200) << "MB at the peak; one hostile file took 550";
 
-    // Beside decodes that hold the budget it waits, polling its cancel check;
-    // once they end it decodes, at 1/2 where it would not fit whole, and it
-    // stops between rows when cancelled.
+    // Beside decodes that hold the budget a decode waits, polling its cancel
+    // check; once they end it decodes, at 1/2 where it would not fit whole,
+    // and it stops between rows when cancelled.
     {
         const imaging::DecodeReservation others(imaging::decodeBudgetBytes - 1, {});
         int asked = 0;
-        EXPECT_EQ(imaging::decodePicture({big, QSize(1920, 1080), 1.0}, [&] { return ++asked > 3; }).problem,
-                  Problem::Cancelled);
+        EXPECT_EQ(imaging::DecodeReservation(2, [&] { return ++asked > 3; }).problem(), Problem::Cancelled);
     }
     EXPECT_EQ(imaging::decodePicture({big, QSize(4200, 3150), 1.0}).decodedSize, QSize(4000, 3000));
     int asked = 0;
