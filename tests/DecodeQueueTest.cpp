@@ -1,5 +1,4 @@
-// The decode queue and the picture cache on their own: a scripted decoder
-// decides when each decode ends, and cache entries are only sizes.
+// The decode queue and the picture cache on their own: a scripted decoder, and cache entries that are only sizes.
 
 #include <gtest/gtest.h>
 
@@ -16,9 +15,7 @@ using shoebox::testing::waitUntil;
 
 namespace {
 
-// One worker. Each decode runs until the test releases it or the queue
-// cancels it (five seconds at most, so a queue that never cancels fails
-// instead of hanging), and returns a picture either way.
+// One worker; a decode runs until released or cancelled (5 s at most: a fault fails, not hangs) and returns a picture.
 struct DecodeQueueTest : ::testing::Test {
     std::atomic<bool> released{false};
     std::atomic<int> running{0}, cancelled{0};
@@ -43,9 +40,7 @@ struct DecodeQueueTest : ::testing::Test {
     }
 };
 
-// The most urgent job first; the same work asked again is one job, at the
-// higher priority; another size replaces it; nothing replaced or dropped is
-// delivered, even when its decode ends with a picture.
+// Guards the wrong job first, one run twice, a new size ignored, or a dropped or replaced job's picture delivered.
 TEST_F(DecodeQueueTest, RunsTheMostUrgentFirstOnceEachAndDeliversNothingReplacedOrDropped)
 {
     request("running", 0);
@@ -66,7 +61,7 @@ TEST_F(DecodeQueueTest, RunsTheMostUrgentFirstOnceEachAndDeliversNothingReplaced
               (std::vector<std::pair<std::string, int>>{{"a", 100}, {"b", 100}, {"c", 100}, {"resized", 200}}));
 }
 
-// A dying queue stops its running decode and starts nothing more.
+// Guards a dying queue leaving its decode running or starting the queued ones.
 TEST_F(DecodeQueueTest, DyingStopsTheRunningDecodeAndStartsNothingMore)
 {
     request("running", 0);
@@ -78,8 +73,7 @@ TEST_F(DecodeQueueTest, DyingStopsTheRunningDecodeAndStartsNothingMore)
     EXPECT_EQ(started, std::vector<std::string>{"running"});
 }
 
-// Least recently used out first, the files wanted next last; an entry
-// larger than the bound is not kept.
+// Guards evicting the recently used or the files wanted next first, or keeping an entry larger than the bound.
 TEST(DecodeCacheTest, EvictsTheLeastRecentlyUsedButKeepsTheNeighboursWithinTheBound)
 {
     imaging::DecodeCache cache(3000);
