@@ -2,10 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
 #include <stdlib.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -18,8 +16,7 @@ namespace shoebox::testing {
 
 using Names = std::vector<std::string>;
 
-// A fresh folder under the system's temporary folder, removed with everything
-// in it when the test ends.
+// A fresh folder under the system's temporary folder, removed with everything in it when the test ends.
 class TempDir {
 public:
     explicit TempDir(const std::string& under = "/tmp")
