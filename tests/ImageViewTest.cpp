@@ -140,11 +140,9 @@ protected:
 TEST_F(ImageViewTest, EveryExifOrientationShowsUprightAsQtTurnsIt)
 {
     QImage stored = solid(1600, 1200, Qt::white); // three coloured corners tell every turn and mirror apart
-    QPainter painter(&stored);
-    painter.fillRect(0, 0, 400, 300, Qt::red);
-    painter.fillRect(1200, 0, 400, 300, Qt::green);
-    painter.fillRect(0, 900, 400, 300, Qt::blue);
-    painter.end();
+    QPainter(&stored).fillRect(0, 0, 400, 300, Qt::red);
+    QPainter(&stored).fillRect(1200, 0, 400, 300, Qt::green);
+    QPainter(&stored).fillRect(0, 900, 400, 300, Qt::blue);
     for (int orientation = 1; orientation <= 8; ++orientation) {
         QByteArray jpeg = jpegWithExif(stored, orientation);
         const std::string name = "caf\xE9-" + std::to_string(orientation) + ".jpg";
@@ -284,7 +282,7 @@ TEST(MovieProbeTest, TellsCompleteMoviesFromDamagedOnes)
 TEST_F(ImageViewTest, AVideoNextInLineShowsItsOwnFirstFrameAtOnce)
 {
     if (!writeClip(path("red.mp4"), "0xffff0000") || !writeClip(path("blue.mp4"), "0xff0000ff"))
-        GTEST_SKIP() << "GStreamer has no H.264 encoder here";
+        GTEST_SKIP() << "no gst-launch-1.0 with an H.264 encoder here";
     view.setNeighbours({url("red.mp4"), url("blue.mp4")});
     ASSERT_TRUE(waitUntil([&] { return view.isCached(url("red.mp4")) && view.isCached(url("blue.mp4")); }, 20000));
     for (const auto& [name, colour] : {std::pair{"blue.mp4", Qt::blue}, std::pair{"red.mp4", Qt::red}}) {
