@@ -44,7 +44,7 @@ QByteArray encode(const QImage& image, const char* format = "JPEG")
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
-    EXPECT_TRUE(image.save(&buffer, format, 80)); // a PNG compresses fast
+    EXPECT_TRUE(image.save(&buffer, format, 80)); // a PNG at compression level 1: fast
     return bytes;
 }
 
