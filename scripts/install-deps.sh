@@ -9,8 +9,10 @@ packages=(
     qt6-base-dev qt6-base-dev-tools qt6-multimedia-dev qt6-qpa-plugins libgl-dev
     libheif-dev libglib2.0-dev libicu-dev libjpeg-dev libexif-dev
     libgtest-dev libgmock-dev
-    # Video decoding for Qt Multimedia, and for video posters straight through GStreamer.
+    # Video decoding for Qt Multimedia, and for video posters straight through GStreamer;
+    # gst-launch-1.0 makes the videos the tests and the benchmark play.
     libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-bad gstreamer1.0-libav
+    gstreamer1.0-tools
     # The icon's fixed sizes; the desktop entry and AppStream validators; the
     # Debian package's dependencies (dpkg-shlibdeps).
     librsvg2-bin desktop-file-utils appstream dpkg-dev
@@ -20,8 +22,8 @@ packages=(
 for option in "$@"; do
     case "$option" in
     --test) packages+=(clang libclang-rt-dev) ;;
-    # The baseline decoder, and gst-launch-1.0 to make the benchmark's video.
-    --bench) packages+=(libturbojpeg0-dev gstreamer1.0-tools) ;;
+    # The baseline decoder.
+    --bench) packages+=(libturbojpeg0-dev) ;;
     *) echo "install-deps: unknown option $option" >&2 && exit 2 ;;
     esac
 done

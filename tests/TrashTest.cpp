@@ -1,3 +1,4 @@
+#include <fcntl.h>
 #include <gio/gio.h>
 #include <linux/fs.h>
 #include <sys/ioctl.h>

@@ -12,12 +12,11 @@
 
 namespace shoebox::testing {
 
-// GLib reads HOME once: the Trash goes to a scratch folder from before the
-// first test on, never to the user's own.
+// GLib reads HOME once: the Trash goes to a scratch folder from before the first test on, never to the user's own.
 inline const std::string& scratchHome = useScratchHome();
 
-// A controller on doubles of the window, with the real file manager working
-// in a temporary folder; each test starts with an empty Trash.
+// A controller on doubles of the window, with the real file manager working in a temporary folder; each test starts
+// with an empty Trash.
 class ControllerTest : public ::testing::Test {
 protected:
     static constexpr RenameType NewName = RenameType::NewNameOnly, WithStem = RenameType::StemAndNewName,
@@ -45,8 +44,7 @@ protected:
         window.panel.chooseNext(url(folder));
         controller.destinationFolderButton(nullptr);
     }
-    // A source "src" of files holding their own names, a destination ("dest"
-    // unless given), and the first file on show.
+    // A source "src" of files holding their own names, a destination ("dest" unless given), and the first file on show.
     void prepare(std::initializer_list<std::string> names, const std::string& destination = "")
     {
         for (const std::string& name : names)
@@ -54,8 +52,7 @@ protected:
         scan(dir / "src");
         chooseDestination(destination.empty() ? dir.makeFolder("dest") : destination);
     }
-    // Selects `type` (the untested one: an index past the menu's three),
-    // types `name` and presses the move button.
+    // Selects `type` (the untested one: an index past the menu's three), types `name` and presses the move button.
     void move(const std::string& name, RenameType type = NewName)
     {
         window.renameTypeMenu.index = type == Untested ? 7 : static_cast<long>(type);
@@ -66,8 +63,7 @@ protected:
     {
         return controller.imageURLs().at(static_cast<std::size_t>(controller.currentImageItem())).path();
     }
-    // `text` with every path in the test's folder made relative to it, and
-    // the Trash's files called "Trash".
+    // `text` with every path in the test's folder made relative to it, and the Trash's files called "Trash".
     std::string relative(std::string text) const
     {
         for (const auto& [from, to] : {std::pair{dir.path() + "/", ""}, {trash() + "/files", "Trash"}})

@@ -1,8 +1,7 @@
 #pragma once
 
-// In-memory stand-ins for the window's controls and the outside world.
-// Panels and alerts script what the user "chooses"; the file manager double
-// wraps the real one and can be told to fail a given call.
+// In-memory stand-ins for the window's controls and the outside world. Panels and alerts script what the user
+// "chooses"; the file manager double wraps the real one and can be told to fail a given call.
 
 #include <gtest/gtest.h>
 
@@ -25,14 +24,14 @@
 
 namespace shoebox::testing {
 
-// Stands in for any of the window's controls: its text (or title), whether
-// it is enabled (from the start, so that disabling shows), a bar's range and
-// position, a menu's selection.
-struct FakeControl final : TextField, Button, MenuItem, ProgressIndicator, PopUpMenu {
+// Stands in for any of the window's controls: its text (or title), whether it is enabled (from the start, so that
+// disabling shows), a bar's range and position, a menu's selection, the files an image view was given.
+struct FakeControl final : TextField, Button, MenuItem, ProgressIndicator, PopUpMenu, ImageView {
     std::string value;
     bool enabled = true;
     double min = -1, max = -1, at = -1;
     long index = 0;
+    std::vector<FileURL> shown, neighbours;
 
     std::string stringValue() const override { return value; }
     void setStringValue(std::string_view text) override { value = text; }
@@ -42,16 +41,11 @@ struct FakeControl final : TextField, Button, MenuItem, ProgressIndicator, PopUp
     void setMaxValue(double v) override { max = v; }
     void setDoubleValue(double v) override { at = v; }
     long indexOfSelectedItem() const override { return index; }
-};
-
-struct FakeImageView final : ImageView {
-    std::vector<FileURL> shown, neighbours;
     void setImage(const FileURL& url) override { shown.push_back(url); }
     void setNeighbours(const std::vector<FileURL>& next) override { neighbours = next; }
 };
 
-// Answers each run with the next queued choice; with none queued, the test
-// fails and the panel answers a cancel.
+// Answers each run with the next queued choice; with none queued, the test fails and the panel answers a cancel.
 struct ScriptedOpenPanel final : OpenPanel {
     std::deque<std::optional<FileURL>> answers;
     int runs = 0;
@@ -82,8 +76,8 @@ struct RecordingOutput final : Output {
     void print(std::string_view line) override { lines.emplace_back(line); }
 };
 
-// The real file manager, except that the Nth call of a named operation
-// ("move", "trash", "restore", "mkdir") fails with the given description.
+// The real file manager, except that the Nth call of a named operation ("move", "trash", "restore", "mkdir") fails
+// with the given description.
 struct FailingFileManager : FileManager {
     LinuxFileManager real;
     std::map<std::string, int> calls;
@@ -144,11 +138,9 @@ private:
     }
 };
 
-// The file manager above, except that a move with an observer "copies" in
-// small steps, reporting each, until the observer cancels it (it fails as
-// the move engine does) or `finish` is set (the move then runs); and folder
-// listings wait while `holdListings` is set. Steps and listings run on the
-// caller's thread, never the test's.
+// The file manager above, except that a move with an observer "copies" in small steps, reporting each, until the
+// observer cancels it (it fails as the move engine does) or `finish` is set (the move then runs); and folder listings
+// wait while `holdListings` is set. Steps and listings run on the caller's thread, never the test's.
 struct SlowFileManager final : FailingFileManager {
     std::atomic<bool> finish{false};
     std::atomic<bool> holdListings{false};
@@ -181,8 +173,7 @@ struct FakeWindow {
     FakeControl subSubFolder, trashPhotoButton, prePhotoButton, nextPhotoButton, moveAndRenameFileButton,
         newFileNamePreviewField, sourceFolderLabel, destinationFolderLabel, progressBar, progressTextField,
         subFolderOneBox, newFileNameTextField, renameTypeMenu, currentFilePathLabel, statusBar, undoMenuItem,
-        redoMenuItem, destinationPreviewField;
-    FakeImageView imageViewer;
+        redoMenuItem, destinationPreviewField, imageViewer;
     ScriptedOpenPanel panel;
     RecordingAlert alert;
     RecordingOutput output;

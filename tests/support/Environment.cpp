@@ -12,14 +12,12 @@ const std::string& useScratchHome()
 {
     static const TempDir home; // removed at exit, with everything the tests left in its Trash
     static const bool pointed = [] {
-        // HOME too, not only XDG_DATA_HOME: GIO uses the home Trash only for
-        // files on the same filesystem as HOME.
+        // HOME too, not only XDG_DATA_HOME: GIO uses the home Trash only for files on the same filesystem as HOME.
         ::setenv("HOME", home.path().c_str(), 1);
         ::setenv("XDG_DATA_HOME", (home / ".local/share").c_str(), 1);
         ::setenv("XDG_CONFIG_HOME", (home / ".config").c_str(), 1);
         ::setenv("XDG_CACHE_HOME", (home / ".cache").c_str(), 1);
-        // Without it Qt warns on stderr at exit, which can land inside the
-        // test names CTest reads from a listing.
+        // Without it Qt warns on stderr at exit, which can land inside the test names CTest reads from a listing.
         ::setenv("XDG_RUNTIME_DIR", home.makeFolder("runtime").c_str(), 1);
         return ::chmod((home / "runtime").c_str(), 0700) == 0;
     }();

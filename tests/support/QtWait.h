@@ -7,8 +7,8 @@
 // Waiting for the event loop, for tests and the benchmark that drive Qt.
 namespace shoebox::testing {
 
-// Processes events until `done` holds; false when `timeoutMs` ran out first.
-// Never sleeps the UI thread: a short timer wakes the loop to look again.
+// Processes events until `done` holds; false when `timeoutMs` ran out first. Never sleeps the UI thread: a short
+// timer wakes the loop to look again.
 template <class Done>
 bool waitUntil(Done done, int timeoutMs = 5000)
 {

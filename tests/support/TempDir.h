@@ -2,10 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
 #include <stdlib.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -18,8 +16,7 @@ namespace shoebox::testing {
 
 using Names = std::vector<std::string>;
 
-// A fresh folder under the system's temporary folder, removed with everything
-// in it when the test ends.
+// A fresh folder under the system's temporary folder, removed with everything in it when the test ends.
 class TempDir {
 public:
     explicit TempDir(const std::string& under = "/tmp")
@@ -44,16 +41,7 @@ public:
     std::string operator/(const std::string& name) const { return path_ + "/" + name; }
 
     // Writes `content` to `name` (raw bytes), making parent folders.
-    std::string write(const std::string& name, const std::string& content = "data") const
-    {
-        const std::string full = *this / name;
-        std::filesystem::create_directories(std::filesystem::path(full).parent_path());
-        const int fd = ::open(full.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-        if (fd < 0 || ::write(fd, content.data(), content.size()) != static_cast<ssize_t>(content.size()))
-            throw std::runtime_error("could not write " + full);
-        ::close(fd);
-        return full;
-    }
+    std::string write(const std::string& name, const std::string& content = "data") const;
     std::string makeFolder(const std::string& name) const
     {
         const std::string full = *this / name;
@@ -66,9 +54,18 @@ private:
     bool kept_ = false;
 };
 
-inline void writeFile(const std::string& path, const std::string& bytes)
+// Writes `bytes` to `path`, making parent folders; returns the path.
+inline std::string writeFile(const std::string& path, const std::string& bytes)
 {
-    std::ofstream(path, std::ios::binary) << bytes;
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+    if (!(std::ofstream(path, std::ios::binary) << bytes))
+        throw std::runtime_error("could not write " + path);
+    return path;
+}
+
+inline std::string TempDir::write(const std::string& name, const std::string& content) const
+{
+    return writeFile(*this / name, content);
 }
 
 inline std::string readFile(const std::string& path)

@@ -18,8 +18,8 @@ inline void PrintTo(const QString& text, std::ostream* os)
 
 namespace shoebox::testing {
 
-// The real window, shown and active, on a scripted panel and alert, a
-// recording output and the file manager double `Files`.
+// The real window, shown and active, on a scripted panel and alert, a recording output and the file manager double
+// `Files`.
 template <typename Files>
 class WindowFixture : public ::testing::Test {
 protected:
