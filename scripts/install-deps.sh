@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages Shoebox needs to build and run, skipping
 # those already present; --test adds what the full test run needs (clang and
-# libFuzzer), --bench what the benchmark needs. Uses sudo when not root.
+# libFuzzer), --bench what the benchmark needs, --screenshot what
+# scripts/screenshot.sh needs. Uses sudo when not root.
 set -euo pipefail
 
 packages=(
@@ -24,6 +25,9 @@ for option in "$@"; do
     --test) packages+=(clang libclang-rt-dev) ;;
     # The baseline decoder.
     --bench) packages+=(libturbojpeg0-dev) ;;
+    # A display without a screen, a window manager, drawing the sample
+    # photos, typing and capturing.
+    --screenshot) packages+=(xvfb xauth openbox imagemagick xdotool fonts-dejavu-core) ;;
     *) echo "install-deps: unknown option $option" >&2 && exit 2 ;;
     esac
 done

@@ -5,18 +5,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-packages=(xvfb xauth openbox imagemagick xdotool fonts-dejavu-core)
-missing=()
-for p in "${packages[@]}"; do
-    [[ "$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null)" == "install ok installed" ]] || missing+=("$p")
-done
-if ((${#missing[@]})); then
-    sudo=()
-    [[ "$(id -u)" -ne 0 ]] && sudo=(sudo)
-    "${sudo[@]}" apt-get update -q
-    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"
-fi
-scripts/install-deps.sh
+scripts/install-deps.sh --screenshot
 cmake --preset release >/dev/null
 cmake --build --preset release --target shoebox >/dev/null
 
