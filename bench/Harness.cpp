@@ -55,6 +55,15 @@ const std::vector<FileURL>& Harness::files()
     return window_.controller().imageURLs();
 }
 
+std::vector<FileURL> Harness::open(const std::string& folder)
+{
+    scan(folder);
+    std::vector<FileURL> opened = files();
+    waitForPaint(opened.at(0), true);
+    waitIdle();
+    return opened;
+}
+
 bool Harness::pressNext()
 {
     const auto before = window_.controller().currentImageItem();

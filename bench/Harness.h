@@ -41,6 +41,9 @@ public:
     // Chooses `folder` as the source, the way the folder panel's answer does.
     void scan(const std::string& folder);
     const std::vector<FileURL>& files();
+    // Scans `folder`, then runs the event loop until its first file is
+    // painted sharply and no decode is left; its files.
+    std::vector<FileURL> open(const std::string& folder);
 
     // Alt+Right, as a key press delivered to the focused widget, so it goes
     // through the window's shortcut like a key on a keyboard. When it did

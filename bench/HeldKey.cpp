@@ -88,17 +88,6 @@ struct HoldRounds {
     }
 };
 
-// Opens `folder` on its first photo and waits until it is sharp and the
-// photos after it are decoded.
-std::vector<FileURL> openAtStart(Harness& h, const std::string& folder)
-{
-    h.scan(folder);
-    std::vector<FileURL> files = h.files();
-    h.waitForPaint(files[0], true);
-    h.waitIdle();
-    return files;
-}
-
 } // namespace
 
 void heldKeyFigures(const Data& data, const Options& options, Report& report)
@@ -113,14 +102,14 @@ void heldKeyFigures(const Data& data, const Options& options, Report& report)
     inTurn(
         options.pairs,
         [&](int) {
-            const auto files = openAtStart(h, data.linkedFolder("held", presses + 1, data.photos24));
+            const auto files = h.open(data.linkedFolder("held", presses + 1, data.photos24));
             const Hold hold = holdKey(h, files);
             ownPainted += hold.ownFilePainted;
             app.add(hold);
             h.waitIdle();
         },
         [&](int) {
-            const auto files = openAtStart(h, decodedFolder);
+            const auto files = h.open(decodedFolder);
             // Decodes whatever of the folder the cache has let go since the
             // last round. The cache holds all of it; as the view's likely
             // next files, it lets the app's rounds' photos go first.

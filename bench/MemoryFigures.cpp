@@ -28,11 +28,9 @@ int memoryChild(int argc, char** argv, const std::string& folder)
     Harness h;
     Harness::spin(500);
     std::printf("%ld\n", vmHighWaterKB());
-    h.scan(folder);
-    const std::vector<FileURL> files = h.files();
-    for (size_t i = 0; i < files.size(); ++i) {
-        if (i > 0)
-            h.pressNext();
+    const std::vector<FileURL> files = h.open(folder);
+    for (size_t i = 1; i < files.size(); ++i) {
+        h.pressNext();
         h.waitForPaint(files[i], true);
         h.waitIdle();
     }

@@ -20,9 +20,7 @@ void stepping(Harness& h, const Data& data, Report& report)
 {
     constexpr int steps = 30;
     const std::string folder = data.linkedFolder("step", steps + 1, data.photos24);
-    h.scan(folder);
-    const std::vector<FileURL> files = h.files();
-    h.waitForPaint(files[0], true);
+    const std::vector<FileURL> files = h.open(folder);
     const QSize box = h.viewPixels();
 
     std::vector<double> app, baseline;

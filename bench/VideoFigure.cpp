@@ -37,11 +37,8 @@ std::string photoThenVideo(const Data& data)
 // module has had time to load, and steps onto the video.
 double stepOntoVideo(Harness& h, const std::string& folder)
 {
-    h.scan(folder);
-    h.waitForPaint(h.files().at(0), true);
-    h.waitIdle();
+    const FileURL video = h.open(folder).at(1);
     Harness::spin(300);
-    const FileURL video = h.files().at(1);
     h.clearPaints();
     const auto t0 = Clock::now();
     h.pressNext();
