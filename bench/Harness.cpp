@@ -12,10 +12,9 @@ namespace shoebox::bench {
 
 // The offscreen platform exposes a shown window and paints it on update()
 // like a real one, so no grab() or repaint() is needed to get a frame.
-Harness::Harness(QSize size)
-    : window_(MainWindow::Overrides{.openPanel = &panel_, .alert = &alert_, .output = &output_})
+Harness::Harness() : window_(MainWindow::Overrides{.openPanel = &panel_, .alert = &alert_, .output = &output_})
 {
-    window_.resize(size);
+    window_.resize(windowSize);
     window_.show();
     window_.activateWindow();
     if (!QTest::qWaitForWindowExposed(&window_, 5000))

@@ -32,7 +32,7 @@ public:
         bool full = false; // the full picture, not an embedded preview or a scaled stand-in
     };
 
-    explicit Harness(QSize size = windowSize);
+    Harness();
 
     ImageViewWidget& view() { return *view_; }
     // The view's size in device pixels: the box pictures are decoded for.
