@@ -3,7 +3,6 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
-#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -18,13 +17,6 @@
 extern char** environ;
 
 namespace shoebox::bench {
-
-long long monotonicNs()
-{
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return static_cast<long long>(ts.tv_sec) * 1'000'000'000 + ts.tv_nsec;
-}
 
 double runTimed(const std::vector<std::string>& args, std::string* out, bool quiet)
 {

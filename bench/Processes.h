@@ -2,14 +2,21 @@
 
 // Running programs and reading a process's own numbers.
 
+#include <ctime>
 #include <string>
 #include <vector>
 
 namespace shoebox::bench {
 
 // CLOCK_MONOTONIC in nanoseconds; a child given this on its command line
-// can time itself from the moment its parent spawned it.
-long long monotonicNs();
+// can time itself from the moment its parent spawned it. Inline, so that the
+// start-up programs read the same clock without linking anything.
+inline long long monotonicNs()
+{
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return static_cast<long long>(ts.tv_sec) * 1'000'000'000 + ts.tv_nsec;
+}
 
 // Runs args[0] (found on PATH unless it holds a slash) with stdout into
 // `out`, or /dev/null when null, and stderr to ours unless `quiet`. The

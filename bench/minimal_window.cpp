@@ -18,6 +18,7 @@
 #include <QTimer>
 
 #include "ImageDecoder.h"
+#include "Processes.h"
 #ifdef SHOEBOX_REAL_WINDOW
 #include "AppDelegate.h"
 #include "ImageViewWidget.h"
@@ -25,20 +26,14 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <ctime>
 
 #include <unistd.h>
 
 namespace {
 
-long long startNs = 0;
+using shoebox::bench::monotonicNs;
 
-long long monotonicNs()
-{
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return static_cast<long long>(ts.tv_sec) * 1'000'000'000 + ts.tv_nsec;
-}
+long long startNs = 0;
 
 // Prints the time once the backing store painted so far has been flushed
 // (the zero timer fires after that) and exits.
@@ -48,6 +43,15 @@ void finish()
         std::printf("%.3f\n", double(monotonicNs() - startNs) / 1e6);
         std::fflush(stdout);
         _exit(0);
+    });
+}
+
+// A run that never paints fails instead of holding up the benchmark.
+void giveUpAfter30s()
+{
+    QTimer::singleShot(30000, [] {
+        std::fprintf(stderr, "nothing painted within 30 s\n");
+        _exit(1);
     });
 }
 
@@ -104,11 +108,7 @@ private:
 void watchStartup()
 {
     qApp->installEventFilter(new StartupWatch);
-    // A run that never paints fails instead of holding up the benchmark.
-    QTimer::singleShot(30000, [] {
-        std::fprintf(stderr, "nothing painted within 30 s\n");
-        _exit(1);
-    });
+    giveUpAfter30s();
 }
 Q_COREAPP_STARTUP_FUNCTION(watchStartup)
 #endif
@@ -133,11 +133,7 @@ int main(int argc, char** argv)
     return shoebox::runApplication(count, args);
 #else
     QApplication app(argc, argv);
-    // A run that never paints fails instead of holding up the benchmark.
-    QTimer::singleShot(30000, [] {
-        std::fprintf(stderr, "nothing painted within 30 s\n");
-        _exit(1);
-    });
+    giveUpAfter30s();
     QMainWindow window;
     auto* label = new QLabel(&window);
     label->setAlignment(Qt::AlignCenter);
