@@ -70,6 +70,12 @@ std::vector<double> childNumbers(const std::vector<std::string>& args)
     return numbers;
 }
 
+double childNumber(const std::vector<std::string>& args)
+{
+    const std::vector<double> numbers = childNumbers(args);
+    return numbers.size() == 1 ? numbers[0] : NAN;
+}
+
 std::string selfPath()
 {
     return std::filesystem::read_symlink("/proc/self/exe").string();

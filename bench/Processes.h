@@ -26,6 +26,8 @@ double runTimed(const std::vector<std::string>& args, std::string* out = nullptr
 
 // Runs a program that prints numbers and returns them; empty on failure.
 std::vector<double> childNumbers(const std::vector<std::string>& args);
+// The same for a program that prints one number; NaN on failure.
+double childNumber(const std::vector<std::string>& args);
 
 // A program built next to this one.
 std::string siblingProgram(const std::string& name);

@@ -5,7 +5,6 @@
 // program that decodes and paints one such photo.
 
 #include <algorithm>
-#include <cmath>
 
 #include "Figures.h"
 #include "Processes.h"
@@ -20,8 +19,7 @@ double startupMs(const std::string& program, const std::string& file = {})
     std::vector<std::string> args = {siblingProgram(program), std::to_string(monotonicNs())};
     if (!file.empty())
         args.push_back(file);
-    const std::vector<double> ms = childNumbers(args);
-    return ms.size() == 1 ? ms[0] : NAN;
+    return childNumber(args);
 }
 
 } // namespace

@@ -47,12 +47,6 @@ double stepOntoVideo(Harness& h, const std::string& folder)
     return ms;
 }
 
-double childMs(const std::vector<std::string>& args)
-{
-    const std::vector<double> ms = childNumbers(args);
-    return ms.size() == 1 ? ms[0] : NAN;
-}
-
 } // namespace
 
 int videoChild(int argc, char** argv, const std::string& mode, const std::string& path)
@@ -103,10 +97,10 @@ void videoFigures(const Data& data, const Options& options, Report& report)
     inTurn(
         options.pairs,
         [&](int) {
-            app.push_back(childMs({selfPath(), "--child-video", "window", folder}));
+            app.push_back(childNumber({selfPath(), "--child-video", "window", folder}));
         },
         [&](int) {
-            baseline.push_back(childMs({selfPath(), "--child-video", "player", data.video}));
+            baseline.push_back(childNumber({selfPath(), "--child-video", "player", data.video}));
         });
     report.figure("video_first_frame_cold_ms", "ms", app, baseline);
 }
