@@ -218,8 +218,6 @@ std::vector<unsigned char> thumbnailOf(const std::vector<unsigned char>& pixels,
     return compressJpeg(small.data(), tw, th, 80);
 }
 
-} // namespace
-
 void writeJpeg(const Photo& photo, std::uint64_t seed)
 {
     const std::vector<unsigned char> pixels = makePixels(photo.width, photo.height, seed);
@@ -234,6 +232,8 @@ void writeJpeg(const Photo& photo, std::uint64_t seed)
     writeAll(fd, jpeg.data() + 2, jpeg.size() - 2);
     ::close(fd);
 }
+
+} // namespace
 
 void writeJpegs(const std::vector<Photo>& photos, std::uint64_t seedBase)
 {

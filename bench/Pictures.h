@@ -18,9 +18,7 @@ struct Photo {
     bool rotated90 = false; // EXIF orientation 6: shown upright as height x width
 };
 
-// Writes the JPEG at quality 92 (a 24 MP one is about 7 MB).
-void writeJpeg(const Photo& photo, std::uint64_t seed);
-// The same for many, on both cores.
+// Writes the JPEGs at quality 92 (a 24 MP one is about 7 MB), on both cores.
 void writeJpegs(const std::vector<Photo>& photos, std::uint64_t seedBase);
 // An HEIC with a 320-pixel thumbnail, as phones store them; false when
 // libheif cannot encode HEVC.
