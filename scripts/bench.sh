@@ -9,4 +9,4 @@ cd "$(dirname "$0")/.."
 scripts/install-deps.sh --bench
 cmake --preset bench
 cmake --build --preset bench
-QT_QPA_PLATFORM=offscreen build/bench/bin/shoebox_bench "$@"
+build/bench/bin/shoebox_bench "$@" # offscreen: the program chooses it itself
