@@ -72,18 +72,16 @@ Inject all(Injects... injects)
 
 auto first = fromCall(1); // and every one after
 auto onlyFirst = [done = false](auto&&...) mutable { return !std::exchange(done, true); };
-auto onName(std::string name)
-{
+auto onName = [](std::string name) {
     return [name](int, const char* path, auto&&...) { return fs::path(path).filename() == name; };
-}
+};
 auto onTemporary = [](int, const char* path, auto&&...) { return isHiddenCopy(fs::path(path).filename().c_str()); };
 auto onFolder = [](int fd) { return isFolder(fd); };
 // The fsync of a folder after `n` others: in a folder move, the copy of
 // "day 2" and the copy itself come first, then the target folder.
-auto afterFolderSyncs(int n)
-{
+auto afterFolderSyncs = [](int n) {
     return [n, folders = 0](int fd) mutable { return isFolder(fd) && ++folders == n + 1; };
-}
+};
 
 const Inject userCopy = [](Io& io, Scene&) { userSpaceCopyOnly(io); };
 const Inject fat = [](Io& io, Scene&) { likeFat(io); };
