@@ -20,8 +20,6 @@ void PrintTo(const PreviewCase& c, std::ostream* os)
 }
 
 class PreviewTable : public ControllerTest, public ::testing::WithParamInterface<PreviewCase> {};
-constexpr RenameType NewName = RenameType::NewNameOnly, WithStem = RenameType::StemAndNewName,
-                     WithShortStem = RenameType::ShortStemAndNewName, Untested = RenameType::NewNameOnlyUntested;
 
 // Guards a preview line that is wrong, makes or lists anything, or promises a place the move does not keep.
 TEST_P(PreviewTable, ShowsWhereTheMoveWouldPutTheFileAndCreatesNothing)

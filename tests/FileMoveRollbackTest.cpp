@@ -72,18 +72,16 @@ Inject all(Injects... injects)
 
 auto first = fromCall(1); // and every one after
 auto onlyFirst = [done = false](auto&&...) mutable { return !std::exchange(done, true); };
-auto onName(std::string name)
-{
+auto onName = [](std::string name) {
     return [name](int, const char* path, auto&&...) { return fs::path(path).filename() == name; };
-}
+};
 auto onTemporary = [](int, const char* path, auto&&...) { return isHiddenCopy(fs::path(path).filename().c_str()); };
 auto onFolder = [](int fd) { return isFolder(fd); };
 // The fsync of a folder after `n` others: in a folder move, the copy of
 // "day 2" and the copy itself come first, then the target folder.
-auto afterFolderSyncs(int n)
-{
+auto afterFolderSyncs = [](int n) {
     return [n, folders = 0](int fd) mutable { return isFolder(fd) && ++folders == n + 1; };
-}
+};
 
 const Inject userCopy = [](Io& io, Scene&) { userSpaceCopyOnly(io); };
 const Inject fat = [](Io& io, Scene&) { likeFat(io); };
@@ -93,10 +91,6 @@ template <auto call>
 const Inject answersZero = [](Io& io, Scene&) { io.*call = [](auto&&...) -> ssize_t { return 0; }; };
 const Inject withRating = [](Io&, Scene& s) { ASSERT_EQ(::setxattr(s.from.c_str(), "user.rating", "5", 1, 0), 0); };
 const Inject withHoleAtEnd = [](Io&, Scene& s) { ASSERT_EQ(::truncate(s.from.c_str(), 16 << 20), 0); };
-void replaceSource(Scene& s)
-{
-    fs::rename(s.here.write("replaced", "new version"), s.from);
-}
 // "more" lands at the end of the original, once, before the first `call` that `when` accepts.
 template <auto call, typename When = decltype(first)>
 Inject growsBefore(When when = first)
@@ -106,10 +100,10 @@ Inject growsBefore(When when = first)
             std::ofstream(s.from, std::ios::app) << "more";
     });
 }
-auto replacedNow = [](Scene& s, auto&&...) { replaceSource(s); };
+auto replacedNow = [](Scene& s, auto&&...) { fs::rename(s.here.write("replaced", "new version"), s.from); };
 auto replacedOnOpen = [](Scene& s, int, const char* name, auto&&...) {
     if (name == s.from)
-        replaceSource(s);
+        replacedNow(s);
 };
 // Just before the copy gets its name.
 auto folderReplaced = [](Scene& s, int, const char*, int, const char* to, unsigned) {
@@ -138,44 +132,26 @@ const Inject shortAndInterrupted = [](Io& io, Scene&) {
     io.fsync = failWhen(onlyFirst, EINTR, io.fsync);
 };
 
-// copy_file_range as between two filesystems of one type (it answers EXDEV
-// between ext4 and tmpfs), in steps of 1 MiB.
+// copy_file_range as between two filesystems of one type (it answers EXDEV between ext4 and tmpfs): a first step
+// of 1 MiB, then a failure.
 const Inject kernelCopyFailsHalfWay = [](Io& io, Scene&) {
-    auto steps = [pread = io.pread, pwrite = io.pwrite](int in, off_t* inAt, int out, off_t* outAt, size_t) {
-        std::string step(1 << 20, '\0');
-        const ssize_t n = pread(in, step.data(), step.size(), *inAt);
-        if (n > 0 && pwrite(out, step.data(), static_cast<size_t>(n), *outAt) != n)
-            return ssize_t(-1);
-        *inAt += std::max<ssize_t>(n, 0);
-        *outAt += std::max<ssize_t>(n, 0);
-        return n;
+    io.copyFileRange = [calls = 0](int, off_t* inAt, int, off_t* outAt, size_t) mutable -> ssize_t {
+        if (++calls > 1)
+            return errno = EIO, -1;
+        *inAt += 1 << 20;
+        *outAt += 1 << 20;
+        return 1 << 20;
     };
-    io.copyFileRange = failWhen(fromCall(2), EIO, std::function<ssize_t(int, off_t*, int, off_t*, size_t)>(steps));
 };
-
 // The original moves away as it is removed, and the removal fails.
-const Inject sourceVanishes = [](Io& io, Scene& s) {
-    io.unlinkat = [&s, real = io.unlinkat](int at, const char* name, int flags) {
-        if (name != s.from)
-            return real(at, name, flags);
-        fs::rename(s.from, s.here / "elsewhere");
-        errno = EACCES;
-        return -1;
-    };
-};
+const Inject sourceVanishes = all(fail<&Io::unlinkat>(onName("IMG_0412.JPG"), EACCES),
+                                  before<&Io::unlinkat>([](Scene& s, int, const char* name, int) {
+                                      if (name == s.from)
+                                          fs::rename(s.from, s.here / "elsewhere");
+                                  }));
 
 // Once the target folder cannot be synced after publishing, nothing can be removed.
-const Inject publishedFolderStuck = [](Io& io, Scene&) {
-    auto published = std::make_shared<bool>(false);
-    io.fsync = [published, stuck = afterFolderSyncs(2), real = io.fsync](int fd) mutable {
-        if (!stuck(fd))
-            return real(fd);
-        *published = true;
-        errno = EIO;
-        return -1;
-    };
-    io.unlinkat = failWhen([published](auto&&...) { return *published; }, EIO, io.unlinkat);
-};
+const Inject publishedFolderStuck = all(fail<&Io::fsync>(afterFolderSyncs(2), EIO), fail<&Io::unlinkat>(first, EIO));
 
 enum Outcome {
     untouched, // source and target folder exactly as before

@@ -1,3 +1,6 @@
+#include <signal.h>
+#include <sys/file.h>
+#include <sys/wait.h>
 #include <sys/xattr.h>
 
 #include "FileDescriptor.h"
@@ -10,21 +13,11 @@ using namespace shoebox::testing;
 
 namespace {
 
-// A POSIX ACL as the kernel stores it: the owner may read and write, user
-// `uid` may read, nobody else anything.
-std::string aclLettingUserRead(uint32_t uid)
-{
-    struct Entry {
-        uint16_t tag, permissions;
-        uint32_t id;
-    };
-    const uint32_t version = 2, anyone = ~0u;
-    const Entry entries[] = {
-        {0x01, 6, anyone}, {0x02, 4, uid}, {0x04, 0, anyone}, {0x10, 4, anyone}, {0x20, 0, anyone}};
-    std::string bytes(reinterpret_cast<const char*>(&version), sizeof version);
-    bytes.append(reinterpret_cast<const char*>(entries), sizeof entries);
-    return bytes;
-}
+// A POSIX ACL as the kernel stores it (little-endian: version 2, then tag, permissions and id per entry): the owner
+// may read and write, user 1234 may read, the group and others nothing, the mask read.
+const std::string aclLettingUserRead("\2\0\0\0\1\0\6\0\xFF\xFF\xFF\xFF\2\0\4\0\xD2\4\0\0\4\0\0\0\xFF\xFF\xFF\xFF"
+                                     "\x10\0\4\0\xFF\xFF\xFF\xFF\x20\0\0\0\xFF\xFF\xFF\xFF",
+                                     44);
 
 std::string attribute(const std::string& path, const char* name)
 {
@@ -116,7 +109,7 @@ TEST(MoveTest, RefusalsAreToldInOneShortLineAndMakeNothing)
 // Guards bytes, mode, times, ACL, attributes, holes and trees lost either way, or a folder over an empty one.
 TEST_F(CrossMoveTest, KeepsEverythingAboutTheItemsThereAndBack)
 {
-    const std::string chunk = photoBytes(64 << 10), acl = aclLettingUserRead(1234);
+    const std::string chunk = photoBytes(64 << 10), &acl = aclLettingUserRead;
     {
         const UniqueFd fd(::open((dir / "clip.MOV").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644));
         ASSERT_EQ(::pwrite(fd.get(), chunk.data(), chunk.size(), 0), static_cast<ssize_t>(chunk.size()));
@@ -160,9 +153,9 @@ TEST_F(CrossMoveTest, KeepsEverythingAboutTheItemsThereAndBack)
         EXPECT_EQ(snapshot(to + "/IMG_0412.JPG") + " " + snapshot(to + "/clip.MOV") + " " + snapshot(to + "/Holiday"),
                   shortly(original) + " " + video + " " + folder);
         EXPECT_EQ(photo.st_mode & 07777, 0604u);
-        EXPECT_EQ(nanoseconds(photo.st_atim), nanoseconds(times[0]));
-        EXPECT_EQ(nanoseconds(photo.st_mtim), nanoseconds(times[1]));
-        EXPECT_EQ(nanoseconds(day.st_mtim), nanoseconds(times[1]));
+        auto ns = [](const struct timespec& t) { return t.tv_sec * 1'000'000'000LL + t.tv_nsec; };
+        EXPECT_EQ(std::tuple(ns(photo.st_atim), ns(photo.st_mtim), ns(day.st_mtim)),
+                  std::tuple(ns(times[0]), ns(times[1]), ns(times[1])));
         EXPECT_LE(clip.st_blocks * 512, 1 << 20) << "the holes were filled";
         EXPECT_EQ(attribute(to + "/clip.MOV", "system.posix_acl_access"), acl);
         EXPECT_EQ(attribute(to + "/IMG_0412.JPG", "user.rating"), to == other.path() && ratingThere ? "5" : "");
@@ -224,4 +217,128 @@ TEST_F(CrossMoveTest, ReportsProgressAndStopsWhereverItIsAsked)
     Observer rename;
     ASSERT_TRUE(move(source, dir / "Renamed.JPG", &rename));
     EXPECT_EQ(rename.reports.size() + rename.questions, 0u);
+}
+
+// A move across filesystems while the world changes under it: other programs, other moves, and a move killed
+// half-way. (A file written to during its move is a row of the rollback table.)
+
+// Guards files added to or changed in a folder during its copy being removed with the original.
+TEST_F(CrossMoveTest, AFolderKeepsWhatWasAddedOrChangedDuringTheMove)
+{
+    dir.write("Holiday/a.JPG", "a");
+    dir.write("Holiday/day 1/b.JPG", "b");
+    dir.write("Holiday/day 2/c.JPG", "c");
+    io.renameat2 = [&, real = io.renameat2](int fromDir, const char* from, int toDir, const char* to, unsigned flags) {
+        if (std::string_view(to) == "Trip") { // the copy is complete and about to get its name
+            dir.write("Holiday/day 1/new.JPG", "new");
+            dir.write("Holiday/day 2/c.JPG", "c edited");
+        }
+        return real(fromDir, from, toDir, to, flags);
+    };
+    expectFailure(move(dir / "Holiday", other / "Trip"), 0, Cause::bothCopiesKept);
+    EXPECT_EQ(tree(other / "Trip"), "a.JPG=a day 1/b.JPG=b day 2/c.JPG=c");
+    EXPECT_EQ(tree(dir / "Holiday"), "day 1/new.JPG=new day 2/c.JPG=c edited");
+}
+
+// Guards the copy going over a name taken before, or swapped in after our placeholder (FUSE FAT).
+TEST_F(CrossMoveTest, WithoutNoReplaceOrLinksTheCopyGoesOverOurPlaceholderOnly)
+{
+    likeFat(io);
+    io.openat = [&, real = io.openat](int at, const char* name, int flags, mode_t mode) {
+        const int fd = real(at, name, flags, mode);
+        if (fd >= 0 && std::string_view(name) == "Swapped.JPG") // another program swaps in its file
+            fs::rename(other.write("theirs", "someone else's"), other / "Swapped.JPG");
+        return fd;
+    };
+    other.write("Taken.JPG", "taken");
+    expectFailure(move(source, other / "Taken.JPG"), EEXIST);
+    expectFailure(move(source, other / "Beach: day 1.JPG"), EINVAL, Cause::nameNotAllowed);
+    expectFailure(move(source, other / "Swapped.JPG"), EEXIST);
+    EXPECT_EQ(snapshot(source) + " | " + tree(other.path()),
+              shortly(original) + " | Swapped.JPG=someone else's Taken.JPG=taken");
+    ASSERT_TRUE(move(source, target));
+    EXPECT_EQ(snapshot(source) + " | " + tree(other.path()),
+              " | Beach.JPG=" + shortly(original) + " Swapped.JPG=someone else's Taken.JPG=taken");
+}
+
+// Guards a killed move leaving the source short, a copy under the final name, or its hidden copy for good.
+TEST_F(CrossMoveTest, WhatAKilledMoveLeftTheNextOneRemoves)
+{
+    dir.write("Holiday/IMG_1.JPG", original);
+    const std::string before = snapshot(dir.path());
+    userSpaceCopyOnly(io);
+    for (std::string what : {"file", "folder", "file without O_TMPFILE"}) {
+        SCOPED_TRACE(what);
+        if (what == "file without O_TMPFILE")
+            likeFat(io);
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            io.pwrite = [calls = 0, real = io.pwrite](int fd, const void* data, size_t length, off_t at) mutable {
+                if (++calls == 2)
+                    ::raise(SIGKILL);
+                return real(fd, data, length, at);
+            };
+            (void)move(what == "folder" ? dir / "Holiday" : source, other / "Moved");
+            ::_exit(0);
+        }
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFSIGNALED(status));
+        EXPECT_EQ(snapshot(dir.path()), before);
+        const Names left = names(other.path());
+        EXPECT_TRUE(what == "file" ? left.empty() : left.size() == 1 && left[0].starts_with(".shoebox-move-"))
+            << join(left);
+        ASSERT_TRUE(move(dir.write("next.JPG", "next"), other / "next.JPG"));
+        EXPECT_EQ(tree(other.path()), "next.JPG=next");
+        fs::remove(other / "next.JPG");
+    }
+}
+
+// Guards removing a running move's copy, a name not quite ours, another user's, a pipe or a link.
+TEST_F(CrossMoveTest, OnlyStaleCopiesOfOursAreRemoved)
+{
+    other.write(".shoebox-move-1111111111", "another user's");
+    ASSERT_EQ(::mkfifo((other / ".shoebox-move-2222222222").c_str(), 0600), 0);
+    fs::create_symlink(source, other / ".shoebox-move-3333333333");
+    other.write(".shoebox-move-abc", "a name not quite ours");
+    other.write(".shoebox-move-4444444444", "stale");
+    other.makeFolder(".shoebox-move-5555555555/inside");
+    // Without the right to give a file away, it stays ours.
+    const bool otherUser = ::chown((other / ".shoebox-move-1111111111").c_str(), ::geteuid() + 1, -1) == 0;
+
+    likeFat(io); // the copy under way has a hidden name
+    userSpaceCopyOnly(io);
+    Result<> second;
+    io.pwrite = [&, started = false, real = io.pwrite](int fd, const void* data, size_t length, off_t at) mutable {
+        if (!std::exchange(started, true))
+            second = moveItemNoReplace(dir.write("IMG_2.JPG", "second"), other / "IMG_2.JPG");
+        return real(fd, data, length, at);
+    };
+    ASSERT_TRUE(move(source, target));
+    ASSERT_TRUE(second);
+    EXPECT_TRUE(readFile(target) == original);
+    EXPECT_EQ(join(names(other.path())), std::string(otherUser ? ".shoebox-move-1111111111 " : "") +
+                                             ".shoebox-move-2222222222 .shoebox-move-3333333333 .shoebox-move-abc "
+                                             "Beach.JPG IMG_2.JPG");
+}
+
+// Guards taking, or removing while locked, a hidden name another move locked first.
+TEST_F(CrossMoveTest, AHiddenNameAnotherMoveLockedFirstIsLeftToIt)
+{
+    likeFat(io);
+    UniqueFd held;
+    io.openat = [&, real = io.openat](int at, const char* name, int flags, mode_t mode) {
+        const int fd = real(at, name, flags, mode);
+        if (!held && fd >= 0 && (flags & O_CREAT) && std::string_view(name).starts_with(".shoebox-move-")) {
+            held = UniqueFd(real(at, name, O_RDONLY | O_CLOEXEC, 0));
+            EXPECT_EQ(::flock(held.get(), LOCK_EX | LOCK_NB), 0);
+        }
+        return fd;
+    };
+    ASSERT_TRUE(move(source, target));
+    EXPECT_EQ(names(other.path()).size(), 2u) << "the locked name was taken";
+    held.reset();
+    ASSERT_TRUE(moveItemNoReplace(dir.write("next.JPG", "next"), other / "next.JPG"));
+    EXPECT_EQ(tree(other.path()), "Beach.JPG=" + shortly(original) + " next.JPG=next");
 }

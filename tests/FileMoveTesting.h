@@ -17,17 +17,6 @@
 #include "FileMoveIo.h"
 #include "TempDir.h"
 
-namespace shoebox {
-
-inline void PrintTo(Error::Cause cause, std::ostream* out)
-{
-    static const char* const names[] = {"none",      "changedDuringMove", "bothCopiesKept", "keptAtDestination",
-                                        "cancelled", "nameNotAllowed"};
-    *out << names[static_cast<int>(cause)];
-}
-
-} // namespace shoebox
-
 namespace shoebox::testing {
 
 namespace fs = std::filesystem;
@@ -81,11 +70,6 @@ inline void expectFailure(const Result<>& result, int code, Cause cause = Cause:
     EXPECT_EQ(result.error().code, code) << result.error().description;
     EXPECT_EQ(result.error().cause, cause) << result.error().description;
     EXPECT_EQ(result.error().description.find('\n'), std::string::npos) << result.error().description;
-}
-
-inline long long nanoseconds(const struct timespec& time)
-{
-    return time.tv_sec * 1'000'000'000LL + time.tv_nsec;
 }
 
 // Bytes that differ from place to place, so that a dropped or repeated chunk shows.

@@ -33,11 +33,10 @@ using imaging::Problem;
 
 namespace {
 
-bool write(const std::string& path, const QByteArray& bytes)
-{
-    shoebox::testing::writeFile(path, bytes.toStdString()); // raw bytes: names need not be UTF-8
-    return true;
-}
+// Raw bytes: names need not be UTF-8. True, for the makers below.
+const auto write = [](const std::string& path, const QByteArray& bytes) {
+    return !shoebox::testing::writeFile(path, bytes.toStdString()).empty();
+};
 
 QByteArray encode(const QImage& image, const char* format = "JPEG")
 {

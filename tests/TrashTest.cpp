@@ -59,8 +59,10 @@ protected:
     // Refused in one line that names the item and gives `reason`, leaving the item and the Trash as they were.
     void expectRefused(const std::string& path, const std::string& reason = "")
     {
-        const std::string before =
-            snapshot(path) + " | " + join(names(trash + "/files")) + join(names(trash + "/info"));
+        auto now = [&] {
+            return snapshot(path) + " | " + join(names(trash + "/files")) + join(names(trash + "/info"));
+        };
+        const std::string before = now();
         auto result = trashItem(path);
         ASSERT_FALSE(result);
         const std::string& text = result.error().description;
@@ -68,7 +70,7 @@ protected:
         EXPECT_TRUE(text.starts_with(start) && text.size() > start.size() + 3 && text.find(reason) != text.npos &&
                     text.find('\n') == text.npos)
             << text;
-        EXPECT_EQ(snapshot(path) + " | " + join(names(trash + "/files")) + join(names(trash + "/info")), before);
+        EXPECT_EQ(now(), before);
     }
 
     TempDir work{home};

@@ -20,9 +20,7 @@ TEST_F(EditingTest, KeysRunTheCommandsFromInsideTextBoxesAndTheMenuNamesTheComma
     auto* undo = find<QAction>("actionUndo");
     auto* redo = find<QAction>("actionRedo");
     EXPECT_FALSE(undo->isEnabled());
-    for (const char* name : {"a.jpg", "b.png", "c.mov"})
-        dir.write(std::string("src/") + name, name);
-    choose("sourceFolderButton", dir / "src");
+    choose("sourceFolderButton", photos({"a.jpg", "b.png", "c.mov"}));
     panel.chooseNext(FileURL::fileURLWithPath(dir.makeFolder("dest")));
     press(&window, Qt::Key_O, Qt::ControlModifier | Qt::ShiftModifier);
     auto* name = find<QLineEdit>("newFileNameTextField");

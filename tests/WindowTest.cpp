@@ -2,6 +2,8 @@
 #include <QShortcut>
 #include <QTableWidget>
 
+#include <variant>
+
 #include "CommandLine.h"
 #include "QtWait.h"
 #include "Shortcuts.h"
@@ -12,22 +14,24 @@ using namespace shoebox::testing;
 
 namespace {
 
-class WindowTest : public WindowFixture<FailingFileManager> {
-protected:
-    std::string threePhotos()
-    {
-        for (const char* name : {"a.jpg", "b.png", "c.mov"})
-            dir.write(std::string("src/") + name);
-        return dir / "src";
-    }
-};
+std::variant<StartFolders, EarlyExit> parse(std::vector<std::string> args)
+{
+    args.insert(args.begin(), "/usr/bin/shoebox");
+    std::vector<const char*> argv;
+    for (const std::string& arg : args)
+        argv.push_back(arg.c_str());
+    argv.push_back(nullptr);
+    return parseCommandLine(static_cast<int>(args.size()), argv.data());
+}
+
+using WindowTest = WindowFixture<FailingFileManager>;
 
 // Guards the scan and step keys, editing keys that step instead, and the mnemonics missing their boxes.
 TEST_F(WindowTest, KeyboardDrivesTheScanAndSteppingWithoutStealingEditingKeys)
 {
     for (const char* name : {"moveAndRenameFileButton", "prePhotoButton", "nextPhotoButton", "trashPhotoButton"})
         EXPECT_FALSE(find<QAbstractButton>(name)->isEnabled()) << name;
-    panel.chooseNext(FileURL::fileURLWithPath(threePhotos()));
+    panel.chooseNext(FileURL::fileURLWithPath(photos({"a.jpg", "b.png", "c.mov"})));
     press(&window, Qt::Key_O, Qt::ControlModifier);
     EXPECT_EQ(progressText() + " " + text("sourceFolderLabel"), "1 / 3 src");
     QWidget* focused = QApplication::focusWidget();
@@ -67,11 +71,9 @@ TEST_F(WindowTest, KeyboardDrivesTheScanAndSteppingWithoutStealingEditingKeys)
 // Guards command-line folders losing bytes or running the panel, and a source without photos not alerted.
 TEST_F(WindowTest, FoldersFromTheCommandLineAreChosenAsIfPickedInThePanel)
 {
-    threePhotos();
+    photos({"a.jpg", "b.png", "c.mov"});
     dir.write("caf\xE9/photo.jpg"); // not UTF-8
-    const std::string args[] = {"shoebox", dir / "caf\xE9", dir.makeFolder("dest")};
-    const char* argv[] = {args[0].c_str(), args[1].c_str(), args[2].c_str(), nullptr};
-    window.chooseStartFolders(std::get<StartFolders>(parseCommandLine(3, argv)));
+    window.chooseStartFolders(std::get<StartFolders>(parse({dir / "caf\xE9", dir.makeFolder("dest")})));
     EXPECT_EQ(progressText() + " " + text("destinationFolderLabel"), "1 / 1 dest");
     for (const char* name : {"moveAndRenameFileButton", "nextPhotoButton", "trashPhotoButton"})
         EXPECT_TRUE(find<QAbstractButton>(name)->isEnabled()) << name;
@@ -83,10 +85,8 @@ TEST_F(WindowTest, FoldersFromTheCommandLineAreChosenAsIfPickedInThePanel)
     window.chooseStartFolders({FileURL::fileURLWithPath(dir.makeFolder("empty")), std::nullopt});
     ASSERT_EQ(alert.shown.size(), 1u);
     EXPECT_EQ(alert.shown[0].first, "No Image Files Found!");
-    EXPECT_EQ(panel.runs, 0);
     panel.chooseNext(FileURL::fileURLWithPath(dir / "src"));
     press(&window, Qt::Key_O, Qt::ControlModifier);
-    EXPECT_EQ(panel.runs, 1);
     EXPECT_EQ(progressText(), "1 / 3");
 }
 
@@ -122,6 +122,58 @@ TEST_F(WindowTest, TheShortcutsDialogListsEveryKeyTheWindowHas)
                 << rows.toStdString();
     }
     EXPECT_TRUE(find<QAbstractButton>("trashPhotoButton")->toolTip().contains("Ctrl+Delete anywhere; Delete when"));
+}
+
+// Guards a mistake's exit status and its exact message (a newline in a name escaped).
+TEST(CommandLineTest, MistakesEndWithStatusTwoAndSayWhat)
+{
+    TempDir dir;
+    const std::string folder = dir.makeFolder("photos"), file = dir.write("photo.jpg"),
+                      more = "\nTry 'shoebox --help' for more information.";
+    const std::pair<std::vector<std::string>, std::string> cases[] = {
+        {{dir / "missing"}, "source folder '" + dir / "missing" + "': No such file or directory"},
+        {{file}, "source folder '" + file + "': Not a directory"},
+        {{folder, file}, "destination folder '" + file + "': Not a directory"},
+        {{""}, "source folder '': No such file or directory"},
+        {{dir / "bad\nname"}, "source folder '" + dir / "bad\\x0Aname" + "': No such file or directory"},
+        {{folder, folder, folder}, "too many arguments: at most a source and a destination folder" + more},
+        {{"--colour", folder}, "Unknown option 'colour'." + more},
+    };
+    for (const auto& [args, message] : cases) {
+        const auto result = parse(args);
+        const auto* exit = std::get_if<EarlyExit>(&result);
+        ASSERT_NE(exit, nullptr) << message;
+        EXPECT_EQ(std::to_string(exit->status) + " " + exit->text, "2 shoebox: " + message + "\n");
+    }
+}
+
+// Guards --help, -h and --version: their status, and the usage line.
+TEST(CommandLineTest, HelpAndVersionFollowGnuConventions)
+{
+    const auto help = std::get<EarlyExit>(parse({"--help"})), version = std::get<EarlyExit>(parse({"--version"}));
+    EXPECT_EQ(help.status + version.status, 0);
+    EXPECT_TRUE(help.text.starts_with("Usage: shoebox [OPTION]... [SOURCE [DESTINATION]]\n")) << help.text;
+    EXPECT_NE(help.text.find("--version"), std::string::npos);
+    EXPECT_EQ(std::get<EarlyExit>(parse({"-h"})).text, help.text);
+    EXPECT_TRUE(version.text.starts_with("shoebox 0.")) << version.text;
+}
+
+// Guards folders losing bytes, "--" not ending the options, and relative paths not resolved as the kernel does.
+TEST(CommandLineTest, FoldersKeepTheirBytes)
+{
+    TempDir dir;
+    const std::string latin1 = dir.makeFolder("caf\xE9"), dashed = dir.makeFolder("-reverse"),
+                      inner = dir.makeFolder("a/b");
+    EXPECT_FALSE(std::get<StartFolders>(parse({})).source);
+    auto folders = std::get<StartFolders>(parse({latin1, "--", dashed}));
+    ASSERT_TRUE(folders.source && folders.destination);
+    EXPECT_EQ(folders.source->path() + " " + folders.destination->path(), latin1 + " " + dashed);
+    const std::string cwd = std::filesystem::current_path();
+    std::filesystem::current_path(latin1);
+    folders = std::get<StartFolders>(parse({".", "../a/b/"}));
+    std::filesystem::current_path(cwd);
+    ASSERT_TRUE(folders.source && folders.destination);
+    EXPECT_EQ(folders.source->path() + " " + folders.destination->path(), latin1 + " " + inner);
 }
 
 } // namespace

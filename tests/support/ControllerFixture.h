@@ -15,13 +15,13 @@ namespace shoebox::testing {
 // GLib reads HOME once: the Trash goes to a scratch folder from before the first test on, never to the user's own.
 inline const std::string& scratchHome = useScratchHome();
 
+constexpr RenameType NewName = RenameType::NewNameOnly, WithStem = RenameType::StemAndNewName,
+                     WithShortStem = RenameType::ShortStemAndNewName, Untested = RenameType::NewNameOnlyUntested;
+
 // A controller on doubles of the window, with the real file manager working in a temporary folder; each test starts
 // with an empty Trash.
 class ControllerTest : public ::testing::Test {
 protected:
-    static constexpr RenameType NewName = RenameType::NewNameOnly, WithStem = RenameType::StemAndNewName,
-                                WithShortStem = RenameType::ShortStemAndNewName,
-                                Untested = RenameType::NewNameOnlyUntested;
     static inline const std::string failurePrefix = "Ooops! Something went wrong: ",
                                     starting = "starting if folder is not nil";
 

@@ -8,12 +8,10 @@
 #include <atomic>
 #include <chrono>
 #include <deque>
-#include <functional>
 #include <map>
 #include <optional>
 #include <string>
 #include <thread>
-#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -45,14 +43,13 @@ struct FakeControl final : TextField, Button, MenuItem, ProgressIndicator, PopUp
     void setNeighbours(const std::vector<FileURL>& next) override { neighbours = next; }
 };
 
-// Answers each run with the next queued choice; with none queued, the test fails and the panel answers a cancel.
+// Answers each run with the next queued choice; with none queued (a panel that should not open), the test fails and
+// the panel answers a cancel.
 struct ScriptedOpenPanel final : OpenPanel {
     std::deque<std::optional<FileURL>> answers;
-    int runs = 0;
     void chooseNext(std::optional<FileURL> answer) { answers.push_back(std::move(answer)); }
     std::optional<FileURL> chooseFolder() override
     {
-        ++runs;
         if (answers.empty()) {
             ADD_FAILURE() << "open panel ran with no answer queued";
             return std::nullopt;
@@ -117,7 +114,7 @@ struct FailingFileManager : FileManager {
     }
     Result<std::optional<FileURL>> trashItemAtURL(const FileURL& url) override
     {
-        return call<std::optional<FileURL>>("trash", url.path(), [&] { return real.trashItemAtURL(url); });
+        return call("trash", url.path(), [&] { return real.trashItemAtURL(url); });
     }
     Result<> restoreItemFromTrash(const FileURL& trashedItem, const FileURL& originalURL) override
     {
@@ -126,14 +123,11 @@ struct FailingFileManager : FileManager {
     }
 
 private:
-    template <typename T = void>
-    Result<T> call(const std::string& operation, const std::string& what,
-                   const std::function<Result<std::type_identity_t<T>>()>& run)
+    auto call(const std::string& operation, const std::string& what, auto run) -> decltype(run())
     {
         log.push_back(operation + " " + what);
-        const int n = ++calls[operation];
-        if (auto it = failures.find(operation); it != failures.end() && it->second.first == n)
-            return failure(it->second.second);
+        if (const auto& [nth, description] = failures[operation]; ++calls[operation] == nth)
+            return failure(description);
         return run();
     }
 };
@@ -172,35 +166,24 @@ struct SlowFileManager final : FailingFileManager {
 struct FakeWindow {
     FakeControl subSubFolder, trashPhotoButton, prePhotoButton, nextPhotoButton, moveAndRenameFileButton,
         newFileNamePreviewField, sourceFolderLabel, destinationFolderLabel, progressBar, progressTextField,
-        subFolderOneBox, newFileNameTextField, renameTypeMenu, currentFilePathLabel, statusBar, undoMenuItem,
-        redoMenuItem, destinationPreviewField, imageViewer;
+        subFolderOneBox, newFileNameTextField, renameTypeMenu, currentFilePathLabel, imageViewer, statusBar,
+        undoMenuItem, redoMenuItem, destinationPreviewField;
     ScriptedOpenPanel panel;
     RecordingAlert alert;
     RecordingOutput output;
     FailingFileManager files;
 
+    // In the order of Outlets' fields.
+    // clang-format off
     Outlets outlets()
     {
-        return Outlets{.subSubFolder = &subSubFolder,
-                       .trashPhotoButton = &trashPhotoButton,
-                       .prePhotoButton = &prePhotoButton,
-                       .nextPhotoButton = &nextPhotoButton,
-                       .moveAndRenameFileButton = &moveAndRenameFileButton,
-                       .newFileNamePreviewField = &newFileNamePreviewField,
-                       .sourceFolderLabel = &sourceFolderLabel,
-                       .destinationFolderLabel = &destinationFolderLabel,
-                       .progressBar = &progressBar,
-                       .progressTextField = &progressTextField,
-                       .subFolderOneBox = &subFolderOneBox,
-                       .newFileNameTextField = &newFileNameTextField,
-                       .renameTypeMenu = &renameTypeMenu,
-                       .currentFilePathLabel = &currentFilePathLabel,
-                       .imageViewer = &imageViewer,
-                       .statusBar = &statusBar,
-                       .undoMenuItem = &undoMenuItem,
-                       .redoMenuItem = &redoMenuItem,
-                       .destinationPreviewField = &destinationPreviewField};
+        return Outlets{&subSubFolder, &trashPhotoButton, &prePhotoButton, &nextPhotoButton, &moveAndRenameFileButton,
+                       &newFileNamePreviewField, &sourceFolderLabel, &destinationFolderLabel, &progressBar,
+                       &progressTextField, &subFolderOneBox, &newFileNameTextField, &renameTypeMenu,
+                       &currentFilePathLabel, &imageViewer, &statusBar, &undoMenuItem, &redoMenuItem,
+                       &destinationPreviewField};
     }
+    // clang-format on
     Services services() { return Services{&files, &panel, &alert, &output}; }
 };
 

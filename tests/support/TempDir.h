@@ -3,18 +3,26 @@
 #include <gtest/gtest.h>
 
 #include <stdlib.h>
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
 namespace shoebox::testing {
 
 using Names = std::vector<std::string>;
+
+// Writes `bytes` to `path`, making parent folders; returns the path.
+inline std::string writeFile(const std::string& path, const std::string& bytes)
+{
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+    if (!(std::ofstream(path, std::ios::binary) << bytes))
+        throw std::runtime_error("could not write " + path);
+    return path;
+}
 
 // A fresh folder under the system's temporary folder, removed with everything in it when the test ends.
 class TempDir {
@@ -41,12 +49,14 @@ public:
     std::string operator/(const std::string& name) const { return path_ + "/" + name; }
 
     // Writes `content` to `name` (raw bytes), making parent folders.
-    std::string write(const std::string& name, const std::string& content = "data") const;
+    std::string write(const std::string& name, const std::string& content = "data") const
+    {
+        return writeFile(*this / name, content);
+    }
     std::string makeFolder(const std::string& name) const
     {
-        const std::string full = *this / name;
-        std::filesystem::create_directories(full);
-        return full;
+        std::filesystem::create_directories(*this / name);
+        return *this / name;
     }
 
 private:
@@ -54,26 +64,10 @@ private:
     bool kept_ = false;
 };
 
-// Writes `bytes` to `path`, making parent folders; returns the path.
-inline std::string writeFile(const std::string& path, const std::string& bytes)
-{
-    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
-    if (!(std::ofstream(path, std::ios::binary) << bytes))
-        throw std::runtime_error("could not write " + path);
-    return path;
-}
-
-inline std::string TempDir::write(const std::string& name, const std::string& content) const
-{
-    return writeFile(*this / name, content);
-}
-
 inline std::string readFile(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    return bytes.str();
+    return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 // Every name in the folder, hidden ones included so leftovers show, sorted.
@@ -87,10 +81,10 @@ inline std::vector<std::string> names(const std::string& folder)
     return result;
 }
 
+// Links count, dangling or not.
 inline bool exists(const std::string& path)
 {
-    struct stat st;
-    return ::lstat(path.c_str(), &st) == 0;
+    return std::filesystem::exists(std::filesystem::symlink_status(path));
 }
 
 // The items that are not empty, joined by spaces.

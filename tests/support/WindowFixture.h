@@ -50,12 +50,17 @@ protected:
         panel.chooseNext(FileURL::fileURLWithPath(folder));
         click(button);
     }
-    // The source folder with `names` chosen and scanned, then "dest" chosen.
-    void openFolders(std::initializer_list<std::string> names)
+    // Files holding their own names in "src"; returns the folder.
+    std::string photos(std::initializer_list<std::string> names)
     {
         for (const std::string& name : names)
             dir.write("src/" + name, name);
-        choose("sourceFolderButton", dir / "src");
+        return dir / "src";
+    }
+    // The source folder with `names` chosen and scanned, then "dest" chosen.
+    void openFolders(std::initializer_list<std::string> names)
+    {
+        choose("sourceFolderButton", photos(names));
         choose("destinationFolderButton", dir.makeFolder("dest"));
     }
     static QStringList items(const QComboBox* box)
