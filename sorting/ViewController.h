@@ -99,7 +99,7 @@ private:
     std::string destinationPreview() const;
 
     // The move command's two stages.
-    FileURL makeTargetFolder();
+    FileURL makeTargetFolder(const MoveEntries& entries);
     void descendIntoSubfolder(FileURL& target, const std::string& name);
     void moveCurrentFile(const FileURL& target, const std::string& name);
 
