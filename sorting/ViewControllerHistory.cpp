@@ -37,6 +37,14 @@ void ViewController::updateUndoMenuItems()
     ui_.redoMenuItem->setEnabled(history_.nextRedo() != nullptr);
 }
 
+// A failed undo or redo changes nothing; the status bar says why, the
+// output has the whole line like every failed command.
+void ViewController::reportHistoryFailure(std::string_view verb, const std::string& name, const Error& error)
+{
+    printFailure(error);
+    ui_.statusBar->setStringValue("Can\u2019t " + std::string(verb) + " " + name + ": " + error.description);
+}
+
 // The file goes back from where the command put it, with the same
 // never-replacing move; its entry gets its old place and is shown again.
 void ViewController::undo(Sender)
@@ -53,8 +61,7 @@ void ViewController::undo(Sender)
     else if (command->after)
         back = services_.fileManager->restoreItemFromTrash(*command->after, before);
     if (!back) {
-        printFailure(back.error());
-        ui_.statusBar->setStringValue("Can\u2019t undo " + name + ": " + back.error().description);
+        reportHistoryFailure("undo", name, back.error());
         return;
     }
 
@@ -92,8 +99,7 @@ void ViewController::redo(Sender)
         again = std::unexpected(trashed.error());
     }
     if (!again) {
-        printFailure(again.error());
-        ui_.statusBar->setStringValue("Can\u2019t redo " + name + ": " + again.error().description);
+        reportHistoryFailure("redo", name, again.error());
         return;
     }
 
