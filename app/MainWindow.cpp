@@ -74,7 +74,6 @@ MainWindow::MainWindow(Overrides overrides, QWidget* parent)
         adapt<LabelField>(ui_->destinationPreviewField, LabelField::Accessible::DescriptionIsText);
 
     moves_ = std::make_unique<BackgroundMoveFileManager>(*overrides.fileManager, this);
-    files_ = overrides.fileManager;
     controller_ = std::make_unique<ViewController>(
         outlets, Services{moves_.get(), folderRoute_.get(), overrides.alert, overrides.output});
     connectCommands();
@@ -125,7 +124,7 @@ FolderCompletion& MainWindow::completion()
     // boxes their lists would clear what is typed in them already.
     if (!completion_) {
         const QString one = ui_->subFolderOneBox->currentText(), two = ui_->subSubFolder->currentText();
-        completion_ = std::make_unique<FolderCompletion>(*files_, ui_->subFolderOneBox, ui_->subSubFolder);
+        completion_ = std::make_unique<FolderCompletion>(*moves_, ui_->subFolderOneBox, ui_->subSubFolder);
         ui_->subFolderOneBox->setEditText(one);
         ui_->subSubFolder->setEditText(two);
     }

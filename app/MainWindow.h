@@ -73,7 +73,6 @@ private:
     Settings settings_;
     std::unique_ptr<BackgroundMoveFileManager> moves_;
     std::unique_ptr<FolderCompletion> completion_; // see completion()
-    FileManager* files_ = nullptr;
     bool painted_ = false;
 
     // The adapters behind the controller's outlets, of as many types as
