@@ -138,12 +138,12 @@ void MainWindow::chooseFolder(FolderRole role)
         folderPanel_->prepare(source ? tr("Choose the Source Folder") : tr("Choose the Destination Folder"),
                               settings_.folder(role));
     auto& c = *controller_;
-    if (source)
+    if (source) {
         c.sourceFolderButton(ui_->sourceFolderButton);
-    else
+    } else {
         c.destinationFolderButton(ui_->destinationFolderButton);
-    if (!source)
         completion().setDestination(c.destinationFolderPath());
+    }
 
     // Remembered only when the choice took: a source without photos is not
     // where the user will want to start next time.
