@@ -11,6 +11,7 @@
 #include <cstring>
 #include <vector>
 
+#include "Result.h"
 #include "Text.h"
 
 namespace shoebox {
@@ -58,27 +59,31 @@ bool hasDotComponent(std::string_view path)
     return false;
 }
 
-// The folder `path` names, or the message that says why it names none.
-std::variant<FileURL, std::string> existingFolder(const std::string& path, const char* role)
+// The folder `path` names, or why it names none. The description is the
+// whole message after the program's name, however long the path.
+Result<FileURL> existingFolder(const std::string& path, const char* role)
 {
-    const std::string quoted = "'" + oneLine(path) + "'";
+    auto refused = [&](int error) {
+        return std::unexpected(
+            Error{std::string(role) + " folder '" + oneLine(path) + "': " + std::strerror(error), error});
+    };
     if (path.empty())
-        return std::string(role) + " folder '': " + std::strerror(ENOENT);
+        return refused(ENOENT);
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0)
-        return std::string(role) + " folder " + quoted + ": " + std::strerror(errno);
+        return refused(errno);
     if (!S_ISDIR(st.st_mode))
-        return std::string(role) + " folder " + quoted + ": " + std::strerror(ENOTDIR);
+        return refused(ENOTDIR);
     // A folder panel gives a plain absolute location, so "." and ".." are
     // resolved the way the kernel does (across symlinks); a path without
     // them is kept as given, a symlink's own name included.
     if (hasDotComponent(path)) {
-        if (char* real = ::realpath(path.c_str(), nullptr)) {
-            std::string resolved(real);
-            std::free(real);
-            return FileURL::fileURLWithPath(resolved);
-        }
-        return std::string(role) + " folder " + quoted + ": " + std::strerror(errno);
+        char* real = ::realpath(path.c_str(), nullptr);
+        if (!real)
+            return refused(errno);
+        std::string resolved(real);
+        std::free(real);
+        return FileURL::fileURLWithPath(resolved);
     }
     return FileURL::fileURLWithPath(path);
 }
@@ -131,9 +136,9 @@ std::variant<StartFolders, EarlyExit> parseCommandLine(int argc, const char* con
     std::optional<FileURL>* targets[] = {&folders.source, &folders.destination};
     for (std::size_t i = 0; i < paths.size(); ++i) {
         auto folder = existingFolder(paths[i], roles[i]);
-        if (auto* message = std::get_if<std::string>(&folder))
-            return EarlyExit{usageError, program + ": " + *message + "\n"};
-        *targets[i] = std::get<FileURL>(folder);
+        if (!folder)
+            return EarlyExit{usageError, program + ": " + folder.error().description + "\n"};
+        *targets[i] = *folder;
     }
     return folders;
 }

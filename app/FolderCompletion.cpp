@@ -17,19 +17,6 @@ namespace {
 
 constexpr int typingPauseMs = 150;
 
-// A name that is not UTF-8 would come back from the box as other bytes and
-// name another folder, so it is not offered.
-bool isUtf8(std::string_view name)
-{
-    while (!name.empty()) {
-        const std::size_t length = wellFormedUTF8Length(name);
-        if (length == 0)
-            return false;
-        name.remove_prefix(length);
-    }
-    return true;
-}
-
 void insertSorted(std::vector<std::string>& names, const std::string& name)
 {
     const auto at = std::lower_bound(names.begin(), names.end(), name, naturalLess);
@@ -102,7 +89,9 @@ void FolderCompletion::list(Level& level, std::optional<FileURL> folder)
     }
     pool_.start([this, &level, generation, folder = std::move(*folder)] {
         std::vector<std::string> names = files_.folderNamesInDirectory(folder).value_or(std::vector<std::string>{});
-        std::erase_if(names, [](const std::string& name) { return !isUtf8(name); });
+        // A name that is not UTF-8 would come back from the box as other
+        // bytes and name another folder, so it is not offered.
+        std::erase_if(names, [](const std::string& name) { return !isValidUTF8(name); });
         QMetaObject::invokeMethod(
             this,
             [this, &level, generation, names = std::move(names)]() mutable {

@@ -25,6 +25,14 @@ T* need(T* widget)
 
 } // namespace
 
+template <typename Adapter, typename Widget, typename... Options>
+Adapter* MainWindow::adapt(Widget* widget, Options... options)
+{
+    auto adapter = std::make_shared<Adapter>(need(widget), options...);
+    adapters_.push_back(adapter);
+    return adapter.get();
+}
+
 MainWindow::MainWindow(Overrides overrides, QWidget* parent)
     : QMainWindow(parent), ui_(std::make_unique<Ui::MainWindow>())
 {
@@ -43,49 +51,29 @@ MainWindow::MainWindow(Overrides overrides, QWidget* parent)
     if (!overrides.alert)
         overrides.alert = (alert_ = std::make_unique<WarningAlert>(this)).get();
 
-    subSubFolder_ = std::make_unique<ComboBoxField>(need(ui_->subSubFolder));
-    trashPhotoButton_ = std::make_unique<ButtonControl>(need(ui_->trashPhotoButton));
-    prePhotoButton_ = std::make_unique<ButtonControl>(need(ui_->prePhotoButton));
-    nextPhotoButton_ = std::make_unique<ButtonControl>(need(ui_->nextPhotoButton));
-    moveAndRenameFileButton_ = std::make_unique<ButtonControl>(need(ui_->moveAndRenameFileButton));
-    newFileNamePreviewField_ = std::make_unique<LabelField>(need(ui_->newFileNamePreviewField));
-    sourceFolderLabel_ = std::make_unique<LabelField>(need(ui_->sourceFolderLabel));
-    destinationFolderLabel_ = std::make_unique<LabelField>(need(ui_->destinationFolderLabel));
-    progressBar_ = std::make_unique<ProgressBarControl>(need(ui_->progressBar));
-    progressTextField_ = std::make_unique<LabelField>(need(ui_->progressTextField));
-    subFolderOneBox_ = std::make_unique<ComboBoxField>(need(ui_->subFolderOneBox));
-    newFileNameTextField_ = std::make_unique<LineEditField>(need(ui_->newFileNameTextField));
-    renameTypeMenu_ = std::make_unique<PopUpMenuControl>(need(ui_->renameTypeMenu));
-    currentFilePathLabel_ = std::make_unique<LabelField>(need(ui_->currentFilePathLabel));
-    statusBar_ = std::make_unique<StatusBarField>(need(ui_->statusbar));
-    undoMenuItem_ = std::make_unique<ActionMenuItem>(need(ui_->actionUndo));
-    redoMenuItem_ = std::make_unique<ActionMenuItem>(need(ui_->actionRedo));
-    destinationPreviewField_ =
-        std::make_unique<LabelField>(need(ui_->destinationPreviewField), LabelField::Accessible::DescriptionIsText);
-
     Outlets outlets;
-    outlets.subSubFolder = subSubFolder_.get();
-    outlets.trashPhotoButton = trashPhotoButton_.get();
-    outlets.prePhotoButton = prePhotoButton_.get();
-    outlets.nextPhotoButton = nextPhotoButton_.get();
-    outlets.moveAndRenameFileButton = moveAndRenameFileButton_.get();
-    outlets.newFileNamePreviewField = newFileNamePreviewField_.get();
-    outlets.sourceFolderLabel = sourceFolderLabel_.get();
-    outlets.destinationFolderLabel = destinationFolderLabel_.get();
-    outlets.progressBar = progressBar_.get();
-    outlets.progressTextField = progressTextField_.get();
-    outlets.subFolderOneBox = subFolderOneBox_.get();
-    outlets.newFileNameTextField = newFileNameTextField_.get();
-    outlets.renameTypeMenu = renameTypeMenu_.get();
-    outlets.currentFilePathLabel = currentFilePathLabel_.get();
+    outlets.subSubFolder = adapt<ComboBoxField>(ui_->subSubFolder);
+    outlets.trashPhotoButton = adapt<ButtonControl>(ui_->trashPhotoButton);
+    outlets.prePhotoButton = adapt<ButtonControl>(ui_->prePhotoButton);
+    outlets.nextPhotoButton = adapt<ButtonControl>(ui_->nextPhotoButton);
+    outlets.moveAndRenameFileButton = adapt<ButtonControl>(ui_->moveAndRenameFileButton);
+    outlets.newFileNamePreviewField = adapt<LabelField>(ui_->newFileNamePreviewField);
+    outlets.sourceFolderLabel = adapt<LabelField>(ui_->sourceFolderLabel);
+    outlets.destinationFolderLabel = adapt<LabelField>(ui_->destinationFolderLabel);
+    outlets.progressBar = adapt<ProgressBarControl>(ui_->progressBar);
+    outlets.progressTextField = adapt<LabelField>(ui_->progressTextField);
+    outlets.subFolderOneBox = adapt<ComboBoxField>(ui_->subFolderOneBox);
+    outlets.newFileNameTextField = adapt<LineEditField>(ui_->newFileNameTextField);
+    outlets.renameTypeMenu = adapt<PopUpMenuControl>(ui_->renameTypeMenu);
+    outlets.currentFilePathLabel = adapt<LabelField>(ui_->currentFilePathLabel);
     outlets.imageViewer = need(ui_->imageViewer);
-    outlets.statusBar = statusBar_.get();
-    outlets.undoMenuItem = undoMenuItem_.get();
-    outlets.redoMenuItem = redoMenuItem_.get();
-    outlets.destinationPreviewField = destinationPreviewField_.get();
+    outlets.statusBar = adapt<StatusBarField>(ui_->statusbar);
+    outlets.undoMenuItem = adapt<ActionMenuItem>(ui_->actionUndo);
+    outlets.redoMenuItem = adapt<ActionMenuItem>(ui_->actionRedo);
+    outlets.destinationPreviewField =
+        adapt<LabelField>(ui_->destinationPreviewField, LabelField::Accessible::DescriptionIsText);
 
     moves_ = std::make_unique<BackgroundMoveFileManager>(*overrides.fileManager, this);
-    files_ = overrides.fileManager;
     controller_ = std::make_unique<ViewController>(
         outlets, Services{moves_.get(), folderRoute_.get(), overrides.alert, overrides.output});
     connectCommands();
@@ -136,7 +124,7 @@ FolderCompletion& MainWindow::completion()
     // boxes their lists would clear what is typed in them already.
     if (!completion_) {
         const QString one = ui_->subFolderOneBox->currentText(), two = ui_->subSubFolder->currentText();
-        completion_ = std::make_unique<FolderCompletion>(*files_, ui_->subFolderOneBox, ui_->subSubFolder);
+        completion_ = std::make_unique<FolderCompletion>(*moves_, ui_->subFolderOneBox, ui_->subSubFolder);
         ui_->subFolderOneBox->setEditText(one);
         ui_->subSubFolder->setEditText(two);
     }
@@ -150,12 +138,12 @@ void MainWindow::chooseFolder(FolderRole role)
         folderPanel_->prepare(source ? tr("Choose the Source Folder") : tr("Choose the Destination Folder"),
                               settings_.folder(role));
     auto& c = *controller_;
-    if (source)
+    if (source) {
         c.sourceFolderButton(ui_->sourceFolderButton);
-    else
+    } else {
         c.destinationFolderButton(ui_->destinationFolderButton);
-    if (!source)
         completion().setDestination(c.destinationFolderPath());
+    }
 
     // Remembered only when the choice took: a source without photos is not
     // where the user will want to start next time.

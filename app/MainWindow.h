@@ -2,6 +2,7 @@
 
 #include <QMainWindow>
 #include <memory>
+#include <vector>
 
 #include "BackgroundMoveFileManager.h"
 #include "CommandLine.h"
@@ -72,28 +73,13 @@ private:
     Settings settings_;
     std::unique_ptr<BackgroundMoveFileManager> moves_;
     std::unique_ptr<FolderCompletion> completion_; // see completion()
-    FileManager* files_ = nullptr;
     bool painted_ = false;
 
-    // Adapters for the controller's outlets.
-    std::unique_ptr<ComboBoxField> subSubFolder_;
-    std::unique_ptr<ButtonControl> trashPhotoButton_;
-    std::unique_ptr<ButtonControl> prePhotoButton_;
-    std::unique_ptr<ButtonControl> nextPhotoButton_;
-    std::unique_ptr<ButtonControl> moveAndRenameFileButton_;
-    std::unique_ptr<LabelField> newFileNamePreviewField_;
-    std::unique_ptr<LabelField> sourceFolderLabel_;
-    std::unique_ptr<LabelField> destinationFolderLabel_;
-    std::unique_ptr<ProgressBarControl> progressBar_;
-    std::unique_ptr<LabelField> progressTextField_;
-    std::unique_ptr<ComboBoxField> subFolderOneBox_;
-    std::unique_ptr<LineEditField> newFileNameTextField_;
-    std::unique_ptr<PopUpMenuControl> renameTypeMenu_;
-    std::unique_ptr<LabelField> currentFilePathLabel_;
-    std::unique_ptr<StatusBarField> statusBar_;
-    std::unique_ptr<ActionMenuItem> undoMenuItem_;
-    std::unique_ptr<ActionMenuItem> redoMenuItem_;
-    std::unique_ptr<LabelField> destinationPreviewField_;
+    // The adapters behind the controller's outlets, of as many types as
+    // there are kinds of control; nothing but the controller uses them.
+    std::vector<std::shared_ptr<void>> adapters_;
+    template <typename Adapter, typename Widget, typename... Options>
+    Adapter* adapt(Widget* widget, Options... options);
 
     std::unique_ptr<ViewController> controller_;
 };

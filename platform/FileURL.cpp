@@ -113,18 +113,6 @@ int escapeAt(std::string_view text, std::size_t i)
     return high * 16 + low;
 }
 
-bool isValidUTF8(std::string_view s)
-{
-    while (!s.empty()) {
-        std::size_t length = wellFormedUTF8Length(s);
-        if (length == 0) {
-            return false;
-        }
-        s.remove_prefix(length);
-    }
-    return true;
-}
-
 } // namespace
 
 FileURL FileURL::fileURLWithPath(std::string_view path)
@@ -248,20 +236,7 @@ std::string percentDecodedForDisplay(std::string_view text)
         i += 2;
     }
 
-    std::string result;
-    result.reserve(decoded.size());
-    std::string_view rest = decoded;
-    while (!rest.empty()) {
-        std::size_t length = wellFormedUTF8Length(rest);
-        if (length == 0) {
-            result.append("\xEF\xBF\xBD"); // U+FFFD REPLACEMENT CHARACTER
-            rest.remove_prefix(1);
-        } else {
-            result.append(rest.substr(0, length));
-            rest.remove_prefix(length);
-        }
-    }
-    return result;
+    return withReplacementCharacters(decoded);
 }
 
 } // namespace shoebox

@@ -220,6 +220,34 @@ void sortNaturally(std::vector<std::string_view>& names)
     }
 }
 
+bool isValidUTF8(std::string_view bytes)
+{
+    while (!bytes.empty()) {
+        const std::size_t length = wellFormedUTF8Length(bytes);
+        if (length == 0)
+            return false;
+        bytes.remove_prefix(length);
+    }
+    return true;
+}
+
+std::string withReplacementCharacters(std::string_view bytes)
+{
+    std::string result;
+    result.reserve(bytes.size());
+    while (!bytes.empty()) {
+        const std::size_t length = wellFormedUTF8Length(bytes);
+        if (length == 0) {
+            result.append("\uFFFD");
+            bytes.remove_prefix(1);
+        } else {
+            result.append(bytes.substr(0, length));
+            bytes.remove_prefix(length);
+        }
+    }
+    return result;
+}
+
 std::string firstCharacters(std::string_view bytes, std::size_t count)
 {
     // Invalid bytes are split off before ICU sees the text: ICU would turn a

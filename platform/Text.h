@@ -12,6 +12,13 @@ namespace shoebox {
 // form, surrogate, code point above U+10FFFF, sequence cut off).
 std::size_t wellFormedUTF8Length(std::string_view bytes);
 
+// Whether all of `bytes` is well-formed UTF-8.
+bool isValidUTF8(std::string_view bytes);
+
+// `bytes` as valid UTF-8 for display: each byte that starts no well-formed
+// sequence becomes U+FFFD, everything else is kept.
+std::string withReplacementCharacters(std::string_view bytes);
+
 // The first `count` user-perceived characters (extended grapheme clusters)
 // of `bytes`, as a prefix of the same bytes. Bytes that are not valid UTF-8
 // count as one character each and are kept as they are.

@@ -8,9 +8,19 @@ namespace {
 
 constexpr std::string_view separator = " / ";
 
+// The longest name, in bytes, that ext4, Btrfs, XFS and tmpfs take
+// (NAME_MAX). A longer one looks free to an existence test, which the file
+// system answers with "too long" rather than "taken".
+constexpr std::size_t longestName = 255;
+
 std::string quoted(std::string_view name)
 {
     return "\u201C" + displayName(name) + "\u201D";
+}
+
+std::string tooLong(std::string_view name)
+{
+    return quoted(name) + " is too long for a name: the move would fail.";
 }
 
 // The names between `destination` and `target`, in order.
@@ -72,6 +82,10 @@ std::string previewOfMove(FileManager& files, const FileURL& destination, const 
     // the move with everything below it. A file in the way fails the move.
     const FileURL target = targetFolderFor(destination, entries);
     const std::vector<std::string> components = componentsBetween(destination, target);
+    for (const std::string& component : components) {
+        if (component.size() > longestName)
+            return tooLong(component);
+    }
     FileURL walked = destination;
     for (const std::string& component : components) {
         walked = walked.appendingPathComponent(component);
@@ -88,6 +102,8 @@ std::string previewOfMove(FileManager& files, const FileURL& destination, const 
 
     const CandidateNames names(entries.renameType, file, entries.nameText);
     const std::string name = finalNameIn(files, target, names);
+    if (name.size() > longestName)
+        return tooLong(name);
     if (!names.searchesForFreeName() && files.fileExistsAtPath(target.appendingPathComponent(name).path()))
         return quoted(name) + " is taken: the move would fail.";
 

@@ -58,19 +58,7 @@ std::optional<std::string> refusalOfFolderName(std::string_view folderName)
 
 std::string displayName(std::string_view name)
 {
-    std::string shown;
-    shown.reserve(name.size());
-    while (!name.empty()) {
-        const std::size_t length = wellFormedUTF8Length(name);
-        if (length == 0) {
-            shown += "\uFFFD";
-            name.remove_prefix(1);
-        } else {
-            shown.append(name.substr(0, length));
-            name.remove_prefix(length);
-        }
-    }
-    return oneLine(shown);
+    return oneLine(withReplacementCharacters(name));
 }
 
 std::string stemOf(const FileURL& file)

@@ -221,27 +221,27 @@ void ViewController::moveAndRenameButton(Sender)
         return;
     }
 
-    const FileURL target = makeTargetFolder();
+    const FileURL target = makeTargetFolder(entries);
     const CandidateNames names(entries.renameType, imageURLs_[static_cast<std::size_t>(currentImageItem_)],
                                entries.nameText);
     moveCurrentFile(target, finalNameIn(*services_.fileManager, target, names));
 }
 
-FileURL ViewController::makeTargetFolder()
+// Makes the subfolders the checked entries name, not whatever the boxes
+// hold by now.
+FileURL ViewController::makeTargetFolder(const MoveEntries& entries)
 {
     FileURL target = *destinationFolderPath_;
 
-    const std::string levelOne = ui_.subFolderOneBox->stringValue();
     print("starting if folder is not nil");
-    if (!levelOne.empty()) {
-        descendIntoSubfolder(target, levelOne);
+    if (!entries.levelOne.empty()) {
+        descendIntoSubfolder(target, entries.levelOne);
         print("done with subfolder 1");
     }
 
-    const std::string levelTwo = ui_.subSubFolder->stringValue();
     print("starting if folder is not nil");
-    if (!levelTwo.empty()) {
-        descendIntoSubfolder(target, levelTwo);
+    if (!entries.levelTwo.empty()) {
+        descendIntoSubfolder(target, entries.levelTwo);
         print("done with subfolder 2");
     }
     return target;

@@ -99,7 +99,7 @@ private:
     std::string destinationPreview() const;
 
     // The move command's two stages.
-    FileURL makeTargetFolder();
+    FileURL makeTargetFolder(const MoveEntries& entries);
     void descendIntoSubfolder(FileURL& target, const std::string& name);
     void moveCurrentFile(const FileURL& target, const std::string& name);
 
@@ -107,6 +107,7 @@ private:
     std::optional<std::size_t> entryAt(std::size_t index, const FileURL& location) const;
     void showEntry(std::size_t index);
     void updateUndoMenuItems();
+    void reportHistoryFailure(std::string_view verb, const std::string& name, const Error& error);
 
     Outlets ui_;
     Services services_;

@@ -37,36 +37,46 @@ void ViewController::updateUndoMenuItems()
     ui_.redoMenuItem->setEnabled(history_.nextRedo() != nullptr);
 }
 
+// A failed undo or redo changes nothing; the status bar says why, the
+// output has the whole line like every failed command.
+void ViewController::reportHistoryFailure(std::string_view verb, const std::string& name, const Error& error)
+{
+    printFailure(error);
+    ui_.statusBar->setStringValue("Can\u2019t " + std::string(verb) + " " + name + ": " + error.description);
+}
+
 // The file goes back from where the command put it, with the same
 // never-replacing move; its entry gets its old place and is shown again.
 void ViewController::undo(Sender)
 {
-    const FileCommand* command = history_.nextUndo();
-    if (!command)
+    if (!history_.nextUndo())
         return;
-    const std::string name = command->name();
-    const FileURL before = command->before;
-    Result<> back = failure("Could not put \u201C" + oneLine(before.path()) +
-                            "\u201D back from the Trash: its place in the Trash is unknown");
-    if (command->kind == Kind::Move)
-        back = services_.fileManager->moveItemAtPath(command->after->path(), before.path());
-    else if (command->after)
-        back = services_.fileManager->restoreItemFromTrash(*command->after, before);
+    // A copy: the move may spin an event loop, and undone() moves the
+    // history's own.
+    const FileCommand command = *history_.nextUndo();
+    const FileURL& before = command.before;
+    Result<> back;
+    if (command.kind == Kind::Move)
+        back = services_.fileManager->moveItemAtPath(command.after->path(), before.path());
+    else if (command.after)
+        back = services_.fileManager->restoreItemFromTrash(*command.after, before);
+    else
+        back = failure("Could not put \u201C" + oneLine(before.path()) +
+                       "\u201D back from the Trash: its place in the Trash is unknown");
     if (!back) {
-        printFailure(back.error());
-        ui_.statusBar->setStringValue("Can\u2019t undo " + name + ": " + back.error().description);
+        reportHistoryFailure("undo", command.name(), back.error());
         return;
     }
 
     print(oneLine(before.path()));
     const std::optional<std::size_t> entry =
-        entryAt(command->index, command->kind == Kind::Move ? *command->after : before);
+        entryAt(command.index, command.kind == Kind::Move ? *command.after : before);
     history_.undone();
     if (entry) {
         imageURLs_[*entry] = before;
         showEntry(*entry);
     }
-    ui_.statusBar->setStringValue("Undone: " + name + ".");
+    ui_.statusBar->setStringValue("Undone: " + command.name() + ".");
     updateUndoMenuItems();
 }
 
@@ -74,17 +84,15 @@ void ViewController::undo(Sender)
 // a Trash to the Trash. Like the command, it then steps on.
 void ViewController::redo(Sender)
 {
-    const FileCommand* command = history_.nextRedo();
-    if (!command)
+    if (!history_.nextRedo())
         return;
-    const std::string name = command->name();
-    const Kind kind = command->kind;
-    const FileURL before = command->before;
-    const std::optional<std::size_t> entry = entryAt(command->index, before);
+    const FileCommand command = *history_.nextRedo(); // a copy, as for undo
+    const FileURL& before = command.before;
+    const std::optional<std::size_t> entry = entryAt(command.index, before);
 
-    std::optional<FileURL> after = command->after;
+    std::optional<FileURL> after = command.after;
     Result<> again;
-    if (kind == Kind::Move) {
+    if (command.kind == Kind::Move) {
         again = services_.fileManager->moveItemAtPath(before.path(), after->path());
     } else if (auto trashed = services_.fileManager->trashItemAtURL(before)) {
         after = *trashed;
@@ -92,21 +100,20 @@ void ViewController::redo(Sender)
         again = std::unexpected(trashed.error());
     }
     if (!again) {
-        printFailure(again.error());
-        ui_.statusBar->setStringValue("Can\u2019t redo " + name + ": " + again.error().description);
+        reportHistoryFailure("redo", command.name(), again.error());
         return;
     }
 
-    if (kind == Kind::Move)
+    if (command.kind == Kind::Move)
         print(oneLine(after->path()));
     history_.redone(after);
     if (entry) {
-        if (kind == Kind::Move)
+        if (command.kind == Kind::Move)
             imageURLs_[*entry] = *after;
         currentImageItem_ = static_cast<std::int64_t>(*entry);
         moveToNextImage();
     }
-    ui_.statusBar->setStringValue("Redone: " + name + ".");
+    ui_.statusBar->setStringValue("Redone: " + command.name() + ".");
     updateUndoMenuItems();
 }
 
