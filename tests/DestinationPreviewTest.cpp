@@ -74,6 +74,8 @@ INSTANTIATE_TEST_SUITE_P(Entries, PreviewTable, ::testing::Values(
     PreviewCase{WithStem, "y", "", "", {}, "Sorted / caf\uFFFD-\uFFFD_y.heic", "caf\xe9-\xff_y.heic", "caf\xe9-\xff.heic"},
     PreviewCase{WithShortStem, "x", "", "", {}, "Sorted / e\u0301e\u0301e\u0301abcdef_x.jpg", "", "e\u0301e\u0301e\u0301abcdefgh.jpg"},
     PreviewCase{Untested, "Beach", "", "", {"Beach.JPG"}, "“Beach.JPG” is taken: the move would fail."},
+    PreviewCase{NewName, std::string(252, 'a'), "", "", {}, "\u201C" + std::string(252, 'a') + ".JPG\u201D is too long for a name: the move would fail."},
+    PreviewCase{NewName, "Beach", std::string(256, 'd'), "", {}, "\u201C" + std::string(256, 'd') + "\u201D is too long for a name: the move would fail."},
     PreviewCase{NewName, "", "Trips", "", {}, "Type a name for the file first."},
     PreviewCase{WithStem, "a/b", "", "", {}, "A name can’t contain “/”. Type the name without slashes."},
     PreviewCase{NewName, "Beach", std::string("a\0b", 3), "", {}, "A folder name can’t contain a null character."},
