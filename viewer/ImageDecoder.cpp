@@ -116,6 +116,31 @@ DecodedPicture failed(Problem p)
     return d;
 }
 
+// What is wrong, untranslated; null for what shows no text.
+const char* reasonFor(Problem problem)
+{
+    switch (problem) {
+    case Problem::None:
+    case Problem::Cancelled:
+        return nullptr;
+    case Problem::Missing:
+        return QT_TRANSLATE_NOOP("ImageView", "file is missing");
+    case Problem::NotRegular:
+        return QT_TRANSLATE_NOOP("ImageView", "not a regular file");
+    case Problem::Empty:
+        return QT_TRANSLATE_NOOP("ImageView", "empty file");
+    case Problem::Unreadable:
+        return QT_TRANSLATE_NOOP("ImageView", "file can’t be read");
+    case Problem::Damaged:
+        return QT_TRANSLATE_NOOP("ImageView", "unsupported or damaged image");
+    case Problem::TooLarge:
+        return QT_TRANSLATE_NOOP("ImageView", "picture too large to show");
+    case Problem::NoHeifSupport:
+        return QT_TRANSLATE_NOOP("ImageView", "HEIC support is not installed");
+    }
+    return nullptr;
+}
+
 DecodedPicture decodeWithQt(const QByteArray& data, const DecodeRequest& request, const CancelCheck& cancelled)
 {
     QByteArray bytes = data; // shared, not copied
@@ -187,34 +212,11 @@ DecodedPicture decodeWithQt(const QByteArray& data, const DecodeRequest& request
 
 QString problemText(Problem problem, const QString& fileName)
 {
-    QString why;
-    switch (problem) {
-    case Problem::None:
-    case Problem::Cancelled:
+    const char* why = reasonFor(problem);
+    if (!why)
         return {};
-    case Problem::Missing:
-        why = QCoreApplication::translate("ImageView", "file is missing");
-        break;
-    case Problem::NotRegular:
-        why = QCoreApplication::translate("ImageView", "not a regular file");
-        break;
-    case Problem::Empty:
-        why = QCoreApplication::translate("ImageView", "empty file");
-        break;
-    case Problem::Unreadable:
-        why = QCoreApplication::translate("ImageView", "file can’t be read");
-        break;
-    case Problem::Damaged:
-        why = QCoreApplication::translate("ImageView", "unsupported or damaged image");
-        break;
-    case Problem::TooLarge:
-        why = QCoreApplication::translate("ImageView", "picture too large to show");
-        break;
-    case Problem::NoHeifSupport:
-        why = QCoreApplication::translate("ImageView", "HEIC support is not installed");
-        break;
-    }
-    return QCoreApplication::translate("ImageView", "Can’t show “%1”: %2").arg(fileName, why);
+    return QCoreApplication::translate("ImageView", "Can’t show “%1”: %2")
+        .arg(fileName, QCoreApplication::translate("ImageView", why));
 }
 
 Problem statPath(const std::string& path, FileStamp* stamp)
