@@ -30,11 +30,6 @@ FileStamp stampOf(const struct stat& st)
     return s;
 }
 
-Problem problemForErrno(int err)
-{
-    return (err == ENOENT || err == ENOTDIR) ? Problem::Missing : Problem::Unreadable;
-}
-
 Problem checkStat(const struct stat& st)
 {
     if (!S_ISREG(st.st_mode))
@@ -51,7 +46,7 @@ Problem checkStat(const struct stat& st)
 Problem openFile(const std::string& path, RegularFile* file, FileStamp* stamp)
 {
     if (const int error = openRegularFile(path, *file))
-        return (error == EINVAL || error == EISDIR) ? Problem::NotRegular : problemForErrno(error);
+        return problemForErrno(error);
     if (Problem p = checkStat(file->status); p != Problem::None)
         return p;
     *stamp = stampOf(file->status);
@@ -217,6 +212,14 @@ QString problemText(Problem problem, const QString& fileName)
         return {};
     return QCoreApplication::translate("ImageView", "Can’t show “%1”: %2")
         .arg(fileName, QCoreApplication::translate("ImageView", why));
+}
+
+Problem problemForErrno(int error)
+{
+    if (error == ENOENT || error == ENOTDIR)
+        return Problem::Missing;
+    // openRegularFile's answers for what is not a regular file
+    return (error == EINVAL || error == EISDIR) ? Problem::NotRegular : Problem::Unreadable;
 }
 
 Problem statPath(const std::string& path, FileStamp* stamp)

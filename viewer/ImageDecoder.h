@@ -123,6 +123,10 @@ struct DecodedPicture {
     qint64 cost() const { return image.sizeInBytes() + animation.size() + 256; }
 };
 
+// Why a file could not be opened or looked at, from the errno value of
+// stat or of openRegularFile (FileDescriptor.h).
+Problem problemForErrno(int error);
+
 // Checks a path without opening it (a stat): missing, not a regular file,
 // empty. Fills `stamp` when the answer is Problem::None.
 Problem statPath(const std::string& path, FileStamp* stamp);

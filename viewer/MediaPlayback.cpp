@@ -7,7 +7,6 @@
 #include <QCoreApplication>
 #include <QMovie>
 
-#include <cerrno>
 #include <memory>
 
 namespace shoebox::media {
@@ -37,14 +36,8 @@ std::expected<void, QString> MediaPlayback::playVideo(const std::string& path, c
     // /proc/self/fd/N: names that are not UTF-8 survive, and a FIFO that
     // looks like a video is refused before any backend blocks on it.
     RegularFile file;
-    if (const int error = openRegularFile(path, file)) {
-        imaging::Problem problem = imaging::Problem::Unreadable;
-        if (error == ENOENT || error == ENOTDIR)
-            problem = imaging::Problem::Missing;
-        else if (error == EINVAL || error == EISDIR)
-            problem = imaging::Problem::NotRegular;
-        return std::unexpected(imaging::problemText(problem, name));
-    }
+    if (const int error = openRegularFile(path, file))
+        return std::unexpected(imaging::problemText(imaging::problemForErrno(error), name));
     if (!movieLooksComplete(file.fd.get(), file.status.st_size))
         return cantPlay(QT_TRANSLATE_NOOP("ImageView", "unsupported or damaged video"));
     video_ = createVideoSource(std::move(handlers), context_);
