@@ -66,22 +66,20 @@ void ImageViewWidget::startMovie(const DecodedPicture& picture)
 
 void ImageViewWidget::startVideo()
 {
-    const QString name = currentName();
     const std::uint64_t generation = generation_;
     media::VideoSource::Handlers handlers;
     handlers.frameChanged = [this, generation] {
         if (generation == generation_ && showing_ == Showing::Video)
             update();
     };
-    handlers.failed = [this, generation, name](const QString& why) {
-        if (generation != generation_ || showing_ != Showing::Video)
-            return;
-        showPlaceholder(tr("Can’t play “%1”: %2").arg(name, why.isEmpty() ? tr("unsupported or damaged video") : why));
+    handlers.failed = [this, generation](const QString& text) {
+        if (generation == generation_ && showing_ == Showing::Video)
+            showPlaceholder(text);
     };
     // Showing a video before it starts: a backend may fail at once, inside play().
     showing_ = Showing::Video;
     placeholder_.clear();
-    if (auto started = media_.playVideo(currentPath_, name, std::move(handlers)); !started)
+    if (auto started = media_.playVideo(currentPath_, currentName(), std::move(handlers)); !started)
         showPlaceholder(started.error());
 }
 
