@@ -80,27 +80,34 @@ void releaseDecodeBytes(std::int64_t bytes);
 // Holds a reservation until it goes out of scope.
 class DecodeReservation {
 public:
+    using Reserve = Problem (*)(std::int64_t bytes, const CancelCheck& cancelled);
+    using Release = void (*)(std::int64_t bytes);
+
     DecodeReservation() = default;
-    // `problem()` tells whether it holds the bytes.
-    DecodeReservation(std::int64_t bytes, const CancelCheck& cancelled)
-        : problem_(reserveDecodeBytes(bytes, cancelled)), bytes_(problem_ == Problem::None ? bytes : 0)
+    // `problem()` tells whether it holds the bytes. The HEIF and video
+    // modules, which cannot call into the executable, reserve through the
+    // functions it lends them (DecodeHost in MediaModule.h).
+    DecodeReservation(std::int64_t bytes, const CancelCheck& cancelled, Reserve reserve = &reserveDecodeBytes,
+                      Release release = &releaseDecodeBytes)
+        : problem_(reserve(bytes, cancelled)), bytes_(problem_ == Problem::None ? bytes : 0), release_(release)
     {
     }
     DecodeReservation(DecodeReservation&& other) noexcept
-        : problem_(other.problem_), bytes_(std::exchange(other.bytes_, 0))
+        : problem_(other.problem_), bytes_(std::exchange(other.bytes_, 0)), release_(other.release_)
     {
     }
     DecodeReservation& operator=(DecodeReservation&&) = delete;
     ~DecodeReservation()
     {
         if (bytes_ > 0)
-            releaseDecodeBytes(bytes_);
+            release_(bytes_);
     }
     Problem problem() const { return problem_; }
 
 private:
     Problem problem_ = Problem::None;
     std::int64_t bytes_ = 0;
+    Release release_ = nullptr;
 };
 
 struct DecodeRequest {
