@@ -36,8 +36,6 @@ Problem checkStat(const struct stat& st)
         return Problem::NotRegular;
     if (st.st_size == 0)
         return Problem::Empty;
-    if (st.st_size > maximumFileBytes)
-        return Problem::TooLarge;
     return Problem::None;
 }
 
@@ -381,6 +379,8 @@ DecodedPicture decodePicture(const DecodeRequest& request, const CancelCheck& ca
             };
         }
         d = decodeHeif(file.fd.get(), file.status.st_size, request, cancelled, stampedPreview);
+    } else if (file.status.st_size > maximumFileBytes) {
+        d = failed(Problem::TooLarge);
     } else {
         if (readMore(file.fd.get(), &data, file.status.st_size) != Problem::None)
             return failed(Problem::Unreadable);

@@ -63,7 +63,9 @@ QString problemText(Problem problem, const QString& fileName);
 // pictures refused by their header cost nothing. The same number is
 // QImageReader's allocation limit, which also bounds QMovie's frames.
 inline constexpr std::int64_t decodeBudgetBytes = std::int64_t(144) << 20;
-// Files larger than this are not read into memory at all.
+// Qt's decoders take the whole file in memory: a file larger than this
+// that only they can decode is refused (TooLarge). JPEG, HEIF and video
+// are read as they decode, at any size.
 inline constexpr std::int64_t maximumFileBytes = std::int64_t(512) << 20;
 
 // Sets the process-wide decode limits once (QImageReader's allocation limit
