@@ -79,7 +79,7 @@ void ImageViewWidget::startVideo()
     // Showing a video before it starts: a backend may fail at once, inside play().
     showing_ = Showing::Video;
     placeholder_.clear();
-    if (auto started = media_.playVideo(currentPath_, currentName(), std::move(handlers)); !started)
+    if (auto started = media_.playVideo(current_->path(), currentName(), std::move(handlers)); !started)
         showPlaceholder(started.error());
 }
 
@@ -131,7 +131,7 @@ void ImageViewWidget::paintEvent(QPaintEvent*)
         resizeTimer_.start(); // e.g. moved to a screen with another pixel ratio
     if (painted) {
         if (trace::enabled() && current_)
-            trace::stage(currentPath_, showing_ == Showing::Preview ? "preview painted" : "painted");
+            trace::stage(current_->path(), showing_ == Showing::Preview ? "preview painted" : "painted");
         emit framePainted();
     }
 }
