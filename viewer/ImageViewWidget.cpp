@@ -192,13 +192,10 @@ QImage ImageViewWidget::currentImage() const
     case Showing::Picture:
         return picture_;
     case Showing::Movie:
-        if (const QImage frame = media_.currentFrame(); !frame.isNull())
-            return frame;
-        return picture_; // the first frame, until QMovie has one
     case Showing::Video:
         if (const QImage frame = media_.currentFrame(); !frame.isNull())
             return frame;
-        return picture_; // the poster, until the player has a frame
+        return picture_; // the first frame or the poster, until QMovie or the player has one
     case Showing::Nothing:
     case Showing::Placeholder:
         break;
