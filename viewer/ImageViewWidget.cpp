@@ -349,10 +349,7 @@ void ImageViewWidget::refreshForNewSize()
         if (!hit || !satisfies(*hit))
             request(current_->path(), currentStamp_, imaging::priority::currentFile);
     }
-    std::vector<FileURL> again;
-    for (const std::string& path : neighbours_)
-        again.push_back(FileURL::fileURLWithPath(path));
-    setNeighbours(again);
+    requestNeighbours();
 }
 
 QString ImageViewWidget::currentName() const
