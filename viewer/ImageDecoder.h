@@ -85,7 +85,6 @@ public:
     using Reserve = Problem (*)(std::int64_t bytes, const CancelCheck& cancelled);
     using Release = void (*)(std::int64_t bytes);
 
-    DecodeReservation() = default;
     // `problem()` tells whether it holds the bytes. The HEIF and video
     // modules, which cannot call into the executable, reserve through the
     // functions it lends them (DecodeHost in MediaModule.h).
@@ -94,11 +93,8 @@ public:
         : problem_(reserve(bytes, cancelled)), bytes_(problem_ == Problem::None ? bytes : 0), release_(release)
     {
     }
-    DecodeReservation(DecodeReservation&& other) noexcept
-        : problem_(other.problem_), bytes_(std::exchange(other.bytes_, 0)), release_(other.release_)
-    {
-    }
-    DecodeReservation& operator=(DecodeReservation&&) = delete;
+    DecodeReservation(const DecodeReservation&) = delete;
+    DecodeReservation& operator=(const DecodeReservation&) = delete;
     ~DecodeReservation()
     {
         if (bytes_ > 0)
@@ -107,9 +103,9 @@ public:
     Problem problem() const { return problem_; }
 
 private:
-    Problem problem_ = Problem::None;
-    std::int64_t bytes_ = 0;
-    Release release_ = nullptr;
+    const Problem problem_;
+    const std::int64_t bytes_;
+    const Release release_;
 };
 
 struct DecodeRequest {

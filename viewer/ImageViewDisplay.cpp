@@ -130,7 +130,7 @@ void ImageViewWidget::paintEvent(QPaintEvent*)
     if (targetSize() != lastTarget_ && !resizeTimer_.isActive())
         resizeTimer_.start(); // e.g. moved to a screen with another pixel ratio
     if (painted) {
-        if (trace::enabled() && current_)
+        if (current_)
             trace::stage(current_->path(), showing_ == Showing::Preview ? "preview painted" : "painted");
         emit framePainted();
     }
