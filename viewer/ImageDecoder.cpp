@@ -256,8 +256,10 @@ QSize chooseJpegScaledSize(QSize stored, bool rotated90, QSize target)
         // Integer division: for sizes not divisible by d, libjpeg's output
         // is one pixel larger and Qt resamples by that pixel; asking for the
         // rounded-up size would instead make Qt pick a larger DCT scale.
+        // A side under d pixels would round to none: a long thin strip of
+        // a picture (4000x7 shown at 400 wide) needs it at some height.
         const QSize scaled(stored.width() / d, stored.height() / d);
-        if (scaled.width() >= needWidth && scaled.height() >= needHeight)
+        if (!scaled.isEmpty() && scaled.width() >= needWidth && scaled.height() >= needHeight)
             return scaled;
     }
     return stored;

@@ -159,10 +159,11 @@ QSize fitSize(QSize image, QSize box);
 
 // The size to ask Qt's JPEG reader for: the stored size divided by the
 // largest of 8, 4, 2 that still covers the picture's fitted size in
-// `target`, or falls short of it by at most 2%; the stored size when none
-// does. Sizes round down. `rotated90` (EXIF orientations 5-8) swaps the
-// box first, because the reader scales before it rotates. The decoder may
-// then pick a smaller scale to stay within the decode budget.
+// `target`, or falls short of it by at most 2%, and leaves neither side at
+// zero; the stored size when none does. Sizes round down. `rotated90`
+// (EXIF orientations 5-8) swaps the box first, because the reader scales
+// before it rotates. The decoder may then pick a smaller scale to stay
+// within the decode budget.
 QSize chooseJpegScaledSize(QSize stored, bool rotated90, QSize target);
 
 // Walks the JPEG markers: false when the data stops before the end-of-image
