@@ -154,6 +154,10 @@ DecodedPicture decodeWithQt(const QByteArray& data, const DecodeRequest& request
     const bool rotated90 = reader.transformation().testFlag(QImageIOHandler::TransformationRotate90);
     QSize readSize = stored;
     auto bytesAt = [&](QSize size) {
+        // A header that tells no size takes the whole budget, and no more: a
+        // file cut off within its header is damaged, not too large.
+        if (size.isEmpty())
+            return decodeBudgetBytes;
         const bool rescales = size != stored && (stored.width() % size.width() || stored.height() % size.height());
         const QSize shown = fitSize(rotated90 ? size.transposed() : size, request.target);
         return qtDecodeBytes(size, format, jpeg && rescales) + std::int64_t(shown.width()) * shown.height() * 4;
