@@ -36,9 +36,7 @@ public:
     void setPreferred(const std::vector<std::string>& paths);
 
     void setLimit(qint64 limitBytes);
-    qint64 limit() const { return limit_; }
     qint64 bytes() const { return bytes_; }
-    std::size_t count() const { return index_.size(); }
 
 private:
     struct Item {

@@ -65,29 +65,6 @@ std::int64_t decodeBytes(heif_image_handle* handle, QSize target)
     return pixels * (alpha ? 8 : 4) + std::max(planes, result);
 }
 
-// A share of the process's decode budget (ImageDecoder.h), held while
-// it lives. The module reaches the budget only through the host.
-class Reservation {
-public:
-    Reservation(const media::DecodeHost& host, std::int64_t bytes, const CancelCheck& cancelled)
-        : host_(host), problem_(host.reserveDecodeBytes(bytes, cancelled)), bytes_(bytes)
-    {
-    }
-    ~Reservation()
-    {
-        if (problem_ == Problem::None)
-            host_.releaseDecodeBytes(bytes_);
-    }
-    Reservation(const Reservation&) = delete;
-    Reservation& operator=(const Reservation&) = delete;
-    Problem problem() const { return problem_; }
-
-private:
-    const media::DecodeHost& host_;
-    Problem problem_;
-    std::int64_t bytes_;
-};
-
 // Decodes one image (primary or thumbnail) to 8-bit interleaved RGBA, with
 // its rotation and mirroring applied, and fits it to the target. Its
 // pixels are reserved from the decode budget first, by its header.
@@ -100,7 +77,7 @@ bool decodeHandle(const media::DecodeHost& host, heif_image_handle* handle, cons
     const int height = heif_image_handle_get_height(handle);
     if (width <= 0 || height <= 0)
         return false;
-    const Reservation reservation(host, decodeBytes(handle, request.target), cancelled);
+    const DecodeReservation reservation = host.reserve(decodeBytes(handle, request.target), cancelled);
     if (reservation.problem() != Problem::None) {
         out->problem = reservation.problem();
         return false;

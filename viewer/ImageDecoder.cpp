@@ -30,19 +30,12 @@ FileStamp stampOf(const struct stat& st)
     return s;
 }
 
-Problem problemForErrno(int err)
-{
-    return (err == ENOENT || err == ENOTDIR) ? Problem::Missing : Problem::Unreadable;
-}
-
 Problem checkStat(const struct stat& st)
 {
     if (!S_ISREG(st.st_mode))
         return Problem::NotRegular;
     if (st.st_size == 0)
         return Problem::Empty;
-    if (st.st_size > maximumFileBytes)
-        return Problem::TooLarge;
     return Problem::None;
 }
 
@@ -51,7 +44,7 @@ Problem checkStat(const struct stat& st)
 Problem openFile(const std::string& path, RegularFile* file, FileStamp* stamp)
 {
     if (const int error = openRegularFile(path, *file))
-        return (error == EINVAL || error == EISDIR) ? Problem::NotRegular : problemForErrno(error);
+        return problemForErrno(error);
     if (Problem p = checkStat(file->status); p != Problem::None)
         return p;
     *stamp = stampOf(file->status);
@@ -116,6 +109,31 @@ DecodedPicture failed(Problem p)
     return d;
 }
 
+// What is wrong, untranslated; null for what shows no text.
+const char* reasonFor(Problem problem)
+{
+    switch (problem) {
+    case Problem::None:
+    case Problem::Cancelled:
+        return nullptr;
+    case Problem::Missing:
+        return QT_TRANSLATE_NOOP("ImageView", "file is missing");
+    case Problem::NotRegular:
+        return QT_TRANSLATE_NOOP("ImageView", "not a regular file");
+    case Problem::Empty:
+        return QT_TRANSLATE_NOOP("ImageView", "empty file");
+    case Problem::Unreadable:
+        return QT_TRANSLATE_NOOP("ImageView", "file can’t be read");
+    case Problem::Damaged:
+        return QT_TRANSLATE_NOOP("ImageView", "unsupported or damaged image");
+    case Problem::TooLarge:
+        return QT_TRANSLATE_NOOP("ImageView", "picture too large to show");
+    case Problem::NoHeifSupport:
+        return QT_TRANSLATE_NOOP("ImageView", "HEIC support is not installed");
+    }
+    return nullptr;
+}
+
 DecodedPicture decodeWithQt(const QByteArray& data, const DecodeRequest& request, const CancelCheck& cancelled)
 {
     QByteArray bytes = data; // shared, not copied
@@ -136,6 +154,10 @@ DecodedPicture decodeWithQt(const QByteArray& data, const DecodeRequest& request
     const bool rotated90 = reader.transformation().testFlag(QImageIOHandler::TransformationRotate90);
     QSize readSize = stored;
     auto bytesAt = [&](QSize size) {
+        // A header that tells no size takes the whole budget, and no more: a
+        // file cut off within its header is damaged, not too large.
+        if (size.isEmpty())
+            return decodeBudgetBytes;
         const bool rescales = size != stored && (stored.width() % size.width() || stored.height() % size.height());
         const QSize shown = fitSize(rotated90 ? size.transposed() : size, request.target);
         return qtDecodeBytes(size, format, jpeg && rescales) + std::int64_t(shown.width()) * shown.height() * 4;
@@ -187,34 +209,19 @@ DecodedPicture decodeWithQt(const QByteArray& data, const DecodeRequest& request
 
 QString problemText(Problem problem, const QString& fileName)
 {
-    QString why;
-    switch (problem) {
-    case Problem::None:
-    case Problem::Cancelled:
+    const char* why = reasonFor(problem);
+    if (!why)
         return {};
-    case Problem::Missing:
-        why = QCoreApplication::translate("ImageView", "file is missing");
-        break;
-    case Problem::NotRegular:
-        why = QCoreApplication::translate("ImageView", "not a regular file");
-        break;
-    case Problem::Empty:
-        why = QCoreApplication::translate("ImageView", "empty file");
-        break;
-    case Problem::Unreadable:
-        why = QCoreApplication::translate("ImageView", "file can’t be read");
-        break;
-    case Problem::Damaged:
-        why = QCoreApplication::translate("ImageView", "unsupported or damaged image");
-        break;
-    case Problem::TooLarge:
-        why = QCoreApplication::translate("ImageView", "picture too large to show");
-        break;
-    case Problem::NoHeifSupport:
-        why = QCoreApplication::translate("ImageView", "HEIC support is not installed");
-        break;
-    }
-    return QCoreApplication::translate("ImageView", "Can’t show “%1”: %2").arg(fileName, why);
+    return QCoreApplication::translate("ImageView", "Can’t show “%1”: %2")
+        .arg(fileName, QCoreApplication::translate("ImageView", why));
+}
+
+Problem problemForErrno(int error)
+{
+    if (error == ENOENT || error == ENOTDIR)
+        return Problem::Missing;
+    // openRegularFile's answers for what is not a regular file
+    return (error == EINVAL || error == EISDIR) ? Problem::NotRegular : Problem::Unreadable;
 }
 
 Problem statPath(const std::string& path, FileStamp* stamp)
@@ -253,8 +260,10 @@ QSize chooseJpegScaledSize(QSize stored, bool rotated90, QSize target)
         // Integer division: for sizes not divisible by d, libjpeg's output
         // is one pixel larger and Qt resamples by that pixel; asking for the
         // rounded-up size would instead make Qt pick a larger DCT scale.
+        // A side under d pixels would round to none: a long thin strip of
+        // a picture (4000x7 shown at 400 wide) needs it at some height.
         const QSize scaled(stored.width() / d, stored.height() / d);
-        if (scaled.width() >= needWidth && scaled.height() >= needHeight)
+        if (!scaled.isEmpty() && scaled.width() >= needWidth && scaled.height() >= needHeight)
             return scaled;
     }
     return stored;
@@ -376,6 +385,8 @@ DecodedPicture decodePicture(const DecodeRequest& request, const CancelCheck& ca
             };
         }
         d = decodeHeif(file.fd.get(), file.status.st_size, request, cancelled, stampedPreview);
+    } else if (file.status.st_size > maximumFileBytes) {
+        d = failed(Problem::TooLarge);
     } else {
         if (readMore(file.fd.get(), &data, file.status.st_size) != Problem::None)
             return failed(Problem::Unreadable);

@@ -63,7 +63,9 @@ QString problemText(Problem problem, const QString& fileName);
 // pictures refused by their header cost nothing. The same number is
 // QImageReader's allocation limit, which also bounds QMovie's frames.
 inline constexpr std::int64_t decodeBudgetBytes = std::int64_t(144) << 20;
-// Files larger than this are not read into memory at all.
+// Qt's decoders take the whole file in memory: a file larger than this
+// that only they can decode is refused (TooLarge). JPEG, HEIF and video
+// are read as they decode, at any size.
 inline constexpr std::int64_t maximumFileBytes = std::int64_t(512) << 20;
 
 // Sets the process-wide decode limits once (QImageReader's allocation limit
@@ -80,27 +82,30 @@ void releaseDecodeBytes(std::int64_t bytes);
 // Holds a reservation until it goes out of scope.
 class DecodeReservation {
 public:
-    DecodeReservation() = default;
-    // `problem()` tells whether it holds the bytes.
-    DecodeReservation(std::int64_t bytes, const CancelCheck& cancelled)
-        : problem_(reserveDecodeBytes(bytes, cancelled)), bytes_(problem_ == Problem::None ? bytes : 0)
+    using Reserve = Problem (*)(std::int64_t bytes, const CancelCheck& cancelled);
+    using Release = void (*)(std::int64_t bytes);
+
+    // `problem()` tells whether it holds the bytes. The HEIF and video
+    // modules, which cannot call into the executable, reserve through the
+    // functions it lends them (DecodeHost in MediaModule.h).
+    DecodeReservation(std::int64_t bytes, const CancelCheck& cancelled, Reserve reserve = &reserveDecodeBytes,
+                      Release release = &releaseDecodeBytes)
+        : problem_(reserve(bytes, cancelled)), bytes_(problem_ == Problem::None ? bytes : 0), release_(release)
     {
     }
-    DecodeReservation(DecodeReservation&& other) noexcept
-        : problem_(other.problem_), bytes_(std::exchange(other.bytes_, 0))
-    {
-    }
-    DecodeReservation& operator=(DecodeReservation&&) = delete;
+    DecodeReservation(const DecodeReservation&) = delete;
+    DecodeReservation& operator=(const DecodeReservation&) = delete;
     ~DecodeReservation()
     {
         if (bytes_ > 0)
-            releaseDecodeBytes(bytes_);
+            release_(bytes_);
     }
     Problem problem() const { return problem_; }
 
 private:
-    Problem problem_ = Problem::None;
-    std::int64_t bytes_ = 0;
+    const Problem problem_;
+    const std::int64_t bytes_;
+    const Release release_;
 };
 
 struct DecodeRequest {
@@ -122,6 +127,10 @@ struct DecodedPicture {
 
     qint64 cost() const { return image.sizeInBytes() + animation.size() + 256; }
 };
+
+// Why a file could not be opened or looked at, from the errno value of
+// stat or of openRegularFile (FileDescriptor.h).
+Problem problemForErrno(int error);
 
 // Checks a path without opening it (a stat): missing, not a regular file,
 // empty. Fills `stamp` when the answer is Problem::None.
@@ -150,10 +159,11 @@ QSize fitSize(QSize image, QSize box);
 
 // The size to ask Qt's JPEG reader for: the stored size divided by the
 // largest of 8, 4, 2 that still covers the picture's fitted size in
-// `target`, or falls short of it by at most 2%; the stored size when none
-// does. Sizes round down. `rotated90` (EXIF orientations 5-8) swaps the
-// box first, because the reader scales before it rotates. The decoder may
-// then pick a smaller scale to stay within the decode budget.
+// `target`, or falls short of it by at most 2%, and leaves neither side at
+// zero; the stored size when none does. Sizes round down. `rotated90`
+// (EXIF orientations 5-8) swaps the box first, because the reader scales
+// before it rotates. The decoder may then pick a smaller scale to stay
+// within the decode budget.
 QSize chooseJpegScaledSize(QSize stored, bool rotated90, QSize target);
 
 // Walks the JPEG markers: false when the data stops before the end-of-image

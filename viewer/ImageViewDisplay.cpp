@@ -66,22 +66,20 @@ void ImageViewWidget::startMovie(const DecodedPicture& picture)
 
 void ImageViewWidget::startVideo()
 {
-    const QString name = currentName();
     const std::uint64_t generation = generation_;
     media::VideoSource::Handlers handlers;
     handlers.frameChanged = [this, generation] {
         if (generation == generation_ && showing_ == Showing::Video)
             update();
     };
-    handlers.failed = [this, generation, name](const QString& why) {
-        if (generation != generation_ || showing_ != Showing::Video)
-            return;
-        showPlaceholder(tr("Can’t play “%1”: %2").arg(name, why.isEmpty() ? tr("unsupported or damaged video") : why));
+    handlers.failed = [this, generation](const QString& text) {
+        if (generation == generation_ && showing_ == Showing::Video)
+            showPlaceholder(text);
     };
     // Showing a video before it starts: a backend may fail at once, inside play().
     showing_ = Showing::Video;
     placeholder_.clear();
-    if (auto started = media_.playVideo(currentPath_, name, std::move(handlers)); !started)
+    if (auto started = media_.playVideo(current_->path(), currentName(), std::move(handlers)); !started)
         showPlaceholder(started.error());
 }
 
@@ -132,8 +130,8 @@ void ImageViewWidget::paintEvent(QPaintEvent*)
     if (targetSize() != lastTarget_ && !resizeTimer_.isActive())
         resizeTimer_.start(); // e.g. moved to a screen with another pixel ratio
     if (painted) {
-        if (trace::enabled() && current_)
-            trace::stage(currentPath_, showing_ == Showing::Preview ? "preview painted" : "painted");
+        if (current_)
+            trace::stage(current_->path(), showing_ == Showing::Preview ? "preview painted" : "painted");
         emit framePainted();
     }
 }

@@ -95,8 +95,8 @@ void ImageViewWidget::setImage(const FileURL& url)
     ++generation_;
     decodingCurrent_ = false;
     current_ = url;
-    currentPath_ = url.path();
-    trace::begin(currentPath_, "asked for");
+    const std::string& path = current_->path();
+    trace::begin(path, "asked for");
     currentStamp_ = {};
     picture_ = QImage();
     placeholder_.clear();
@@ -105,7 +105,7 @@ void ImageViewWidget::setImage(const FileURL& url)
     update();
 
     FileStamp stamp;
-    const Problem problem = imaging::statPath(currentPath_, &stamp);
+    const Problem problem = imaging::statPath(path, &stamp);
     dropUnwantedJobs();
     if (problem != Problem::None) {
         showPlaceholder(imaging::problemText(problem, currentName()));
@@ -113,28 +113,28 @@ void ImageViewWidget::setImage(const FileURL& url)
     }
     currentStamp_ = stamp;
 
-    if (isVideoPath(currentPath_)) {
+    if (isVideoPath(path)) {
         // Its first frame, decoded ahead, shows until the player has one.
-        if (auto poster = cache_->find(currentPath_, stamp); poster && !poster->image.isNull())
+        if (auto poster = cache_->find(path, stamp); poster && !poster->image.isNull())
             picture_ = poster->image;
         startVideo();
         return;
     }
-    if (auto hit = cache_->find(currentPath_, stamp)) {
+    if (auto hit = cache_->find(path, stamp)) {
         showPicture(*hit);
         if (!satisfies(*hit))
-            request(currentPath_, stamp, imaging::priority::currentFile);
+            request(path, stamp, imaging::priority::currentFile);
         return;
     }
     // Not decoded yet: its embedded preview stands in meanwhile. (The full
     // decode is asked for first, so that its thread is woken first.)
-    request(currentPath_, stamp, imaging::priority::currentFile);
+    request(path, stamp, imaging::priority::currentFile);
     decodingCurrent_ = true;
-    if (auto preview = previews_->find(currentPath_, stamp)) {
+    if (auto preview = previews_->find(path, stamp)) {
         if (!preview->image.isNull())
             showPicture(*preview);
     } else {
-        requestPreview(currentPath_, stamp, imaging::priority::currentFile);
+        requestPreview(path, stamp, imaging::priority::currentFile);
     }
 }
 
@@ -146,7 +146,7 @@ void ImageViewWidget::setNeighbours(const std::vector<FileURL>& likelyNext)
 
     std::vector<std::string> preferred = neighbours_;
     if (current_)
-        preferred.push_back(currentPath_);
+        preferred.push_back(current_->path());
     cache_->setPreferred(preferred);
     previews_->setPreferred(preferred);
     requestNeighbours();
@@ -161,7 +161,7 @@ void ImageViewWidget::requestNeighbours()
         const bool video = isVideoPath(path);
         if (video)
             media::preloadModules(); // its player should not wait for the load either
-        if (current_ && path == currentPath_)
+        if (isCurrent(path))
             continue;
         FileStamp stamp;
         if (imaging::statPath(path, &stamp) != Problem::None)
@@ -192,13 +192,10 @@ QImage ImageViewWidget::currentImage() const
     case Showing::Picture:
         return picture_;
     case Showing::Movie:
-        if (const QImage frame = media_.currentFrame(); !frame.isNull())
-            return frame;
-        return picture_; // the first frame, until QMovie has one
     case Showing::Video:
         if (const QImage frame = media_.currentFrame(); !frame.isNull())
             return frame;
-        return picture_; // the poster, until the player has a frame
+        return picture_; // the first frame or the poster, until QMovie or the player has one
     case Showing::Nothing:
     case Showing::Placeholder:
         break;
@@ -239,7 +236,12 @@ QSize ImageViewWidget::targetSize() const
 
 bool ImageViewWidget::wanted(const std::string& path) const
 {
-    return (current_ && path == currentPath_) || (!rapid_ && isNeighbour(path));
+    return isCurrent(path) || (!rapid_ && isNeighbour(path));
+}
+
+bool ImageViewWidget::isCurrent(const std::string& path) const
+{
+    return current_ && path == current_->path();
 }
 
 bool ImageViewWidget::isNeighbour(const std::string& path) const
@@ -273,7 +275,7 @@ void ImageViewWidget::onPreview(const std::string& path, imaging::DecodeQueue::P
         previews_->insert(path, result);
     // Only while nothing else shows, and only if it is the file on show now
     // (problems are the full decode's to report).
-    if (current_ && path == currentPath_ && result->stamp == currentStamp_ && showing_ == Showing::Nothing &&
+    if (isCurrent(path) && result->stamp == currentStamp_ && showing_ == Showing::Nothing &&
         result->problem == Problem::None && !result->image.isNull())
         showPicture(*result);
 }
@@ -286,7 +288,7 @@ void ImageViewWidget::onDecoded(const std::string& path, imaging::DecodeQueue::P
         if (result->problem != Problem::None || result->image.isNull())
             return;
         cache_->insert(path, result);
-        if (current_ && path == currentPath_ && result->stamp == currentStamp_ && showing_ == Showing::Video &&
+        if (isCurrent(path) && result->stamp == currentStamp_ && showing_ == Showing::Video &&
             media_.currentFrame().isNull()) {
             picture_ = result->image;
             update();
@@ -295,7 +297,7 @@ void ImageViewWidget::onDecoded(const std::string& path, imaging::DecodeQueue::P
     }
     if (!result->isPreview && isCacheable(result->problem))
         cache_->insert(path, result);
-    if (!current_ || path != currentPath_)
+    if (!isCurrent(path))
         return;
     if (decodingCurrent_ && !result->isPreview) {
         // The file on show is done: the neighbours' turn.
@@ -336,28 +338,24 @@ void ImageViewWidget::onDecoded(const std::string& path, imaging::DecodeQueue::P
 void ImageViewWidget::dropUnwantedJobs()
 {
     queue_.retainOnly([this](const std::string& path) { return wanted(path); });
-    previewQueue_.retainOnly(
-        [this](const std::string& path) { return (current_ && path == currentPath_) || isNeighbour(path); });
+    previewQueue_.retainOnly([this](const std::string& path) { return isCurrent(path) || isNeighbour(path); });
 }
 
 void ImageViewWidget::refreshForNewSize()
 {
     lastTarget_ = targetSize();
     if (current_ && (showing_ == Showing::Picture || showing_ == Showing::Preview || showing_ == Showing::Nothing)) {
-        auto hit = cache_->find(currentPath_, currentStamp_);
+        auto hit = cache_->find(current_->path(), currentStamp_);
         if (!hit || !satisfies(*hit))
-            request(currentPath_, currentStamp_, imaging::priority::currentFile);
+            request(current_->path(), currentStamp_, imaging::priority::currentFile);
     }
-    std::vector<FileURL> again;
-    for (const std::string& path : neighbours_)
-        again.push_back(FileURL::fileURLWithPath(path));
-    setNeighbours(again);
+    requestNeighbours();
 }
 
 QString ImageViewWidget::currentName() const
 {
     // Names need not be UTF-8; invalid bytes show as U+FFFD.
-    return current_ ? QString::fromUtf8(lastComponent(currentPath_)) : QString();
+    return current_ ? QString::fromUtf8(current_->lastPathComponent()) : QString();
 }
 
 } // namespace shoebox

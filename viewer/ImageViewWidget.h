@@ -84,6 +84,7 @@ private:
 
     QSize targetSize() const;
     bool wanted(const std::string& path) const;
+    bool isCurrent(const std::string& path) const;
     bool isNeighbour(const std::string& path) const;
     bool satisfies(const imaging::DecodedPicture& picture) const;
     void request(const std::string& path, const imaging::FileStamp& stamp, int priority);
@@ -103,7 +104,6 @@ private:
     std::unique_ptr<imaging::DecodeCache> previews_; // embedded previews, and which files have none
 
     std::optional<FileURL> current_;
-    std::string currentPath_;
     imaging::FileStamp currentStamp_;
     std::uint64_t generation_ = 0; // bumped by every setImage
     std::vector<std::string> neighbours_;

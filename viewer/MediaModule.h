@@ -26,6 +26,11 @@ struct DecodeHost {
     // The process-wide decode budget (ImageDecoder.h).
     imaging::Problem (*reserveDecodeBytes)(std::int64_t bytes, const imaging::CancelCheck& cancelled);
     void (*releaseDecodeBytes)(std::int64_t bytes);
+
+    imaging::DecodeReservation reserve(std::int64_t bytes, const imaging::CancelCheck& cancelled) const
+    {
+        return {bytes, cancelled, reserveDecodeBytes, releaseDecodeBytes};
+    }
 };
 
 // ---- HEIF ----

@@ -7,10 +7,26 @@
 #include <QCoreApplication>
 #include <QMovie>
 
-#include <cerrno>
 #include <memory>
 
 namespace shoebox::media {
+
+namespace {
+
+constexpr const char* damaged = QT_TRANSLATE_NOOP("ImageView", "unsupported or damaged video");
+
+// `why`: translated, or the player's own words.
+QString cantPlay(const QString& name, const QString& why)
+{
+    return QCoreApplication::translate("ImageView", "Can’t play “%1”: %2").arg(name, why);
+}
+
+QString cantPlay(const QString& name, const char* why)
+{
+    return cantPlay(name, QCoreApplication::translate("ImageView", why));
+}
+
+} // namespace
 
 void MediaPlayback::playAnimation(const QByteArray& file, QSize scaledSize, std::function<void()> frameChanged)
 {
@@ -29,27 +45,24 @@ std::expected<void, QString> MediaPlayback::playVideo(const std::string& path, c
                                                       VideoSource::Handlers handlers)
 {
     stop();
-    auto cantPlay = [&](const char* why) {
-        return std::unexpected(QCoreApplication::translate("ImageView", "Can’t play “%1”: %2")
-                                   .arg(name, QCoreApplication::translate("ImageView", why)));
-    };
     // Opened here, by its raw bytes, and handed to the player as
     // /proc/self/fd/N: names that are not UTF-8 survive, and a FIFO that
     // looks like a video is refused before any backend blocks on it.
     RegularFile file;
-    if (const int error = openRegularFile(path, file)) {
-        imaging::Problem problem = imaging::Problem::Unreadable;
-        if (error == ENOENT || error == ENOTDIR)
-            problem = imaging::Problem::Missing;
-        else if (error == EINVAL || error == EISDIR)
-            problem = imaging::Problem::NotRegular;
-        return std::unexpected(imaging::problemText(problem, name));
-    }
+    if (const int error = openRegularFile(path, file))
+        return std::unexpected(imaging::problemText(imaging::problemForErrno(error), name));
     if (!movieLooksComplete(file.fd.get(), file.status.st_size))
-        return cantPlay(QT_TRANSLATE_NOOP("ImageView", "unsupported or damaged video"));
+        return std::unexpected(cantPlay(name, damaged));
+    // The player's reason, or none for a file it makes no sense of, in the
+    // sentence the view shows.
+    if (auto failed = std::move(handlers.failed)) {
+        handlers.failed = [failed = std::move(failed), name](const QString& why) {
+            failed(why.isEmpty() ? cantPlay(name, damaged) : cantPlay(name, why));
+        };
+    }
     video_ = createVideoSource(std::move(handlers), context_);
     if (!video_)
-        return cantPlay(QT_TRANSLATE_NOOP("ImageView", "video support is not installed"));
+        return std::unexpected(cantPlay(name, QT_TRANSLATE_NOOP("ImageView", "video support is not installed")));
     // The backend opens its own descriptor from the /proc path; ours stays
     // open until the player is gone, so the number cannot be reused early.
     const int fd = file.fd.get();
@@ -57,7 +70,7 @@ std::expected<void, QString> MediaPlayback::playVideo(const std::string& path, c
     QObject::connect(video_, &QObject::destroyed, [owned] { owned->reset(); });
     if (!video_->isAvailable()) {
         stop();
-        return cantPlay(QT_TRANSLATE_NOOP("ImageView", "no video decoder is available"));
+        return std::unexpected(cantPlay(name, QT_TRANSLATE_NOOP("ImageView", "no video decoder is available")));
     }
     video_->play(QUrl::fromLocalFile(QStringLiteral("/proc/self/fd/%1").arg(fd)));
     return {};

@@ -31,7 +31,8 @@ public:
     // `scaledSize`; `frameChanged` runs for each new frame.
     void playAnimation(const QByteArray& file, QSize scaledSize, std::function<void()> frameChanged);
     // Opens `path` (regular files only) and starts it playing muted and
-    // looping. On failure, the text to show instead, naming `name`.
+    // looping. On failure, the text to show instead, naming `name`; a
+    // failure while it plays reaches `handlers.failed` as such a text too.
     std::expected<void, QString> playVideo(const std::string& path, const QString& name,
                                            VideoSource::Handlers handlers);
     // Stops whatever plays; nothing it started calls back afterwards.

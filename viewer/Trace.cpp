@@ -47,13 +47,13 @@ void print(std::string_view path, std::string_view what, bool restart)
         times.clear(); // a long session: forget, rather than grow
 }
 
-} // namespace
-
 bool enabled()
 {
     static const bool on = std::getenv("SHOEBOX_TRACE") != nullptr;
     return on;
 }
+
+} // namespace
 
 void begin(std::string_view path, std::string_view what)
 {

@@ -14,8 +14,6 @@
 
 namespace shoebox::trace {
 
-bool enabled();
-
 // Starts the clock for `path`: the view was asked to show or prepare it.
 void begin(std::string_view path, std::string_view what);
 // A stage of `path` ended now.

@@ -140,8 +140,11 @@ imaging::DecodedPicture posterOf(const DecodeHost& host, int fd, const imaging::
         return poster;
     const QSize size(GST_VIDEO_INFO_WIDTH(&info), GST_VIDEO_INFO_HEIGHT(&info));
     const QSize shown = size.scaled(request.target, Qt::KeepAspectRatio);
-    const std::int64_t bytes = std::int64_t(shown.width()) * shown.height() * 4;
-    if (size.isEmpty() || host.reserveDecodeBytes(bytes, cancelled) != imaging::Problem::None)
+    if (size.isEmpty())
+        return poster;
+    const imaging::DecodeReservation reservation =
+        host.reserve(std::int64_t(shown.width()) * shown.height() * 4, cancelled);
+    if (reservation.problem() != imaging::Problem::None)
         return poster;
     GstMapInfo map;
     GstBuffer* buffer = gst_sample_get_buffer(sample.get());
@@ -154,7 +157,6 @@ imaging::DecodedPicture posterOf(const DecodeHost& host, int fd, const imaging::
         poster.decodedSize = poster.originalSize = size;
         gst_buffer_unmap(buffer, &map);
     }
-    host.releaseDecodeBytes(bytes);
     return poster;
 }
 
