@@ -198,6 +198,13 @@ TEST_F(ImageViewTest, HeldKeyShowsEachFilesOwnPreviewAtOnceThenTheSharpPicture)
     EXPECT_TRUE(shows(count - 2, false));
 }
 
+// Guards a long thin strip asked for at a scale that leaves it no rows: the decoder divided by zero.
+TEST(JpegScaleTest, NeverRoundsASideToNothing)
+{
+    EXPECT_FALSE(imaging::chooseJpegScaledSize({4000, 7}, false, {400, 300}).isEmpty());
+    EXPECT_FALSE(imaging::chooseJpegScaledSize({7, 4000}, true, {400, 300}).isEmpty());
+}
+
 struct Unshowable {
     const char* label;
     const char* reason;
@@ -247,6 +254,8 @@ INSTANTIATE_TEST_SUITE_P(
                    [](auto& p) { return write(p, encode(noise(640, 480, 7)).chopped(5000)); }},
         Unshowable{"garbage", "unsupported or damaged image",
                    [](auto& p) { return write(p, encode(noise(64, 64, 3), "BMP").mid(54)); }},
+        Unshowable{"gifHeaderOnly", "unsupported or damaged image", [](auto& p) { return write(p, "GIF89a"); },
+                   ".gif"},
         Unshowable{"heic16000", "too large to show", [](auto& p) { return writeHeic(p, "00003e8000003e80"); }, ".heic"},
         Unshowable{"heic65500", "too large to show", [](auto& p) { return writeHeic(p, "0000ffdc0000ffdc"); }, ".heic"},
         Unshowable{"video", "Can’t play", [](auto& p) { return write(p, bigEndian(24, 4) + "ftypmp42not a movie"); },
