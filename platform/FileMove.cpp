@@ -14,18 +14,12 @@
 #include <cerrno>
 #include <string>
 #include <string_view>
-#include <system_error>
 
 #include "FileMoveOperation.h"
 
 namespace shoebox {
 
 namespace moving {
-
-std::string reason(int error)
-{
-    return std::error_code(error, std::generic_category()).message();
-}
 
 bool refusesFlags(int error)
 {

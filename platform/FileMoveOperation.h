@@ -48,7 +48,7 @@ private:
         if (error == ECANCELED) {
             return failBecause(cancelled, Cause::cancelled, error);
         }
-        std::string text = reason(error);
+        std::string text = systemReason(error);
         if (!detail.empty()) {
             text += " (";
             text += detail;

@@ -29,9 +29,6 @@ namespace shoebox::moving {
 // The calls in force: the system's, or a test's.
 const FileMoveIo& io();
 
-// The system's text for an errno value.
-std::string reason(int error);
-
 // What a filesystem answers for a flag or call it does not know.
 bool refusesFlags(int error);
 

@@ -7,7 +7,6 @@
 #include <cerrno>
 #include <cstring>
 #include <memory>
-#include <system_error>
 
 #include "FileMove.h"
 #include "Text.h"
@@ -21,16 +20,11 @@ struct DirectoryCloser {
     void operator()(DIR* directory) const { closedir(directory); }
 };
 
-std::string reason(int error)
-{
-    return std::error_code(error, std::generic_category()).message();
-}
-
 // The path keeps its raw bytes: the description is written as bytes and a
 // name the user cannot recognise helps nobody.
 std::unexpected<Error> folderError(const std::string& path, int error)
 {
-    return failure("Could not create folder \u201C" + oneLine(path) + "\u201D: " + reason(error), error);
+    return failure("Could not create folder \u201C" + oneLine(path) + "\u201D: " + systemReason(error), error);
 }
 
 // A null byte would cut the path short at the kernel and aim the call at

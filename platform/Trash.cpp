@@ -73,9 +73,9 @@ struct DirectoryCloser {
     void operator()(DIR* directory) const { closedir(directory); }
 };
 
-std::unexpected<Error> trashFailure(const std::string& path, std::string_view reason, int code)
+std::unexpected<Error> trashFailure(const std::string& path, std::string_view why, int code)
 {
-    return failure(oneLine("Could not move \u201C" + path + "\u201D to the Trash: " + std::string(reason)), code);
+    return failure(oneLine("Could not move \u201C" + path + "\u201D to the Trash: " + std::string(why)), code);
 }
 
 // The errno value closest to a GIO error, so that callers can tell causes
@@ -271,10 +271,10 @@ Result<std::optional<std::string>> trashItem(const std::string& path)
     // An empty path would name the working directory, and a NUL byte would
     // cut the name short and aim at another item.
     if (path.empty()) {
-        return trashFailure(path, "No such file or directory", ENOENT);
+        return trashFailure(path, systemReason(ENOENT), ENOENT);
     }
     if (path.find('\0') != std::string::npos) {
-        return trashFailure(path, "Invalid argument", EINVAL);
+        return trashFailure(path, systemReason(EINVAL), EINVAL);
     }
     std::string why;
     const Gio* const functions = gio(&why);
