@@ -1,7 +1,9 @@
 #pragma once
 
+#include <dirent.h>
 #include <sys/stat.h>
 
+#include <memory>
 #include <string>
 #include <utility>
 
@@ -32,6 +34,12 @@ public:
 private:
     int fd_ = -1;
 };
+
+struct DirCloser {
+    void operator()(DIR* dir) const { ::closedir(dir); }
+};
+// Owns one open folder listing (opendir, fdopendir) and closes it once.
+using UniqueDir = std::unique_ptr<DIR, DirCloser>;
 
 // An open regular file with what fstat said of it right after opening.
 struct RegularFile {

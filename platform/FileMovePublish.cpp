@@ -61,7 +61,7 @@ bool lock(int fd)
 void removeStaleTemporaries(int dir)
 {
     int error = 0;
-    Listing listing = listFolder(dir, error);
+    UniqueDir listing = listFolder(dir, error);
     if (!listing) {
         return;
     }

@@ -14,7 +14,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -89,14 +88,9 @@ int copyMetadata(int in, int out, const struct stat& status);
 // link changed while it was read. Never replaces: EEXIST when `to` is taken.
 int copySymlink(int fromDir, const char* from, const struct stat& status, int toDir, const char* to);
 
-struct DirCloser {
-    void operator()(DIR* dir) const { ::closedir(dir); }
-};
-using Listing = std::unique_ptr<DIR, DirCloser>;
-
 // A listing of the open folder `dir` that leaves `dir` itself open; null
 // with `error` set when it cannot be read.
-Listing listFolder(int dir, int& error);
+UniqueDir listFolder(int dir, int& error);
 
 // A failure inside a folder copy: the errno and the path (relative to the
 // folder being moved, starting with a slash) where it happened.

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <memory>
 
+#include "FileDescriptor.h"
 #include "FileMove.h"
 #include "Text.h"
 #include "Trash.h"
@@ -15,10 +16,6 @@
 namespace shoebox {
 
 namespace {
-
-struct DirectoryCloser {
-    void operator()(DIR* directory) const { closedir(directory); }
-};
 
 // The path keeps its raw bytes: the description is written as bytes and a
 // name the user cannot recognise helps nobody.
@@ -32,6 +29,12 @@ std::unexpected<Error> folderError(const std::string& path, int error)
 bool holdsNull(const std::string& path)
 {
     return path.find('\0') != std::string::npos;
+}
+
+// A listing of `folder`, or null when it cannot be listed.
+UniqueDir listing(const FileURL& folder)
+{
+    return holdsNull(folder.path()) ? nullptr : UniqueDir(::opendir(folder.path().c_str()));
 }
 
 bool isDirectory(const std::string& path)
@@ -73,9 +76,7 @@ Result<> makeFolder(const std::string& path)
 
 std::optional<std::vector<FileURL>> LinuxFileManager::contentsOfDirectory(const FileURL& folder)
 {
-    if (holdsNull(folder.path()))
-        return std::nullopt;
-    std::unique_ptr<DIR, DirectoryCloser> directory(::opendir(folder.path().c_str()));
+    UniqueDir directory = listing(folder);
     if (!directory) {
         return std::nullopt;
     }
@@ -157,9 +158,7 @@ Result<> LinuxFileManager::moveItemAtPath(const std::string& source, const std::
 
 std::optional<std::vector<std::string>> LinuxFileManager::folderNamesInDirectory(const FileURL& folder)
 {
-    if (holdsNull(folder.path()))
-        return std::nullopt;
-    std::unique_ptr<DIR, DirectoryCloser> directory(::opendir(folder.path().c_str()));
+    UniqueDir directory = listing(folder);
     if (!directory)
         return std::nullopt;
 

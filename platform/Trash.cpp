@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "FileDescriptor.h"
 #include "FileMove.h"
 #include "Text.h"
 
@@ -67,10 +68,6 @@ struct ErrorFree {
 
 struct KeyFileFree {
     void operator()(GKeyFile* file) const { g_key_file_free(file); }
-};
-
-struct DirectoryCloser {
-    void operator()(DIR* directory) const { closedir(directory); }
 };
 
 std::unexpected<Error> trashFailure(const std::string& path, std::string_view why, int code)
@@ -238,7 +235,7 @@ std::optional<std::string> findTrashed(const std::string& original, Identity ide
     const std::string prefix = base.substr(0, base.find('.'));
     for (const std::string& folder : trashFoldersFor(original, identity.device)) {
         const std::string files = folder + "/files";
-        std::unique_ptr<DIR, DirectoryCloser> directory(::opendir(files.c_str()));
+        UniqueDir directory(::opendir(files.c_str()));
         if (!directory)
             continue;
         while (const dirent* entry = ::readdir(directory.get())) {
