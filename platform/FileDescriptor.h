@@ -51,9 +51,6 @@ struct RegularFile {
 // followed). A FIFO, device or socket named like a photo is refused with
 // EINVAL before anything reads from it: O_NONBLOCK keeps open() itself from
 // waiting for a FIFO's writer. Returns the errno value on failure.
-// `flags` adds to O_RDONLY | O_CLOEXEC (O_NOFOLLOW, say).
-int openRegularFile(const std::string& path, RegularFile& file, int flags = 0);
-// The same, relative to the open folder `dir`.
-int openRegularFileAt(int dir, const std::string& name, RegularFile& file, int flags = 0);
+int openRegularFile(const std::string& path, RegularFile& file);
 
 } // namespace shoebox
