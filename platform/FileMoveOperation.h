@@ -73,7 +73,7 @@ private:
     Result<> refuseMovingIntoItself(const struct stat& folder);
     // Opens the destination's folder (once) and notes its last component.
     int openDestinationFolder();
-    Outcome publishFile(Temporary& out);
+    Outcome publishFile(const Temporary& out);
     Result<> moveAcrossFilesystems();
     Result<> moveFile(const struct stat& status);
     Result<> moveSymlink(const struct stat& status);
