@@ -127,7 +127,7 @@ Result<> Move::moveTree(const struct stat& status)
     if (Result<> into = refuseMovingIntoItself(status); !into) {
         return into;
     }
-    UniqueFd in(io().openat(AT_FDCWD, source_.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC, 0));
+    UniqueFd in(io().openat(AT_FDCWD, source_.c_str(), folderFlags, 0));
     if (!in) {
         return fail(errno);
     }

@@ -91,7 +91,7 @@ int createTemporary(int dir, bool folder, Temporary& made)
         UniqueFd fd;
         if (folder) {
             if (io().mkdirat(dir, name.c_str(), 0700) == 0) {
-                fd = UniqueFd(io().openat(dir, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC, 0));
+                fd = UniqueFd(io().openat(dir, name.c_str(), folderFlags, 0));
                 if (!fd) {
                     int error = errno;
                     io().unlinkat(dir, name.c_str(), AT_REMOVEDIR);

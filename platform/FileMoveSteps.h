@@ -9,6 +9,7 @@
 // failure counts goes through io().
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 
@@ -27,6 +28,10 @@ namespace shoebox::moving {
 
 // The calls in force: the system's, or a test's.
 const FileMoveIo& io();
+
+// How the move opens a folder it copies from or into: never through a
+// symbolic link.
+inline constexpr int folderFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
 
 // What a filesystem answers for a flag or call it does not know.
 bool refusesFlags(int error);

@@ -12,8 +12,6 @@ namespace shoebox::moving {
 
 namespace {
 
-constexpr int folderFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
-
 bool isDotOrDotDot(std::string_view name)
 {
     return name == "." || name == "..";
