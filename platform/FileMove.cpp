@@ -16,6 +16,7 @@
 #include <string_view>
 
 #include "FileMoveOperation.h"
+#include "FileURL.h"
 
 namespace shoebox {
 
@@ -123,19 +124,11 @@ int Move::openDestinationFolder()
     if (folder_) {
         return 0;
     }
-    std::string folder;
-    std::size_t slash = destination_.rfind('/');
-    if (slash == std::string::npos) {
-        folder = ".";
-        name_ = destination_;
-    } else {
-        folder = slash == 0 ? std::string("/") : destination_.substr(0, slash);
-        name_ = destination_.substr(slash + 1);
-    }
+    name_ = baseNameOf(destination_);
     if (name_.empty() || name_ == "." || name_ == "..") {
         return EINVAL;
     }
-    folder_ = UniqueFd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    folder_ = UniqueFd(::open(parentOf(destination_).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     return folder_ ? 0 : errno;
 }
 

@@ -14,6 +14,7 @@
 
 #include "FileDescriptor.h"
 #include "FileMove.h"
+#include "FileURL.h"
 #include "Text.h"
 
 namespace shoebox {
@@ -131,19 +132,6 @@ std::optional<Identity> identityOf(const std::string& path)
     if (::lstat(path.c_str(), &status) != 0)
         return std::nullopt;
     return Identity{status.st_dev, status.st_ino};
-}
-
-std::string parentOf(const std::string& path)
-{
-    const std::size_t slash = path.rfind('/');
-    if (slash == std::string::npos)
-        return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-std::string baseNameOf(const std::string& path)
-{
-    return path.substr(path.rfind('/') + 1);
 }
 
 std::string joined(const std::string& folder, const std::string& name)
