@@ -140,7 +140,6 @@ bool LinuxFileManager::fileExistsAtPath(const std::string& path, bool& isDirecto
         isDirectory = S_ISDIR(status.st_mode);
         return true;
     }
-    isDirectory = false;
     // A dangling link still occupies the name.
     return ::lstat(path.c_str(), &status) == 0;
 }
