@@ -5,6 +5,8 @@
 
 #include <cerrno>
 
+#include "FileURL.h"
+
 namespace shoebox {
 
 void UniqueFd::reset(int fd)
@@ -16,8 +18,8 @@ void UniqueFd::reset(int fd)
 
 int openRegularFile(const std::string& path, RegularFile& file)
 {
-    if (path.find('\0') != std::string::npos)
-        return EINVAL; // the path would be cut short at the null
+    if (holdsNull(path))
+        return EINVAL;
     UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     if (!fd)
         return errno;

@@ -52,8 +52,7 @@ using Cause = Error::Cause;
 
 Result<> Move::run()
 {
-    // A NUL byte would silently cut the name short and aim at another item.
-    if (source_.find('\0') != std::string::npos || destination_.find('\0') != std::string::npos) {
+    if (holdsNull(source_) || holdsNull(destination_)) {
         return fail(EINVAL);
     }
     // The common case costs exactly one system call: no stat first.

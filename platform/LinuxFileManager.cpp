@@ -24,13 +24,6 @@ std::unexpected<Error> folderError(const std::string& path, int error)
     return failure("Could not create folder \u201C" + oneLine(path) + "\u201D: " + systemReason(error), error);
 }
 
-// A null byte would cut the path short at the kernel and aim the call at
-// another item ("a" for "a\0b"); such paths are refused instead.
-bool holdsNull(const std::string& path)
-{
-    return path.find('\0') != std::string::npos;
-}
-
 // A listing of `folder`, or null when it cannot be listed.
 UniqueDir listing(const FileURL& folder)
 {

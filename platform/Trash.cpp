@@ -253,12 +253,11 @@ std::optional<std::string> findTrashed(const std::string& original, Identity ide
 // GFile paths are raw filename bytes, so names need not be UTF-8.
 Result<std::optional<std::string>> trashItem(const std::string& path)
 {
-    // An empty path would name the working directory, and a NUL byte would
-    // cut the name short and aim at another item.
+    // An empty path would name the working directory.
     if (path.empty()) {
         return trashFailure(path, systemReason(ENOENT), ENOENT);
     }
-    if (path.find('\0') != std::string::npos) {
+    if (holdsNull(path)) {
         return trashFailure(path, systemReason(EINVAL), EINVAL);
     }
     std::string why;
@@ -279,8 +278,8 @@ Result<std::optional<std::string>> trashItem(const std::string& path)
 
 Result<> restoreTrashedItem(const std::string& trashedPath, const std::string& originalPath)
 {
-    if (trashedPath.find('\0') != std::string::npos || originalPath.find('\0') != std::string::npos ||
-        baseNameOf(parentOf(trashedPath)) != "files" || recordedPathOf(trashedPath) != originalPath) {
+    if (holdsNull(trashedPath) || holdsNull(originalPath) || baseNameOf(parentOf(trashedPath)) != "files" ||
+        recordedPathOf(trashedPath) != originalPath) {
         return failure(
             oneLine("Could not put \u201C" + originalPath + "\u201D back from the Trash: it is no longer there"),
             ENOENT);
