@@ -5,6 +5,8 @@
 
 #include <cerrno>
 
+#include "FileURL.h"
+
 namespace shoebox {
 
 void UniqueFd::reset(int fd)
@@ -14,11 +16,11 @@ void UniqueFd::reset(int fd)
     fd_ = fd;
 }
 
-int openRegularFileAt(int dir, const std::string& name, RegularFile& file, int flags)
+int openRegularFile(const std::string& path, RegularFile& file)
 {
-    if (name.find('\0') != std::string::npos)
-        return EINVAL; // the name would be cut short at the null
-    UniqueFd fd(::openat(dir, name.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | flags));
+    if (holdsNull(path))
+        return EINVAL;
+    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     if (!fd)
         return errno;
     struct stat status {};
@@ -33,11 +35,6 @@ int openRegularFileAt(int dir, const std::string& name, RegularFile& file, int f
     file.fd = std::move(fd);
     file.status = status;
     return 0;
-}
-
-int openRegularFile(const std::string& path, RegularFile& file, int flags)
-{
-    return openRegularFileAt(AT_FDCWD, path, file, flags);
 }
 
 } // namespace shoebox

@@ -1,7 +1,9 @@
 #pragma once
 
+#include <dirent.h>
 #include <sys/stat.h>
 
+#include <memory>
 #include <string>
 #include <utility>
 
@@ -33,6 +35,12 @@ private:
     int fd_ = -1;
 };
 
+struct DirCloser {
+    void operator()(DIR* dir) const { ::closedir(dir); }
+};
+// Owns one open folder listing (opendir, fdopendir) and closes it once.
+using UniqueDir = std::unique_ptr<DIR, DirCloser>;
+
 // An open regular file with what fstat said of it right after opening.
 struct RegularFile {
     UniqueFd fd;
@@ -43,9 +51,6 @@ struct RegularFile {
 // followed). A FIFO, device or socket named like a photo is refused with
 // EINVAL before anything reads from it: O_NONBLOCK keeps open() itself from
 // waiting for a FIFO's writer. Returns the errno value on failure.
-// `flags` adds to O_RDONLY | O_CLOEXEC (O_NOFOLLOW, say).
-int openRegularFile(const std::string& path, RegularFile& file, int flags = 0);
-// The same, relative to the open folder `dir`.
-int openRegularFileAt(int dir, const std::string& name, RegularFile& file, int flags = 0);
+int openRegularFile(const std::string& path, RegularFile& file);
 
 } // namespace shoebox

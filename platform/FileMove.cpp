@@ -14,18 +14,13 @@
 #include <cerrno>
 #include <string>
 #include <string_view>
-#include <system_error>
 
 #include "FileMoveOperation.h"
+#include "FileURL.h"
 
 namespace shoebox {
 
 namespace moving {
-
-std::string reason(int error)
-{
-    return std::error_code(error, std::generic_category()).message();
-}
 
 bool refusesFlags(int error)
 {
@@ -57,8 +52,7 @@ using Cause = Error::Cause;
 
 Result<> Move::run()
 {
-    // A NUL byte would silently cut the name short and aim at another item.
-    if (source_.find('\0') != std::string::npos || destination_.find('\0') != std::string::npos) {
+    if (holdsNull(source_) || holdsNull(destination_)) {
         return fail(EINVAL);
     }
     // The common case costs exactly one system call: no stat first.
@@ -129,19 +123,11 @@ int Move::openDestinationFolder()
     if (folder_) {
         return 0;
     }
-    std::string folder;
-    std::size_t slash = destination_.rfind('/');
-    if (slash == std::string::npos) {
-        folder = ".";
-        name_ = destination_;
-    } else {
-        folder = slash == 0 ? std::string("/") : destination_.substr(0, slash);
-        name_ = destination_.substr(slash + 1);
-    }
+    name_ = baseNameOf(destination_);
     if (name_.empty() || name_ == "." || name_ == "..") {
         return EINVAL;
     }
-    folder_ = UniqueFd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    folder_ = UniqueFd(::open(parentOf(destination_).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     return folder_ ? 0 : errno;
 }
 

@@ -85,14 +85,10 @@ Result<> Move::moveFile(const struct stat& status)
 }
 
 // Every way here fails with EEXIST rather than replace.
-Outcome Move::publishFile(Temporary& out)
+Outcome Move::publishFile(const Temporary& out)
 {
     if (!out.name.empty()) {
-        Outcome published = publish(folder_.get(), out, name_.c_str(), false);
-        if (published.error == 0) {
-            out.name.clear();
-        }
-        return published;
+        return publish(folder_.get(), out, name_.c_str(), false);
     }
     std::string procPath = "/proc/self/fd/" + std::to_string(out.fd.get());
     if (io().linkat(AT_FDCWD, procPath.c_str(), folder_.get(), name_.c_str(), AT_SYMLINK_FOLLOW) == 0) {
@@ -131,7 +127,7 @@ Result<> Move::moveTree(const struct stat& status)
     if (Result<> into = refuseMovingIntoItself(status); !into) {
         return into;
     }
-    UniqueFd in(io().openat(AT_FDCWD, source_.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC, 0));
+    UniqueFd in(io().openat(AT_FDCWD, source_.c_str(), folderFlags, 0));
     if (!in) {
         return fail(errno);
     }

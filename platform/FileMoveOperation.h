@@ -48,7 +48,7 @@ private:
         if (error == ECANCELED) {
             return failBecause(cancelled, Cause::cancelled, error);
         }
-        std::string text = reason(error);
+        std::string text = systemReason(error);
         if (!detail.empty()) {
             text += " (";
             text += detail;
@@ -73,7 +73,7 @@ private:
     Result<> refuseMovingIntoItself(const struct stat& folder);
     // Opens the destination's folder (once) and notes its last component.
     int openDestinationFolder();
-    Outcome publishFile(Temporary& out);
+    Outcome publishFile(const Temporary& out);
     Result<> moveAcrossFilesystems();
     Result<> moveFile(const struct stat& status);
     Result<> moveSymlink(const struct stat& status);

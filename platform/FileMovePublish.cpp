@@ -61,7 +61,7 @@ bool lock(int fd)
 void removeStaleTemporaries(int dir)
 {
     int error = 0;
-    Listing listing = listFolder(dir, error);
+    UniqueDir listing = listFolder(dir, error);
     if (!listing) {
         return;
     }
@@ -91,7 +91,7 @@ int createTemporary(int dir, bool folder, Temporary& made)
         UniqueFd fd;
         if (folder) {
             if (io().mkdirat(dir, name.c_str(), 0700) == 0) {
-                fd = UniqueFd(io().openat(dir, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC, 0));
+                fd = UniqueFd(io().openat(dir, name.c_str(), folderFlags, 0));
                 if (!fd) {
                     int error = errno;
                     io().unlinkat(dir, name.c_str(), AT_REMOVEDIR);

@@ -5,16 +5,16 @@
 // FileMoveCopy.cpp (the contents and metadata of one file or symbolic
 // link), FileMoveTree.cpp (folder trees) and FileMovePublish.cpp (hidden
 // names for a copy under way, and giving it its final name). Functions
-// answer 0 or an errno value; every call that changes the disk goes through
-// io().
+// answer 0 or an errno value; every call that changes the disk and whose
+// failure counts goes through io().
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 
 #include <algorithm>
 #include <cstdint>
-#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -29,8 +29,9 @@ namespace shoebox::moving {
 // The calls in force: the system's, or a test's.
 const FileMoveIo& io();
 
-// The system's text for an errno value.
-std::string reason(int error);
+// How the move opens a folder it copies from or into: never through a
+// symbolic link.
+inline constexpr int folderFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
 
 // What a filesystem answers for a flag or call it does not know.
 bool refusesFlags(int error);
@@ -92,14 +93,9 @@ int copyMetadata(int in, int out, const struct stat& status);
 // link changed while it was read. Never replaces: EEXIST when `to` is taken.
 int copySymlink(int fromDir, const char* from, const struct stat& status, int toDir, const char* to);
 
-struct DirCloser {
-    void operator()(DIR* dir) const { ::closedir(dir); }
-};
-using Listing = std::unique_ptr<DIR, DirCloser>;
-
 // A listing of the open folder `dir` that leaves `dir` itself open; null
 // with `error` set when it cannot be read.
-Listing listFolder(int dir, int& error);
+UniqueDir listFolder(int dir, int& error);
 
 // A failure inside a folder copy: the errno and the path (relative to the
 // folder being moved, starting with a slash) where it happened.

@@ -5,15 +5,12 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <memory>
 
 #include "FileMoveSteps.h"
 
 namespace shoebox::moving {
 
 namespace {
-
-constexpr int folderFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
 
 bool isDotOrDotDot(std::string_view name)
 {
@@ -76,7 +73,7 @@ TreeError copyEntry(int from, int to, const char* name, CopiedItem& item, Progre
 
 } // namespace
 
-Listing listFolder(int dir, int& error)
+UniqueDir listFolder(int dir, int& error)
 {
     // A new open of the folder, not a dup(): that would share the read
     // position with `dir`.
@@ -85,7 +82,7 @@ Listing listFolder(int dir, int& error)
         error = errno;
         return nullptr;
     }
-    Listing listing(::fdopendir(copy.get()));
+    UniqueDir listing(::fdopendir(copy.get()));
     if (!listing) {
         error = errno;
         return nullptr;
@@ -98,7 +95,7 @@ TreeError copyTreeContents(int from, int to, std::vector<CopiedItem>& copied, Pr
                            const std::string& where)
 {
     int error = 0;
-    Listing listing = listFolder(from, error);
+    UniqueDir listing = listFolder(from, error);
     if (!listing) {
         return {error, where};
     }
@@ -140,7 +137,7 @@ int removeTree(int dir, const char* name)
         return errno;
     }
     int error = 0;
-    Listing listing = listFolder(fd.get(), error);
+    UniqueDir listing = listFolder(fd.get(), error);
     if (!listing) {
         return error;
     }
@@ -159,7 +156,7 @@ int removeTree(int dir, const char* name)
 std::uint64_t bytesInside(int dir)
 {
     int error = 0;
-    Listing listing = listFolder(dir, error);
+    UniqueDir listing = listFolder(dir, error);
     std::uint64_t total = 0;
     while (struct dirent* entry = listing ? ::readdir(listing.get()) : nullptr) {
         struct stat status {};

@@ -200,6 +200,20 @@ FileURL FileURL::deletingPathExtension() const
     return FileURL(path_.substr(0, start + dot));
 }
 
+std::string parentOf(const std::string& path)
+{
+    const std::size_t slash = path.rfind('/');
+    if (slash == std::string::npos) {
+        return ".";
+    }
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string baseNameOf(const std::string& path)
+{
+    return path.substr(lastComponentStart(path));
+}
+
 std::optional<std::string> removingPercentEncoding(std::string_view text)
 {
     std::string result;

@@ -43,6 +43,20 @@ private:
     std::string path_;
 };
 
+// A raw path (absolute or not, as the kernel takes it) split at its last
+// slash: the folder holding the item ("." for a bare name, "/" for an item
+// at the root) and its name (empty when the path ends in a slash).
+std::string parentOf(const std::string& path);
+std::string baseNameOf(const std::string& path);
+
+// Whether `path` holds a null byte. The kernel would cut it short there and
+// aim the call at another item ("a" for "a\0b"), so such paths are refused
+// before any call, never cut.
+inline bool holdsNull(std::string_view path)
+{
+    return path.find('\0') != std::string_view::npos;
+}
+
 // Decodes every %XX escape. Nothing when an escape is malformed or the
 // decoded bytes are not valid UTF-8.
 std::optional<std::string> removingPercentEncoding(std::string_view text);

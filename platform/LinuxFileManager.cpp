@@ -7,8 +7,8 @@
 #include <cerrno>
 #include <cstring>
 #include <memory>
-#include <system_error>
 
+#include "FileDescriptor.h"
 #include "FileMove.h"
 #include "Text.h"
 #include "Trash.h"
@@ -17,27 +17,17 @@ namespace shoebox {
 
 namespace {
 
-struct DirectoryCloser {
-    void operator()(DIR* directory) const { closedir(directory); }
-};
-
-std::string reason(int error)
-{
-    return std::error_code(error, std::generic_category()).message();
-}
-
 // The path keeps its raw bytes: the description is written as bytes and a
 // name the user cannot recognise helps nobody.
 std::unexpected<Error> folderError(const std::string& path, int error)
 {
-    return failure("Could not create folder \u201C" + oneLine(path) + "\u201D: " + reason(error), error);
+    return failure("Could not create folder \u201C" + oneLine(path) + "\u201D: " + systemReason(error), error);
 }
 
-// A null byte would cut the path short at the kernel and aim the call at
-// another item ("a" for "a\0b"); such paths are refused instead.
-bool holdsNull(const std::string& path)
+// A listing of `folder`, or null when it cannot be listed.
+UniqueDir listing(const FileURL& folder)
 {
-    return path.find('\0') != std::string::npos;
+    return holdsNull(folder.path()) ? nullptr : UniqueDir(::opendir(folder.path().c_str()));
 }
 
 bool isDirectory(const std::string& path)
@@ -79,9 +69,7 @@ Result<> makeFolder(const std::string& path)
 
 std::optional<std::vector<FileURL>> LinuxFileManager::contentsOfDirectory(const FileURL& folder)
 {
-    if (holdsNull(folder.path()))
-        return std::nullopt;
-    std::unique_ptr<DIR, DirectoryCloser> directory(::opendir(folder.path().c_str()));
+    UniqueDir directory = listing(folder);
     if (!directory) {
         return std::nullopt;
     }
@@ -145,7 +133,6 @@ bool LinuxFileManager::fileExistsAtPath(const std::string& path, bool& isDirecto
         isDirectory = S_ISDIR(status.st_mode);
         return true;
     }
-    isDirectory = false;
     // A dangling link still occupies the name.
     return ::lstat(path.c_str(), &status) == 0;
 }
@@ -163,9 +150,7 @@ Result<> LinuxFileManager::moveItemAtPath(const std::string& source, const std::
 
 std::optional<std::vector<std::string>> LinuxFileManager::folderNamesInDirectory(const FileURL& folder)
 {
-    if (holdsNull(folder.path()))
-        return std::nullopt;
-    std::unique_ptr<DIR, DirectoryCloser> directory(::opendir(folder.path().c_str()));
+    UniqueDir directory = listing(folder);
     if (!directory)
         return std::nullopt;
 

@@ -4,6 +4,7 @@
 #include <expected>
 #include <string>
 #include <string_view>
+#include <system_error>
 #include <utility>
 
 namespace shoebox {
@@ -49,6 +50,13 @@ inline std::string limitedDescription(std::string text)
     while (tailStart < text.size() && isContinuation(tailStart))
         ++tailStart;
     return text.substr(0, headEnd) + std::string(ellipsis) + text.substr(tailStart);
+}
+
+// The system's text for an errno value ("No such file or directory"), for
+// the end of a description.
+inline std::string systemReason(int error)
+{
+    return std::error_code(error, std::generic_category()).message();
 }
 
 inline std::unexpected<Error> failure(std::string description, int code = 0, Error::Cause cause = Error::Cause::none)

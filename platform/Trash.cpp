@@ -12,7 +12,9 @@
 #include <string_view>
 #include <vector>
 
+#include "FileDescriptor.h"
 #include "FileMove.h"
+#include "FileURL.h"
 #include "Text.h"
 
 namespace shoebox {
@@ -69,13 +71,9 @@ struct KeyFileFree {
     void operator()(GKeyFile* file) const { g_key_file_free(file); }
 };
 
-struct DirectoryCloser {
-    void operator()(DIR* directory) const { closedir(directory); }
-};
-
-std::unexpected<Error> trashFailure(const std::string& path, std::string_view reason, int code)
+std::unexpected<Error> trashFailure(const std::string& path, std::string_view why, int code)
 {
-    return failure(oneLine("Could not move \u201C" + path + "\u201D to the Trash: " + std::string(reason)), code);
+    return failure(oneLine("Could not move \u201C" + path + "\u201D to the Trash: " + std::string(why)), code);
 }
 
 // The errno value closest to a GIO error, so that callers can tell causes
@@ -134,19 +132,6 @@ std::optional<Identity> identityOf(const std::string& path)
     if (::lstat(path.c_str(), &status) != 0)
         return std::nullopt;
     return Identity{status.st_dev, status.st_ino};
-}
-
-std::string parentOf(const std::string& path)
-{
-    const std::size_t slash = path.rfind('/');
-    if (slash == std::string::npos)
-        return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-std::string baseNameOf(const std::string& path)
-{
-    return path.substr(path.rfind('/') + 1);
 }
 
 std::string joined(const std::string& folder, const std::string& name)
@@ -238,7 +223,7 @@ std::optional<std::string> findTrashed(const std::string& original, Identity ide
     const std::string prefix = base.substr(0, base.find('.'));
     for (const std::string& folder : trashFoldersFor(original, identity.device)) {
         const std::string files = folder + "/files";
-        std::unique_ptr<DIR, DirectoryCloser> directory(::opendir(files.c_str()));
+        UniqueDir directory(::opendir(files.c_str()));
         if (!directory)
             continue;
         while (const dirent* entry = ::readdir(directory.get())) {
@@ -268,13 +253,12 @@ std::optional<std::string> findTrashed(const std::string& original, Identity ide
 // GFile paths are raw filename bytes, so names need not be UTF-8.
 Result<std::optional<std::string>> trashItem(const std::string& path)
 {
-    // An empty path would name the working directory, and a NUL byte would
-    // cut the name short and aim at another item.
+    // An empty path would name the working directory.
     if (path.empty()) {
-        return trashFailure(path, "No such file or directory", ENOENT);
+        return trashFailure(path, systemReason(ENOENT), ENOENT);
     }
-    if (path.find('\0') != std::string::npos) {
-        return trashFailure(path, "Invalid argument", EINVAL);
+    if (holdsNull(path)) {
+        return trashFailure(path, systemReason(EINVAL), EINVAL);
     }
     std::string why;
     const Gio* const functions = gio(&why);
@@ -294,8 +278,8 @@ Result<std::optional<std::string>> trashItem(const std::string& path)
 
 Result<> restoreTrashedItem(const std::string& trashedPath, const std::string& originalPath)
 {
-    if (trashedPath.find('\0') != std::string::npos || originalPath.find('\0') != std::string::npos ||
-        baseNameOf(parentOf(trashedPath)) != "files" || recordedPathOf(trashedPath) != originalPath) {
+    if (holdsNull(trashedPath) || holdsNull(originalPath) || baseNameOf(parentOf(trashedPath)) != "files" ||
+        recordedPathOf(trashedPath) != originalPath) {
         return failure(
             oneLine("Could not put \u201C" + originalPath + "\u201D back from the Trash: it is no longer there"),
             ENOENT);
