@@ -298,7 +298,7 @@ int copyMetadata(int in, int out, const struct stat& status)
 {
     // The owner only carries over for root, as with mv; chown clears set-id
     // bits, so it goes before chmod.
-    (void)::fchown(out, status.st_uid, status.st_gid);
+    (void)io().fchown(out, status.st_uid, status.st_gid);
     if (io().fchmod(out, status.st_mode & 07777) != 0 && !cannotHoldMetadata(errno)) {
         return errno;
     }
@@ -340,9 +340,9 @@ int copySymlink(int fromDir, const char* from, const struct stat& status, int to
     }
     // A link's owner and times are a nicety; failing to set them is no
     // reason to fail the move. Linux allows no user.* attributes on links.
-    (void)::fchownat(toDir, to, status.st_uid, status.st_gid, AT_SYMLINK_NOFOLLOW);
+    (void)io().fchownat(toDir, to, status.st_uid, status.st_gid, AT_SYMLINK_NOFOLLOW);
     const struct timespec times[2] = {status.st_atim, status.st_mtim};
-    (void)::utimensat(toDir, to, times, AT_SYMLINK_NOFOLLOW);
+    (void)io().utimensat(toDir, to, times, AT_SYMLINK_NOFOLLOW);
     return 0;
 }
 

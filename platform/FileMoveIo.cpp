@@ -34,8 +34,15 @@ FileMoveIo systemFileMoveIo()
     io.pwrite = [](int fd, const void* buffer, size_t length, off_t offset) {
         return ::pwrite(fd, buffer, length, offset);
     };
+    io.fchown = [](int fd, uid_t owner, gid_t group) { return ::fchown(fd, owner, group); };
+    io.fchownat = [](int dir, const char* name, uid_t owner, gid_t group, int flags) {
+        return ::fchownat(dir, name, owner, group, flags);
+    };
     io.fchmod = [](int fd, mode_t mode) { return ::fchmod(fd, mode); };
     io.futimens = [](int fd, const struct timespec* times) { return ::futimens(fd, times); };
+    io.utimensat = [](int dir, const char* name, const struct timespec* times, int flags) {
+        return ::utimensat(dir, name, times, flags);
+    };
     io.fsetxattr = [](int fd, const char* name, const void* value, size_t size, int flags) {
         return ::fsetxattr(fd, name, value, size, flags);
     };

@@ -1,11 +1,10 @@
 #pragma once
 
 // The system calls through which moveItemNoReplace changes the file system,
-// every one whose failure it acts on, gathered so that tests can make any of
-// them fail (a full disk half-way through a copy, a read error, a name taken
-// at the last moment) and check that nothing is lost or left behind. (A
-// copy's owner, and a link's times, are set with the plain calls: their
-// failure is let go.) Production code never sets it.
+// every one of them, gathered so that tests can make any of them fail (a
+// full disk half-way through a copy, a read error, a name taken at the last
+// moment) and check that nothing is lost or left behind. Production code
+// never sets it.
 
 #include <sys/types.h>
 #include <time.h>
@@ -29,9 +28,12 @@ struct FileMoveIo {
     std::function<ssize_t(int out, int in, off_t* inOffset, size_t length)> sendfile;
     std::function<ssize_t(int fd, void* buffer, size_t length, off_t offset)> pread;
     std::function<ssize_t(int fd, const void* buffer, size_t length, off_t offset)> pwrite;
-    // Mode, times and extended attributes.
+    // Owner, mode, times and extended attributes.
+    std::function<int(int fd, uid_t owner, gid_t group)> fchown;
+    std::function<int(int dir, const char* name, uid_t owner, gid_t group, int flags)> fchownat;
     std::function<int(int fd, mode_t mode)> fchmod;
     std::function<int(int fd, const struct timespec* times)> futimens;
+    std::function<int(int dir, const char* name, const struct timespec* times, int flags)> utimensat;
     std::function<int(int fd, const char* name, const void* value, size_t size, int flags)> fsetxattr;
     // Durability.
     std::function<int(int fd)> fsync;

@@ -5,8 +5,8 @@
 // FileMoveCopy.cpp (the contents and metadata of one file or symbolic
 // link), FileMoveTree.cpp (folder trees) and FileMovePublish.cpp (hidden
 // names for a copy under way, and giving it its final name). Functions
-// answer 0 or an errno value; every call that changes the disk and whose
-// failure counts goes through io().
+// answer 0 or an errno value; every call that changes the disk goes through
+// io().
 
 #include <dirent.h>
 #include <fcntl.h>
