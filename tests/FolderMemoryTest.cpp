@@ -93,8 +93,7 @@ TEST(FolderPanelTest, OpensInTheNearestFolderItCanShow)
 TEST(FolderMemoryTest, TheWindowRemembersFoldersThatTookAndOpensThereNextTime)
 {
     TempDir dir;
-    const std::string photos = dir.makeFolder("photos"), destination = dir.makeFolder("sorted/caf\xE9 \xFF");
-    dir.write("photos/a.jpg");
+    const std::string photos = dir.fill({"a.jpg"}, "photos"), destination = dir.makeFolder("sorted/caf\xE9 \xFF");
     {
         ScriptedOpenPanel panel;
         RecordingAlert alert;

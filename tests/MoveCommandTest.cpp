@@ -13,9 +13,8 @@ TEST_F(MoveCommandTest, MissingFoldersAlertWithTheirTextsAndDoNothingElse)
 {
     chooseDestination(dir.makeFolder("dest"));
     controller.moveAndRenameButton(nullptr);
-    dir.write("src/a.jpg");
     ViewController fresh(window.outlets(), window.services());
-    window.panel.chooseNext(url(dir / "src"));
+    window.panel.chooseNext(url(dir.fill({"a.jpg"})));
     fresh.sourceFolderButton(nullptr);
     fresh.moveAndRenameButton(nullptr);
     using Alert = std::pair<std::string, std::string>;

@@ -31,7 +31,7 @@ TEST_F(WindowTest, KeyboardDrivesTheScanAndSteppingWithoutStealingEditingKeys)
 {
     for (const char* name : {"moveAndRenameFileButton", "prePhotoButton", "nextPhotoButton", "trashPhotoButton"})
         EXPECT_FALSE(find<QAbstractButton>(name)->isEnabled()) << name;
-    panel.chooseNext(FileURL::fileURLWithPath(photos({"a.jpg", "b.png", "c.mov"})));
+    panel.chooseNext(FileURL::fileURLWithPath(dir.fill({"a.jpg", "b.png", "c.mov"})));
     press(&window, Qt::Key_O, Qt::ControlModifier);
     EXPECT_EQ(progressText() + " " + text("sourceFolderLabel"), "1 / 3 src");
     QWidget* focused = QApplication::focusWidget();
@@ -71,7 +71,7 @@ TEST_F(WindowTest, KeyboardDrivesTheScanAndSteppingWithoutStealingEditingKeys)
 // Guards command-line folders losing bytes or running the panel, and a source without photos not alerted.
 TEST_F(WindowTest, FoldersFromTheCommandLineAreChosenAsIfPickedInThePanel)
 {
-    photos({"a.jpg", "b.png", "c.mov"});
+    dir.fill({"a.jpg", "b.png", "c.mov"});
     dir.write("caf\xE9/photo.jpg"); // not UTF-8
     window.chooseStartFolders(std::get<StartFolders>(parse({dir / "caf\xE9", dir.makeFolder("dest")})));
     EXPECT_EQ(progressText() + " " + text("destinationFolderLabel"), "1 / 1 dest");

@@ -45,11 +45,9 @@ protected:
         controller.destinationFolderButton(nullptr);
     }
     // A source "src" of files holding their own names, a destination ("dest" unless given), and the first file on show.
-    void prepare(std::initializer_list<std::string> names, const std::string& destination = "")
+    void prepare(const Names& names, const std::string& destination = "")
     {
-        for (const std::string& name : names)
-            dir.write("src/" + name, name);
-        scan(dir / "src");
+        scan(dir.fill(names));
         chooseDestination(destination.empty() ? dir.makeFolder("dest") : destination);
     }
     // Selects `type` (the untested one: an index past the menu's three), types `name` and presses the move button.
