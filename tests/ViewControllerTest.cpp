@@ -76,10 +76,8 @@ TEST_F(ScanTest, ScanThatFindsNothingAlertsKeepsTheDisplayAndDisarmsTheCommands)
     scan(fivePhotos());
     step(1);
     chooseDestination(dir.makeFolder("dest"));
-    window.panel.chooseNext(std::nullopt);
-    controller.sourceFolderButton(nullptr);
-    window.panel.chooseNext(std::nullopt);
-    controller.destinationFolderButton(nullptr);
+    scan(std::nullopt);
+    chooseDestination(std::nullopt);
     EXPECT_EQ(relative(controller.sourceFolderPath()->path() + " " + controller.destinationFolderPath()->path()),
               "src dest");
     EXPECT_EQ(window.sourceFolderLabel.value + " " + window.destinationFolderLabel.value + ": " + entries(),

@@ -34,14 +34,15 @@ protected:
     static std::string trash() { return scratchHome + "/.local/share/Trash"; }
     static FileURL url(const std::string& path) { return FileURL::fileURLWithPath(path); }
 
-    void scan(const std::string& folder)
+    // Chooses `folder` in the panel, or cancels it.
+    void scan(const std::optional<std::string>& folder)
     {
-        window.panel.chooseNext(url(folder));
+        window.panel.chooseNext(folder ? std::optional(url(*folder)) : std::nullopt);
         controller.sourceFolderButton(nullptr);
     }
-    void chooseDestination(const std::string& folder)
+    void chooseDestination(const std::optional<std::string>& folder)
     {
-        window.panel.chooseNext(url(folder));
+        window.panel.chooseNext(folder ? std::optional(url(*folder)) : std::nullopt);
         controller.destinationFolderButton(nullptr);
     }
     // A source "src" of files holding their own names, a destination ("dest" unless given), and the first file on show.
