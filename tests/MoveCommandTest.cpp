@@ -5,7 +5,6 @@ using namespace shoebox::testing;
 
 namespace {
 
-using Lines = std::vector<std::string>;
 using MoveCommandTest = ControllerTest;
 
 // Guards the two alerts' texts, and a move without both folders printing or touching anything.
@@ -48,7 +47,7 @@ TEST_F(MoveCommandTest, SubfolderStepsPrintTheirLinesInOrder)
     const std::string absent = "file does not exist", made = "made folder", done1 = "done with subfolder 1";
     const struct {
         std::string one, two, name;
-        Lines lines;
+        Names lines;
     } cases[] = {
         {"2019",
          "Beach",
