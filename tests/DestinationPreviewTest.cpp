@@ -87,9 +87,7 @@ INSTANTIATE_TEST_SUITE_P(Entries, PreviewTable, ::testing::Values(
 TEST_F(ControllerTest, PreviewFollowsTheFoldersAndTheFileOnShow)
 {
     EXPECT_EQ(window.destinationPreviewField.value, "Choose a source folder to start.");
-    dir.write("src/a.jpg");
-    dir.write("src/b.png");
-    scan(dir / "src");
+    scan(dir.fill({"a.jpg", "b.png"}));
     EXPECT_EQ(window.destinationPreviewField.value, "Choose a destination folder to see where the file will go.");
     window.renameTypeMenu.index = 1;
     window.newFileNameTextField.value = "x";
@@ -104,8 +102,7 @@ TEST_F(ControllerTest, PreviewFollowsTheFoldersAndTheFileOnShow)
     controller.prevImageButton(nullptr);
     EXPECT_EQ(window.destinationPreviewField.value, "The destination folder “dest” is missing: the move would fail.");
 
-    dir.write("empty/notes.txt");
-    scan(dir / "empty");
+    scan(dir.fill({"notes.txt"}, "empty"));
     EXPECT_EQ(window.destinationPreviewField.value, "There is no file to move.");
 }
 

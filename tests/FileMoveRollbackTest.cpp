@@ -6,8 +6,6 @@
 #include <sys/xattr.h>
 #include <unistd.h>
 
-#include <memory>
-
 #include "FileMoveTesting.h"
 
 using namespace shoebox;

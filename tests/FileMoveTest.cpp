@@ -144,8 +144,7 @@ TEST_F(CrossMoveTest, KeepsEverythingAboutTheItemsThereAndBack)
         ASSERT_EQ(::utimensat(AT_FDCWD, (from + "/IMG_0412.JPG").c_str(), times, 0), 0); // reading moved the atime
         for (const char* name : {"IMG_0412.JPG", "clip.MOV", "Holiday"})
             ASSERT_TRUE(move(from + "/" + name, to + "/" + name)) << name;
-        struct stat photo {
-        }, clip{}, day{}; // before reading the photo moves its atime
+        struct stat photo = {}, clip = {}, day = {}; // before reading the photo moves its atime
         ASSERT_EQ(::stat((to + "/IMG_0412.JPG").c_str(), &photo) + ::stat((to + "/clip.MOV").c_str(), &clip) +
                       ::stat((to + "/Holiday/day \xFF").c_str(), &day),
                   0);

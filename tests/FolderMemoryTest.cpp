@@ -2,7 +2,6 @@
 #include <QApplication>
 #include <QDir>
 #include <QFileDialog>
-#include <QLabel>
 #include <QMessageBox>
 #include <QTimer>
 
@@ -93,8 +92,7 @@ TEST(FolderPanelTest, OpensInTheNearestFolderItCanShow)
 TEST(FolderMemoryTest, TheWindowRemembersFoldersThatTookAndOpensThereNextTime)
 {
     TempDir dir;
-    const std::string photos = dir.makeFolder("photos"), destination = dir.makeFolder("sorted/caf\xE9 \xFF");
-    dir.write("photos/a.jpg");
+    const std::string photos = dir.fill({"a.jpg"}, "photos"), destination = dir.makeFolder("sorted/caf\xE9 \xFF");
     {
         ScriptedOpenPanel panel;
         RecordingAlert alert;

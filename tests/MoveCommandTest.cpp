@@ -5,7 +5,6 @@ using namespace shoebox::testing;
 
 namespace {
 
-using Lines = std::vector<std::string>;
 using MoveCommandTest = ControllerTest;
 
 // Guards the two alerts' texts, and a move without both folders printing or touching anything.
@@ -13,9 +12,8 @@ TEST_F(MoveCommandTest, MissingFoldersAlertWithTheirTextsAndDoNothingElse)
 {
     chooseDestination(dir.makeFolder("dest"));
     controller.moveAndRenameButton(nullptr);
-    dir.write("src/a.jpg");
     ViewController fresh(window.outlets(), window.services());
-    window.panel.chooseNext(url(dir / "src"));
+    window.panel.chooseNext(url(dir.fill({"a.jpg"})));
     fresh.sourceFolderButton(nullptr);
     fresh.moveAndRenameButton(nullptr);
     using Alert = std::pair<std::string, std::string>;
@@ -49,7 +47,7 @@ TEST_F(MoveCommandTest, SubfolderStepsPrintTheirLinesInOrder)
     const std::string absent = "file does not exist", made = "made folder", done1 = "done with subfolder 1";
     const struct {
         std::string one, two, name;
-        Lines lines;
+        Names lines;
     } cases[] = {
         {"2019",
          "Beach",

@@ -119,9 +119,7 @@ TEST_F(UndoRedoTest, UndoAfterANewScanPutsTheFileBackAndLeavesTheNewList)
 {
     prepare({"a.jpg"});
     move("A");
-    dir.write("other/o1.jpg");
-    dir.write("other/o2.jpg");
-    scan(dir / "other");
+    scan(dir.fill({"o1.jpg", "o2.jpg"}, "other"));
     controller.nextImageButton(nullptr);
     controller.undo(nullptr);
     EXPECT_EQ(state(), "2 / 2 other/o2.jpg | out: dest/A.jpg / src/a.jpg | status: File Renamed: A.jpg | bar: "

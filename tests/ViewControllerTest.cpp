@@ -7,12 +7,8 @@ namespace {
 
 class ScanTest : public ControllerTest {
 protected:
-    std::string fivePhotos() // in natural order, one named in Latin-1
-    {
-        for (const char* name : {"p1.jpg", "p2.jpg", "p3 \xE9.jpg", "p4 é.jpg", "p5.jpg"})
-            dir.write(std::string("src/") + name);
-        return dir / "src";
-    }
+    // In natural order, one named in Latin-1.
+    std::string fivePhotos() { return dir.fill({"p1.jpg", "p2.jpg", "p3 \xE9.jpg", "p4 é.jpg", "p5.jpg"}); }
     // Steps `times` forward, or back when negative; then the window's state.
     std::string step(int times)
     {
@@ -32,15 +28,12 @@ TEST_F(ScanTest, TakesDirectEntriesWithListedExtensionsInNaturalOrder)
     EXPECT_EQ(window.progressBar.min, 0.0);
     chooseDestination(dir.makeFolder("a/b/deep"));
     EXPECT_EQ(window.destinationFolderLabel.value + ": " + commands(), "deep: move");
-    for (const char* name :
-         {"IMG_10.jpg", "IMG_2.JPG",  "clip.mov",     "notes.txt",    "a.Jpg", "b.Heic", "c.Mov", "d.JPEG",
-          "e.jpeg",     ".thumb.jpg", "trip.jpg.txt", "trip.txt.jpg", "noext", "dot.",   "x.png", "y.PNG",
-          "z.gif",      "z.GIF",      "h.HEIC",       "h.heic",       "v.mp4", "v.MP4",  "w.MOV"})
-        dir.write(std::string("src/") + name);
     dir.write("src/deeper/inner.jpg");
     dir.makeFolder("src/Holiday.mov");
 
-    scan(dir / "src");
+    scan(dir.fill({"IMG_10.jpg", "IMG_2.JPG",  "clip.mov",     "notes.txt",    "a.Jpg", "b.Heic", "c.Mov", "d.JPEG",
+                   "e.jpeg",     ".thumb.jpg", "trip.jpg.txt", "trip.txt.jpg", "noext", "dot.",   "x.png", "y.PNG",
+                   "z.gif",      "z.GIF",      "h.HEIC",       "h.heic",       "v.mp4", "v.MP4",  "w.MOV"}));
     EXPECT_EQ(entries(), "src/clip.mov src/d.JPEG src/e.jpeg src/h.HEIC src/h.heic src/Holiday.mov "
                          "src/IMG_2.JPG src/IMG_10.jpg src/trip.txt.jpg src/v.MP4 src/v.mp4 src/w.MOV "
                          "src/x.png src/y.PNG src/z.GIF src/z.gif");
@@ -60,8 +53,7 @@ TEST_F(ScanTest, StepsAreHeldAtBothEndsWithBarAndTextInStep)
     EXPECT_EQ(step(1), "5 / 5 src/p5.jpg");
     EXPECT_EQ(step(-7), "1 / 5 src/p1.jpg");
     EXPECT_EQ(commands(), "prev next trash");
-    dir.write("one/only.heic");
-    scan(dir / "one");
+    scan(dir.fill({"only.heic"}, "one"));
     step(1);
     EXPECT_EQ(step(-1), "1 / 1 one/only.heic");
 }
@@ -84,18 +76,15 @@ TEST_F(ScanTest, ScanThatFindsNothingAlertsKeepsTheDisplayAndDisarmsTheCommands)
     scan(fivePhotos());
     step(1);
     chooseDestination(dir.makeFolder("dest"));
-    window.panel.chooseNext(std::nullopt);
-    controller.sourceFolderButton(nullptr);
-    window.panel.chooseNext(std::nullopt);
-    controller.destinationFolderButton(nullptr);
+    scan(std::nullopt);
+    chooseDestination(std::nullopt);
     EXPECT_EQ(relative(controller.sourceFolderPath()->path() + " " + controller.destinationFolderPath()->path()),
               "src dest");
     EXPECT_EQ(window.sourceFolderLabel.value + " " + window.destinationFolderLabel.value + ": " + entries(),
               "src dest: src/p1.jpg src/p2.jpg src/p3 \xE9.jpg src/p4 é.jpg src/p5.jpg");
     EXPECT_EQ(state(), "2 / 5 src/p2.jpg");
 
-    dir.write("empty/notes.txt");
-    scan(dir / "empty");
+    scan(dir.fill({"notes.txt"}, "empty"));
     EXPECT_EQ(window.alert.shown.back().second, "Please choose a source folder that contains image files you ninny.");
     EXPECT_EQ(state(), "2 / 5 src/p2.jpg | alert: No Image Files Found!");
     EXPECT_EQ(window.sourceFolderLabel.value + ": " + entries(), "empty: ");

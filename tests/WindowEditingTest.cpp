@@ -20,7 +20,7 @@ TEST_F(EditingTest, KeysRunTheCommandsFromInsideTextBoxesAndTheMenuNamesTheComma
     auto* undo = find<QAction>("actionUndo");
     auto* redo = find<QAction>("actionRedo");
     EXPECT_FALSE(undo->isEnabled());
-    choose("sourceFolderButton", photos({"a.jpg", "b.png", "c.mov"}));
+    choose("sourceFolderButton", dir.fill({"a.jpg", "b.png", "c.mov"}));
     panel.chooseNext(FileURL::fileURLWithPath(dir.makeFolder("dest")));
     press(&window, Qt::Key_O, Qt::ControlModifier | Qt::ShiftModifier);
     auto* name = find<QLineEdit>("newFileNameTextField");

@@ -34,22 +34,21 @@ protected:
     static std::string trash() { return scratchHome + "/.local/share/Trash"; }
     static FileURL url(const std::string& path) { return FileURL::fileURLWithPath(path); }
 
-    void scan(const std::string& folder)
+    // Chooses `folder` in the panel, or cancels it.
+    void scan(const std::optional<std::string>& folder)
     {
-        window.panel.chooseNext(url(folder));
+        window.panel.chooseNext(folder ? std::optional(url(*folder)) : std::nullopt);
         controller.sourceFolderButton(nullptr);
     }
-    void chooseDestination(const std::string& folder)
+    void chooseDestination(const std::optional<std::string>& folder)
     {
-        window.panel.chooseNext(url(folder));
+        window.panel.chooseNext(folder ? std::optional(url(*folder)) : std::nullopt);
         controller.destinationFolderButton(nullptr);
     }
     // A source "src" of files holding their own names, a destination ("dest" unless given), and the first file on show.
-    void prepare(std::initializer_list<std::string> names, const std::string& destination = "")
+    void prepare(const Names& names, const std::string& destination = "")
     {
-        for (const std::string& name : names)
-            dir.write("src/" + name, name);
-        scan(dir / "src");
+        scan(dir.fill(names));
         chooseDestination(destination.empty() ? dir.makeFolder("dest") : destination);
     }
     // Selects `type` (the untested one: an index past the menu's three), types `name` and presses the move button.

@@ -27,8 +27,7 @@ const std::string& useScratchHome()
 
 std::optional<std::string> folderOnAnotherFilesystem(const std::string& than)
 {
-    struct stat here {
-    }, there{};
+    struct stat here = {}, there = {};
     if (::stat(than.c_str(), &here) != 0 || ::stat("/dev/shm", &there) != 0 || here.st_dev == there.st_dev ||
         ::access("/dev/shm", W_OK) != 0)
         return std::nullopt;

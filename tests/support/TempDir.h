@@ -58,6 +58,13 @@ public:
         std::filesystem::create_directories(*this / name);
         return *this / name;
     }
+    // Files holding their own names in `folder`, made; returns the folder.
+    std::string fill(const std::vector<std::string>& names, const std::string& folder = "src") const
+    {
+        for (const std::string& name : names)
+            write(folder + "/" + name, name);
+        return *this / folder;
+    }
 
 private:
     std::string path_;

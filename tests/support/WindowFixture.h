@@ -50,17 +50,10 @@ protected:
         panel.chooseNext(FileURL::fileURLWithPath(folder));
         click(button);
     }
-    // Files holding their own names in "src"; returns the folder.
-    std::string photos(std::initializer_list<std::string> names)
-    {
-        for (const std::string& name : names)
-            dir.write("src/" + name, name);
-        return dir / "src";
-    }
     // The source folder with `names` chosen and scanned, then "dest" chosen.
-    void openFolders(std::initializer_list<std::string> names)
+    void openFolders(const Names& names)
     {
-        choose("sourceFolderButton", photos(names));
+        choose("sourceFolderButton", dir.fill(names));
         choose("destinationFolderButton", dir.makeFolder("dest"));
     }
     static QStringList items(const QComboBox* box)
