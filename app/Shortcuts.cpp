@@ -99,6 +99,7 @@ const std::vector<ShortcutRow>& shortcutTable()
          {{QKeySequence(Qt::CTRL | Qt::Key_Delete)},
           {QKeySequence(Qt::Key_Delete), OutsideTextBoxes},
           {QKeySequence(Qt::ALT | Qt::Key_R), Mnemonic, "trashPhotoButton"}}},
+        {"Cancel the move under way", "actionCancelMove", nullptr, {{QKeySequence(Qt::Key_Escape)}}},
         {"Focus the name field",
          nullptr,
          "newFileNameTextField",

@@ -23,7 +23,8 @@ std::string tooLong(std::string_view name)
     return quoted(name) + " is too long for a name: the move would fail.";
 }
 
-// The names between `destination` and `target`, in order.
+// The names between `destination` and `target`, in order. A subfolder
+// entry may name more than one level ("Trips/2024").
 std::vector<std::string> componentsBetween(const FileURL& destination, const FileURL& target)
 {
     std::vector<std::string> components;
@@ -50,14 +51,17 @@ std::optional<std::string> refusalOfEntries(const MoveEntries& entries)
     return refusalOfFolderName(entries.levelTwo);
 }
 
-FileURL targetFolderFor(const FileURL& destination, const MoveEntries& entries)
+TargetPlan planTarget(const FileURL& destination, const MoveEntries& entries)
 {
-    FileURL target = destination;
-    for (const std::string* level : {&entries.levelOne, &entries.levelTwo}) {
-        if (!level->empty())
-            target = target.appendingPathComponent(*level);
+    TargetPlan plan{{}, destination};
+    const std::array<const std::string*, 2> names = {&entries.levelOne, &entries.levelTwo};
+    for (std::size_t level = 0; level < names.size(); ++level) {
+        if (!names[level]->empty()) {
+            plan.folder = plan.folder.appendingPathComponent(*names[level]);
+            plan.levels[level] = plan.folder;
+        }
     }
-    return target;
+    return plan;
 }
 
 std::string finalNameIn(FileManager& files, const FileURL& target, const CandidateNames& names)
@@ -80,8 +84,8 @@ std::string previewOfMove(FileManager& files, const FileURL& destination, const 
 
     // Walk down the subfolders that exist; the first missing one is made by
     // the move with everything below it. A file in the way fails the move.
-    const FileURL target = targetFolderFor(destination, entries);
-    const std::vector<std::string> components = componentsBetween(destination, target);
+    const TargetPlan plan = planTarget(destination, entries);
+    const std::vector<std::string> components = componentsBetween(destination, plan.folder);
     for (const std::string& component : components) {
         if (component.size() > longestName)
             return tooLong(component);
@@ -101,10 +105,10 @@ std::string previewOfMove(FileManager& files, const FileURL& destination, const 
                " is missing: the move would fail.";
 
     const CandidateNames names(entries.renameType, file, entries.nameText);
-    const std::string name = finalNameIn(files, target, names);
+    const std::string name = finalNameIn(files, plan.folder, names);
     if (name.size() > longestName)
         return tooLong(name);
-    if (!names.searchesForFreeName() && files.fileExistsAtPath(target.appendingPathComponent(name).path()))
+    if (!names.searchesForFreeName() && files.fileExistsAtPath(plan.folder.appendingPathComponent(name).path()))
         return quoted(name) + " is taken: the move would fail.";
 
     std::string line = displayName(destination.lastPathComponent());

@@ -49,25 +49,28 @@ void ViewController::reportHistoryFailure(std::string_view verb, const std::stri
 // never-replacing move; its entry gets its old place and is shown again.
 void ViewController::undo(Sender)
 {
-    if (!history_.nextUndo())
+    if (refuseWhileMoving() || !history_.nextUndo())
         return;
-    // A copy: the move may spin an event loop, and undone() moves the
-    // history's own.
+    // A copy: undone() moves the history's own.
     const FileCommand command = *history_.nextUndo();
     const FileURL& before = command.before;
-    Result<> back;
-    if (command.kind == Kind::Move)
-        back = services_.fileManager->moveItemAtPath(command.after->path(), before.path());
-    else if (command.after)
-        back = services_.fileManager->restoreItemFromTrash(*command.after, before);
-    else
-        back = failure("Could not put \u201C" + oneLine(before.path()) +
-                       "\u201D back from the Trash: its place in the Trash is unknown");
+    if (command.kind == Kind::Move) {
+        startMove(*command.after, before, [this, command](const Result<>& back) { finishUndo(command, back); });
+    } else if (command.after) {
+        finishUndo(command, services_.fileManager->restoreItemFromTrash(*command.after, before));
+    } else {
+        finishUndo(command, failure("Could not put \u201C" + oneLine(before.path()) +
+                                    "\u201D back from the Trash: its place in the Trash is unknown"));
+    }
+}
+
+void ViewController::finishUndo(const FileCommand& command, const Result<>& back)
+{
     if (!back) {
         reportHistoryFailure("undo", command.name(), back.error());
         return;
     }
-
+    const FileURL& before = command.before;
     print(oneLine(before.path()));
     const std::optional<std::size_t> entry =
         entryAt(command.index, command.kind == Kind::Move ? *command.after : before);
@@ -84,28 +87,31 @@ void ViewController::undo(Sender)
 // a Trash to the Trash. Like the command, it then steps on.
 void ViewController::redo(Sender)
 {
-    if (!history_.nextRedo())
+    if (refuseWhileMoving() || !history_.nextRedo())
         return;
-    const FileCommand command = *history_.nextRedo(); // a copy, as for undo
-    const FileURL& before = command.before;
-    const std::optional<std::size_t> entry = entryAt(command.index, before);
-
-    std::optional<FileURL> after = command.after;
-    Result<> again;
+    FileCommand command = *history_.nextRedo(); // a copy, as for undo
     if (command.kind == Kind::Move) {
-        again = services_.fileManager->moveItemAtPath(before.path(), after->path());
-    } else if (auto trashed = services_.fileManager->trashItemAtURL(before)) {
-        after = *trashed;
+        startMove(command.before, *command.after,
+                  [this, command](const Result<>& again) { finishRedo(command, again); });
+    } else if (auto trashed = services_.fileManager->trashItemAtURL(command.before)) {
+        command.after = *trashed;
+        finishRedo(command, {});
     } else {
-        again = std::unexpected(trashed.error());
+        finishRedo(command, std::unexpected(trashed.error()));
     }
+}
+
+// `command` as done again: for a Trash, with the item's new place.
+void ViewController::finishRedo(const FileCommand& command, const Result<>& again)
+{
     if (!again) {
         reportHistoryFailure("redo", command.name(), again.error());
         return;
     }
-
+    const std::optional<FileURL>& after = command.after;
     if (command.kind == Kind::Move)
         print(oneLine(after->path()));
+    const std::optional<std::size_t> entry = entryAt(command.index, command.before);
     history_.redone(after);
     if (entry) {
         if (command.kind == Kind::Move)

@@ -1,6 +1,5 @@
 #include <QLineEdit>
 #include <QScopeGuard>
-#include <QTimer>
 
 #include "app/MoveProgressDialog.h"
 #include "tests/support/QtWait.h"
@@ -25,31 +24,26 @@ struct PaintCounter : QObject {
 // tests do not depend on how fast anything runs.
 class LongCopyTest : public WindowFixture<SlowFileManager> {
 protected:
-    // Presses Return in the name field, which runs the move; `during` runs
-    // inside the move, once its progress dialog is on screen. Returns when
-    // the move has ended.
+    // Presses Return in the name field, which starts the move; `during` runs once its progress dialog is on screen.
+    // Returns when the move has ended.
     void moveWhile(const std::function<void(MoveProgressDialog&)>& during)
     {
-        bool ran = false;
-        QTimer::singleShot(0, &window, [&] {
+        auto* name = find<QLineEdit>("newFileNameTextField");
+        name->setText("Beach");
+        name->setFocus();
+        press(name, Qt::Key_Return);
+        {
             // Should a check fail, the copy still ends.
-            auto ending = qScopeGuard([&] {
-                if (!ran)
-                    files.finish = true;
-            });
+            auto ending = qScopeGuard([&] { files.finish = true; });
             MoveProgressDialog* dialog = nullptr;
             ASSERT_TRUE(
                 waitUntil([&] { return (dialog = window.findChild<MoveProgressDialog*>()) && dialog->isVisible(); }));
             ASSERT_TRUE(waitUntil([&] { return dialog->findChild<QLabel*>("moveDetail")->text().contains(" of "); }))
                 << dialog->findChild<QLabel*>("moveDetail")->text().toStdString();
             during(*dialog);
-            ran = true;
-        });
-        auto* name = find<QLineEdit>("newFileNameTextField");
-        name->setText("Beach");
-        name->setFocus();
-        press(name, Qt::Key_Return);
-        EXPECT_TRUE(ran);
+            ending.dismiss();
+        }
+        ASSERT_TRUE(moveEnded());
         EXPECT_EQ(window.findChild<MoveProgressDialog*>(), nullptr) << "the dialog goes with the move";
     }
 };

@@ -8,6 +8,7 @@
 
 #include "app/MainWindow.h"
 #include "tests/support/Doubles.h"
+#include "tests/support/QtWait.h"
 #include "tests/support/TempDir.h"
 
 // Failure messages show a QString as its text.
@@ -43,6 +44,11 @@ protected:
     void press(QWidget* target, int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
     {
         QTest::keyClick(target, static_cast<Qt::Key>(key), modifiers);
+    }
+    // Waits for a move the last command started (a rename usually ends before the command returns, but not always).
+    bool moveEnded()
+    {
+        return waitUntil([&] { return !window.controller().isMoving(); });
     }
     // Chooses `folder` in the panel the button opens.
     void choose(const char* button, const std::string& folder)
