@@ -12,6 +12,7 @@
 
 #include "app/MainWindow.h"
 #include "app/StartupStyle.h"
+#include "app/TerminationSignals.h"
 
 namespace shoebox {
 
@@ -22,6 +23,11 @@ void AppDelegate::install(QApplication& app)
 }
 
 int runApplication(int& argc, char** argv)
+{
+    return runApplication(argc, argv, WindowOverrides{});
+}
+
+int runApplication(int& argc, char** argv, const WindowOverrides& overrides)
 {
     // Read before Qt starts, so that --help, --version and a mistake get
     // their answer without a display and before any window opens.
@@ -52,8 +58,20 @@ int runApplication(int& argc, char** argv)
     AppDelegate delegate;
     delegate.install(app);
 
-    MainWindow window;
+    MainWindow window(overrides);
     window.show();
+    // A window that closes at once ends the program at once; while a copy
+    // runs it closes when the copy has stopped. Quitting as well ends a
+    // modal dialog (an alert, the folder panel) that would keep it going.
+    auto ends = TerminationSignals::install();
+    if (ends) {
+        QObject::connect(ends->get(), &TerminationSignals::received, &window, [&window] {
+            if (window.close())
+                QCoreApplication::quit();
+        });
+    } else {
+        qWarning("%s", ends.error().description.c_str());
+    }
     delegate.applicationDidFinishLaunching();
     // Once the window is on screen, so that an alert about the source has
     // the window to sit on.

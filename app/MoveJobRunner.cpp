@@ -111,9 +111,9 @@ void MoveJobRunner::move(std::string source, std::string destination, Done done)
 void MoveJobRunner::startProgress()
 {
     Job& job = *job_;
-    job.dialog = new MoveProgressDialog(shownName(FileURL::fileURLWithPath(job.source)),
-                                        shownName(FileURL::fileURLWithPath(job.destination).deletingLastPathComponent()),
-                                        window_);
+    job.dialog = new MoveProgressDialog(
+        shownName(FileURL::fileURLWithPath(job.source)),
+        shownName(FileURL::fileURLWithPath(job.destination).deletingLastPathComponent()), window_);
     connect(job.dialog, &MoveProgressDialog::cancelRequested, this, [this] {
         if (job_)
             job_->watch.cancel_ = true;
