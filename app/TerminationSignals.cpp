@@ -26,8 +26,8 @@ extern "C" void writeSignalToPipe(int signal)
     // already in it end the program just the same.
     const int saved = errno;
     const auto byte = static_cast<unsigned char>(signal);
-    if (const int fd = pipeForHandler.load(); fd >= 0)
-        [[maybe_unused]] const ssize_t written = ::write(fd, &byte, 1);
+    if (const int fd = pipeForHandler.load(); fd >= 0) [[maybe_unused]]
+        const ssize_t written = ::write(fd, &byte, 1);
     errno = saved;
 }
 

@@ -1,5 +1,4 @@
 #include <QLineEdit>
-#include <QProcess>
 #include <QPushButton>
 #include <QScopeGuard>
 #include <QStatusBar>
@@ -172,37 +171,19 @@ TEST(EndingTest, SignalsCancelACopyAsCancelDoesThenEndWithStatusZero)
         const std::string run = "run" + std::to_string(signal), home = dir.makeFolder(run + "/home"),
                           source = dir.makeFolder(run + "/src"), destination = there.makeFolder(run);
         dir.write(run + "/src/clip.mov", photo);
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        for (const char* name : {"XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_CACHE_HOME"})
-            environment.remove(QString::fromLatin1(name));
-        environment.insert("HOME", QString::fromStdString(home));
-        environment.insert("QT_QPA_PLATFORM", "offscreen");
-        QProcess child;
-        child.setProcessEnvironment(environment);
         QStringList arguments{QString::fromStdString(source)};
         if (copying)
             arguments << QString::fromStdString(destination);
-        child.start(QCoreApplication::applicationDirPath() + "/shoebox_move_probe", arguments);
-        ASSERT_TRUE(child.waitForStarted());
-        const QByteArray cue = copying ? "copying" : "ready";
-        QByteArray errors;
-        EXPECT_TRUE(waitUntil(
-            [&] {
-                errors += child.readAllStandardError();
-                return errors.contains(cue) || child.state() == QProcess::NotRunning;
-            },
-            30000));
-        ASSERT_TRUE(errors.contains(cue)) << errors.toStdString();
-        ::kill(static_cast<pid_t>(child.processId()), signal);
-        ASSERT_TRUE(waitUntil([&] { return child.state() == QProcess::NotRunning; }, 30000));
-        const std::string printed = child.readAllStandardOutput().toStdString();
-        EXPECT_EQ(std::to_string(child.exitStatus()) + " " + std::to_string(child.exitCode()), "0 0") << signal;
+        ProgramRun program(home, arguments);
+        ASSERT_TRUE(program.waitFor(copying ? "copying" : "ready")) << program.errors.toStdString();
+        EXPECT_EQ(program.end(signal), "0 0") << signal;
         EXPECT_EQ(readFile(source + "/clip.mov") == photo, true) << signal;
         EXPECT_EQ(tree(destination), "") << signal;
         if (copying) {
-            EXPECT_EQ(printed, "starting if folder is not nil\nstarting if folder is not nil\nOoops! Something went "
-                               "wrong: Could not move “" +
-                                   source + "/clip.mov” to “" + destination + "/Beach.mov”: the move was cancelled\n");
+            EXPECT_EQ(program.process.readAllStandardOutput().toStdString(),
+                      "starting if folder is not nil\nstarting if folder is not nil\nOoops! Something went wrong: "
+                      "Could not move “" +
+                          source + "/clip.mov” to “" + destination + "/Beach.mov”: the move was cancelled\n");
         } else {
             EXPECT_NE(readFile(home + "/.config/shoebox/shoebox.conf").find("geometry="), std::string::npos) << signal;
         }
