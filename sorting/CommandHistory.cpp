@@ -23,12 +23,10 @@ void CommandHistory::undone()
     done_.pop_back();
 }
 
-void CommandHistory::redone(std::optional<FileURL> after)
+void CommandHistory::redone(FileCommand again)
 {
-    FileCommand command = std::move(undone_.back());
     undone_.pop_back();
-    command.after = std::move(after);
-    done_.push_back(std::move(command));
+    done_.push_back(std::move(again));
 }
 
 std::string CommandHistory::undoTitle() const

@@ -296,7 +296,7 @@ void ViewController::finishMove(std::size_t index, const FileURL& destination, c
         return;
     }
 
-    history_.record(FileCommand{FileCommand::Kind::Move, index, imageURLs_[index], destination});
+    history_.record(FileCommand{FileCommand::Kind::Move, index, imageURLs_[index], destination, {}});
     updateUndoMenuItems();
     imageURLs_[index] = destination;
     // A line break in a folder or file name must not split the line.
@@ -318,7 +318,7 @@ void ViewController::moveImageToTrash(Sender)
         printFailure(trashed.error());
         return;
     }
-    history_.record(FileCommand{FileCommand::Kind::Trash, index, url, *trashed});
+    history_.record(FileCommand{FileCommand::Kind::Trash, index, url, std::nullopt, *trashed});
     updateUndoMenuItems();
     ui_.newFileNamePreviewField->setStringValue("File Moved to Trash.");
     moveToNextImage();

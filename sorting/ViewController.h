@@ -122,7 +122,7 @@ private:
     void showEntry(std::size_t index);
     void updateUndoMenuItems();
     void reportHistoryFailure(std::string_view verb, const std::string& name, const Error& error);
-    void finishUndo(const FileCommand& command, const Result<>& back);
+    void finishUndo(const FileCommand& command, const Result<Restored>& back);
     void finishRedo(const FileCommand& command, const Result<>& again);
 
     Outlets ui_;

@@ -53,18 +53,16 @@ void ViewController::undo(Sender)
         return;
     // A copy: undone() moves the history's own.
     const FileCommand command = *history_.nextUndo();
-    const FileURL& before = command.before;
     if (command.kind == Kind::Move) {
-        startMove(*command.after, before, [this, command](const Result<>& back) { finishUndo(command, back); });
-    } else if (command.after) {
-        finishUndo(command, services_.fileManager->restoreItemFromTrash(*command.after, before));
+        startMove(*command.after, command.before, [this, command](const Result<>& back) {
+            finishUndo(command, back ? Result<Restored>(Restored::putBack) : std::unexpected(back.error()));
+        });
     } else {
-        finishUndo(command, failure("Could not put \u201C" + oneLine(before.path()) +
-                                    "\u201D back from the Trash: its place in the Trash is unknown"));
+        finishUndo(command, services_.fileManager->restoreItemFromTrash(command.trashed, command.before));
     }
 }
 
-void ViewController::finishUndo(const FileCommand& command, const Result<>& back)
+void ViewController::finishUndo(const FileCommand& command, const Result<Restored>& back)
 {
     if (!back) {
         reportHistoryFailure("undo", command.name(), back.error());
@@ -79,7 +77,9 @@ void ViewController::finishUndo(const FileCommand& command, const Result<>& back
         imageURLs_[*entry] = before;
         showEntry(*entry);
     }
-    ui_.statusBar->setStringValue("Undone: " + command.name() + ".");
+    // Put back by hand, the file is where undo would have put it.
+    ui_.statusBar->setStringValue("Undone: " + command.name() +
+                                  (*back == Restored::alreadyBack ? " (it was back in its folder already)." : "."));
     updateUndoMenuItems();
 }
 
@@ -94,7 +94,7 @@ void ViewController::redo(Sender)
         startMove(command.before, *command.after,
                   [this, command](const Result<>& again) { finishRedo(command, again); });
     } else if (auto trashed = services_.fileManager->trashItemAtURL(command.before)) {
-        command.after = *trashed;
+        command.trashed = *trashed;
         finishRedo(command, {});
     } else {
         finishRedo(command, std::unexpected(trashed.error()));
@@ -108,14 +108,13 @@ void ViewController::finishRedo(const FileCommand& command, const Result<>& agai
         reportHistoryFailure("redo", command.name(), again.error());
         return;
     }
-    const std::optional<FileURL>& after = command.after;
     if (command.kind == Kind::Move)
-        print(oneLine(after->path()));
+        print(oneLine(command.after->path()));
     const std::optional<std::size_t> entry = entryAt(command.index, command.before);
-    history_.redone(after);
+    history_.redone(command);
     if (entry) {
         if (command.kind == Kind::Move)
-            imageURLs_[*entry] = *after;
+            imageURLs_[*entry] = *command.after;
         currentImageItem_ = static_cast<std::int64_t>(*entry);
         moveToNextImage();
     }

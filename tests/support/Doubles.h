@@ -114,14 +114,14 @@ struct FailingFileManager : FileManager {
         ++listings;
         return real.folderNamesInDirectory(folder);
     }
-    Result<std::optional<FileURL>> trashItemAtURL(const FileURL& url) override
+    Result<TrashedItem> trashItemAtURL(const FileURL& url) override
     {
         return call("trash", url.path(), [&] { return real.trashItemAtURL(url); });
     }
-    Result<> restoreItemFromTrash(const FileURL& trashedItem, const FileURL& originalURL) override
+    Result<Restored> restoreItemFromTrash(const TrashedItem& item, const FileURL& originalURL) override
     {
-        return call("restore", trashedItem.path() + " -> " + originalURL.path(),
-                    [&] { return real.restoreItemFromTrash(trashedItem, originalURL); });
+        return call("restore", (item.place ? item.place->path() : "?") + " -> " + originalURL.path(),
+                    [&] { return real.restoreItemFromTrash(item, originalURL); });
     }
 
 private:
