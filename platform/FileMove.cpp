@@ -56,7 +56,7 @@ Result<> Move::run()
         return fail(EINVAL);
     }
     // The common case costs exactly one system call: no stat first.
-    if (io().renameat2(AT_FDCWD, source_.c_str(), AT_FDCWD, destination_.c_str(), RENAME_NOREPLACE) == 0) {
+    if (io_.renameat2(AT_FDCWD, source_.c_str(), AT_FDCWD, destination_.c_str(), RENAME_NOREPLACE) == 0) {
         return {};
     }
     int error = errno;
@@ -85,7 +85,7 @@ Result<> Move::moveWithoutNoReplace(int renameError)
         }
         return fail(renameError, cannotMoveFolderSafely);
     }
-    if (io().linkat(AT_FDCWD, source_.c_str(), AT_FDCWD, destination_.c_str(), 0) != 0) {
+    if (io_.linkat(AT_FDCWD, source_.c_str(), AT_FDCWD, destination_.c_str(), 0) != 0) {
         int error = errno;
         if (error == EXDEV) {
             return moveAcrossFilesystems();
@@ -93,20 +93,20 @@ Result<> Move::moveWithoutNoReplace(int renameError)
         if (!cannotLink(error)) {
             return fail(error);
         }
-        Outcome renamed = renameOverPlaceholder(AT_FDCWD, source_.c_str(), AT_FDCWD, destination_.c_str());
+        Outcome renamed = renameOverPlaceholder(io_, AT_FDCWD, source_.c_str(), AT_FDCWD, destination_.c_str());
         if (renamed.error == EXDEV) {
             return moveAcrossFilesystems();
         }
         return renamed.error == 0 ? Result<>() : fail(renamed);
     }
-    if (io().unlinkat(AT_FDCWD, source_.c_str(), 0) != 0) {
+    if (io_.unlinkat(AT_FDCWD, source_.c_str(), 0) != 0) {
         int error = errno;
         // Both names are the same file, so dropping the new one undoes the
         // move; unless the old one vanished meanwhile and the new one is all
         // that is left.
         if (sameItem(AT_FDCWD, source_.c_str(), status.st_dev, status.st_ino)) {
             if (sameItem(AT_FDCWD, destination_.c_str(), status.st_dev, status.st_ino) &&
-                io().unlinkat(AT_FDCWD, destination_.c_str(), 0) == 0) {
+                io_.unlinkat(AT_FDCWD, destination_.c_str(), 0) == 0) {
                 return fail(error, "the original name could not be removed, so the move was undone");
             }
             return fail(error, "the original name could not be removed; the item is now under both names",
@@ -153,7 +153,7 @@ Result<> Move::moveAcrossFilesystems()
     if (int error = openDestinationFolder()) {
         return fail(error);
     }
-    removeStaleTemporaries(folder_.get());
+    removeStaleTemporaries(io_, folder_.get());
 
     if (S_ISREG(status.st_mode)) {
         return moveFile(status);
@@ -173,9 +173,9 @@ bool Move::takeBack(const struct stat& copy)
         return true; // not ours to remove
     }
     if (S_ISDIR(copy.st_mode)) {
-        return removeTree(folder_.get(), name_.c_str()) == 0;
+        return removeTree(io_, folder_.get(), name_.c_str()) == 0;
     }
-    return io().unlinkat(folder_.get(), name_.c_str(), 0) == 0;
+    return io_.unlinkat(folder_.get(), name_.c_str(), 0) == 0;
 }
 
 std::unexpected<Error> Move::failTakingBack(int error, const struct stat& copy)
@@ -201,7 +201,7 @@ Result<> Move::removeSource(const struct stat& status, int opened, const struct 
         }
         return failBecause(changedButCopyKept, Cause::bothCopiesKept);
     }
-    if (io().unlinkat(AT_FDCWD, source, 0) == 0) {
+    if (io_.unlinkat(AT_FDCWD, source, 0) == 0) {
         return {};
     }
     int error = errno;
@@ -216,9 +216,10 @@ Result<> Move::removeSource(const struct stat& status, int opened, const struct 
 
 } // namespace moving
 
-Result<> moveItemNoReplace(const std::string& source, const std::string& destination, MoveObserver* observer)
+Result<> moveItemNoReplace(const std::string& source, const std::string& destination, MoveObserver* observer,
+                           const FileMoveIo& io)
 {
-    return moving::Move(source, destination, observer).run();
+    return moving::Move(source, destination, observer, io).run();
 }
 
 } // namespace shoebox

@@ -3,8 +3,9 @@
 // The system calls through which moveItemNoReplace changes the file system,
 // every one of them, gathered so that tests can make any of them fail (a
 // full disk half-way through a copy, a read error, a name taken at the last
-// moment) and check that nothing is lost or left behind. Production code
-// never sets it.
+// moment) and check that nothing is lost or left behind. Each move is handed
+// the calls it makes (by default the system's), so moves on other threads
+// and other tests never see a test's faults.
 
 #include <sys/types.h>
 #include <time.h>
@@ -39,20 +40,8 @@ struct FileMoveIo {
     std::function<int(int fd)> fsync;
 };
 
-// The real calls; a test starts from these and replaces the ones it needs.
-FileMoveIo systemFileMoveIo();
-
-// Replaces the calls until the returned guard goes out of scope. Not thread
-// safe: meant for tests only.
-class ScopedFileMoveIo {
-public:
-    explicit ScopedFileMoveIo(FileMoveIo io);
-    ~ScopedFileMoveIo();
-    ScopedFileMoveIo(const ScopedFileMoveIo&) = delete;
-    ScopedFileMoveIo& operator=(const ScopedFileMoveIo&) = delete;
-
-private:
-    FileMoveIo previous_;
-};
+// The real calls, made once; a test copies them and replaces the ones it
+// needs.
+const FileMoveIo& systemFileMoveIo();
 
 } // namespace shoebox

@@ -34,8 +34,8 @@ inline constexpr std::string_view originalGone =
 // filesystem, FileMoveAcross.cpp the copies to another.
 class Move {
 public:
-    Move(const std::string& source, const std::string& destination, MoveObserver* observer)
-        : source_(source), destination_(destination), progress_(observer)
+    Move(const std::string& source, const std::string& destination, MoveObserver* observer, const FileMoveIo& io)
+        : source_(source), destination_(destination), io_(io), progress_(observer)
     {
     }
 
@@ -89,6 +89,7 @@ private:
 
     const std::string& source_;
     const std::string& destination_;
+    const FileMoveIo& io_;
     Progress progress_;
     UniqueFd folder_;  // the destination's folder, once the move leaves the fast path
     std::string name_; // the destination's last component

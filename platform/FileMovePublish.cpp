@@ -58,7 +58,7 @@ bool lock(int fd)
 
 } // namespace
 
-void removeStaleTemporaries(int dir)
+void removeStaleTemporaries(const FileMoveIo& io, int dir)
 {
     int error = 0;
     UniqueDir listing = listFolder(dir, error);
@@ -80,26 +80,26 @@ void removeStaleTemporaries(int dir)
             !sameItem(dir, name, status.st_dev, status.st_ino)) {
             continue;
         }
-        (void)removeTree(dir, name);
+        (void)removeTree(io, dir, name);
     }
 }
 
-int createTemporary(int dir, bool folder, Temporary& made)
+int createTemporary(const FileMoveIo& io, int dir, bool folder, Temporary& made)
 {
     for (int attempt = 0; attempt < 100; ++attempt) {
         std::string name = temporaryName();
         UniqueFd fd;
         if (folder) {
-            if (io().mkdirat(dir, name.c_str(), 0700) == 0) {
-                fd = UniqueFd(io().openat(dir, name.c_str(), folderFlags, 0));
+            if (io.mkdirat(dir, name.c_str(), 0700) == 0) {
+                fd = UniqueFd(io.openat(dir, name.c_str(), folderFlags, 0));
                 if (!fd) {
                     int error = errno;
-                    io().unlinkat(dir, name.c_str(), AT_REMOVEDIR);
+                    io.unlinkat(dir, name.c_str(), AT_REMOVEDIR);
                     return error;
                 }
             }
         } else {
-            fd = UniqueFd(io().openat(dir, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+            fd = UniqueFd(io.openat(dir, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
         }
         if (!fd) {
             if (errno != EEXIST) {
@@ -123,10 +123,10 @@ bool cannotLink(int error)
     return error == EPERM || error == EOPNOTSUPP || error == ENOSYS;
 }
 
-Outcome publish(int dir, const Temporary& temporary, const char* name, bool folder)
+Outcome publish(const FileMoveIo& io, int dir, const Temporary& temporary, const char* name, bool folder)
 {
     const char* from = temporary.name.c_str();
-    if (io().renameat2(dir, from, dir, name, RENAME_NOREPLACE) == 0) {
+    if (io.renameat2(dir, from, dir, name, RENAME_NOREPLACE) == 0) {
         return {};
     }
     int error = errno;
@@ -137,26 +137,26 @@ Outcome publish(int dir, const Temporary& temporary, const char* name, bool fold
         return {error}; // no safe way without RENAME_NOREPLACE (see FileMoveSteps.h)
     }
     // NFS, CIFS, ntfs-3g: link() fails rather than replace.
-    if (io().linkat(dir, from, dir, name, 0) == 0) {
+    if (io.linkat(dir, from, dir, name, 0) == 0) {
         // The data lives on under the final name. Should the hidden name
         // stay, it is one more name for the same file, and a later move
         // into this folder drops it.
-        (void)io().unlinkat(dir, from, 0);
+        (void)io.unlinkat(dir, from, 0);
         return {};
     }
     error = errno;
     if (!cannotLink(error)) {
         return {error};
     }
-    return renameOverPlaceholder(dir, from, dir, name);
+    return renameOverPlaceholder(io, dir, from, dir, name);
 }
 
-Outcome renameOverPlaceholder(int fromDir, const char* from, int toDir, const char* to)
+Outcome renameOverPlaceholder(const FileMoveIo& io, int fromDir, const char* from, int toDir, const char* to)
 {
     // Creating the name first also has the filesystem judge it before any
     // rename does: fusefat drops a file it is asked to rename to a name it
     // refuses (":" or "?" on FAT).
-    UniqueFd placeholder(io().openat(toDir, to, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+    UniqueFd placeholder(io.openat(toDir, to, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
     if (!placeholder) {
         int error = errno;
         // A folder that takes new files (a copy's does: the copy is in it)
@@ -170,7 +170,7 @@ Outcome renameOverPlaceholder(int fromDir, const char* from, int toDir, const ch
     struct stat ours {};
     if (::fstat(placeholder.get(), &ours) != 0) {
         int error = errno;
-        (void)io().unlinkat(toDir, to, 0);
+        (void)io.unlinkat(toDir, to, 0);
         return {error};
     }
     placeholder.reset();
@@ -181,10 +181,10 @@ Outcome renameOverPlaceholder(int fromDir, const char* from, int toDir, const ch
     if (!sameItem(toDir, to, ours.st_dev, ours.st_ino)) {
         return {EEXIST};
     }
-    if (io().renameat2(fromDir, from, toDir, to, 0) != 0) {
+    if (io.renameat2(fromDir, from, toDir, to, 0) != 0) {
         int error = errno;
         if (sameItem(toDir, to, ours.st_dev, ours.st_ino)) {
-            (void)io().unlinkat(toDir, to, 0);
+            (void)io.unlinkat(toDir, to, 0);
         }
         return {error};
     }

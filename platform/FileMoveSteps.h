@@ -6,7 +6,7 @@
 // link), FileMoveTree.cpp (folder trees) and FileMovePublish.cpp (hidden
 // names for a copy under way, and giving it its final name). Functions
 // answer 0 or an errno value; every call that changes the disk goes through
-// io().
+// the FileMoveIo they are handed, the one their move was given.
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -26,9 +26,6 @@
 
 namespace shoebox::moving {
 
-// The calls in force: the system's, or a test's.
-const FileMoveIo& io();
-
 // How the move opens a folder it copies from or into: never through a
 // symbolic link.
 inline constexpr int folderFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
@@ -47,7 +44,7 @@ bool unchangedSince(int fd, const struct stat& before);
 bool sameState(const struct stat& status, const struct stat& before);
 
 // fsync, retried on EINTR.
-int syncFd(int fd);
+int syncFd(const FileMoveIo& io, int fd);
 
 // Tells the observer, if there is one, how far a copy got, and asks it
 // whether to stop. Copying steps answer ECANCELED once it says stop.
@@ -81,17 +78,18 @@ private:
 
 // Copies the open regular file `in`, described by `status`, into the empty
 // file `out`: its contents (holes kept), then its metadata, then fsync.
-int copyFile(int in, const struct stat& status, int out, Progress& progress);
+int copyFile(const FileMoveIo& io, int in, const struct stat& status, int out, Progress& progress);
 
 // Owner, mode, extended attributes (ACLs among them) and times of the open
 // `in`, described by `status`, onto the open `out`; what the target cannot
 // hold (FAT has no owners) is let go.
-int copyMetadata(int in, int out, const struct stat& status);
+int copyMetadata(const FileMoveIo& io, int in, int out, const struct stat& status);
 
 // Makes `to` in `toDir` a symbolic link with the target of `from` in
 // `fromDir` (described by `status`), its owner and times. EAGAIN when the
 // link changed while it was read. Never replaces: EEXIST when `to` is taken.
-int copySymlink(int fromDir, const char* from, const struct stat& status, int toDir, const char* to);
+int copySymlink(const FileMoveIo& io, int fromDir, const char* from, const struct stat& status, int toDir,
+                const char* to);
 
 // A listing of the open folder `dir` that leaves `dir` itself open; null
 // with `error` set when it cannot be read.
@@ -115,7 +113,7 @@ struct CopiedItem {
 // Copies everything inside the open folder `from` into the empty open folder
 // `to`, without following symbolic links, and notes in `copied` what it
 // copied.
-TreeError copyTreeContents(int from, int to, std::vector<CopiedItem>& copied, Progress& progress,
+TreeError copyTreeContents(const FileMoveIo& io, int from, int to, std::vector<CopiedItem>& copied, Progress& progress,
                            const std::string& where = {});
 
 // The bytes in the regular files inside the open folder `dir`, at any depth.
@@ -134,11 +132,11 @@ struct Removal {
     int error = 0;
     bool keptSome = false;
 };
-Removal removeCopied(int dir, const char* name, const CopiedItem& item);
+Removal removeCopied(const FileMoveIo& io, int dir, const char* name, const CopiedItem& item);
 
 // Removes `name` in `dir` and, for a folder, everything inside it, without
 // following symbolic links. Answers the first errno met.
-int removeTree(int dir, const char* name);
+int removeTree(const FileMoveIo& io, int dir, const char* name);
 
 // Hidden names for a copy under way in the target folder. A folder copy
 // always needs one; a file copy only where the filesystem has no O_TMPFILE.
@@ -151,12 +149,12 @@ struct Temporary {
 
 // Creates a new hidden file (`folder` false) or folder in `dir` under a name
 // nobody else holds, and locks it for as long as `made.fd` stays open.
-int createTemporary(int dir, bool folder, Temporary& made);
+int createTemporary(const FileMoveIo& io, int dir, bool folder, Temporary& made);
 
 // Removes from `dir` the temporaries that a move killed half-way left
 // behind (a crash, a power cut): those with our names, of this user, that
 // no running move holds locked. Anything else stays, whatever its name.
-void removeStaleTemporaries(int dir);
+void removeStaleTemporaries(const FileMoveIo& io, int dir);
 
 // 0, or an errno value and, where the errno alone would mislead, a cause.
 struct Outcome {
@@ -169,12 +167,12 @@ struct Outcome {
 // folder needs RENAME_NOREPLACE: a plain rename() of a folder can replace
 // an empty one, and fusefat (FUSE FAT, Debian's 0.1a) loses everything in a
 // folder it renames.
-Outcome publish(int dir, const Temporary& temporary, const char* name, bool folder);
+Outcome publish(const FileMoveIo& io, int dir, const Temporary& temporary, const char* name, bool folder);
 
 // Where the filesystem can neither rename without replacing nor make hard
 // links (FUSE FAT, exFAT): creates `to` exclusively as an empty placeholder
 // and renames the file `from` over it, as long as it still is ours.
-Outcome renameOverPlaceholder(int fromDir, const char* from, int toDir, const char* to);
+Outcome renameOverPlaceholder(const FileMoveIo& io, int fromDir, const char* from, int toDir, const char* to);
 
 // What link() answers on a filesystem without hard links.
 bool cannotLink(int error);

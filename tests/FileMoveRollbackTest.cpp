@@ -245,11 +245,7 @@ TEST(MoveRollbackTest, EveryFailingCallLeavesTheSourceWholeOrBothCopies)
                 noTmpfile(io, scene);
             row.inject(io, scene);
             const std::string source = snapshot(scene.from), folder = snapshot(scene.targetFolder);
-            Result<> result;
-            {
-                ScopedFileMoveIo scoped(io);
-                result = moveItemNoReplace(scene.from, scene.to);
-            }
+            const Result<> result = moveItemNoReplace(scene.from, scene.to, nullptr, io);
             if (row.code == 0 && row.cause == none) {
                 EXPECT_TRUE(result) << result.error().description;
             } else {

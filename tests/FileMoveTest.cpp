@@ -63,14 +63,13 @@ TEST(MoveTest, NeverReplacesAFileOrAFolder)
             refuseNoReplace(io);
         if (way == 2)
             io.linkat = failWhen(fromCall(1), EPERM, io.linkat);
-        ScopedFileMoveIo scoped(io);
         dir.write("caf\xE9 \xFF.jpg", "new");
         dir.write("b.jpg", "old");
         dir.makeFolder("Holiday/inner");
         dir.makeFolder("Beach");
-        expectFailure(moveItemNoReplace(dir / "caf\xE9 \xFF.jpg", dir / "b.jpg"), EEXIST);
-        expectFailure(moveItemNoReplace(dir / "Holiday", dir / "Beach"), way == 0 ? EEXIST : EINVAL);
-        ASSERT_TRUE(moveItemNoReplace(dir / "caf\xE9 \xFF.jpg", dir / "\xC3\x28.jpg"));
+        expectFailure(moveItemNoReplace(dir / "caf\xE9 \xFF.jpg", dir / "b.jpg", nullptr, io), EEXIST);
+        expectFailure(moveItemNoReplace(dir / "Holiday", dir / "Beach", nullptr, io), way == 0 ? EEXIST : EINVAL);
+        ASSERT_TRUE(moveItemNoReplace(dir / "caf\xE9 \xFF.jpg", dir / "\xC3\x28.jpg", nullptr, io));
         EXPECT_EQ(tree(dir.path()), "Beach/ Holiday/inner/ b.jpg=old \xC3\x28.jpg=new");
     }
 }
@@ -86,8 +85,7 @@ TEST(MoveTest, RefusalsAreToldInOneShortLineAndMakeNothing)
     dir.write("Holiday/day 1/IMG_1.JPG");
     FileMoveIo io = systemFileMoveIo();
     io.renameat2 = failWhen(fromCall(1), EXDEV, io.renameat2);
-    ScopedFileMoveIo scoped(io);
-    expectFailure(moveItemNoReplace(dir / "Holiday", dir / "Holiday/day 1/Holiday"), EINVAL);
+    expectFailure(moveItemNoReplace(dir / "Holiday", dir / "Holiday/day 1/Holiday", nullptr, io), EINVAL);
     EXPECT_EQ(tree(dir.path()), "Holiday/day 1/IMG_1.JPG=data");
 
     std::string letters;
@@ -95,7 +93,7 @@ TEST(MoveTest, RefusalsAreToldInOneShortLineAndMakeNothing)
         letters += "\u00E9";
     for (int shift = 0; shift < 4; ++shift) { // each puts the cut inside another byte of a letter
         const std::string deep = dir / (std::string(shift, 'x') + "\n" + letters.substr(0, 250)) + "/" + letters;
-        const Result<> result = moveItemNoReplace(deep, deep + "2");
+        const Result<> result = moveItemNoReplace(deep, deep + "2", nullptr, io);
         expectFailure(result, ENOENT);
         const std::string& text = result.error().description;
         EXPECT_TRUE(text.size() <= maxDescriptionLength && text.starts_with("Could not move \u201C" + dir.path()) &&
@@ -311,7 +309,7 @@ TEST_F(CrossMoveTest, OnlyStaleCopiesOfOursAreRemoved)
     Result<> second;
     io.pwrite = [&, started = false, real = io.pwrite](int fd, const void* data, size_t length, off_t at) mutable {
         if (!std::exchange(started, true))
-            second = moveItemNoReplace(dir.write("IMG_2.JPG", "second"), other / "IMG_2.JPG");
+            second = move(dir.write("IMG_2.JPG", "second"), other / "IMG_2.JPG");
         return real(fd, data, length, at);
     };
     ASSERT_TRUE(move(source, target));

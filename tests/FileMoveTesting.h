@@ -89,8 +89,7 @@ protected:
     void SetUp() override { SKIP_WITHOUT_ANOTHER_FILESYSTEM(dir.path()); }
     Result<> move(const std::string& from, const std::string& to, MoveObserver* observer = nullptr)
     {
-        ScopedFileMoveIo scoped(io);
-        return moveItemNoReplace(from, to, observer);
+        return moveItemNoReplace(from, to, observer, io);
     }
 
     TempDir dir;
