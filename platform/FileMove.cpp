@@ -72,7 +72,8 @@ Result<> Move::run()
 // For filesystems that do not know RENAME_NOREPLACE (NFS, CIFS, FUSE FAT
 // and exFAT): link() fails rather than replace, and the old name is
 // dropped after; where there are no hard links either, the file is renamed
-// over a placeholder of ours. Folders are refused (see publish).
+// to its new name once that is found free. Folders are refused (see
+// publish).
 Result<> Move::moveWithoutNoReplace(int renameError)
 {
     struct stat status {};
@@ -93,7 +94,16 @@ Result<> Move::moveWithoutNoReplace(int renameError)
         if (!cannotLink(error)) {
             return fail(error);
         }
-        Outcome renamed = renameOverPlaceholder(io_, AT_FDCWD, source_.c_str(), AT_FDCWD, destination_.c_str());
+        if (int opened = openDestinationFolder()) {
+            return fail(opened);
+        }
+        // fusefat loses a file it is asked to rename to a name it refuses.
+        if (onFuse(io_, folder_.get())) {
+            if (Outcome judged = judgeName(io_, folder_.get(), name_.c_str()); judged.error != 0) {
+                return fail(judged);
+            }
+        }
+        Outcome renamed = renameToFreeName(io_, AT_FDCWD, source_.c_str(), folder_.get(), name_.c_str());
         if (renamed.error == EXDEV) {
             return moveAcrossFilesystems();
         }
@@ -153,7 +163,11 @@ Result<> Move::moveAcrossFilesystems()
     if (int error = openDestinationFolder()) {
         return fail(error);
     }
-    removeStaleTemporaries(io_, folder_.get());
+    // On FUSE the target folder is left alone: a removal there can destroy
+    // another file (see scratchFolderName).
+    if (!onFuse(io_, folder_.get())) {
+        removeStaleTemporaries(io_, folder_.get());
+    }
 
     if (S_ISREG(status.st_mode)) {
         return moveFile(status);
@@ -171,6 +185,9 @@ bool Move::takeBack(const struct stat& copy)
 {
     if (!sameItem(folder_.get(), name_.c_str(), copy.st_dev, copy.st_ino)) {
         return true; // not ours to remove
+    }
+    if (keepPublished_) {
+        return false;
     }
     if (S_ISDIR(copy.st_mode)) {
         return removeTree(io_, folder_.get(), name_.c_str()) == 0;

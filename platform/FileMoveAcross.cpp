@@ -29,6 +29,7 @@ Result<> Move::moveFile(const struct stat& status)
     // An unnamed file cannot be seen by anyone and vanishes by itself if we
     // are interrupted, so a half-done copy never shows under any name.
     Temporary out{UniqueFd(io_.openat(folder_.get(), ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600)), {}};
+    Scratch scratch;
     if (!out.fd) {
         int error = errno;
         // Filesystems without O_TMPFILE (FAT, exFAT, NTFS, older kernels)
@@ -36,12 +37,33 @@ Result<> Move::moveFile(const struct stat& status)
         if (error != EOPNOTSUPP && error != EISDIR && error != EINVAL) {
             return fail(error);
         }
-        if ((error = createTemporary(io_, folder_.get(), false, out)) != 0) {
+        if (onFuse(io_, folder_.get())) {
+            // The copy is made under its final name in a holder of its own
+            // (see scratchFolderName), which also has the filesystem judge
+            // the name before anything is copied.
+            if (name_.size() > longestNameInHolder) {
+                return fail(ENAMETOOLONG, nameRefused, Cause::nameNotAllowed);
+            }
+            if ((error = openScratch(io_, folder_.get(), scratch)) != 0) {
+                return fail(error, error == EEXIST ? scratchNotOurs : noScratch);
+            }
+            out.fd = UniqueFd(io_.openat(scratch.holder.fd.get(), name_.c_str(),
+                                         O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+            if (!out.fd) {
+                Outcome refused = creatingName(errno);
+                closeScratch(io_, scratch, nullptr);
+                return fail(refused);
+            }
+            out.name = name_;
+            keepPublished_ = true;
+        } else if ((error = createTemporary(io_, folder_.get(), false, out)) != 0) {
             return fail(error);
         }
     }
     auto discard = [&] {
-        if (!out.name.empty()) {
+        if (scratch.holder.fd) {
+            closeScratch(io_, scratch, name_.c_str());
+        } else if (!out.name.empty()) {
             io_.unlinkat(folder_.get(), out.name.c_str(), 0);
         }
     };
@@ -71,11 +93,12 @@ Result<> Move::moveFile(const struct stat& status)
         return fail(error);
     }
 
-    if (Outcome published = publishFile(out); published.error != 0) {
+    if (Outcome published = publishFile(out, scratch.holder.fd ? &scratch : nullptr); published.error != 0) {
         discard();
         return fail(published);
     }
     out.fd.reset();
+    closeScratch(io_, scratch, nullptr);
 
     if ((error = syncFd(io_, folder_.get())) != 0) {
         // The new name may not survive a crash; the source is still whole.
@@ -85,10 +108,13 @@ Result<> Move::moveFile(const struct stat& status)
 }
 
 // Every way here fails with EEXIST rather than replace.
-Outcome Move::publishFile(const Temporary& out)
+Outcome Move::publishFile(const Temporary& out, const Scratch* holder)
 {
+    if (holder != nullptr) {
+        return publish(io_, holder->holder.fd.get(), out.name.c_str(), folder_.get(), name_.c_str(), false);
+    }
     if (!out.name.empty()) {
-        return publish(io_, folder_.get(), out, name_.c_str(), false);
+        return publish(io_, folder_.get(), out.name.c_str(), folder_.get(), name_.c_str(), false);
     }
     std::string procPath = "/proc/self/fd/" + std::to_string(out.fd.get());
     if (io_.linkat(AT_FDCWD, procPath.c_str(), folder_.get(), name_.c_str(), AT_SYMLINK_FOLLOW) == 0) {
@@ -131,6 +157,21 @@ Result<> Move::moveTree(const struct stat& status)
     if (!in) {
         return fail(errno);
     }
+    // A failed folder move removes its copy's names from the target folder,
+    // which on FUSE could destroy another file (see scratchFolderName), so
+    // there the filesystem must first show that it can publish the copy.
+    if (onFuse(io_, folder_.get())) {
+        Scratch scratch;
+        int error = openScratch(io_, folder_.get(), scratch);
+        int probed = error == 0 ? probeNoReplace(io_, scratch) : 0;
+        closeScratch(io_, scratch, nullptr);
+        if (error != 0) {
+            return fail(error, error == EEXIST ? scratchNotOurs : noScratch);
+        }
+        if (probed != 0) {
+            return refusesFlags(probed) ? fail(probed, cannotMoveFolderSafely) : fail(probed);
+        }
+    }
     Temporary out;
     if (int error = createTemporary(io_, folder_.get(), true, out)) {
         return fail(error);
@@ -160,7 +201,8 @@ Result<> Move::moveTree(const struct stat& status)
         error = progress_.stopped() ? ECANCELED : 0;
     }
     if (error == 0) {
-        if (Outcome published = publish(io_, folder_.get(), out, name_.c_str(), true); published.error != 0) {
+        if (Outcome published = publish(io_, folder_.get(), out.name.c_str(), folder_.get(), name_.c_str(), true);
+            published.error != 0) {
             removeTree(io_, folder_.get(), out.name.c_str());
             return refusesFlags(published.error) ? fail(published.error, cannotMoveFolderSafely) : fail(published);
         }

@@ -47,6 +47,7 @@ FileMoveIo makeSystemFileMoveIo()
         return ::fsetxattr(fd, name, value, size, flags);
     };
     io.fsync = [](int fd) { return ::fsync(fd); };
+    io.fstatfs = [](int fd, struct statfs* status) { return ::fstatfs(fd, status); };
     return io;
 }
 

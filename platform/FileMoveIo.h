@@ -8,6 +8,7 @@
 // and other tests never see a test's faults.
 
 #include <sys/types.h>
+#include <sys/vfs.h>
 #include <time.h>
 
 #include <functional>
@@ -38,6 +39,9 @@ struct FileMoveIo {
     std::function<int(int fd, const char* name, const void* value, size_t size, int flags)> fsetxattr;
     // Durability.
     std::function<int(int fd)> fsync;
+    // Which filesystem: the move takes another way on some (see
+    // FileMoveSteps.h).
+    std::function<int(int fd, struct statfs* status)> fstatfs;
 };
 
 // The real calls, made once; a test copies them and replaces the ones it

@@ -138,6 +138,12 @@ Removal removeCopied(const FileMoveIo& io, int dir, const char* name, const Copi
 // following symbolic links. Answers the first errno met.
 int removeTree(const FileMoveIo& io, int dir, const char* name);
 
+// 0, or an errno value and, where the errno alone would mislead, a cause.
+struct Outcome {
+    int error = 0;
+    Error::Cause cause = Error::Cause::none;
+};
+
 // Hidden names for a copy under way in the target folder. A folder copy
 // always needs one; a file copy only where the filesystem has no O_TMPFILE.
 inline constexpr std::string_view temporaryPrefix = ".shoebox-move-";
@@ -148,31 +154,83 @@ struct Temporary {
 };
 
 // Creates a new hidden file (`folder` false) or folder in `dir` under a name
-// nobody else holds, and locks it for as long as `made.fd` stays open.
-int createTemporary(const FileMoveIo& io, int dir, bool folder, Temporary& made);
+// nobody else holds, starting with `prefix`, and locks it for as long as
+// `made.fd` stays open.
+int createTemporary(const FileMoveIo& io, int dir, bool folder, Temporary& made,
+                    std::string_view prefix = temporaryPrefix);
 
 // Removes from `dir` the temporaries that a move killed half-way left
-// behind (a crash, a power cut): those with our names, of this user, that
-// no running move holds locked. Anything else stays, whatever its name.
-void removeStaleTemporaries(const FileMoveIo& io, int dir);
+// behind (a crash, a power cut): those with our names (`prefix` and the
+// digits after it), of this user, that no running move holds locked.
+// Anything else stays, whatever its name. False when `dir` holds anything
+// but such names, or cannot be read.
+bool removeStaleTemporaries(const FileMoveIo& io, int dir, std::string_view prefix = temporaryPrefix);
 
-// 0, or an errno value and, where the errno alone would mislead, a cause.
-struct Outcome {
-    int error = 0;
-    Error::Cause cause = Error::Cause::none;
+// fusefat (FUSE FAT, Debian's 0.1a) writes the removal of a name whose
+// directory entries run across the end of one of the folder's clusters into
+// the cluster that follows on disk, which belongs to some other file: the
+// removal destroys bytes of another photo and leaves a stray entry behind
+// (the FAT inconsistent). There every name takes at least two entries (a
+// long name and its short alias), and where a name's entries lie no call
+// tells. Creating names, and writing into files, it does right.
+//
+// So on a FUSE filesystem without O_TMPFILE the move removes no name in the
+// target folder, not even on failure: it copies into a folder of its own
+// (the holder) inside a folder of ours at the filesystem's root (scratch),
+// and publishes by renaming the copy out of the holder, which only adds a
+// name to the target folder. The names it removes are all in the scratch
+// folder, where every name is a holder's and takes exactly two entries
+// (after the one-entry "." and ".."), so none runs across a cluster's end;
+// and in a holder, where the copy's name comes right after "." and "..".
+inline constexpr std::string_view scratchFolderName = ".shoebox-moves";
+inline constexpr std::string_view holderPrefix = "m"; // with the ten digits, 11 characters: one long-name entry
+// A name right after "." and ".." ends inside a folder's first cluster, in
+// the smallest cluster FAT knows (512 bytes, 16 entries), while it takes at
+// most 14 entries: 13 of 13 characters each, and the short alias. UTF-8
+// never has fewer bytes than UTF-16 has units.
+inline constexpr std::size_t longestNameInHolder = 13 * 13;
+
+// Whether `dir` is on a FUSE filesystem (see scratchFolderName).
+bool onFuse(const FileMoveIo& io, int dir);
+
+struct Scratch {
+    UniqueFd folder;  // the scratch folder at the filesystem's root
+    Temporary holder; // this move's folder in it, locked
 };
 
-// Gives the finished copy `temporary` in `dir` the name `name` in the same
-// folder without ever replacing anything (see renameOverPlaceholder). A
-// folder needs RENAME_NOREPLACE: a plain rename() of a folder can replace
-// an empty one, and fusefat (FUSE FAT, Debian's 0.1a) loses everything in a
-// folder it renames.
-Outcome publish(const FileMoveIo& io, int dir, const Temporary& temporary, const char* name, bool folder);
+// Opens the scratch folder at the root of `dir`'s filesystem (making it the
+// first time), removes what killed moves left in it, and makes this move's
+// holder in it. EEXIST when the scratch folder holds anything not ours.
+int openScratch(const FileMoveIo& io, int dir, Scratch& scratch);
+
+// Removes `inside` (unless null) from the holder, if it is still there, and
+// the holder.
+void closeScratch(const FileMoveIo& io, Scratch& scratch, const char* inside);
+
+// Whether the filesystem of the scratch folder renames without replacing:
+// renames the holder with RENAME_NOREPLACE. 0, or the errno that says no.
+int probeNoReplace(const FileMoveIo& io, Scratch& scratch);
+
+// Whether the filesystem of `dir` takes `name` (FAT refuses ":" or "?",
+// fusefat anything not ASCII), judged by creating it in a holder: fusefat
+// loses a file it is asked to rename to a name it refuses.
+Outcome judgeName(const FileMoveIo& io, int dir, const char* name);
+
+// An errno from creating a name: EINVAL (the kernel's FAT driver) or EPERM
+// (fusefat) mean the filesystem refuses the name.
+Outcome creatingName(int error);
+
+// Gives the finished copy `from` in `fromDir` the name `to` in `toDir` (on
+// the same filesystem) without ever replacing anything: RENAME_NOREPLACE,
+// else a hard link, else renameToFreeName. A folder needs RENAME_NOREPLACE:
+// a plain rename() of a folder can replace an empty one, and fusefat loses
+// everything in a folder it renames.
+Outcome publish(const FileMoveIo& io, int fromDir, const char* from, int toDir, const char* to, bool folder);
 
 // Where the filesystem can neither rename without replacing nor make hard
-// links (FUSE FAT, exFAT): creates `to` exclusively as an empty placeholder
-// and renames the file `from` over it, as long as it still is ours.
-Outcome renameOverPlaceholder(const FileMoveIo& io, int fromDir, const char* from, int toDir, const char* to);
+// links (FUSE FAT, exFAT): renames the file `from` to `to` once `to` is
+// found free, with every move of ours into `toDir` waiting its turn.
+Outcome renameToFreeName(const FileMoveIo& io, int fromDir, const char* from, int toDir, const char* to);
 
 // What link() answers on a filesystem without hard links.
 bool cannotLink(int error);
