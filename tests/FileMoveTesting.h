@@ -6,7 +6,9 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <linux/magic.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 
 #include <cerrno>
 #include <cstring>
@@ -53,14 +55,21 @@ inline void refuseNoReplace(FileMoveIo& io)
 {
     io.renameat2 = failWhen([](int, auto, int, auto, unsigned flags) { return flags != 0; }, EINVAL, io.renameat2);
 }
-// As on FUSE FAT: nor O_TMPFILE, nor hard links, and names with ":" refused
-// (EINVAL, as the kernel's FAT driver does).
+// As on FUSE FAT: nor O_TMPFILE, nor hard links, names with ":" refused
+// (EINVAL, as the kernel's FAT driver does), and FUSE, which tmpfs (where
+// /dev/shm, these tests' other filesystem, is) plays.
 inline void likeFat(FileMoveIo& io)
 {
     auto colon = [](int, const char* name, int flags, mode_t) { return (flags & O_CREAT) && std::strchr(name, ':'); };
     io.openat = failWhen(unnamedFile, EOPNOTSUPP, failWhen(colon, EINVAL, io.openat));
     refuseNoReplace(io);
     io.linkat = failWhen(fromCall(1), EPERM, io.linkat);
+    io.fstatfs = [real = io.fstatfs](int fd, struct statfs* status) {
+        const int result = real(fd, status);
+        if (result == 0 && status->f_type == TMPFS_MAGIC)
+            status->f_type = 0x65735546; // FUSE_SUPER_MAGIC
+        return result;
+    };
 }
 
 // A failure told in one line, with its errno value and what became of the items.
