@@ -3,8 +3,11 @@
 #include <sys/wait.h>
 #include <sys/xattr.h>
 
+#include <thread>
+
 #include "FileDescriptor.h"
 #include "FileMoveTesting.h"
+#include "LinuxFileManager.h"
 #include "MoveObserver.h"
 #include "Text.h"
 
@@ -72,6 +75,26 @@ TEST(MoveTest, NeverReplacesAFileOrAFolder)
         ASSERT_TRUE(moveItemNoReplace(dir / "caf\xE9 \xFF.jpg", dir / "\xC3\x28.jpg", nullptr, io));
         EXPECT_EQ(tree(dir.path()), "Beach/ Holiday/inner/ b.jpg=old \xC3\x28.jpg=new");
     }
+}
+
+// Guards a file manager's moves ignoring the calls it was handed, and one move's faults reaching a move on another
+// thread.
+TEST(MoveTest, EachMoveMakesItsCallsThroughItsOwnSeam)
+{
+    TempDir dir;
+    dir.write("a.jpg", "a");
+    dir.write("b.jpg", "b");
+    LinuxFileManager plain;
+    Result<> meanwhile;
+    FileMoveIo io = systemFileMoveIo();
+    io.renameat2 = [&](auto&&...) {
+        std::thread([&] { meanwhile = plain.moveItemAtPath(dir / "b.jpg", dir / "B.jpg"); }).join();
+        errno = EIO;
+        return -1;
+    };
+    expectFailure(LinuxFileManager(io).moveItemAtPath(dir / "a.jpg", dir / "A.jpg"), EIO);
+    EXPECT_TRUE(meanwhile) << meanwhile.error().description;
+    EXPECT_EQ(tree(dir.path()), "B.jpg=b a.jpg=a");
 }
 
 // Guards a missing source's words, a folder moved into itself, and descriptions cut too long or inside a letter.

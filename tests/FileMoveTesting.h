@@ -12,6 +12,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <functional>
 
 #include "Environment.h"
@@ -50,10 +51,19 @@ inline void userSpaceCopyOnly(FileMoveIo& io)
     io.copyFileRange = failWhen(fromCall(1), ENOSYS, io.copyFileRange);
     io.sendfile = failWhen(fromCall(1), ENOSYS, io.sendfile);
 }
-// As on NFS or CIFS: no RENAME_NOREPLACE.
+// As on NFS or CIFS: no RENAME_NOREPLACE (across filesystems the kernel
+// answers EXDEV before it asks the filesystem).
 inline void refuseNoReplace(FileMoveIo& io)
 {
-    io.renameat2 = failWhen([](int, auto, int, auto, unsigned flags) { return flags != 0; }, EINVAL, io.renameat2);
+    io.renameat2 = [real = io.renameat2](int fromDir, const char* from, int toDir, const char* to, unsigned flags) {
+        struct stat source {}, folder{};
+        const std::string parent = std::filesystem::path(to).parent_path();
+        if (flags == 0 || ::fstatat(fromDir, from, &source, AT_SYMLINK_NOFOLLOW) != 0 ||
+            ::fstatat(toDir, parent.empty() ? "." : parent.c_str(), &folder, 0) != 0)
+            return real(fromDir, from, toDir, to, flags);
+        errno = source.st_dev == folder.st_dev ? EINVAL : EXDEV;
+        return -1;
+    };
 }
 // As on FUSE FAT: nor O_TMPFILE, nor hard links, names with ":" refused
 // (EINVAL, as the kernel's FAT driver does), and FUSE, which tmpfs (where
