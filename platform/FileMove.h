@@ -2,9 +2,9 @@
 
 #include <string>
 
-#include "FileMoveIo.h"
-#include "MoveObserver.h"
-#include "Result.h"
+#include "platform/FileMoveIo.h"
+#include "platform/MoveObserver.h"
+#include "platform/Result.h"
 
 namespace shoebox {
 

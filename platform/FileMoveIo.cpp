@@ -1,4 +1,4 @@
-#include "FileMoveIo.h"
+#include "platform/FileMoveIo.h"
 
 #include <fcntl.h>
 #include <stdio.h> // renameat2 (glibc 2.28 and later)

@@ -2,8 +2,8 @@
 
 #include <utility>
 
-#include "FileManager.h"
-#include "FileMoveIo.h"
+#include "platform/FileManager.h"
+#include "platform/FileMoveIo.h"
 
 namespace shoebox {
 

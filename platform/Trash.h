@@ -3,8 +3,8 @@
 #include <optional>
 #include <string>
 
-#include "FileMoveIo.h"
-#include "Result.h"
+#include "platform/FileMoveIo.h"
+#include "platform/Result.h"
 
 namespace shoebox {
 

@@ -9,8 +9,8 @@
 
 #include <cstdlib>
 
-#include "FileDescriptor.h"
-#include "FileMoveTesting.h"
+#include "platform/FileDescriptor.h"
+#include "tests/FileMoveTesting.h"
 
 using namespace shoebox;
 using namespace shoebox::testing;

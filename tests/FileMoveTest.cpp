@@ -5,11 +5,11 @@
 
 #include <thread>
 
-#include "FileDescriptor.h"
-#include "FileMoveTesting.h"
-#include "LinuxFileManager.h"
-#include "MoveObserver.h"
-#include "Text.h"
+#include "platform/FileDescriptor.h"
+#include "platform/LinuxFileManager.h"
+#include "platform/MoveObserver.h"
+#include "platform/Text.h"
+#include "tests/FileMoveTesting.h"
 
 using namespace shoebox;
 using namespace shoebox::testing;
