@@ -111,7 +111,7 @@ TEST_F(FatStickTest, RenamesOnTheStickWithoutReplacingOrLosingAnything)
 // Guards a removal on the stick destroying an earlier photo or leaving the FAT inconsistent, as renaming a hidden
 // copy over a placeholder did from about the 30th move into one folder. Names of two, three and four directory
 // entries give every alignment against the clusters' ends. 100 moves cross some 20 of them in a few seconds; fusefat
-// slows with every name a folder holds (500 take about three minutes however they are made), so the full proof runs
+// slows with every name a folder holds (500 take about four minutes, however they are made), so the full proof runs
 // by hand: SHOEBOX_FAT_MOVES=500.
 TEST_F(FatStickTest, ManyMovesIntoOneFolderKeepEveryByteAndTheFatConsistent)
 {
