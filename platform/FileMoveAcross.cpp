@@ -47,8 +47,8 @@ Result<> Move::moveFile(const struct stat& status)
             if ((error = openScratch(io_, folder_.get(), scratch)) != 0) {
                 return fail(error, error == EEXIST ? scratchNotOurs : noScratch);
             }
-            out.fd = UniqueFd(io_.openat(scratch.holder.fd.get(), name_.c_str(),
-                                         O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+            out.fd = UniqueFd(
+                io_.openat(scratch.holder.fd.get(), name_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
             if (!out.fd) {
                 Outcome refused = creatingName(errno);
                 closeScratch(io_, scratch, nullptr);

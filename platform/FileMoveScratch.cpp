@@ -25,8 +25,8 @@ UniqueFd openFilesystemRoot(int dir)
 {
     UniqueFd current(::openat(dir, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     for (int depth = 0; current && depth < 4096; ++depth) {
-        struct stat here {
-        }, up{};
+        struct stat here {};
+        struct stat up {};
         UniqueFd parent(::openat(current.get(), "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
         if (!parent || ::fstat(current.get(), &here) != 0 || ::fstat(parent.get(), &up) != 0 ||
             up.st_dev != here.st_dev || up.st_ino == here.st_ino) {

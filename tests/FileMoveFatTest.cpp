@@ -89,8 +89,9 @@ TEST_F(FatStickTest, MovesOntoTheStickWithoutReplacingAnything)
     expectNameRefused(moveItemNoReplace(home / "IMG_2.JPG", on + "/Beach: day 1.JPG"));
     expectNameRefused(moveItemNoReplace(home / "IMG_2.JPG", on + "/Beach?.JPG"));
     expectFailure(moveItemNoReplace(home / "Trip", on + "/Trip"), EINVAL);
-    EXPECT_EQ(tree(home.path()) + " | " + tree(on), "IMG_2.JPG=second Trip/day 1/IMG_3.JPG=3 | .shoebox-moves/ Beach.JPG=" +
-                                                        shortly(photo) + " Taken.JPG=someone else's");
+    EXPECT_EQ(tree(home.path()) + " | " + tree(on),
+              "IMG_2.JPG=second Trip/day 1/IMG_3.JPG=3 | .shoebox-moves/ Beach.JPG=" + shortly(photo) +
+                  " Taken.JPG=someone else's");
 }
 
 // Guards renames on the stick (where fusefat replaces, drops and empties) replacing or losing anything.
@@ -104,8 +105,8 @@ TEST_F(FatStickTest, RenamesOnTheStickWithoutReplacingOrLosingAnything)
     expectNameRefused(moveItemNoReplace(on + "/IMG_1.JPG", on + "/Beach: day 1.JPG"));
     expectFailure(moveItemNoReplace(on + "/Trip", on + "/Holiday"), EINVAL);
     ASSERT_TRUE(moveItemNoReplace(on + "/IMG_1.JPG", on + "/Trip/Beach.JPG"));
-    EXPECT_EQ(tree(on), ".shoebox-moves/ Taken.JPG=someone else's Trip/Beach.JPG=" + shortly(photo) +
-                            " Trip/IMG_2.JPG=second");
+    EXPECT_EQ(tree(on),
+              ".shoebox-moves/ Taken.JPG=someone else's Trip/Beach.JPG=" + shortly(photo) + " Trip/IMG_2.JPG=second");
 }
 
 // Guards a removal on the stick destroying an earlier photo or leaving the FAT inconsistent, as renaming a hidden
@@ -117,7 +118,8 @@ TEST_F(FatStickTest, ManyMovesIntoOneFolderKeepEveryByteAndTheFatConsistent)
 {
     const char* wanted = std::getenv("SHOEBOX_FAT_MOVES");
     const int count = wanted ? std::atoi(wanted) : 100;
-    const char* const patterns[] = {"Photo %d.JPG", "IMG_20190704_%d_Beach.JPG", "IMG_20190704_153012_Beach day %d.JPG"};
+    const char* const patterns[] = {"Photo %d.JPG", "IMG_20190704_%d_Beach.JPG",
+                                    "IMG_20190704_153012_Beach day %d.JPG"};
     ASSERT_EQ(::mkdir((on + "/Sorted").c_str(), 0700), 0);
     std::vector<std::string> moved;
     for (int i = 0; i < count; ++i) {

@@ -273,7 +273,8 @@ TEST_F(CrossMoveTest, OnFuseTheCopyTakesOnlyAFreeNameAndNothingThereIsRemoved)
     };
     int removedThere = 0;
     io.unlinkat = [&, real = io.unlinkat](int at, const char* name, int flags) {
-        struct stat folder {}, there{};
+        struct stat folder {};
+        struct stat there {};
         removedThere += ::fstat(at, &folder) == 0 && ::stat(other.path().c_str(), &there) == 0 &&
                         folder.st_ino == there.st_ino && folder.st_dev == there.st_dev;
         return real(at, name, flags);

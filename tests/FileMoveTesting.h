@@ -56,7 +56,8 @@ inline void userSpaceCopyOnly(FileMoveIo& io)
 inline void refuseNoReplace(FileMoveIo& io)
 {
     io.renameat2 = [real = io.renameat2](int fromDir, const char* from, int toDir, const char* to, unsigned flags) {
-        struct stat source {}, folder{};
+        struct stat source {};
+        struct stat folder {};
         const std::string parent = std::filesystem::path(to).parent_path();
         if (flags == 0 || ::fstatat(fromDir, from, &source, AT_SYMLINK_NOFOLLOW) != 0 ||
             ::fstatat(toDir, parent.empty() ? "." : parent.c_str(), &folder, 0) != 0)
