@@ -276,7 +276,7 @@ Result<std::optional<std::string>> trashItem(const std::string& path)
     return trashFailure(path, error ? error->message : "unknown error", errnoOf(error.get()));
 }
 
-Result<> restoreTrashedItem(const std::string& trashedPath, const std::string& originalPath)
+Result<> restoreTrashedItem(const std::string& trashedPath, const std::string& originalPath, const FileMoveIo& io)
 {
     if (holdsNull(trashedPath) || holdsNull(originalPath) || baseNameOf(parentOf(trashedPath)) != "files" ||
         recordedPathOf(trashedPath) != originalPath) {
@@ -284,7 +284,7 @@ Result<> restoreTrashedItem(const std::string& trashedPath, const std::string& o
             oneLine("Could not put \u201C" + originalPath + "\u201D back from the Trash: it is no longer there"),
             ENOENT);
     }
-    if (Result<> moved = moveItemNoReplace(trashedPath, originalPath); !moved)
+    if (Result<> moved = moveItemNoReplace(trashedPath, originalPath, nullptr, io); !moved)
         return moved;
     // The item is back where it was. Should its .trashinfo stay behind, it
     // names nothing in files/, which GIO and file managers pass over and
