@@ -17,6 +17,7 @@
 
 #include "platform/FileMoveOperation.h"
 #include "platform/FileURL.h"
+#include "platform/Mounts.h"
 
 namespace shoebox {
 
@@ -60,6 +61,9 @@ Result<> Move::run()
         return {};
     }
     int error = errno;
+    if ((error == EXDEV || refusesFlags(error)) && removingNamesIsUnsafe(source_)) {
+        return failBecause(unsafeRemovalReason, Cause::unsafeFilesystem);
+    }
     if (error == EXDEV) {
         return moveAcrossFilesystems();
     }

@@ -15,6 +15,7 @@
 #include "platform/FileDescriptor.h"
 #include "platform/FileMove.h"
 #include "platform/FileURL.h"
+#include "platform/Mounts.h"
 #include "platform/Text.h"
 
 namespace shoebox {
@@ -259,6 +260,12 @@ Result<std::optional<std::string>> trashItem(const std::string& path)
     }
     if (holdsNull(path)) {
         return trashFailure(path, systemReason(EINVAL), EINVAL);
+    }
+    // GIO renames the item into a Trash folder on the same filesystem.
+    if (removingNamesIsUnsafe(path)) {
+        auto refused = trashFailure(path, unsafeRemovalReason, 0);
+        refused.error().cause = Error::Cause::unsafeFilesystem;
+        return refused;
     }
     std::string why;
     const Gio* const functions = gio(&why);

@@ -10,6 +10,7 @@
 #include <cstdlib>
 
 #include "platform/FileDescriptor.h"
+#include "platform/Trash.h"
 #include "tests/FileMoveTesting.h"
 
 using namespace shoebox;
@@ -94,19 +95,22 @@ TEST_F(FatStickTest, MovesOntoTheStickWithoutReplacingAnything)
                   " Taken.JPG=someone else's");
 }
 
-// Guards renames on the stick (where fusefat replaces, drops and empties) replacing or losing anything.
-TEST_F(FatStickTest, RenamesOnTheStickWithoutReplacingOrLosingAnything)
+// Guards a move off the stick, a rename on it or a Trash there removing a name, which can destroy another photo.
+TEST_F(FatStickTest, RemovingANameOnTheStickIsRefused)
 {
     writeFile(on + "/IMG_1.JPG", photo);
-    writeFile(on + "/Taken.JPG", "someone else's");
     ASSERT_EQ(::mkdir((on + "/Trip").c_str(), 0700), 0);
-    writeFile(on + "/Trip/IMG_2.JPG", "second");
-    expectFailure(moveItemNoReplace(on + "/IMG_1.JPG", on + "/Taken.JPG"), EEXIST);
-    expectNameRefused(moveItemNoReplace(on + "/IMG_1.JPG", on + "/Beach: day 1.JPG"));
-    expectFailure(moveItemNoReplace(on + "/Trip", on + "/Holiday"), EINVAL);
-    ASSERT_TRUE(moveItemNoReplace(on + "/IMG_1.JPG", on + "/Trip/Beach.JPG"));
-    EXPECT_EQ(tree(on),
-              ".shoebox-moves/ Taken.JPG=someone else's Trip/Beach.JPG=" + shortly(photo) + " Trip/IMG_2.JPG=second");
+    const Result<> refused[] = {moveItemNoReplace(on + "/IMG_1.JPG", on + "/Trip/Beach.JPG"),
+                                moveItemNoReplace(on + "/IMG_1.JPG", home / "Beach.JPG"),
+                                moveItemNoReplace(on + "/Trip", home / "Trip")};
+    for (const Result<>& result : refused) {
+        ASSERT_FALSE(result);
+        EXPECT_EQ(result.error().cause, Cause::unsafeFilesystem) << result.error().description;
+    }
+    const auto trashed = trashItem(on + "/IMG_1.JPG");
+    ASSERT_FALSE(trashed);
+    EXPECT_EQ(trashed.error().cause, Cause::unsafeFilesystem) << trashed.error().description;
+    EXPECT_EQ(tree(on) + " | " + tree(home.path()), "IMG_1.JPG=" + shortly(photo) + " Trip/ | ");
 }
 
 // Guards a removal on the stick destroying an earlier photo or leaving the FAT inconsistent, as renaming a hidden
