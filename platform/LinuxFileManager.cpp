@@ -145,7 +145,7 @@ Result<> LinuxFileManager::createDirectoryAtURL(const FileURL& folder)
 Result<> LinuxFileManager::moveItemAtPath(const std::string& source, const std::string& destination,
                                           MoveObserver* observer)
 {
-    return moveItemNoReplace(source, destination, observer);
+    return moveItemNoReplace(source, destination, observer, io_);
 }
 
 std::optional<std::vector<std::string>> LinuxFileManager::folderNamesInDirectory(const FileURL& folder)
@@ -184,7 +184,7 @@ Result<TrashedItem> LinuxFileManager::trashItemAtURL(const FileURL& url)
 
 Result<Restored> LinuxFileManager::restoreItemFromTrash(const TrashedItem& item, const FileURL& originalURL)
 {
-    return restoreTrashedItem(item, originalURL.path());
+    return restoreTrashedItem(item, originalURL.path(), io_);
 }
 
 } // namespace shoebox

@@ -15,6 +15,7 @@
 #include "platform/FileDescriptor.h"
 #include "platform/FileMove.h"
 #include "platform/FileURL.h"
+#include "platform/Mounts.h"
 #include "platform/Text.h"
 
 namespace shoebox {
@@ -288,6 +289,12 @@ Result<TrashedItem> trashItem(const std::string& path)
     if (holdsNull(path)) {
         return trashFailure(path, systemReason(EINVAL), EINVAL);
     }
+    // GIO renames the item into a Trash folder on the same filesystem.
+    if (removingNamesIsUnsafe(path)) {
+        auto refused = trashFailure(path, unsafeRemovalReason, 0);
+        refused.error().cause = Error::Cause::unsafeFilesystem;
+        return refused;
+    }
     std::string why;
     const Gio* const functions = gio(&why);
     if (!functions)
@@ -307,7 +314,7 @@ Result<TrashedItem> trashItem(const std::string& path)
     return trashFailure(path, error ? error->message : "unknown error", errnoOf(error.get()));
 }
 
-Result<Restored> restoreTrashedItem(const TrashedItem& item, const std::string& originalPath)
+Result<Restored> restoreTrashedItem(const TrashedItem& item, const std::string& originalPath, const FileMoveIo& io)
 {
     const std::string place = item.place ? item.place->path() : std::string();
     if (holdsNull(place) || holdsNull(originalPath))
@@ -326,7 +333,7 @@ Result<Restored> restoreTrashedItem(const TrashedItem& item, const std::string& 
     else
         trashed = findTrashed(originalPath, identity);
     if (trashed) {
-        if (Result<> moved = moveItemNoReplace(*trashed, originalPath); !moved)
+        if (Result<> moved = moveItemNoReplace(*trashed, originalPath, nullptr, io); !moved)
             return std::unexpected(moved.error());
         // The item is back where it was. Should its .trashinfo stay behind,
         // it names nothing in files/, which GIO and file managers pass over

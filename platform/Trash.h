@@ -3,6 +3,7 @@
 #include <optional>
 #include <string>
 
+#include "platform/FileMoveIo.h"
 #include "platform/Result.h"
 #include "platform/TrashedItem.h"
 
@@ -22,7 +23,9 @@ Result<TrashedItem> trashItem(const std::string& path);
 // and it records `originalPath`. Otherwise refused, changing nothing, with
 // a description that says where the item is: elsewhere in its old folder,
 // "no longer in the Trash" (emptied), or "no longer there" when the item
-// still sits in files/ but is off the Trash's list.
-Result<Restored> restoreTrashedItem(const TrashedItem& item, const std::string& originalPath);
+// still sits in files/ but is off the Trash's list. The move makes its
+// calls through `io`.
+Result<Restored> restoreTrashedItem(const TrashedItem& item, const std::string& originalPath,
+                                    const FileMoveIo& io = systemFileMoveIo());
 
 } // namespace shoebox
