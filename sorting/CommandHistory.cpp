@@ -8,7 +8,7 @@ std::string FileCommand::name() const
 {
     if (kind == Kind::Trash)
         return "Move to Trash of \u201C" + displayName(before.lastPathComponent()) + "\u201D";
-    return "Move of \u201C" + displayName(after.value_or(before).lastPathComponent()) + "\u201D";
+    return "Move of \u201C" + displayName(after.lastPathComponent()) + "\u201D";
 }
 
 void CommandHistory::record(FileCommand command)

@@ -15,10 +15,10 @@ struct FileCommand {
     enum class Kind { Move, Trash };
 
     Kind kind = Kind::Move;
-    std::size_t index = 0;        // the file's entry in the list when the command ran
-    FileURL before;               // where the file was
-    std::optional<FileURL> after; // where a Move put it
-    TrashedItem trashed;          // what a Trash took, and where it put it
+    std::size_t index = 0; // the file's entry in the list when the command ran
+    FileURL before;        // where the file was
+    FileURL after;         // where a Move put it (a Trash: where it was)
+    TrashedItem trashed;   // what a Trash took, and where it put it
 
     // What menus and messages call it: "Move of “Beach.JPG”" (by the new
     // name) or "Move to Trash of “clip.mov”".

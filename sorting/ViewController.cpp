@@ -318,7 +318,7 @@ void ViewController::moveImageToTrash(Sender)
         printFailure(trashed.error());
         return;
     }
-    history_.record(FileCommand{FileCommand::Kind::Trash, index, url, std::nullopt, *trashed});
+    history_.record(FileCommand{FileCommand::Kind::Trash, index, url, url, *trashed});
     updateUndoMenuItems();
     ui_.newFileNamePreviewField->setStringValue("File Moved to Trash.");
     moveToNextImage();

@@ -54,7 +54,7 @@ void ViewController::undo(Sender)
     // A copy: undone() moves the history's own.
     const FileCommand command = *history_.nextUndo();
     if (command.kind == Kind::Move) {
-        startMove(*command.after, command.before, [this, command](const Result<>& back) {
+        startMove(command.after, command.before, [this, command](const Result<>& back) {
             finishUndo(command, back ? Result<Restored>(Restored::putBack) : std::unexpected(back.error()));
         });
     } else {
@@ -71,7 +71,7 @@ void ViewController::finishUndo(const FileCommand& command, const Result<Restore
     const FileURL& before = command.before;
     print(oneLine(before.path()));
     const std::optional<std::size_t> entry =
-        entryAt(command.index, command.kind == Kind::Move ? *command.after : before);
+        entryAt(command.index, command.kind == Kind::Move ? command.after : before);
     history_.undone();
     if (entry) {
         imageURLs_[*entry] = before;
@@ -91,7 +91,7 @@ void ViewController::redo(Sender)
         return;
     FileCommand command = *history_.nextRedo(); // a copy, as for undo
     if (command.kind == Kind::Move) {
-        startMove(command.before, *command.after,
+        startMove(command.before, command.after,
                   [this, command](const Result<>& again) { finishRedo(command, again); });
     } else if (auto trashed = services_.fileManager->trashItemAtURL(command.before)) {
         command.trashed = *trashed;
@@ -108,13 +108,14 @@ void ViewController::finishRedo(const FileCommand& command, const Result<>& agai
         reportHistoryFailure("redo", command.name(), again.error());
         return;
     }
-    if (command.kind == Kind::Move)
-        print(oneLine(command.after->path()));
+    const bool moved = command.kind == Kind::Move;
+    if (moved)
+        print(oneLine(command.after.path()));
     const std::optional<std::size_t> entry = entryAt(command.index, command.before);
     history_.redone(command);
     if (entry) {
-        if (command.kind == Kind::Move)
-            imageURLs_[*entry] = *command.after;
+        if (moved)
+            imageURLs_[*entry] = command.after;
         currentImageItem_ = static_cast<std::int64_t>(*entry);
         moveToNextImage();
     }

@@ -39,6 +39,12 @@ std::string trashedPath(const std::string& infoFile)
     return path ? path : "";
 }
 
+// Where the Trash put an item; "" when that is not known.
+std::string placeOf(const TrashedItem& item)
+{
+    return item.place ? item.place->path() : "";
+}
+
 class TrashTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -126,11 +132,11 @@ TEST_F(TrashTest, TrashedItemsAreFoundAndPutBack)
         EXPECT_EQ(snapshot(place), name == "folder" ? "folder: " : std::to_string(trashed.size())) << place;
         trashed.emplace_back(original, *item);
     }
-    EXPECT_EQ(trashed[0].second.place->path(), trash + "/files/IMG.JPG");
+    EXPECT_EQ(placeOf(trashed[0].second), trash + "/files/IMG.JPG");
     for (auto it = trashed.rbegin(); it != trashed.rend(); ++it) { // newest first, as undo goes
         if (!exists(it->first)) {
             ASSERT_TRUE(restoreTrashedItem(it->second, it->first)) << it->first;
-            EXPECT_FALSE(exists(it->second.place->path()));
+            EXPECT_FALSE(exists(placeOf(it->second)));
         }
     }
     EXPECT_EQ(tree(work.path()), ".hidden=5 IMG.JPG=4 folder/ one/IMG.JPG=1 tab\there \xFF.jpg=6");
@@ -142,7 +148,7 @@ TEST_F(TrashTest, PutBackIsRefusedWhenTheNameIsTakenOrTheItemLeftTheTrash)
 {
     const std::string original = work.write("IMG_1.JPG", "photo");
     const TrashedItem item = trashItem(original).value();
-    const std::string place = item.place.value().path();
+    const std::string place = placeOf(item);
     work.write("IMG_1.JPG", "newcomer");
     Result<Restored> refused = restoreTrashedItem(item, original);
     ASSERT_FALSE(refused);
@@ -165,11 +171,11 @@ TEST_F(TrashTest, PutBackSaysWhereAnItemThatLeftTheTrashIs)
 {
     const std::string a = work.write("a.JPG", "a"), b = work.write("b.JPG", "b"), c = work.write("c.JPG", "c");
     const TrashedItem emptied = trashItem(a).value(), byHand = trashItem(b).value(), renamed = trashItem(c).value();
-    fs::remove(emptied.place->path());
+    fs::remove(placeOf(emptied));
     fs::remove(trash + "/info/a.JPG.trashinfo");
-    work.write("a.JPG", "newcomer");     // not the item, although it may get its inode number
-    fs::rename(byHand.place->path(), b); // its listing stays behind
-    fs::rename(renamed.place->path(), work / "c (1).JPG");
+    work.write("a.JPG", "newcomer"); // not the item, although it may get its inode number
+    fs::rename(placeOf(byHand), b);  // its listing stays behind
+    fs::rename(placeOf(renamed), work / "c (1).JPG");
     const std::string otherListing = "[Trash Info]\nPath=/elsewhere/c.JPG\nDeletionDate=2024-05-01T10:00:00\n";
     writeFile(trash + "/info/c.JPG.trashinfo", otherListing); // another item's, which took the name and left too
 
