@@ -8,6 +8,8 @@ set -euo pipefail
 packages=(
     g++ cmake ninja-build pkg-config clang-format
     qt6-base-dev qt6-base-dev-tools qt6-multimedia-dev qt6-qpa-plugins libgl-dev
+    # The translations: lupdate and lrelease; Qt's own, for its dialogs.
+    qt6-l10n-tools qt6-translations-l10n
     libheif-dev libglib2.0-dev libicu-dev libjpeg-dev libexif-dev
     libgtest-dev libgmock-dev
     # Video decoding for Qt Multimedia, and for video posters straight through GStreamer;
@@ -19,6 +21,9 @@ packages=(
     librsvg2-bin desktop-file-utils appstream dpkg-dev
     # The move tests mount a FAT image through FUSE, as a USB stick would be.
     dosfstools fusefat fuse3
+    # The German window test makes a de_DE.UTF-8 locale (localedef) for the
+    # C library's German messages.
+    locales
 )
 for option in "$@"; do
     case "$option" in
