@@ -25,7 +25,7 @@ public:
     {
         if (t == QAccessible::Value)
             return box()->isEditable() ? box()->lineEdit()->text() : box()->currentText();
-        return QAccessibleWidget::text(t); // the name: accessibleName, or the buddy label's text
+        return QAccessibleWidget::text(t); // the name: the accessible name
     }
     int childCount() const override { return box()->isEditable() ? 2 : 1; }
     QAccessibleInterface* child(int index) const override
@@ -60,6 +60,8 @@ public:
     }
 };
 
+// Combo boxes with an accessible name get the interface above; others keep
+// Qt's.
 QAccessibleInterface* namedComboBox(const QString& className, QObject* object)
 {
     auto* box = qobject_cast<QComboBox*>(object);
@@ -70,16 +72,12 @@ QAccessibleInterface* namedComboBox(const QString& className, QObject* object)
 
 } // namespace
 
-void installComboBoxNames()
+void nameComboBox(QComboBox* box)
 {
     static const bool installed = (QAccessible::installFactory(namedComboBox), true);
     (void)installed;
-}
-
-void nameComboBoxParts(QComboBox* box)
-{
-    // Qt made and kept the box's interface when its items were added,
-    // before it had its name: dropped, the next one comes from the factory.
+    // Qt made and kept the box's interface when its items were added, before
+    // it had its name: dropped, the next one comes from the factory.
     if (QAccessibleInterface* made = QAccessible::queryAccessibleInterface(box);
         made && !dynamic_cast<NamedComboBox*>(made))
         QAccessible::deleteAccessibleInterface(QAccessible::uniqueId(made));

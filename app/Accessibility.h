@@ -4,14 +4,11 @@ class QComboBox;
 
 namespace shoebox {
 
-// Makes screen readers announce a combo box by its accessible name (or its
-// label's) and its value: Qt on Linux names a combo box by its current text
-// ("New name only"), so the box itself is never said. Installed once per
-// process; boxes without an accessible name keep Qt's own interface.
-void installComboBoxNames();
-
-// Names the parts of `box` a screen reader reaches on their own: the text
-// field of an editable box and the list that drops down, after the box.
-void nameComboBoxParts(QComboBox* box);
+// Makes screen readers announce `box` by its accessible name, then its
+// value: Qt on Linux names a combo box by its current text ("New name
+// only"), so what the box is for is never said. Also names the parts a
+// screen reader reaches on their own: the text field of an editable box and
+// the list that drops down. Call once the box has its accessible name.
+void nameComboBox(QComboBox* box);
 
 } // namespace shoebox

@@ -121,9 +121,8 @@ MainWindow::MainWindow(Overrides overrides, QWidget* parent)
 
 void MainWindow::nameControls()
 {
-    installComboBoxNames();
     for (QComboBox* box : {ui_->subFolderOneBox, ui_->subSubFolder, ui_->renameTypeMenu})
-        nameComboBoxParts(box);
+        nameComboBox(box);
 }
 
 // The remembered size and place, or the designed size, and either way on a
