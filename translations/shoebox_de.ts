@@ -5,7 +5,7 @@
     <name>About</name>
     <message>
         <source>&lt;h3&gt;Shoebox %1&lt;/h3&gt;&lt;p&gt;Sort a folder of photos and videos by hand, fast.&lt;/p&gt;&lt;p&gt;Licensed under the GNU General Public License, version 3 or later. There is no warranty, to the extent permitted by law.&lt;/p&gt;&lt;p&gt;Built with Qt %2 (Widgets, Multimedia with GStreamer), libheif %3, GLib/GIO %4 and ICU %5.&lt;/p&gt;</source>
-        <translation>&lt;h3&gt;Shoebox %1&lt;/h3&gt;&lt;p&gt;Einen Ordner voller Fotos und Videos von Hand sortieren, schnell.&lt;/p&gt;&lt;p&gt;Lizenziert unter der GNU General Public License, Version 3 oder neuer. Es gibt keine Garantie, soweit gesetzlich zulässig.&lt;/p&gt;&lt;p&gt;Erstellt mit Qt %2 (Widgets, Multimedia mit GStreamer), libheif %3, GLib/GIO %4 und ICU %5.&lt;/p&gt;</translation>
+        <translation>&lt;h3&gt;Shoebox %1&lt;/h3&gt;&lt;p&gt;Einen Ordner voller Fotos und Videos schnell von Hand sortieren.&lt;/p&gt;&lt;p&gt;Lizenziert unter der GNU General Public License, Version 3 oder neuer. Es gibt keine Garantie, soweit gesetzlich zulässig.&lt;/p&gt;&lt;p&gt;Erstellt mit Qt %2 (Widgets, Multimedia mit GStreamer), libheif %3, GLib/GIO %4 und ICU %5.&lt;/p&gt;</translation>
     </message>
     <message>
         <source>About Shoebox</source>
@@ -16,7 +16,7 @@
     <name>Accessibility</name>
     <message>
         <source>%1 choices</source>
-        <translation>%1: Auswahl</translation>
+        <translation>Auswahlliste für %1</translation>
     </message>
 </context>
 <context>
@@ -64,7 +64,7 @@ Options:
       --version  Output version information and exit.
 </source>
         <translation>Aufruf: %1 [OPTION]... [QUELLE [ZIEL]]
-  oder:  %1 [OPTION]... FOTO [ZIEL]
+  oder: %1 [OPTION]... FOTO [ZIEL]
 Zeigt die Fotos und Videos des Ordners QUELLE einzeln an, um jedes unter einem
 neuen Namen in den Ordner ZIEL zu verschieben. Hier angegebene Ordner werden
 beim Start gewählt, als wären sie mit den Ordner-Schaltflächen gewählt worden.
@@ -604,7 +604,7 @@ Optionen:
     </message>
     <message>
         <source>Choose a source folder of images before you can start moving them.</source>
-        <translation>Wählen Sie einen Ausgangsordner mit Bildern, bevor Sie sie verschieben.</translation>
+        <translation>Wählen Sie einen Ausgangsordner mit Bildern, bevor Sie mit dem Verschieben beginnen.</translation>
     </message>
     <message>
         <source>No Destination!</source>
@@ -677,7 +677,7 @@ Optionen:
     </message>
     <message>
         <source>Bytes copied and rate</source>
-        <translation>Kopierte Bytes und Rate</translation>
+        <translation>Kopierte Bytes und Geschwindigkeit</translation>
     </message>
     <message>
         <source>Copy progress</source>
