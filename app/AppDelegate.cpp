@@ -28,7 +28,8 @@ int runApplication(int& argc, char** argv)
 {
     // The user's language for the command line's messages too (Qt sets the
     // same once it starts); the printed lines stay English (platform/Result.h).
-    std::setlocale(LC_ALL, "");
+    // The first thing the program does, before any other thread exists.
+    std::setlocale(LC_ALL, ""); // NOLINT(concurrency-mt-unsafe)
     Translations translations;
     // Read before Qt starts, so that --help, --version and a mistake get
     // their answer without a display and before any window opens.

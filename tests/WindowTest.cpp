@@ -1,4 +1,5 @@
 #include <QAccessible>
+#include <QDir>
 #include <QLineEdit>
 #include <QProcess>
 #include <QProgressBar>
@@ -315,13 +316,19 @@ TEST(CommandLineTest, TheHelpIsInTheLanguageLangNames)
 // the scratch folder, so that the system needs none generated.
 class InGerman {
 protected:
+    // NOLINTBEGIN(concurrency-mt-unsafe): the locale is the process's, as a user's is; the window's threads are
+    // idle while it changes.
     InGerman()
     {
         translations.install();
         static const std::string locales = [] {
-            const std::string folder = useScratchHome() + "/locales";
-            const std::string make = "localedef -i de_DE -f UTF-8 " + folder + "/de_DE.UTF-8 >/dev/null 2>&1";
-            return std::system(("mkdir -p " + folder + " && " + make).c_str()) == 0 ? folder : std::string();
+            const QString folder = QString::fromStdString(useScratchHome() + "/locales");
+            QDir().mkpath(folder);
+            QProcess localedef; // its notes are read and dropped
+            localedef.start("localedef", {"-i", "de_DE", "-f", "UTF-8", folder + "/de_DE.UTF-8"});
+            const bool made = localedef.waitForFinished(60000) && localedef.exitStatus() == QProcess::NormalExit &&
+                              localedef.exitCode() == 0;
+            return made ? folder.toStdString() : std::string();
         }();
         previous_ = std::setlocale(LC_ALL, nullptr);
         ::setenv("LOCPATH", locales.c_str(), 1);
@@ -333,6 +340,7 @@ protected:
         ::unsetenv("LOCPATH");
         std::setlocale(LC_ALL, previous_.c_str());
     }
+    // NOLINTEND(concurrency-mt-unsafe)
 
     Translations translations{QLocale(QLocale::German, QLocale::Germany)};
     bool cIsGerman = false;
