@@ -5,7 +5,8 @@
 # building the Debian package needs (cmake --workflow --preset package);
 # --test adds what the full test run needs (clang and libFuzzer, lintian, man),
 # --bench what the benchmark needs, --screenshot what scripts/screenshot.sh
-# needs. Uses sudo when not root.
+# needs, --desktop what scripts/desktop-start.sh needs. Uses sudo when not
+# root.
 #
 # A minimal Debian 12 lacks more than a developer's machine does (`file`,
 # `git`, `man`): check a change to this list with scripts/fresh-root.sh
@@ -53,6 +54,9 @@ for option in "$@"; do
     # A display without a screen, a window manager, drawing the sample
     # photos, typing and capturing.
     --screenshot) packages+=(xvfb xauth openbox imagemagick xdotool fonts-dejavu-core) ;;
+    # A display without a screen, and starting the installed program from
+    # its desktop entry as a menu does (scripts/desktop-start.sh).
+    --desktop) packages+=(xvfb xdotool libglib2.0-bin) ;;
     *) echo "install-deps: unknown option $option" >&2 && exit 2 ;;
     esac
 done
