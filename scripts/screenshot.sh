@@ -78,8 +78,7 @@ xdotool type --delay 20 "Sunset at the beach"
 sleep 1
 xdotool key --window "$window" alt+e
 sleep 1
-# The open menu is a window of its own: capture the screen where the main
-# window is.
-eval "$(xdotool getwindowgeometry --shell "$window")"
-import -window root -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" +repage docs/screenshot-preview.png
+# The open menu is a window of its own: -screen captures what the screen
+# shows where the main window is, the menu over it included.
+import -screen -window "$window" docs/screenshot-preview.png
 echo "wrote docs/screenshot-preview.png"
