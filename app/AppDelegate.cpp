@@ -1,4 +1,4 @@
-#include "AppDelegate.h"
+#include "app/AppDelegate.h"
 
 #include <QApplication>
 #include <QStyle>
@@ -8,10 +8,10 @@
 #include <cstdio>
 #include <variant>
 
-#include "CommandLine.h"
+#include "app/CommandLine.h"
 
-#include "MainWindow.h"
-#include "StartupStyle.h"
+#include "app/MainWindow.h"
+#include "app/StartupStyle.h"
 
 namespace shoebox {
 

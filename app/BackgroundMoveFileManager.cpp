@@ -1,4 +1,4 @@
-#include "BackgroundMoveFileManager.h"
+#include "app/BackgroundMoveFileManager.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -12,10 +12,10 @@
 #include <chrono>
 #include <future>
 
-#include "FileURL.h"
-#include "MoveProgressDialog.h"
-#include "Naming.h"
-#include "qt/QtControls.h"
+#include "app/MoveProgressDialog.h"
+#include "app/QtControls.h"
+#include "platform/FileURL.h"
+#include "sorting/Naming.h"
 
 namespace shoebox {
 

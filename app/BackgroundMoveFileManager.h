@@ -2,7 +2,7 @@
 
 #include <QPointer>
 
-#include "FileManager.h"
+#include "platform/FileManager.h"
 
 class QWidget;
 

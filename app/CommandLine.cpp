@@ -1,4 +1,4 @@
-#include "CommandLine.h"
+#include "app/CommandLine.h"
 
 #include <QCommandLineParser>
 #include <QStringList>
@@ -11,8 +11,8 @@
 #include <cstring>
 #include <vector>
 
-#include "Result.h"
-#include "Text.h"
+#include "platform/Result.h"
+#include "platform/Text.h"
 
 namespace shoebox {
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <variant>
 
-#include "FileURL.h"
+#include "platform/FileURL.h"
 
 namespace shoebox {
 

@@ -1,4 +1,4 @@
-#include "FolderCompletion.h"
+#include "app/FolderCompletion.h"
 
 #include <QComboBox>
 #include <QCompleter>
@@ -8,8 +8,8 @@
 
 #include <algorithm>
 
-#include "Text.h"
-#include "qt/QtControls.h"
+#include "app/QtControls.h"
+#include "platform/Text.h"
 
 namespace shoebox {
 

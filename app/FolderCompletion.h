@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "FileManager.h"
-#include "FileURL.h"
+#include "platform/FileManager.h"
+#include "platform/FileURL.h"
 
 class QComboBox;
 class QStringListModel;

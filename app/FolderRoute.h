@@ -3,7 +3,7 @@
 #include <optional>
 #include <utility>
 
-#include "Controls.h"
+#include "sorting/Controls.h"
 
 namespace shoebox {
 

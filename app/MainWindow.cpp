@@ -1,4 +1,4 @@
-#include "MainWindow.h"
+#include "app/MainWindow.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -6,10 +6,10 @@
 #include <QIcon>
 #include <QTimer>
 
-#include "About.h"
-#include "LinuxFileManager.h"
-#include "Shortcuts.h"
-#include "StdOutput.h"
+#include "app/About.h"
+#include "app/Shortcuts.h"
+#include "platform/LinuxFileManager.h"
+#include "platform/StdOutput.h"
 #include "ui_MainWindow.h"
 
 namespace shoebox {
@@ -66,7 +66,7 @@ MainWindow::MainWindow(Overrides overrides, QWidget* parent)
     outlets.newFileNameTextField = adapt<LineEditField>(ui_->newFileNameTextField);
     outlets.renameTypeMenu = adapt<PopUpMenuControl>(ui_->renameTypeMenu);
     outlets.currentFilePathLabel = adapt<LabelField>(ui_->currentFilePathLabel);
-    outlets.imageViewer = need(ui_->imageViewer);
+    outlets.imageViewer = adapt<ImageViewControl>(ui_->imageViewer);
     outlets.statusBar = adapt<StatusBarField>(ui_->statusbar);
     outlets.undoMenuItem = adapt<ActionMenuItem>(ui_->actionUndo);
     outlets.redoMenuItem = adapt<ActionMenuItem>(ui_->actionRedo);

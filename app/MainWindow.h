@@ -4,15 +4,16 @@
 #include <memory>
 #include <vector>
 
-#include "BackgroundMoveFileManager.h"
-#include "CommandLine.h"
-#include "Controls.h"
-#include "FileManager.h"
-#include "FolderCompletion.h"
-#include "FolderRoute.h"
-#include "Settings.h"
-#include "ViewController.h"
-#include "qt/QtControls.h"
+#include "app/BackgroundMoveFileManager.h"
+#include "app/CommandLine.h"
+#include "app/FolderCompletion.h"
+#include "app/FolderPanel.h"
+#include "app/FolderRoute.h"
+#include "app/QtControls.h"
+#include "app/Settings.h"
+#include "platform/FileManager.h"
+#include "sorting/Controls.h"
+#include "sorting/ViewController.h"
 
 namespace Ui {
 class MainWindow;

@@ -1,4 +1,4 @@
-#include "MoveProgressDialog.h"
+#include "app/MoveProgressDialog.h"
 
 #include <QLabel>
 #include <QLocale>

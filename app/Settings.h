@@ -4,8 +4,8 @@
 #include <QSettings>
 #include <optional>
 
-#include "FileURL.h"
-#include "Result.h"
+#include "platform/FileURL.h"
+#include "platform/Result.h"
 
 namespace shoebox {
 

@@ -1,4 +1,4 @@
-#include "Shortcuts.h"
+#include "app/Shortcuts.h"
 
 #include <QAbstractButton>
 #include <QAbstractSpinBox>

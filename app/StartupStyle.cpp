@@ -1,4 +1,4 @@
-#include "StartupStyle.h"
+#include "app/StartupStyle.h"
 
 #include <QIconEngine>
 #include <QPainter>

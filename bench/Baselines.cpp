@@ -1,4 +1,4 @@
-#include "Baselines.h"
+#include "bench/Baselines.h"
 
 #include <QMediaPlayer>
 #include <QVideoFrame>
@@ -14,9 +14,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "ImageDecoder.h"
-#include "Measure.h"
-#include "QtWait.h"
+#include "bench/Measure.h"
+#include "tests/support/QtWait.h"
+#include "viewer/JpegDecoder.h"
 
 namespace shoebox::bench {
 

@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "Pictures.h"
+#include "bench/Pictures.h"
 
 namespace shoebox::bench {
 

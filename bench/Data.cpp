@@ -1,4 +1,4 @@
-#include "Data.h"
+#include "bench/Data.h"
 
 #include <libheif/heif.h>
 
@@ -10,8 +10,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "Environment.h"
-#include "Measure.h"
+#include "bench/Measure.h"
+#include "tests/support/Environment.h"
 
 namespace shoebox::bench {
 

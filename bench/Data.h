@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "Pictures.h"
-#include "TempDir.h"
+#include "bench/Pictures.h"
+#include "tests/support/TempDir.h"
 
 namespace shoebox::bench {
 

@@ -2,8 +2,8 @@
 
 // The benchmark's sections, one per file, each printing its figures.
 
-#include "Data.h"
-#include "Measure.h"
+#include "bench/Data.h"
+#include "bench/Measure.h"
 
 namespace shoebox::bench {
 

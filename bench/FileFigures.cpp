@@ -12,10 +12,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "Figures.h"
-#include "FileMove.h"
-#include "LinuxFileManager.h"
-#include "Processes.h"
+#include "bench/Figures.h"
+#include "bench/Processes.h"
+#include "platform/FileMove.h"
+#include "platform/LinuxFileManager.h"
 
 namespace shoebox::bench {
 

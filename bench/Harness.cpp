@@ -1,12 +1,12 @@
-#include "Harness.h"
+#include "bench/Harness.h"
 
 #include <QApplication>
 #include <QEventLoop>
 #include <QTest>
 #include <QTimer>
 
-#include "ImageViewWidget.h"
-#include "QtWait.h"
+#include "tests/support/QtWait.h"
+#include "viewer/ImageViewWidget.h"
 
 namespace shoebox::bench {
 

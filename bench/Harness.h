@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "Doubles.h"
-#include "FileURL.h"
-#include "MainWindow.h"
-#include "Measure.h"
+#include "app/MainWindow.h"
+#include "bench/Measure.h"
+#include "platform/FileURL.h"
+#include "tests/support/Doubles.h"
 
 namespace shoebox {
 class ImageViewWidget;

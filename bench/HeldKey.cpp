@@ -16,11 +16,11 @@
 #include <algorithm>
 #include <cmath>
 
-#include "Baselines.h"
-#include "Figures.h"
-#include "Harness.h"
-#include "ImageViewWidget.h"
-#include "QtWait.h"
+#include "bench/Baselines.h"
+#include "bench/Figures.h"
+#include "bench/Harness.h"
+#include "tests/support/QtWait.h"
+#include "viewer/ImageViewWidget.h"
 
 namespace shoebox::bench {
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "Measure.h"
+#include "bench/Measure.h"
 
 namespace shoebox::bench {
 namespace {

@@ -16,9 +16,9 @@
 #include <cstdio>
 #include <unistd.h>
 
-#include "Figures.h"
-#include "Harness.h"
-#include "Processes.h"
+#include "bench/Figures.h"
+#include "bench/Harness.h"
+#include "bench/Processes.h"
 
 namespace shoebox::bench {
 

@@ -3,10 +3,10 @@
 
 #include <cmath>
 
-#include "Baselines.h"
-#include "Figures.h"
-#include "Harness.h"
-#include "ImageViewWidget.h"
+#include "bench/Baselines.h"
+#include "bench/Figures.h"
+#include "bench/Harness.h"
+#include "viewer/ImageViewWidget.h"
 
 namespace shoebox::bench {
 

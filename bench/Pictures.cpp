@@ -1,4 +1,4 @@
-#include "Pictures.h"
+#include "bench/Pictures.h"
 
 #include <libheif/heif.h>
 #include <turbojpeg.h>
@@ -13,8 +13,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include "Measure.h"
-#include "Processes.h"
+#include "bench/Measure.h"
+#include "bench/Processes.h"
 
 namespace shoebox::bench {
 

@@ -1,4 +1,4 @@
-#include "Processes.h"
+#include "bench/Processes.h"
 
 #include <cerrno>
 #include <cmath>
@@ -12,7 +12,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "Measure.h"
+#include "bench/Measure.h"
 
 extern char** environ;
 

@@ -6,8 +6,8 @@
 
 #include <algorithm>
 
-#include "Figures.h"
-#include "Processes.h"
+#include "bench/Figures.h"
+#include "bench/Processes.h"
 
 namespace shoebox::bench {
 

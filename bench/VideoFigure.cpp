@@ -16,10 +16,10 @@
 
 #include <unistd.h>
 
-#include "Baselines.h"
-#include "Figures.h"
-#include "Harness.h"
-#include "Processes.h"
+#include "bench/Baselines.h"
+#include "bench/Figures.h"
+#include "bench/Harness.h"
+#include "bench/Processes.h"
 
 namespace shoebox::bench {
 

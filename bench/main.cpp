@@ -22,8 +22,8 @@
 #include <string>
 #include <vector>
 
-#include "Environment.h"
-#include "Figures.h"
+#include "bench/Figures.h"
+#include "tests/support/Environment.h"
 
 using namespace shoebox::bench;
 

@@ -17,11 +17,11 @@
 #include <QPixmap>
 #include <QTimer>
 
-#include "ImageDecoder.h"
-#include "Processes.h"
+#include "bench/Processes.h"
+#include "viewer/JpegDecoder.h"
 #ifdef SHOEBOX_REAL_WINDOW
-#include "AppDelegate.h"
-#include "ImageViewWidget.h"
+#include "app/AppDelegate.h"
+#include "viewer/ImageViewWidget.h"
 #endif
 
 #include <cstdio>

@@ -7,9 +7,9 @@
 #include <limits>
 #include <string>
 
-#include "FileURL.h"
-#include "FuzzSupport.h"
-#include "Naming.h"
+#include "fuzz/FuzzSupport.h"
+#include "platform/FileURL.h"
+#include "sorting/Naming.h"
 
 using namespace shoebox;
 using namespace shoebox::fuzz;

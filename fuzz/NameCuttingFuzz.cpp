@@ -12,10 +12,10 @@
 #include <unicode/locid.h>
 #include <unicode/unistr.h>
 
-#include "FileURL.h"
-#include "FuzzSupport.h"
-#include "Naming.h"
-#include "Text.h"
+#include "fuzz/FuzzSupport.h"
+#include "platform/FileURL.h"
+#include "platform/Text.h"
+#include "sorting/Naming.h"
 
 using namespace shoebox;
 using namespace shoebox::fuzz;

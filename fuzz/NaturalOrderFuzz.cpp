@@ -9,8 +9,8 @@
 #include <tuple>
 #include <vector>
 
-#include "FuzzSupport.h"
-#include "Text.h"
+#include "fuzz/FuzzSupport.h"
+#include "platform/Text.h"
 
 using namespace shoebox;
 using namespace shoebox::fuzz;

@@ -8,8 +8,8 @@
 #include <unicode/uchar.h>
 #include <unicode/utf8.h>
 
-#include "FuzzSupport.h"
-#include "Text.h"
+#include "fuzz/FuzzSupport.h"
+#include "platform/Text.h"
 
 using namespace shoebox;
 using namespace shoebox::fuzz;

@@ -4,8 +4,8 @@
 
 #include <string>
 
-#include "FileURL.h"
-#include "FuzzSupport.h"
+#include "fuzz/FuzzSupport.h"
+#include "platform/FileURL.h"
 
 using namespace shoebox;
 using namespace shoebox::fuzz;

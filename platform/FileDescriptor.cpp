@@ -1,11 +1,11 @@
-#include "FileDescriptor.h"
+#include "platform/FileDescriptor.h"
 
 #include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
 
-#include "FileURL.h"
+#include "platform/FileURL.h"
 
 namespace shoebox {
 

@@ -4,9 +4,9 @@
 #include <string>
 #include <vector>
 
-#include "FileURL.h"
-#include "MoveObserver.h"
-#include "Result.h"
+#include "platform/FileURL.h"
+#include "platform/MoveObserver.h"
+#include "platform/Result.h"
 
 namespace shoebox {
 

@@ -4,7 +4,7 @@
 // removed (FileMoveAcross.cpp, with the copying in FileMoveCopy.cpp and
 // FileMoveTree.cpp).
 
-#include "FileMove.h"
+#include "platform/FileMove.h"
 
 #include <fcntl.h>
 #include <stdio.h> // RENAME_NOREPLACE
@@ -15,8 +15,8 @@
 #include <string>
 #include <string_view>
 
-#include "FileMoveOperation.h"
-#include "FileURL.h"
+#include "platform/FileMoveOperation.h"
+#include "platform/FileURL.h"
 
 namespace shoebox {
 

@@ -2,8 +2,8 @@
 
 #include <string>
 
-#include "MoveObserver.h"
-#include "Result.h"
+#include "platform/MoveObserver.h"
+#include "platform/Result.h"
 
 namespace shoebox {
 

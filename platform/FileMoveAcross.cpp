@@ -8,7 +8,7 @@
 #include <cerrno>
 #include <string>
 
-#include "FileMoveOperation.h"
+#include "platform/FileMoveOperation.h"
 
 namespace shoebox::moving {
 

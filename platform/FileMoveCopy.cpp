@@ -10,7 +10,7 @@
 #include <cerrno>
 #include <memory>
 
-#include "FileMoveSteps.h"
+#include "platform/FileMoveSteps.h"
 
 namespace shoebox::moving {
 

@@ -1,4 +1,4 @@
-#include "FileMoveIo.h"
+#include "platform/FileMoveIo.h"
 
 #include <fcntl.h>
 #include <stdio.h> // renameat2 (glibc 2.28 and later)
@@ -7,7 +7,7 @@
 #include <sys/xattr.h>
 #include <unistd.h>
 
-#include "FileMoveSteps.h"
+#include "platform/FileMoveSteps.h"
 
 namespace shoebox {
 

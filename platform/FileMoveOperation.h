@@ -9,9 +9,9 @@
 #include <string>
 #include <string_view>
 
-#include "FileMoveSteps.h"
-#include "Result.h"
-#include "Text.h"
+#include "platform/FileMoveSteps.h"
+#include "platform/Result.h"
+#include "platform/Text.h"
 
 namespace shoebox::moving {
 

@@ -12,7 +12,7 @@
 #include <cerrno>
 #include <cstdint>
 
-#include "FileMoveSteps.h"
+#include "platform/FileMoveSteps.h"
 
 namespace shoebox::moving {
 

@@ -19,10 +19,10 @@
 #include <string_view>
 #include <vector>
 
-#include "FileDescriptor.h"
-#include "FileMoveIo.h"
-#include "MoveObserver.h"
-#include "Result.h"
+#include "platform/FileDescriptor.h"
+#include "platform/FileMoveIo.h"
+#include "platform/MoveObserver.h"
+#include "platform/Result.h"
 
 namespace shoebox::moving {
 

@@ -6,7 +6,7 @@
 
 #include <cerrno>
 
-#include "FileMoveSteps.h"
+#include "platform/FileMoveSteps.h"
 
 namespace shoebox::moving {
 

@@ -1,11 +1,11 @@
-#include "FileURL.h"
+#include "platform/FileURL.h"
 
 #include <cerrno>
 #include <unistd.h>
 
 #include <vector>
 
-#include "Text.h"
+#include "platform/Text.h"
 
 namespace shoebox {
 

@@ -1,4 +1,4 @@
-#include "LinuxFileManager.h"
+#include "platform/LinuxFileManager.h"
 
 #include <dirent.h>
 #include <sys/stat.h>
@@ -8,10 +8,10 @@
 #include <cstring>
 #include <memory>
 
-#include "FileDescriptor.h"
-#include "FileMove.h"
-#include "Text.h"
-#include "Trash.h"
+#include "platform/FileDescriptor.h"
+#include "platform/FileMove.h"
+#include "platform/Text.h"
+#include "platform/Trash.h"
 
 namespace shoebox {
 

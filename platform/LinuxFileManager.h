@@ -1,6 +1,6 @@
 #pragma once
 
-#include "FileManager.h"
+#include "platform/FileManager.h"
 
 namespace shoebox {
 

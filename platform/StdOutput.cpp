@@ -1,4 +1,4 @@
-#include "StdOutput.h"
+#include "platform/StdOutput.h"
 
 #include <cerrno>
 #include <cstdio>

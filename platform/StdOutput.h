@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Controls.h"
+#include "platform/Output.h"
 
 namespace shoebox {
 

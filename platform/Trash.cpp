@@ -1,4 +1,4 @@
-#include "Trash.h"
+#include "platform/Trash.h"
 
 #include <dirent.h>
 #include <dlfcn.h>
@@ -12,10 +12,10 @@
 #include <string_view>
 #include <vector>
 
-#include "FileDescriptor.h"
-#include "FileMove.h"
-#include "FileURL.h"
-#include "Text.h"
+#include "platform/FileDescriptor.h"
+#include "platform/FileMove.h"
+#include "platform/FileURL.h"
+#include "platform/Text.h"
 
 namespace shoebox {
 

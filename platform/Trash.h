@@ -3,7 +3,7 @@
 #include <optional>
 #include <string>
 
-#include "Result.h"
+#include "platform/Result.h"
 
 namespace shoebox {
 

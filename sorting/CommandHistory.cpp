@@ -1,6 +1,6 @@
-#include "CommandHistory.h"
+#include "sorting/CommandHistory.h"
 
-#include "Naming.h"
+#include "sorting/Naming.h"
 
 namespace shoebox {
 

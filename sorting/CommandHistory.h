@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "FileURL.h"
+#include "platform/FileURL.h"
 
 namespace shoebox {
 

@@ -1,4 +1,4 @@
-#include "MovePlan.h"
+#include "sorting/MovePlan.h"
 
 #include <vector>
 

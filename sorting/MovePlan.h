@@ -4,9 +4,9 @@
 #include <string>
 #include <string_view>
 
-#include "FileManager.h"
-#include "FileURL.h"
-#include "Naming.h"
+#include "platform/FileManager.h"
+#include "platform/FileURL.h"
+#include "sorting/Naming.h"
 
 // The decisions of the move command that the live preview shares with it,
 // so the preview can never promise another place than the move picks.

@@ -1,6 +1,6 @@
-#include "Naming.h"
+#include "sorting/Naming.h"
 
-#include "Text.h"
+#include "platform/Text.h"
 
 namespace shoebox {
 

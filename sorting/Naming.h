@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "FileURL.h"
+#include "platform/FileURL.h"
 
 // The rules that turn the user's name text into the file's new name. Pure
 // functions of their arguments: the move command, the live preview and the

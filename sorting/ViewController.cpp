@@ -1,9 +1,10 @@
-#include "ViewController.h"
+#include "sorting/ViewController.h"
 
 #include <algorithm>
 
-#include "Naming.h"
-#include "Text.h"
+#include "platform/MediaTypes.h"
+#include "platform/Text.h"
+#include "sorting/Naming.h"
 
 namespace shoebox {
 
@@ -12,14 +13,6 @@ namespace {
 constexpr std::string_view refusedNameTitle = "This Name Can’t Be Used";
 
 } // namespace
-
-const std::vector<std::string_view>& ViewController::imageExtensions()
-{
-    static const std::vector<std::string_view> extensions = {
-        "jpg", "png", "jpeg", "gif", "JPG", "PNG", "JPEG", "GIF", "HEIC", "heic", "mp4", "MP4", "mov", "MOV",
-    };
-    return extensions;
-}
 
 ViewController::ViewController(Outlets outlets, Services services) : ui_(outlets), services_(services) {}
 
@@ -134,10 +127,8 @@ void ViewController::sourceFolderButton(Sender)
     imageURLs_.clear();
 
     if (auto entries = services_.fileManager->contentsOfDirectory(*folder)) {
-        const auto& extensions = imageExtensions();
         for (FileURL& entry : *entries) {
-            const std::string extension = entry.pathExtension();
-            if (std::find(extensions.begin(), extensions.end(), extension) != extensions.end())
+            if (mediaKindOf(entry))
                 imageURLs_.push_back(std::move(entry));
         }
     }

@@ -6,12 +6,13 @@
 #include <string_view>
 #include <vector>
 
-#include "CommandHistory.h"
-#include "Controls.h"
-#include "FileManager.h"
-#include "FileURL.h"
-#include "MovePlan.h"
-#include "Naming.h"
+#include "platform/FileManager.h"
+#include "platform/FileURL.h"
+#include "platform/Output.h"
+#include "sorting/CommandHistory.h"
+#include "sorting/Controls.h"
+#include "sorting/MovePlan.h"
+#include "sorting/Naming.h"
 
 namespace shoebox {
 
@@ -55,9 +56,6 @@ using Sender = const void*;
 // every command, one at a time, on the thread that calls it.
 class ViewController {
 public:
-    // The image and video extensions a scan takes; case matters.
-    static const std::vector<std::string_view>& imageExtensions();
-
     ViewController(Outlets outlets, Services services);
 
     void viewDidLoad();

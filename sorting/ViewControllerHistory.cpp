@@ -1,8 +1,8 @@
 // Undo and redo of the move and Trash commands.
 
-#include "ViewController.h"
+#include "sorting/ViewController.h"
 
-#include "Text.h"
+#include "platform/Text.h"
 
 namespace shoebox {
 

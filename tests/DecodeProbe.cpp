@@ -1,7 +1,7 @@
 // Decodes the files it is given for a 1920x1080 view, in a process of its own: a line a file, "<problem>
 // <decoded width>x<height>", then the process's peak resident memory, "peak <kB>".
 
-#include "ImageDecoder.h"
+#include "viewer/ImageDecoder.h"
 
 #include <QCoreApplication>
 

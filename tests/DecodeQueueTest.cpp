@@ -2,9 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include "DecodeCache.h"
-#include "DecodeQueue.h"
-#include "QtWait.h"
+#include "tests/support/QtWait.h"
+#include "viewer/DecodeCache.h"
+#include "viewer/DecodeQueue.h"
 
 #include <atomic>
 #include <chrono>

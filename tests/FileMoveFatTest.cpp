@@ -6,8 +6,8 @@
 #include <sys/mount.h>
 #include <unistd.h>
 
-#include "FileDescriptor.h"
-#include "FileMoveTesting.h"
+#include "platform/FileDescriptor.h"
+#include "tests/FileMoveTesting.h"
 
 using namespace shoebox;
 using namespace shoebox::testing;

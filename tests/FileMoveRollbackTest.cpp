@@ -6,7 +6,7 @@
 #include <sys/xattr.h>
 #include <unistd.h>
 
-#include "FileMoveTesting.h"
+#include "tests/FileMoveTesting.h"
 
 using namespace shoebox;
 using namespace shoebox::testing;

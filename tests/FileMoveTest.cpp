@@ -3,10 +3,10 @@
 #include <sys/wait.h>
 #include <sys/xattr.h>
 
-#include "FileDescriptor.h"
-#include "FileMoveTesting.h"
-#include "MoveObserver.h"
-#include "Text.h"
+#include "platform/FileDescriptor.h"
+#include "platform/MoveObserver.h"
+#include "platform/Text.h"
+#include "tests/FileMoveTesting.h"
 
 using namespace shoebox;
 using namespace shoebox::testing;

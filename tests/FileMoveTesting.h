@@ -12,10 +12,10 @@
 #include <cstring>
 #include <functional>
 
-#include "Environment.h"
-#include "FileMove.h"
-#include "FileMoveIo.h"
-#include "TempDir.h"
+#include "platform/FileMove.h"
+#include "platform/FileMoveIo.h"
+#include "tests/support/Environment.h"
+#include "tests/support/TempDir.h"
 
 namespace shoebox::testing {
 

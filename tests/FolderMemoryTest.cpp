@@ -5,13 +5,13 @@
 #include <QMessageBox>
 #include <QTimer>
 
-#include "Doubles.h"
-#include "Environment.h"
-#include "MainWindow.h"
-#include "QtWait.h"
-#include "Settings.h"
-#include "TempDir.h"
-#include "qt/QtControls.h"
+#include "app/MainWindow.h"
+#include "app/QtControls.h"
+#include "app/Settings.h"
+#include "tests/support/Doubles.h"
+#include "tests/support/Environment.h"
+#include "tests/support/QtWait.h"
+#include "tests/support/TempDir.h"
 
 using namespace shoebox;
 using namespace shoebox::testing;

@@ -2,12 +2,14 @@
 
 #include <gtest/gtest.h>
 
-#include "FileDescriptor.h"
-#include "ImageDecoder.h"
-#include "ImageViewWidget.h"
-#include "MovieProbe.h"
-#include "QtWait.h"
-#include "TempDir.h"
+#include "platform/FileDescriptor.h"
+#include "tests/support/QtWait.h"
+#include "tests/support/TempDir.h"
+#include "viewer/DecodeBudget.h"
+#include "viewer/ImageDecoder.h"
+#include "viewer/ImageViewWidget.h"
+#include "viewer/JpegDecoder.h"
+#include "viewer/MovieProbe.h"
 
 #include <QBuffer>
 #include <QImageReader>

@@ -2,9 +2,9 @@
 #include <QScopeGuard>
 #include <QTimer>
 
-#include "MoveProgressDialog.h"
-#include "QtWait.h"
-#include "WindowFixture.h"
+#include "app/MoveProgressDialog.h"
+#include "tests/support/QtWait.h"
+#include "tests/support/WindowFixture.h"
 
 using namespace shoebox;
 using namespace shoebox::testing;

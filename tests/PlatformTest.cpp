@@ -7,9 +7,9 @@
 
 #include <algorithm>
 
-#include "LinuxFileManager.h"
-#include "TempDir.h"
-#include "Text.h"
+#include "platform/LinuxFileManager.h"
+#include "platform/Text.h"
+#include "tests/support/TempDir.h"
 
 using namespace shoebox;
 using namespace shoebox::testing;

@@ -3,9 +3,9 @@
 #include <linux/fs.h>
 #include <sys/ioctl.h>
 
-#include "Environment.h"
-#include "TempDir.h"
-#include "Trash.h"
+#include "platform/Trash.h"
+#include "tests/support/Environment.h"
+#include "tests/support/TempDir.h"
 
 using namespace shoebox;
 using namespace shoebox::testing;

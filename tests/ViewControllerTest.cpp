@@ -1,4 +1,4 @@
-#include "ControllerFixture.h"
+#include "tests/support/ControllerFixture.h"
 
 using namespace shoebox;
 using namespace shoebox::testing;

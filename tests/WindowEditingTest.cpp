@@ -3,8 +3,8 @@
 #include <QLineEdit>
 #include <QStatusBar>
 
-#include "QtWait.h"
-#include "WindowFixture.h"
+#include "tests/support/QtWait.h"
+#include "tests/support/WindowFixture.h"
 
 using namespace shoebox;
 using namespace shoebox::testing;

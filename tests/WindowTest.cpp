@@ -5,10 +5,10 @@
 
 #include <variant>
 
-#include "CommandLine.h"
-#include "QtWait.h"
-#include "Shortcuts.h"
-#include "WindowFixture.h"
+#include "app/CommandLine.h"
+#include "app/Shortcuts.h"
+#include "tests/support/QtWait.h"
+#include "tests/support/WindowFixture.h"
 
 using namespace shoebox;
 using namespace shoebox::testing;

@@ -1,7 +1,7 @@
 #include <QApplication>
 #include <gtest/gtest.h>
 
-#include "Environment.h"
+#include "tests/support/Environment.h"
 
 // Qt tests need one QApplication for the whole run; the suites run on its
 // thread and spin its event loop themselves where they wait for work.

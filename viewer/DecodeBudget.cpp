@@ -1,6 +1,6 @@
-// The decode budget shared by every decode in the process (ImageDecoder.h).
+// The decode budget shared by every decode in the process.
 
-#include "ImageDecoder.h"
+#include "viewer/DecodeBudget.h"
 
 #include <QImageReader>
 

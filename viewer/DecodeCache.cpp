@@ -1,4 +1,4 @@
-#include "DecodeCache.h"
+#include "viewer/DecodeCache.h"
 
 namespace shoebox::imaging {
 

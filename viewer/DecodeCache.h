@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ImageDecoder.h"
+#include "viewer/DecodedPicture.h"
 
 #include <list>
 #include <memory>

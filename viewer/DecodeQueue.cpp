@@ -1,4 +1,4 @@
-#include "DecodeQueue.h"
+#include "viewer/DecodeQueue.h"
 
 #include <algorithm>
 #include <atomic>

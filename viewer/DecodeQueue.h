@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ImageDecoder.h"
+#include "viewer/ImageDecoder.h"
 
 #include <QObject>
 #include <QThreadPool>

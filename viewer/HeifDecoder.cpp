@@ -1,25 +1,14 @@
-// HEIF/HEIC pictures and video posters: recognised here, decoded by the
-// HEIF and video modules (HeifModule.cpp, VideoModule.cpp), which are
-// loaded only once such a file turns up.
+// HEIF/HEIC pictures: recognised here, decoded by the HEIF module
+// (HeifModule.cpp), which is loaded only once such a file turns up.
 
-#include "ImageDecoder.h"
-#include "MediaModule.h"
-#include "MovieProbe.h"
+#include "viewer/HeifDecoder.h"
+
+#include "viewer/MediaModule.h"
 
 #include <array>
 #include <cstring>
 
 namespace shoebox::imaging {
-
-namespace {
-
-const media::DecodeHost& moduleHost()
-{
-    static const media::DecodeHost host{&fitForDisplay, &reserveDecodeBytes, &releaseDecodeBytes};
-    return host;
-}
-
-} // namespace
 
 bool looksLikeHeif(const QByteArray& data)
 {
@@ -44,20 +33,10 @@ DecodedPicture decodeHeif(int fd, std::int64_t size, const DecodeRequest& reques
                           const PreviewSink& preview)
 {
     if (const media::HeifDecodeFn decode = media::heifDecoder()) {
-        return decode(moduleHost(), fd, size, request, cancelled, preview);
+        return decode(media::decodeHost(), fd, size, request, cancelled, preview);
     }
     DecodedPicture d;
     d.problem = Problem::NoHeifSupport;
-    return d;
-}
-
-DecodedPicture decodeVideoPoster(int fd, std::int64_t size, const DecodeRequest& request, const CancelCheck& cancelled)
-{
-    DecodedPicture d;
-    if (!media::movieLooksComplete(fd, size))
-        d.problem = Problem::Damaged;
-    else if (const media::VideoPosterFn decode = media::videoPosterDecoder())
-        d = decode(moduleHost(), fd, request, cancelled);
     return d;
 }
 

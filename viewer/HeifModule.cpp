@@ -1,7 +1,7 @@
 // HEIF/HEIC pictures through libheif (Qt has no HEIF plugin on Debian 12).
 // Built as the runtime-loaded module libshoebox_heif.so: see MediaModule.h.
 
-#include "MediaModule.h"
+#include "viewer/MediaModule.h"
 
 #include <libheif/heif.h>
 

@@ -1,8 +1,12 @@
-#include "ImageDecoder.h"
+#include "viewer/ImageDecoder.h"
 
-#include "FileDescriptor.h"
-#include "JpegDecoder.h"
-#include "Trace.h"
+#include "platform/FileDescriptor.h"
+#include "viewer/DecodeBudget.h"
+#include "viewer/Fitting.h"
+#include "viewer/HeifDecoder.h"
+#include "viewer/JpegDecoder.h"
+#include "viewer/Trace.h"
+#include "viewer/VideoPoster.h"
 
 #include <QBuffer>
 #include <QCoreApplication>
@@ -20,32 +24,13 @@ namespace shoebox::imaging {
 
 namespace {
 
-FileStamp stampOf(const struct stat& st)
-{
-    FileStamp s;
-    s.size = st.st_size;
-    s.mtimeNs = std::int64_t(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec;
-    s.inode = st.st_ino;
-    s.device = st.st_dev;
-    return s;
-}
-
-Problem checkStat(const struct stat& st)
-{
-    if (!S_ISREG(st.st_mode))
-        return Problem::NotRegular;
-    if (st.st_size == 0)
-        return Problem::Empty;
-    return Problem::None;
-}
-
 // Opens a regular file; a FIFO, device or socket is refused before
 // anything reads from it (or waits for its writer).
 Problem openFile(const std::string& path, RegularFile* file, FileStamp* stamp)
 {
     if (const int error = openRegularFile(path, *file))
         return problemForErrno(error);
-    if (Problem p = checkStat(file->status); p != Problem::None)
+    if (Problem p = problemOfStatus(file->status); p != Problem::None)
         return p;
     *stamp = stampOf(file->status);
     return Problem::None;
@@ -107,31 +92,6 @@ DecodedPicture failed(Problem p)
     DecodedPicture d;
     d.problem = p;
     return d;
-}
-
-// What is wrong, untranslated; null for what shows no text.
-const char* reasonFor(Problem problem)
-{
-    switch (problem) {
-    case Problem::None:
-    case Problem::Cancelled:
-        return nullptr;
-    case Problem::Missing:
-        return QT_TRANSLATE_NOOP("ImageView", "file is missing");
-    case Problem::NotRegular:
-        return QT_TRANSLATE_NOOP("ImageView", "not a regular file");
-    case Problem::Empty:
-        return QT_TRANSLATE_NOOP("ImageView", "empty file");
-    case Problem::Unreadable:
-        return QT_TRANSLATE_NOOP("ImageView", "file can’t be read");
-    case Problem::Damaged:
-        return QT_TRANSLATE_NOOP("ImageView", "unsupported or damaged image");
-    case Problem::TooLarge:
-        return QT_TRANSLATE_NOOP("ImageView", "picture too large to show");
-    case Problem::NoHeifSupport:
-        return QT_TRANSLATE_NOOP("ImageView", "HEIC support is not installed");
-    }
-    return nullptr;
 }
 
 DecodedPicture decodeWithQt(const QByteArray& data, const DecodeRequest& request, const CancelCheck& cancelled)
@@ -206,141 +166,6 @@ DecodedPicture decodeWithQt(const QByteArray& data, const DecodeRequest& request
 }
 
 } // namespace
-
-QString problemText(Problem problem, const QString& fileName)
-{
-    const char* why = reasonFor(problem);
-    if (!why)
-        return {};
-    return QCoreApplication::translate("ImageView", "Can’t show “%1”: %2")
-        .arg(fileName, QCoreApplication::translate("ImageView", why));
-}
-
-Problem problemForErrno(int error)
-{
-    if (error == ENOENT || error == ENOTDIR)
-        return Problem::Missing;
-    // openRegularFile's answers for what is not a regular file
-    return (error == EINVAL || error == EISDIR) ? Problem::NotRegular : Problem::Unreadable;
-}
-
-Problem statPath(const std::string& path, FileStamp* stamp)
-{
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0)
-        return problemForErrno(errno);
-    if (Problem p = checkStat(st); p != Problem::None)
-        return p;
-    if (stamp)
-        *stamp = stampOf(st);
-    return Problem::None;
-}
-
-QSize fitSize(QSize image, QSize box)
-{
-    if (image.isEmpty() || box.isEmpty())
-        return image;
-    QSize s = image.scaled(box, Qt::KeepAspectRatio);
-    return s.expandedTo(QSize(1, 1));
-}
-
-QSize chooseJpegScaledSize(QSize stored, bool rotated90, QSize target)
-{
-    if (stored.isEmpty() || target.isEmpty())
-        return stored;
-    const QSize box = rotated90 ? target.transposed() : target;
-    const QSize fit = fitSize(stored, box);
-    // A scale that falls short of the view by up to 2% still counts: that
-    // last stretch is invisible on a photo, while the next larger scale
-    // decodes four times the pixels and then has to shrink them again
-    // (a 12 MP portrait in a 1600x1000 window: 1/4 instead of 1/2).
-    const int needWidth = fit.width() * 98 / 100;
-    const int needHeight = fit.height() * 98 / 100;
-    for (int d : {8, 4, 2}) {
-        // Integer division: for sizes not divisible by d, libjpeg's output
-        // is one pixel larger and Qt resamples by that pixel; asking for the
-        // rounded-up size would instead make Qt pick a larger DCT scale.
-        // A side under d pixels would round to none: a long thin strip of
-        // a picture (4000x7 shown at 400 wide) needs it at some height.
-        const QSize scaled(stored.width() / d, stored.height() / d);
-        if (!scaled.isEmpty() && scaled.width() >= needWidth && scaled.height() >= needHeight)
-            return scaled;
-    }
-    return stored;
-}
-
-bool jpegLooksComplete(const QByteArray& data)
-{
-    const auto* p = reinterpret_cast<const uchar*>(data.constData());
-    const qsizetype n = data.size();
-    if (n < 4 || p[0] != 0xFF || p[1] != 0xD8)
-        return false;
-    qsizetype pos = 2;
-    while (pos < n) {
-        if (p[pos] != 0xFF) {
-            // Stray bytes between segments: libjpeg skips them with a
-            // warning, and so do we.
-            ++pos;
-            continue;
-        }
-        while (pos < n && p[pos] == 0xFF)
-            ++pos; // fill bytes
-        if (pos >= n)
-            return false;
-        const uchar marker = p[pos++];
-        if (marker == 0xD9)
-            return true; // EOI
-        if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7) || marker == 0x00)
-            continue; // no length field
-        if (pos + 2 > n)
-            return false;
-        const int length = (p[pos] << 8) | p[pos + 1];
-        if (length < 2)
-            return false;
-        pos += length;
-        if (marker != 0xDA)
-            continue;
-        // Entropy-coded data follows a scan header. In it a 0xFF byte is
-        // always followed by 0x00 (stuffing) or a restart marker, so the
-        // first other marker ends the scan.
-        for (;;) {
-            if (pos >= n)
-                return false;
-            const void* ff = std::memchr(p + pos, 0xFF, size_t(n - pos));
-            if (!ff)
-                return false;
-            pos = static_cast<const uchar*>(ff) - p;
-            if (pos + 1 >= n)
-                return false;
-            const uchar next = p[pos + 1];
-            if (next == 0x00 || (next >= 0xD0 && next <= 0xD7)) {
-                pos += 2;
-                continue;
-            }
-            if (next == 0xFF) {
-                ++pos;
-                continue;
-            }
-            break; // a marker: back to the segment loop
-        }
-    }
-    return false;
-}
-
-QImage fitForDisplay(const QImage& decoded, QSize target, qreal devicePixelRatio)
-{
-    QImage out = decoded;
-    if (!target.isEmpty()) {
-        const QSize fit = fitSize(decoded.size(), target);
-        if (fit != decoded.size())
-            out = decoded.scaled(fit, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-    }
-    const QImage::Format format = out.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32;
-    if (out.format() != format)
-        out = out.convertToFormat(format);
-    out.setDevicePixelRatio(devicePixelRatio);
-    return out;
-}
 
 DecodedPicture decodePicture(const DecodeRequest& request, const CancelCheck& cancelled, const PreviewSink& preview)
 {

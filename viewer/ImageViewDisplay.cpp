@@ -2,10 +2,11 @@
 // preview, an animation, a video or a placeholder text) and how it is
 // drawn. The rest of the class is in ImageViewWidget.cpp.
 
-#include "ImageViewWidget.h"
+#include "viewer/ImageViewWidget.h"
 
-#include "MediaModule.h"
-#include "Trace.h"
+#include "viewer/Fitting.h"
+#include "viewer/MediaModule.h"
+#include "viewer/Trace.h"
 
 #include <QPainter>
 #include <QResizeEvent>

@@ -1,8 +1,10 @@
-#include "ImageViewWidget.h"
+#include "viewer/ImageViewWidget.h"
 
-#include "DecodeCache.h"
-#include "MediaModule.h"
-#include "Trace.h"
+#include "platform/MediaTypes.h"
+#include "viewer/DecodeBudget.h"
+#include "viewer/DecodeCache.h"
+#include "viewer/MediaModule.h"
+#include "viewer/Trace.h"
 
 #include <QScreen>
 #include <QTimer>
@@ -29,21 +31,9 @@ constexpr qint64 previewCacheBytes = qint64(4) << 20;
 // pause for as long.
 constexpr auto rapidStep = std::chrono::milliseconds(150);
 
-std::string lastComponent(const std::string& path)
-{
-    const auto slash = path.find_last_of('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 bool isVideoPath(const std::string& path)
 {
-    const std::string name = lastComponent(path);
-    const auto dot = name.find_last_of('.');
-    if (dot == std::string::npos)
-        return false;
-    std::string ext = name.substr(dot + 1);
-    std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return char(std::tolower(c)); });
-    return ext == "mp4" || ext == "mov";
+    return mediaKindOf(FileURL::fileURLWithPath(path)) == MediaKind::Video;
 }
 
 // Problems the decoder reports about the file itself rather than its
@@ -55,13 +45,15 @@ bool isCacheable(Problem p)
 
 } // namespace
 
-ImageViewWidget::ImageViewWidget(QWidget* parent)
+ImageViewWidget::ImageViewWidget(QWidget* parent, Decoders decoders)
     : QWidget(parent), cache_(std::make_unique<imaging::DecodeCache>(defaultCacheBytes)),
       previews_(std::make_unique<imaging::DecodeCache>(previewCacheBytes)),
-      queue_(2, [this](const std::string& path, imaging::DecodeQueue::Picture result) { onDecoded(path, result); }),
+      queue_(
+          2, [this](const std::string& path, imaging::DecodeQueue::Picture result) { onDecoded(path, result); },
+          std::move(decoders.picture)),
       previewQueue_(
           1, [this](const std::string& path, imaging::DecodeQueue::Picture result) { onPreview(path, result); },
-          &imaging::decodePreview)
+          std::move(decoders.preview))
 {
     imaging::installDecodeLimits();
 

@@ -11,16 +11,22 @@
 #include <string>
 #include <vector>
 
-#include "Controls.h"
-#include "DecodeQueue.h"
-#include "ImageDecoder.h"
-#include "MediaPlayback.h"
+#include "platform/FileURL.h"
+#include "viewer/DecodeQueue.h"
+#include "viewer/DecodedPicture.h"
+#include "viewer/MediaPlayback.h"
 
 namespace shoebox {
 
 namespace imaging {
 class DecodeCache;
 }
+
+// What the image view decodes with: the real decoders, or a test's own.
+struct ViewDecoders {
+    imaging::DecodeQueue::DecodeFn picture = &imaging::decodePicture;
+    imaging::DecodeQueue::DecodeFn preview = &imaging::decodePreview;
+};
 
 // The window's image view: shows a picture, plays a video, or shows a
 // placeholder text. Decoding runs off the UI thread.
@@ -41,14 +47,20 @@ class DecodeCache;
 // play muted and looping through the video module (Qt Multimedia, loaded
 // on first need), whose frames this widget paints itself; animated
 // pictures play through QMovie (both in MediaPlayback).
-class ImageViewWidget : public QWidget, public ImageView {
+class ImageViewWidget : public QWidget {
     Q_OBJECT
 public:
-    explicit ImageViewWidget(QWidget* parent = nullptr);
+    using Decoders = ViewDecoders;
+
+    explicit ImageViewWidget(QWidget* parent = nullptr, Decoders decoders = {});
     ~ImageViewWidget() override;
 
-    void setImage(const FileURL& url) override;
-    void setNeighbours(const std::vector<FileURL>& likelyNext) override;
+    // Shows the file at `url`: a picture, a video, or a placeholder text when
+    // it cannot be shown. Returns at once; decoding happens on the view's threads.
+    void setImage(const FileURL& url);
+    // The files most likely shown next, most likely first: decoded ahead,
+    // and anything else decoded ahead is forgotten.
+    void setNeighbours(const std::vector<FileURL>& likelyNext);
 
     // ---- for tests and the benchmark ----
 

@@ -1,6 +1,9 @@
-#include "JpegDecoder.h"
+#include "viewer/JpegDecoder.h"
 
-#include "Trace.h"
+#include "viewer/DecodeBudget.h"
+#include "viewer/Fitting.h"
+
+#include "viewer/Trace.h"
 
 #include <QTransform>
 
@@ -226,6 +229,89 @@ QImage decodeSmall(const QByteArray& jpeg)
 }
 
 } // namespace
+
+QSize chooseJpegScaledSize(QSize stored, bool rotated90, QSize target)
+{
+    if (stored.isEmpty() || target.isEmpty())
+        return stored;
+    const QSize box = rotated90 ? target.transposed() : target;
+    const QSize fit = fitSize(stored, box);
+    // A scale that falls short of the view by up to 2% still counts: that
+    // last stretch is invisible on a photo, while the next larger scale
+    // decodes four times the pixels and then has to shrink them again
+    // (a 12 MP portrait in a 1600x1000 window: 1/4 instead of 1/2).
+    const int needWidth = fit.width() * 98 / 100;
+    const int needHeight = fit.height() * 98 / 100;
+    for (int d : {8, 4, 2}) {
+        // Integer division: for sizes not divisible by d, libjpeg's output
+        // is one pixel larger and Qt resamples by that pixel; asking for the
+        // rounded-up size would instead make Qt pick a larger DCT scale.
+        // A side under d pixels would round to none: a long thin strip of
+        // a picture (4000x7 shown at 400 wide) needs it at some height.
+        const QSize scaled(stored.width() / d, stored.height() / d);
+        if (!scaled.isEmpty() && scaled.width() >= needWidth && scaled.height() >= needHeight)
+            return scaled;
+    }
+    return stored;
+}
+
+bool jpegLooksComplete(const QByteArray& data)
+{
+    const auto* p = reinterpret_cast<const uchar*>(data.constData());
+    const qsizetype n = data.size();
+    if (n < 4 || p[0] != 0xFF || p[1] != 0xD8)
+        return false;
+    qsizetype pos = 2;
+    while (pos < n) {
+        if (p[pos] != 0xFF) {
+            // Stray bytes between segments: libjpeg skips them with a
+            // warning, and so do we.
+            ++pos;
+            continue;
+        }
+        while (pos < n && p[pos] == 0xFF)
+            ++pos; // fill bytes
+        if (pos >= n)
+            return false;
+        const uchar marker = p[pos++];
+        if (marker == 0xD9)
+            return true; // EOI
+        if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7) || marker == 0x00)
+            continue; // no length field
+        if (pos + 2 > n)
+            return false;
+        const int length = (p[pos] << 8) | p[pos + 1];
+        if (length < 2)
+            return false;
+        pos += length;
+        if (marker != 0xDA)
+            continue;
+        // Entropy-coded data follows a scan header. In it a 0xFF byte is
+        // always followed by 0x00 (stuffing) or a restart marker, so the
+        // first other marker ends the scan.
+        for (;;) {
+            if (pos >= n)
+                return false;
+            const void* ff = std::memchr(p + pos, 0xFF, size_t(n - pos));
+            if (!ff)
+                return false;
+            pos = static_cast<const uchar*>(ff) - p;
+            if (pos + 1 >= n)
+                return false;
+            const uchar next = p[pos + 1];
+            if (next == 0x00 || (next >= 0xD0 && next <= 0xD7)) {
+                pos += 2;
+                continue;
+            }
+            if (next == 0xFF) {
+                ++pos;
+                continue;
+            }
+            break; // a marker: back to the segment loop
+        }
+    }
+    return false;
+}
 
 ExifSummary readExif(const QByteArray& data)
 {

@@ -13,12 +13,26 @@
 // Orientation is applied after the picture has been scaled to the view, on
 // the fewest pixels.
 
-#include "ImageDecoder.h"
+#include "viewer/DecodedPicture.h"
 
 #include <cstdint>
 #include <optional>
 
 namespace shoebox::imaging {
+
+// The size to ask Qt's JPEG reader for: the stored size divided by the
+// largest of 8, 4, 2 that still covers the picture's fitted size in
+// `target`, or falls short of it by at most 2%, and leaves neither side at
+// zero; the stored size when none does. Sizes round down. `rotated90`
+// (EXIF orientations 5-8) swaps the box first, because the reader scales
+// before it rotates. The decoder may then pick a smaller scale to stay
+// within the decode budget.
+QSize chooseJpegScaledSize(QSize stored, bool rotated90, QSize target);
+
+// Walks the JPEG markers: false when the data stops before the end-of-image
+// marker (a truncated download or copy), which libjpeg would otherwise
+// paint as a grey lower part without failing.
+bool jpegLooksComplete(const QByteArray& data);
 
 // What a JPEG's EXIF block says that the view needs.
 struct ExifSummary {

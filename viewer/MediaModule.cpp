@@ -1,4 +1,6 @@
-#include "MediaModule.h"
+#include "viewer/MediaModule.h"
+
+#include "viewer/Fitting.h"
 
 #include <QFileInfo>
 #include <QLibrary>
@@ -93,6 +95,12 @@ void preloadModules()
         heifDecoder();
         loadVideoModule();
     });
+}
+
+const DecodeHost& decodeHost()
+{
+    static const DecodeHost host{&imaging::fitForDisplay, &imaging::reserveDecodeBytes, &imaging::releaseDecodeBytes};
+    return host;
 }
 
 } // namespace shoebox::media

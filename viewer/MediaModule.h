@@ -16,7 +16,8 @@
 #include <functional>
 #include <utility>
 
-#include "ImageDecoder.h"
+#include "viewer/DecodeBudget.h"
+#include "viewer/DecodedPicture.h"
 
 namespace shoebox::media {
 
@@ -109,6 +110,9 @@ VideoPosterFn videoPosterDecoder();
 // A new video source owned by `parent`, or null when the video module
 // cannot be loaded. UI thread only.
 VideoSource* createVideoSource(VideoSource::Handlers handlers, QObject* parent);
+
+// What the executable lends the modules' decoders (DecodeHost above).
+const DecodeHost& decodeHost();
 
 // Loads both modules in the background, so that the first HEIC or video of
 // a session does not wait for them. Called once the window is on screen

@@ -1,7 +1,7 @@
-#include "MediaPlayback.h"
+#include "viewer/MediaPlayback.h"
 
-#include "FileDescriptor.h"
-#include "MovieProbe.h"
+#include "platform/FileDescriptor.h"
+#include "viewer/MovieProbe.h"
 
 #include <QBuffer>
 #include <QCoreApplication>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "MediaModule.h"
+#include "viewer/MediaModule.h"
 
 #include <QByteArray>
 #include <QImage>

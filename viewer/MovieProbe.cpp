@@ -1,4 +1,4 @@
-#include "MovieProbe.h"
+#include "viewer/MovieProbe.h"
 
 #include <unistd.h>
 

@@ -1,4 +1,4 @@
-#include "Trace.h"
+#include "viewer/Trace.h"
 
 #include <chrono>
 #include <cstdio>

@@ -4,7 +4,7 @@
 // Multimedia brings Qt Network, PulseAudio and the GStreamer stack, none of
 // which a photo needs.
 
-#include "MediaModule.h"
+#include "viewer/MediaModule.h"
 
 #include <QMediaPlayer>
 #include <QVideoFrame>

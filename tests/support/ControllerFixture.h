@@ -5,10 +5,10 @@
 #include <ranges>
 #include <sstream>
 
-#include "Doubles.h"
-#include "Environment.h"
-#include "TempDir.h"
-#include "ViewController.h"
+#include "sorting/ViewController.h"
+#include "tests/support/Doubles.h"
+#include "tests/support/Environment.h"
+#include "tests/support/TempDir.h"
 
 namespace shoebox::testing {
 

@@ -15,10 +15,10 @@
 #include <utility>
 #include <vector>
 
-#include "Controls.h"
-#include "FileManager.h"
-#include "LinuxFileManager.h"
-#include "ViewController.h"
+#include "platform/FileManager.h"
+#include "platform/LinuxFileManager.h"
+#include "sorting/Controls.h"
+#include "sorting/ViewController.h"
 
 namespace shoebox::testing {
 

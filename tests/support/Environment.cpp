@@ -1,10 +1,10 @@
-#include "Environment.h"
+#include "tests/support/Environment.h"
 
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "TempDir.h"
+#include "tests/support/TempDir.h"
 
 namespace shoebox::testing {
 

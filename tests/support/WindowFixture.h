@@ -6,9 +6,9 @@
 #include <QLabel>
 #include <QTest>
 
-#include "Doubles.h"
-#include "MainWindow.h"
-#include "TempDir.h"
+#include "app/MainWindow.h"
+#include "tests/support/Doubles.h"
+#include "tests/support/TempDir.h"
 
 // Failure messages show a QString as its text.
 inline void PrintTo(const QString& text, std::ostream* os)

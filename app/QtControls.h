@@ -2,11 +2,12 @@
 
 #include <QLabel>
 #include <QString>
-#include <QUrl>
-#include <functional>
 
-#include "Controls.h"
-#include "Result.h"
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "sorting/Controls.h"
 
 class QAbstractButton;
 class QAction;
@@ -15,6 +16,10 @@ class QLineEdit;
 class QProgressBar;
 class QStatusBar;
 class QWidget;
+
+namespace shoebox {
+class ImageViewWidget;
+}
 
 // Qt implementations of the controls the controller drives. Each adapter
 // holds a non-owning pointer to a widget of the window. Strings cross the
@@ -112,35 +117,16 @@ private:
     QComboBox* box_;
 };
 
-// The folder chooser. Qt's dialogs hand back text, which cannot hold a name
-// that is not UTF-8; the panel finds the bytes the user meant, or refuses
-// the choice with a warning rather than act on a different path.
-class FolderPanel final : public OpenPanel {
+// The window's image view, as the controller sees it.
+class ImageViewControl final : public ImageView {
 public:
-    // Runs the dialog: the folder chosen, or an empty URL when cancelled.
-    using Dialog = std::function<QUrl(QWidget* parent, const QString& title, const QUrl& start)>;
-
-    // Without `dialog`, Qt's folder dialog (the desktop's own where Qt has one).
-    explicit FolderPanel(QWidget* parent, Dialog dialog = {});
-
-    // The next run is titled `title` and opens in `startFolder`, or the
-    // nearest folder above it that exists and the dialog can show; in the
-    // home folder without one.
-    void prepare(QString title, std::optional<FileURL> startFolder);
-
-    std::optional<FileURL> chooseFolder() override;
+    explicit ImageViewControl(ImageViewWidget* view) : view_(view) {}
+    void setImage(const FileURL& url) override;
+    void setNeighbours(const std::vector<FileURL>& likelyNext) override;
 
 private:
-    QWidget* parent_;
-    Dialog dialog_;
-    QString title_;
-    std::optional<FileURL> startFolder_;
+    ImageViewWidget* view_;
 };
-
-// The exact location of the folder a dialog answered with. Where the answer
-// lost bytes that are not UTF-8 (shown as U+FFFD), they are found again in
-// the file system; an answer that matches no name, or more than one, fails.
-Result<FileURL> folderFromDialog(const QUrl& url);
 
 class WarningAlert final : public Alert {
 public:
@@ -149,19 +135,6 @@ public:
 
 private:
     QWidget* parent_;
-};
-
-// A one-line label that elides the middle of a text too long for it (a deep
-// path keeps its file name in view) and shows the whole text as its tooltip.
-// Screen readers get the whole text.
-class ElidedLabel : public QLabel {
-    Q_OBJECT
-public:
-    explicit ElidedLabel(QWidget* parent = nullptr);
-    QSize minimumSizeHint() const override;
-
-protected:
-    void paintEvent(QPaintEvent* event) override;
 };
 
 } // namespace shoebox

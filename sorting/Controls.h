@@ -5,11 +5,11 @@
 #include <string_view>
 #include <vector>
 
-#include "FileURL.h"
+#include "platform/FileURL.h"
 
 // The controls of the sorting window, as the controller sees them. Strings
-// are UTF-8. The Qt implementations live in platform/qt, the in-memory
-// doubles in tests/support/Doubles.h.
+// are UTF-8. The window's Qt adapters live in app/QtControls.h, the
+// in-memory doubles in tests/support/Doubles.h.
 namespace shoebox {
 
 class TextField {
@@ -72,13 +72,6 @@ public:
     virtual ~Alert() = default;
     // A modal warning with one button "OK"; returns when it is dismissed.
     virtual void showWarning(std::string_view messageText, std::string_view informativeText) = 0;
-};
-
-class Output {
-public:
-    virtual ~Output() = default;
-    // Writes `line` and a line break, and makes it visible at once.
-    virtual void print(std::string_view line) = 0;
 };
 
 } // namespace shoebox

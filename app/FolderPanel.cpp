@@ -1,126 +1,20 @@
-#include "QtControls.h"
+#include "app/FolderPanel.h"
 
-#include <QAbstractButton>
-#include <QAction>
-#include <QComboBox>
 #include <QDir>
 #include <QFileDialog>
-#include <QLineEdit>
 #include <QMessageBox>
-#include <QPainter>
-#include <QProgressBar>
-#include <QStatusBar>
-#include <QStyle>
-#include <QStyleOption>
 
 #include <cerrno>
-#include <cmath>
 #include <cstring>
 #include <vector>
 
 #include <dirent.h>
 #include <sys/stat.h>
 
-#include "Text.h"
+#include "app/QtControls.h"
+#include "platform/Text.h"
 
 namespace shoebox {
-
-QString toQString(std::string_view utf8)
-{
-    // fromUtf8 turns every byte that is not UTF-8 into U+FFFD.
-    return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
-}
-
-std::string toUtf8(const QString& text)
-{
-    return text.toStdString();
-}
-
-std::string LineEditField::stringValue() const
-{
-    return toUtf8(edit_->text());
-}
-
-void LineEditField::setStringValue(std::string_view text)
-{
-    edit_->setText(toQString(text));
-}
-
-std::string ComboBoxField::stringValue() const
-{
-    return toUtf8(box_->currentText());
-}
-
-void ComboBoxField::setStringValue(std::string_view text)
-{
-    box_->setCurrentText(toQString(text));
-}
-
-LabelField::LabelField(QLabel* label, Accessible accessible) : label_(label), accessible_(accessible)
-{
-    label_->setTextFormat(Qt::PlainText);
-}
-
-std::string LabelField::stringValue() const
-{
-    return toUtf8(label_->text());
-}
-
-void LabelField::setStringValue(std::string_view text)
-{
-    const QString shown = toQString(text);
-    label_->setText(shown);
-    if (accessible_ == Accessible::NameIsText)
-        label_->setAccessibleName(shown);
-    else
-        label_->setAccessibleDescription(shown);
-}
-
-std::string StatusBarField::stringValue() const
-{
-    return toUtf8(bar_->currentMessage());
-}
-
-void StatusBarField::setStringValue(std::string_view text)
-{
-    bar_->showMessage(toQString(text));
-}
-
-void ActionMenuItem::setTitle(std::string_view title)
-{
-    action_->setText(toQString(title).replace(QLatin1Char('&'), QStringLiteral("&&")));
-}
-
-void ActionMenuItem::setEnabled(bool enabled)
-{
-    action_->setEnabled(enabled);
-}
-
-void ButtonControl::setEnabled(bool enabled)
-{
-    button_->setEnabled(enabled);
-}
-
-// QProgressBar counts in whole numbers; the positions it shows are whole.
-void ProgressBarControl::setMinValue(double value)
-{
-    bar_->setMinimum(static_cast<int>(std::lround(value)));
-}
-
-void ProgressBarControl::setMaxValue(double value)
-{
-    bar_->setMaximum(static_cast<int>(std::lround(value)));
-}
-
-void ProgressBarControl::setDoubleValue(double value)
-{
-    bar_->setValue(static_cast<int>(std::lround(value)));
-}
-
-long PopUpMenuControl::indexOfSelectedItem() const
-{
-    return box_->currentIndex();
-}
 
 namespace {
 
@@ -246,42 +140,6 @@ std::optional<FileURL> FolderPanel::chooseFolder()
         return std::nullopt; // as if cancelled: nothing changes
     }
     return *folder;
-}
-
-void WarningAlert::showWarning(std::string_view messageText, std::string_view informativeText)
-{
-    QMessageBox box(QMessageBox::Warning, QStringLiteral("Shoebox"), toQString(messageText), QMessageBox::Ok, parent_);
-    box.setObjectName(QStringLiteral("warningAlert"));
-    box.setInformativeText(toQString(informativeText));
-    box.setTextFormat(Qt::PlainText);
-    box.exec();
-}
-
-ElidedLabel::ElidedLabel(QWidget* parent) : QLabel(parent)
-{
-    setTextFormat(Qt::PlainText);
-    setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-}
-
-QSize ElidedLabel::minimumSizeHint() const
-{
-    return QSize(0, QLabel::minimumSizeHint().height());
-}
-
-void ElidedLabel::paintEvent(QPaintEvent*)
-{
-    QPainter painter(this);
-    QStyleOption option;
-    option.initFrom(this);
-    const QRect area = contentsRect();
-    const QString shown = fontMetrics().elidedText(text(), Qt::ElideMiddle, area.width());
-    style()->drawItemText(&painter, area, static_cast<int>(alignment()), option.palette, isEnabled(), shown,
-                          foregroundRole());
-    // The whole text as a tooltip only while it is cut short; set only on a
-    // change, since every assignment sends an event.
-    const QString tip = shown == text() ? QString() : text();
-    if (toolTip() != tip)
-        setToolTip(tip);
 }
 
 } // namespace shoebox
