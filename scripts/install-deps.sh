@@ -5,8 +5,8 @@
 # building the Debian package needs (cmake --workflow --preset package);
 # --test adds what the full test run needs (clang and libFuzzer, lintian, man),
 # --bench what the benchmark needs, --screenshot what scripts/screenshot.sh
-# needs, --desktop what scripts/desktop-start.sh needs. Uses sudo when not
-# root.
+# needs, --desktop what scripts/desktop-start.sh needs, --tidy what
+# scripts/tidy.sh needs. Uses sudo when not root.
 #
 # A minimal Debian 12 lacks more than a developer's machine does (`file`,
 # `git`, `man`): check a change to this list with scripts/fresh-root.sh
@@ -51,6 +51,8 @@ for option in "$@"; do
     --test) packages+=(clang libclang-rt-dev lintian man-db) ;;
     # The baseline decoder.
     --bench) packages+=(libturbojpeg0-dev) ;;
+    # clang-tidy (scripts/tidy.sh): 16, as 14 cannot parse GCC 12's <expected>.
+    --tidy) packages+=(clang-tidy-16) ;;
     # A display without a screen, a window manager, drawing the sample
     # photos, typing and capturing.
     --screenshot) packages+=(xvfb xauth openbox imagemagick xdotool fonts-dejavu-core) ;;
