@@ -1,5 +1,6 @@
 #include "app/Settings.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QStandardPaths>
 
@@ -31,7 +32,9 @@ Settings::Settings()
 {
     struct stat status {};
     if (::stat(QFile::encodeName(fileName_).constData(), &status) == 0 && !S_ISREG(status.st_mode)) {
-        qWarning("shoebox: ignoring the settings file %s: it is not a regular file", qPrintable(fileName_));
+        const QString why =
+            QCoreApplication::translate("Settings", "ignoring the settings file %1: it is not a regular file");
+        qWarning("shoebox: %s", qPrintable(why.arg(fileName_)));
         return;
     }
     settings_ = std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope, "shoebox", "shoebox");
