@@ -75,15 +75,8 @@ std::int64_t qtDecodeBytes(QSize size, QImage::Format format, bool readerRescale
     const std::int64_t pixels = std::int64_t(size.width()) * size.height();
     const int depth = format == QImage::Format_Invalid ? 32 : QImage::toPixelFormat(format).bitsPerPixel();
     std::int64_t bytes = pixels * depth / 8 * (readerRescales ? 2 : 1);
-    switch (format) {
-    case QImage::Format_RGB32:
-    case QImage::Format_ARGB32_Premultiplied:
-    case QImage::Format_RGBX64:
-    case QImage::Format_RGBA64_Premultiplied:
-        break; // smooth scaling takes these as they are
-    default:   // and first converts the others at full size
-        bytes += pixels * (depth > 32 ? 8 : 4);
-    }
+    if (format != QImage::Format_RGB32 && format != QImage::Format_ARGB32_Premultiplied)
+        bytes += pixels * 4; // fitForDisplay converts the others at full size first
     return bytes;
 }
 
@@ -120,23 +113,27 @@ DecodedPicture decodeWithQt(const QByteArray& data, const DecodeRequest& request
             return decodeBudgetBytes;
         const bool rescales = size != stored && (stored.width() % size.width() || stored.height() % size.height());
         const QSize shown = fitSize(rotated90 ? size.transposed() : size, request.target);
-        return qtDecodeBytes(size, format, jpeg && rescales) + std::int64_t(shown.width()) * shown.height() * 4;
+        // The file's bytes stay in memory while it decodes.
+        return qtDecodeBytes(size, format, jpeg && rescales) + std::int64_t(shown.width()) * shown.height() * 4 +
+               std::int64_t(data.size());
     };
     if (jpeg && stored.isValid()) {
         // Qt's JPEG plugin turns a 1/2, 1/4 or 1/8 request into libjpeg's
         // DCT scaling, which skips most of the decoding work. A picture too
-        // large for the budget at the scale the view wants shows coarser,
+        // large for one decode at the scale the view wants shows coarser,
         // at the next scale down that fits.
         readSize = chooseJpegScaledSize(stored, rotated90, request.target);
         for (int d : {2, 4, 8}) {
             const QSize smaller(stored.width() / d, stored.height() / d);
-            if (bytesAt(readSize) > decodeBudgetBytes && smaller.width() < readSize.width() && !smaller.isEmpty())
+            if (bytesAt(readSize) > decodeCapBytes() && smaller.width() < readSize.width() && !smaller.isEmpty())
                 readSize = smaller;
         }
         if (readSize != stored)
             reader.setScaledSize(readSize);
     }
     const DecodeReservation reservation(bytesAt(readSize), cancelled);
+    if (reservation.problem() == Problem::TooLarge)
+        return tooLarge(bytesAt(readSize));
     if (reservation.problem() != Problem::None)
         return failed(reservation.problem());
 
@@ -199,7 +196,7 @@ DecodedPicture decodePicture(const DecodeRequest& request, const CancelCheck& ca
         jpeg = decodeJpeg(file.fd.get(), data, request, cancelled);
     if (jpeg) {
         d = std::move(*jpeg);
-    } else if (looksLikeHeif(data)) { // libheif reads what it needs itself
+    } else if (looksLikeHeif(data)) { // libheif reads what it needs itself, and decides
         PreviewSink stampedPreview;
         if (preview) {
             stampedPreview = [&](DecodedPicture p) {
@@ -210,8 +207,10 @@ DecodedPicture decodePicture(const DecodeRequest& request, const CancelCheck& ca
             };
         }
         d = decodeHeif(file.fd.get(), file.status.st_size, request, cancelled, stampedPreview);
-    } else if (file.status.st_size > maximumFileBytes) {
-        d = failed(Problem::TooLarge);
+    } else if (file.status.st_size > decodeCapBytes()) {
+        // Qt's decoders take the whole file in memory (JPEG, HEIF and video
+        // are read as they decode, at any size).
+        d = tooLarge(file.status.st_size);
     } else {
         if (readMore(file.fd.get(), &data, file.status.st_size) != Problem::None)
             return failed(Problem::Unreadable);
