@@ -352,7 +352,8 @@ TEST_F(ImageViewTest, AnimatedGifAnimatesScaledToTheView)
     EXPECT_EQ(view.currentImage().height(), 300);
 }
 
-// Guards a HEIC without its quick thumbnail first, or with the thumbnail cached as its picture.
+// Guards a HEIC without its quick thumbnail first (also while a big picture decodes alone), or with the thumbnail
+// cached as its picture.
 TEST_F(ImageViewTest, HeicShowsItsThumbnailFirstThenTheFullPicture)
 {
     if (!writeHeic(path("photo.heic")))
@@ -363,6 +364,16 @@ TEST_F(ImageViewTest, HeicShowsItsThumbnailFirstThenTheFullPicture)
     ASSERT_EQ(got.size(), 2u);
     EXPECT_TRUE(got[0].isPreview && got[0].decodedSize.width() <= 160 && centreIs(got[0].image, Qt::blue));
     EXPECT_TRUE(!got[1].isPreview && got[1].decodedSize == QSize(640, 480) && centreIs(got[1].image, Qt::blue));
+    {
+        const imaging::DecodeReservation alone(imaging::decodeBudgetBytes + 1, {});
+        bool previewed = false;
+        int asked = 0;
+        const imaging::DecodedPicture full = imaging::decodePicture(
+            {path("photo.heic"), QSize(400, 300), 1.0}, [&] { return ++asked > (previewed ? 3 : 300); },
+            [&](imaging::DecodedPicture) { previewed = true; });
+        EXPECT_TRUE(previewed);
+        EXPECT_EQ(full.problem, Problem::Cancelled); // the picture itself waits for the big one
+    }
     view.setImage(url("photo.heic"));
     ASSERT_TRUE(waitUntil([&] { return view.isCached(url("photo.heic")); }));
     EXPECT_TRUE(view.currentImage().size() == QSize(400, 300) && centreIs(view.currentImage(), Qt::blue));

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <type_traits>
 #include <vector>
@@ -64,7 +65,7 @@ std::int64_t decodeBytes(heif_image_handle* handle, QSize target)
     const bool alpha = heif_image_handle_has_alpha_channel(handle) != 0;
     const bool deep = heif_image_handle_get_luma_bits_per_pixel(handle) > 8;
     const std::int64_t halfBytesPerPixel = deep ? (alpha ? 32 : 26) : (alpha ? 19 : 14);
-    const QSize shown = size.scaled(target, Qt::KeepAspectRatio);
+    const QSize shown = target.isEmpty() ? QSize(0, 0) : size.scaled(target, Qt::KeepAspectRatio);
     return pixels * halfBytesPerPixel / 2 + std::int64_t(shown.width()) * shown.height() * 4;
 }
 
@@ -83,22 +84,32 @@ void toArgb32InPlace(uint8_t* plane, int stride, int width, int height, bool alp
     }
 }
 
+// An embedded thumbnail is a few hundred kilobytes of pixels: like a
+// JPEG's EXIF preview it decodes without a share of the budget, so that it
+// shows at once even while a big picture decodes alone. One that claims
+// more is not a thumbnail and is left out.
+constexpr std::int64_t thumbnailBytes = std::int64_t(8) << 20;
+
 // Decodes one image (primary or thumbnail) to 8-bit interleaved RGBA, with
-// its rotation, mirroring and crop applied, and fits it to the target. Its
-// pixels are reserved from the decode budget first, by its header.
-// `fit`: scaled to the target; otherwise (a thumbnail) left small, for the
-// view to stretch as it paints.
+// its rotation, mirroring and crop applied, and fits it to the target. The
+// primary's pixels are reserved from the decode budget first, by its
+// header. `primary` false: a thumbnail, decoded only when small and left
+// small, for the view to stretch as it paints.
 bool decodeHandle(const media::DecodeHost& host, heif_image_handle* handle, const DecodeRequest& request,
-                  const CancelCheck& cancelled, DecodedPicture* out, bool fit)
+                  const CancelCheck& cancelled, DecodedPicture* out, bool primary)
 {
     const int width = heif_image_handle_get_width(handle);
     const int height = heif_image_handle_get_height(handle);
     if (width <= 0 || height <= 0)
         return false;
-    const std::int64_t needed = decodeBytes(handle, request.target);
-    const DecodeReservation reservation = host.reserve(needed, cancelled);
-    if (reservation.problem() != Problem::None) {
-        out->problem = reservation.problem();
+    const std::int64_t needed = decodeBytes(handle, primary ? request.target : QSize());
+    if (!primary && needed > thumbnailBytes)
+        return false;
+    std::optional<DecodeReservation> reservation;
+    if (primary)
+        reservation.emplace(needed, cancelled, host.reserveDecodeBytes, host.releaseDecodeBytes);
+    if (reservation && reservation->problem() != Problem::None) {
+        out->problem = reservation->problem();
         if (out->problem == Problem::TooLarge)
             out->neededBytes = needed;
         return false;
@@ -131,7 +142,7 @@ bool decodeHandle(const media::DecodeHost& host, heif_image_handle* handle, cons
     // Wraps libheif's buffer without copying; fitForDisplay makes the copy.
     const QImage wrapped(plane, w, h, stride, alpha ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32);
     out->decodedSize = wrapped.size();
-    out->image = host.fitForDisplay(wrapped, fit ? request.target : QSize(), request.devicePixelRatio);
+    out->image = host.fitForDisplay(wrapped, primary ? request.target : QSize(), request.devicePixelRatio);
     if (out->image.constBits() == plane) // no scaling or conversion happened
         out->image = out->image.copy();
     return !out->image.isNull();
