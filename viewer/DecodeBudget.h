@@ -12,17 +12,18 @@ namespace shoebox::imaging {
 // the header, and every decode in flight in the process shares this budget:
 // a decode waits until its pixels fit beside the others'.
 //
-// 144 MiB holds what ordinary photos need at once: a 24 MP phone HEIC while
-// libheif converts it (about 6 bytes a pixel: its 4:2:0 planes and the RGBA
-// result; libheif 1.15 cannot decode at a smaller scale), or any picture of
-// up to 36 MP in Qt's 4-byte formats (an 8K screenshot), and JPEGs at the
-// DCT scale the view wants. With the view's 64 MB cache the process stays
-// near 250 MB while it steps through a folder of them.
+// 144 MiB holds what ordinary photos need: a 12 MP phone HEIC while
+// libheif converts it (7 bytes a pixel, 85 MB: its 4:2:0 planes and the
+// RGBA result; libheif 1.15 cannot decode at a smaller scale), two JPEGs at
+// the DCT scale the view wants, or a picture of up to 36 MP in Qt's 4-byte
+// formats.
+// With the view's 64 MB cache the process stays near 250 MB while it steps
+// through a folder of them.
 inline constexpr std::int64_t decodeBudgetBytes = std::int64_t(144) << 20;
 
-// Real pictures can need more than the budget: a 48 MP HEIC (about 290 MB
-// in libheif), a 64 MP PNG (256 MB of pixels), a 100 MP progressive JPEG
-// (300 MB of DCT coefficients). Such a picture decodes alone: it waits until
+// Real pictures can need more than the budget: a 24 MP HEIC (170 MB in
+// libheif), a 48 MP one (340 MB), a 64 MP PNG (256 MB of pixels), a 100 MP
+// progressive JPEG (300 MB of DCT coefficients). Such a picture decodes alone: it waits until
 // no other decode holds any of the budget, and the others wait while it
 // runs, so that the process never holds two of them. Only a picture that
 // needs more than this cap is refused (Problem::TooLarge): a quarter of the
