@@ -323,8 +323,8 @@ TEST(FittingTest, OnePixelDetailScalesDownToEvenGreyAndSmallPicturesScaleUpSmoot
         }
         return most;
     };
-    for (const auto& [name, image] : {std::pair{"1-bit.png", pattern}, {"8-bit.png", pattern.convertToFormat(
-                                                                                        QImage::Format_Grayscale8)},
+    for (const auto& [name, image] : {std::pair{"1-bit.png", pattern},
+                                      {"8-bit.png", pattern.convertToFormat(QImage::Format_Grayscale8)},
                                       {"rgb.jpg", pattern.convertToFormat(QImage::Format_RGB32)},
                                       {"small.png", pattern.copy(0, 0, 40, 30)}}) {
         write(dir / name, encode(image, std::string(name).ends_with("png") ? "PNG" : "JPEG"));

@@ -23,6 +23,12 @@ using shoebox::imaging::Problem;
 
 namespace {
 
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool measuresMemory = false; // AddressSanitizer's shadow memory and quarantine swell every figure
+#else
+constexpr bool measuresMemory = true;
+#endif
+
 const QColor red(200, 30, 30), green(30, 160, 60), blue(40, 90, 200), white(235, 235, 235), clear(0, 0, 0, 0);
 
 struct Shape {
@@ -32,8 +38,8 @@ struct Shape {
     QSize decoded = {}; // upright, before it is fitted to the 1920x1080 view
     // What the fitted picture shows at places of a 3x3 grid (0 top left, 4 the middle, 8 bottom right).
     std::vector<std::pair<int, QColor>> colours = {};
-    long peakMiB = 0;                 // at most this peak memory while it decodes, when given
-    std::int64_t neededAtLeast = 0;   // TooLarge: the memory the placeholder says it would need
+    long peakMiB = 0;               // at most this peak memory while it decodes, when given
+    std::int64_t neededAtLeast = 0; // TooLarge: the memory the placeholder says it would need
 };
 
 bool save(const std::string& path, const QByteArray& bytes)
@@ -66,82 +72,108 @@ bool jpegOf(const std::string& path, QSize size, QColor left, QColor right)
 const QByteArray movie = box("ftyp", "mp42" + bigEndian(0, 4) + "isommp42") +
                          box("moov", box("mvhd", QByteArray(100, '\0'))) + box("mdat", QByteArray(5000, 'v'));
 
+// The makers: false where this machine cannot (libheif without an HEVC encoder).
+bool grid48mp(const std::string& path)
+{
+    const CodedImage tile = codedImage(solid(512, 512, blue));
+    return !tile.isNull() && save(path, heifGrid(
+                                            16, 12, {8064, 6048}, [&](int, int) -> auto& { return tile; }));
+}
+bool gridCropped(const std::string& path)
+{
+    const CodedImage tiles[4] = {codedImage(solid(512, 512, red)), codedImage(solid(512, 512, green)),
+                                 codedImage(solid(512, 512, blue)), codedImage(solid(512, 512, white))};
+    return !tiles[0].isNull() &&
+           save(path, heifGrid(
+                          2, 2, {1000, 900}, [&](int c, int r) -> auto& { return tiles[r * 2 + c]; }));
+}
+bool brandMif1(const std::string& path)
+{
+    QByteArray heif = heifFromImage(solid(640, 480, blue));
+    return save(path, heif.isEmpty() ? heif : heif.replace(8, 4, "mif1"));
+}
+// Cropped to its middle 600x400 ('clap'), then a quarter turn anticlockwise ('irot').
+bool croppedTurned(const std::string& path)
+{
+    const CodedImage image = codedImage(quadrants({640, 480}, red, green, blue, white));
+    QByteArray clap;
+    for (int value : {600, 1, 400, 1, 0, 1, 0, 1}) // width, height, offsets from the middle: fractions
+        clap += bigEndian(quint64(value), 4);
+    const QByteArray properties[] = {image.config, spatialExtent(image.size), box("clap", clap),
+                                     box("irot", bigEndian(1, 1))};
+    return !image.isNull() &&
+           save(path, heifFile({{"hvc1", image.data, {std::begin(properties), std::end(properties)}}}));
+}
+bool tenBit(const std::string& path)
+{
+    return save(path, heifFromImage(solid(640, 480, green), true));
+}
+bool withAlpha(const std::string& path)
+{
+    return save(path, heifFromImage(quadrants({640, 480}, clear, red, clear, red)));
+}
+bool motionJpeg(const std::string& path)
+{
+    return save(path, encode(solid(640, 480, red)) + movie);
+}
+// As one phone maker stores it: the video in a box of its own after the picture's.
+bool motionHeic(const std::string& path)
+{
+    const QByteArray still = heifFromImage(solid(640, 480, blue));
+    return save(path, still.isEmpty() ? still : still + box("mpvd", movie));
+}
+bool png64mp(const std::string& path)
+{
+    return save(path, encode(solid(8000, 8000, green), "PNG"));
+}
+bool jpeg100mp(const std::string& path)
+{
+    return jpegOf(path, {11648, 8736}, green, green);
+}
+bool panorama(const std::string& path)
+{
+    return jpegOf(path, {16000, 4000}, red, blue);
+}
+bool ordinary(const std::string& path)
+{
+    return jpegOf(path, {4000, 3000}, blue, blue);
+}
+bool jpegClaiming65500(const std::string& path)
+{
+    QByteArray jpeg = encode(solid(8, 8, red));
+    return save(path, jpeg.replace(jpeg.indexOf("\xFF\xC0") + 5, 4, QByteArray::fromHex("ffdcffdc")));
+}
+bool heifClaiming65500(const std::string& path)
+{
+    const QByteArray heif = heifFromImage(solid(64, 64, red));
+    return save(path, heif.isEmpty() ? heif : claimingSize(heif, QByteArray::fromHex("0000ffdc0000ffdc")));
+}
+bool truncatedHeic(const std::string& path)
+{
+    const QByteArray heif = heifFromImage(noise(640, 480, 5));
+    return save(path, heif.left(heif.size() * 2 / 3));
+}
+
+constexpr std::int64_t gib = std::int64_t(1) << 30;
+
+// In the order they decode: the big ones one after the other, as someone stepping through them, then the rest,
+// and last an ordinary photo again.
 const std::vector<Shape> shapes = {
-    // The big ones first, one after the other, as someone stepping through them.
-    {"48mp-grid.heic",
-     [](auto& path) {
-         const CodedImage tile = codedImage(solid(512, 512, blue));
-         return !tile.isNull() && save(path, heifGrid(16, 12, {8064, 6048}, [&](int, int) -> auto& { return tile; }));
-     },
-     Problem::None, {8064, 6048}, {{4, blue}}, 400},
-    {"100mp.jpg", [](auto& path) { return jpegOf(path, {11648, 8736}, green, green); }, Problem::None, {1456, 1092},
-     {{4, green}}, 100},
-    {"panorama-16000x4000.jpg", [](auto& path) { return jpegOf(path, {16000, 4000}, red, blue); }, Problem::None,
-     {2000, 500}, {{3, red}, {5, blue}}, 100},
-    {"64mp.png", [](auto& path) { return save(path, encode(solid(8000, 8000, green), "PNG")); }, Problem::None,
-     {8000, 8000}, {{4, green}}, 330},
-    // Every HEIF libheif decodes, whatever its brand and whatever it carries.
-    {"tiled-cropped.heic",
-     [](auto& path) {
-         const CodedImage tiles[4] = {codedImage(solid(512, 512, red)), codedImage(solid(512, 512, green)),
-                                      codedImage(solid(512, 512, blue)), codedImage(solid(512, 512, white))};
-         return !tiles[0].isNull() &&
-                save(path, heifGrid(2, 2, {1000, 900}, [&](int c, int r) -> auto& { return tiles[r * 2 + c]; }));
-     },
-     Problem::None, {1000, 900}, {{0, red}, {2, green}, {6, blue}, {8, white}}},
-    {"brand-mif1.heic",
-     [](auto& path) {
-         QByteArray heif = heifFromImage(solid(640, 480, blue));
-         return save(path, heif.isEmpty() ? heif : heif.replace(8, 4, "mif1"));
-     },
-     Problem::None, {640, 480}, {{4, blue}}},
-    {"cropped-turned.heic",
-     [](auto& path) {
-         // Cropped to its middle 600x400 ('clap'), then a quarter turn anticlockwise ('irot').
-         const CodedImage image = codedImage(quadrants({640, 480}, red, green, blue, white));
-         const QByteArray clap = box("clap", bigEndian(600, 4) + bigEndian(1, 4) + bigEndian(400, 4) +
-                                                 bigEndian(1, 4) + bigEndian(0, 4) + bigEndian(1, 4) +
-                                                 bigEndian(0, 4) + bigEndian(1, 4));
-         return !image.isNull() &&
-                save(path, heifFile({{"hvc1", image.data,
-                                      {image.config, spatialExtent(image.size), clap, box("irot", bigEndian(1, 1))}}}));
-     },
-     Problem::None, {400, 600}, {{0, green}, {2, white}, {6, red}, {8, blue}}},
-    {"10-bit.heic", [](auto& path) { return save(path, heifFromImage(solid(640, 480, green), true)); }, Problem::None,
-     {640, 480}, {{4, green}}},
-    {"alpha.heic", [](auto& path) { return save(path, heifFromImage(quadrants({640, 480}, clear, red, clear, red))); },
-     Problem::None, {640, 480}, {{3, clear}, {5, red}}},
-    // Motion photos: the still shows.
-    {"motion-photo.jpg", [](auto& path) { return save(path, encode(solid(640, 480, red)) + movie); }, Problem::None,
-     {640, 480}, {{4, red}}},
-    {"motion-photo.heic",
-     [](auto& path) {
-         const QByteArray still = heifFromImage(solid(640, 480, blue));
-         return save(path, still.isEmpty() ? still : still + box("mpvd", movie));
-     },
-     Problem::None, {640, 480}, {{4, blue}}},
-    // What cannot show says why, and costs nothing.
-    {"claims-65500x65500.jpg",
-     [](auto& path) {
-         QByteArray jpeg = encode(solid(8, 8, red));
-         return save(path, jpeg.replace(jpeg.indexOf("\xFF\xC0") + 5, 4, QByteArray::fromHex("ffdcffdc")));
-     },
-     Problem::Damaged, {}, {}, 60},
-    {"claims-65500x65500.heic",
-     [](auto& path) {
-         const QByteArray heif = heifFromImage(solid(64, 64, red));
-         return save(path, heif.isEmpty() ? heif : claimingSize(heif, QByteArray::fromHex("0000ffdc0000ffdc")));
-     },
-     Problem::TooLarge, {}, {}, 60, std::int64_t(16) << 30},
-    {"truncated.heic",
-     [](auto& path) {
-         const QByteArray heif = heifFromImage(noise(640, 480, 5));
-         return save(path, heif.left(heif.size() * 2 / 3));
-     },
-     Problem::Damaged},
-    // And then ordinary photos again.
-    {"ordinary.jpg", [](auto& path) { return jpegOf(path, {4000, 3000}, blue, blue); }, Problem::None, {2000, 1500},
-     {{4, blue}}},
+    {"48mp-grid.heic", grid48mp, Problem::None, {8064, 6048}, {{4, blue}}, 400},
+    {"100mp.jpg", jpeg100mp, Problem::None, {1456, 1092}, {{4, green}}, 100},
+    {"panorama-16000x4000.jpg", panorama, Problem::None, {2000, 500}, {{3, red}, {5, blue}}, 100},
+    {"64mp.png", png64mp, Problem::None, {8000, 8000}, {{4, green}}, 330},
+    {"grid-cropped.heic", gridCropped, Problem::None, {1000, 900}, {{0, red}, {2, green}, {6, blue}, {8, white}}},
+    {"brand-mif1.heic", brandMif1, Problem::None, {640, 480}, {{4, blue}}},
+    {"cropped-turned.heic", croppedTurned, Problem::None, {400, 600}, {{0, green}, {2, white}, {6, red}, {8, blue}}},
+    {"10-bit.heic", tenBit, Problem::None, {640, 480}, {{4, green}}},
+    {"alpha.heic", withAlpha, Problem::None, {640, 480}, {{3, clear}, {5, red}}},
+    {"motion-photo.jpg", motionJpeg, Problem::None, {640, 480}, {{4, red}}},
+    {"motion-photo.heic", motionHeic, Problem::None, {640, 480}, {{4, blue}}},
+    {"claims-65500x65500.jpg", jpegClaiming65500, Problem::Damaged, {}, {}, 60},
+    {"claims-65500x65500.heic", heifClaiming65500, Problem::TooLarge, {}, {}, 60, 16 * gib},
+    {"truncated.heic", truncatedHeic, Problem::Damaged},
+    {"ordinary.jpg", ordinary, Problem::None, {2000, 1500}, {{4, blue}}},
 };
 
 bool near(QColor got, QColor want)
@@ -187,14 +219,17 @@ TEST(PhotoShapesTest, EveryShapePhonesAndCamerasMakeShowsOrSaysWhyNot)
             EXPECT_EQ(got[1], QStringLiteral("%1x%2").arg(shape.decoded.width()).arg(shape.decoded.height()));
         EXPECT_GE(got[3].toLongLong(), shape.neededAtLeast);
         const long peakMiB = got[4].toLong() / 1024;
-        if (shape.peakMiB > 0)
+        if (shape.peakMiB > 0 && measuresMemory)
             EXPECT_LE(peakMiB, shape.peakMiB) << "MiB at the peak";
         highest = std::max(highest, peakMiB);
         held = got[5].toLong() / 1024;
         const QStringList pixels = got[6].split(',');
         for (const auto& [place, colour] : shape.colours)
-            EXPECT_TRUE(near(QColor(pixels.value(place)), colour)) << place << ": " << pixels.value(place).toStdString();
+            EXPECT_TRUE(near(QColor(pixels.value(place)), colour))
+                << place << ": " << pixels.value(place).toStdString();
     }
+    if (!measuresMemory)
+        return;
     EXPECT_LE(highest, 700) << "MiB at the peak, all of them one after the other";
     EXPECT_LT(held, 300) << "MiB held after the ordinary photo that came last";
 }

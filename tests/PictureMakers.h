@@ -131,7 +131,7 @@ inline std::shared_ptr<heif_encoder> hevcEncoder(heif_context* context)
 inline QByteArray heifFromImage(const QImage& image, bool tenBit = false)
 {
     const bool alpha = image.hasAlphaChannel();
-    const heif_chroma chroma = tenBit ? heif_chroma_interleaved_RRGGBB_LE
+    const heif_chroma chroma = tenBit  ? heif_chroma_interleaved_RRGGBB_LE
                                : alpha ? heif_chroma_interleaved_RGBA
                                        : heif_chroma_interleaved_RGB;
     heif_image* raw = nullptr;

@@ -79,9 +79,9 @@ QString problemText(const DecodedPicture& picture, const QString& fileName)
     if (picture.problem != Problem::TooLarge || picture.neededBytes <= 0)
         return problemText(picture.problem, fileName);
     const QLocale locale;
-    const QString why = QCoreApplication::translate("ImageView", tooLargeNeeding)
-                            .arg(locale.formattedDataSize(picture.neededBytes, 1),
-                                 locale.formattedDataSize(decodeCapBytes(), 1));
+    const QString why =
+        QCoreApplication::translate("ImageView", tooLargeNeeding)
+            .arg(locale.formattedDataSize(picture.neededBytes, 1), locale.formattedDataSize(decodeCapBytes(), 1));
     return QCoreApplication::translate("ImageView", "Can’t show “%1”: %2").arg(fileName, why);
 }
 

@@ -53,13 +53,13 @@ struct DecodeRequest {
 
 struct DecodedPicture {
     Problem problem = Problem::None;
-    FileStamp stamp;        // from fstat of the opened file
-    QImage image;           // exactly the size it is shown at within `target`
-    QSize originalSize;     // the stored picture's size, upright
-    QSize decodedSize;      // what the codec produced before fitting (upright)
-    QSize target;           // the device-pixel box `image` was made for
-    QByteArray animation;   // whole file, when it is an animation for QMovie
-    bool isPreview = false; // an embedded thumbnail; the full picture follows
+    FileStamp stamp;              // from fstat of the opened file
+    QImage image;                 // exactly the size it is shown at within `target`
+    QSize originalSize;           // the stored picture's size, upright
+    QSize decodedSize;            // what the codec produced before fitting (upright)
+    QSize target;                 // the device-pixel box `image` was made for
+    QByteArray animation;         // whole file, when it is an animation for QMovie
+    bool isPreview = false;       // an embedded thumbnail; the full picture follows
     std::int64_t neededBytes = 0; // TooLarge: what decoding it would take, when known
 
     qint64 cost() const { return image.sizeInBytes() + animation.size() + 256; }
