@@ -330,11 +330,12 @@ TEST(FittingTest, OnePixelDetailScalesDownToEvenGreyAndSmallPicturesScaleUpSmoot
         write(dir / name, encode(image, std::string(name).ends_with("png") ? "PNG" : "JPEG"));
         const imaging::DecodedPicture d = imaging::decodePicture({dir / name, QSize(1920, 1080), 1.0});
         ASSERT_EQ(d.image.height(), 1080) << name;
-        if (std::string(name) == "small.png") // a step of 200 spread over the 36 pixels one pixel grew to
+        if (std::string(name) == "small.png") { // a step of 200 spread over the 36 pixels one pixel grew to
             EXPECT_LT(spread(d.image, [](int a, int b) { return std::abs(a - b); }), 100) << name;
-        else // 30 and 230 averaged, within the beat an area average leaves at 2.8:1
+        } else { // 30 and 230 averaged, within the beat an area average leaves at 2.8:1
             EXPECT_LT(spread(d.image, [](int a, int b) { return std::max(std::abs(a - 130), std::abs(b - 130)); }), 24)
                 << name;
+        }
     }
 }
 
@@ -370,7 +371,7 @@ TEST_F(ImageViewTest, HeicShowsItsThumbnailFirstThenTheFullPicture)
         int asked = 0;
         const imaging::DecodedPicture full = imaging::decodePicture(
             {path("photo.heic"), QSize(400, 300), 1.0}, [&] { return ++asked > (previewed ? 3 : 300); },
-            [&](imaging::DecodedPicture) { previewed = true; });
+            [&](const imaging::DecodedPicture&) { previewed = true; });
         EXPECT_TRUE(previewed);
         EXPECT_EQ(full.problem, Problem::Cancelled); // the picture itself waits for the big one
     }

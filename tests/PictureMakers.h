@@ -50,7 +50,7 @@ inline QImage noise(int w, int h, quint32 seed)
 
 inline QByteArray bigEndian(quint64 value, int bytes)
 {
-    return QByteArray::fromHex(QByteArray::number(value, 16).rightJustified(bytes * 2, '0'));
+    return QByteArray::fromHex(QByteArray::number(value, 16).rightJustified(qsizetype(bytes) * 2, '0'));
 }
 
 // A JPEG of `width` x `height` written a row at a time, each row's pixels (0xRRGGBB) from `row(y, pixels)`.
