@@ -162,7 +162,7 @@ const std::vector<Shape> shapes = {
     {"48mp-grid.heic", grid48mp, Problem::None, {8064, 6048}, {{4, blue}}, 400},
     {"100mp.jpg", jpeg100mp, Problem::None, {1456, 1092}, {{4, green}}, 100},
     {"panorama-16000x4000.jpg", panorama, Problem::None, {2000, 500}, {{3, red}, {5, blue}}, 100},
-    {"64mp.png", png64mp, Problem::None, {8000, 8000}, {{4, green}}, 330},
+    {"64mp.png", png64mp, Problem::None, {1080, 1080}, {{4, green}}, 100}, // scaled as it is read
     {"grid-cropped.heic", gridCropped, Problem::None, {1000, 900}, {{0, red}, {2, green}, {6, blue}, {8, white}}},
     {"brand-mif1.heic", brandMif1, Problem::None, {640, 480}, {{4, blue}}},
     {"cropped-turned.heic", croppedTurned, Problem::None, {400, 600}, {{0, green}, {2, white}, {6, red}, {8, blue}}},

@@ -22,8 +22,9 @@ namespace shoebox::imaging {
 inline constexpr std::int64_t decodeBudgetBytes = std::int64_t(144) << 20;
 
 // Real pictures can need more than the budget: a 24 MP HEIC (170 MB in
-// libheif), a 48 MP one (340 MB), a 64 MP PNG (256 MB of pixels), a 100 MP
-// progressive JPEG (300 MB of DCT coefficients). Such a picture decodes alone: it waits until
+// libheif), a 48 MP one (340 MB), a 64 MP PNG that Qt cannot scale as it
+// reads (256 MB of pixels at 8 bits, 512 at 16), a 100 MP progressive JPEG
+// (300 MB of DCT coefficients). Such a picture decodes alone: it waits until
 // no other decode holds any of the budget, and the others wait while it
 // runs, so that the process never holds two of them. Only a picture that
 // needs more than this cap is refused (Problem::TooLarge): a quarter of the

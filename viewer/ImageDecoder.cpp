@@ -64,6 +64,22 @@ bool isJpeg(const QByteArray& data)
     return data.size() >= 3 && uchar(data[0]) == 0xFF && uchar(data[1]) == 0xD8 && uchar(data[2]) == 0xFF;
 }
 
+// Qt's PNG reader, asked for a smaller size, scales as it reads, a row at a
+// time with area averaging, for 8-bit RGB and RGBA pictures stored without
+// interlacing (the others it reads whole and then scales): a 64 MP PNG takes
+// a few megabytes instead of 256. It runs on one core, at about half the
+// speed of reading whole and scaling on all of them, so it is for pictures
+// too big to decode beside others. Tells from the header chunk, which comes
+// first: the signature (8 bytes), the chunk's length and type (8), width and
+// height (8), then bit depth, colour type, compression, filter, interlacing.
+bool pngScalesWhileReading(const QByteArray& data)
+{
+    if (data.size() < 29 || !data.startsWith("\x89PNG\r\n\x1a\n") || data.mid(12, 4) != "IHDR")
+        return false;
+    const int depth = uchar(data[24]), colourType = uchar(data[25]), interlacing = uchar(data[28]);
+    return depth == 8 && (colourType == 2 || colourType == 6) && interlacing == 0;
+}
+
 // What Qt's reader and then fitForDisplay hold at once for a picture read
 // at `size` into `format`. `readerRescales`: the JPEG reader decodes one
 // pixel larger than asked (sizes not divisible by the DCT scale) and makes
@@ -75,8 +91,18 @@ std::int64_t qtDecodeBytes(QSize size, QImage::Format format, bool readerRescale
     const std::int64_t pixels = std::int64_t(size.width()) * size.height();
     const int depth = format == QImage::Format_Invalid ? 32 : QImage::toPixelFormat(format).bitsPerPixel();
     std::int64_t bytes = pixels * depth / 8 * (readerRescales ? 2 : 1);
-    if (format != QImage::Format_RGB32 && format != QImage::Format_ARGB32_Premultiplied)
-        bytes += pixels * 4; // fitForDisplay converts the others at full size first
+    switch (format) {
+    case QImage::Format_RGB32:
+    case QImage::Format_ARGB32_Premultiplied:
+    case QImage::Format_RGBX64:
+    case QImage::Format_RGBA64_Premultiplied:
+        break; // smooth scaling takes these as they are
+    case QImage::Format_ARGB32:
+    case QImage::Format_RGBA64:
+        break; // and these fitForDisplay premultiplies in place
+    default:   // the others it converts to 32 bits at full size first
+        bytes += pixels * 4;
+    }
     return bytes;
 }
 
@@ -130,6 +156,13 @@ DecodedPicture decodeWithQt(const QByteArray& data, const DecodeRequest& request
         }
         if (readSize != stored)
             reader.setScaledSize(readSize);
+    } else if (stored.isValid() && bytesAt(stored) > decodeBudgetBytes && pngScalesWhileReading(data)) {
+        // The reader scales before it turns the picture upright.
+        const QSize fit = fitSize(stored, rotated90 ? request.target.transposed() : request.target);
+        if (fit.width() < stored.width()) {
+            readSize = fit;
+            reader.setScaledSize(readSize);
+        }
     }
     const DecodeReservation reservation(bytesAt(readSize), cancelled);
     if (reservation.problem() == Problem::TooLarge)
@@ -156,7 +189,7 @@ DecodedPicture decodeWithQt(const QByteArray& data, const DecodeRequest& request
     d.originalSize = stored.isValid() ? (rotated90 ? stored.transposed() : stored) : decoded.size();
     if (cancelled && cancelled())
         return failed(Problem::Cancelled);
-    d.image = fitForDisplay(decoded, request.target, request.devicePixelRatio);
+    d.image = fitForDisplay(std::move(decoded), request.target, request.devicePixelRatio);
     if (animated)
         d.animation = data;
     return d;

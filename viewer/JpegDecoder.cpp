@@ -445,9 +445,8 @@ std::optional<DecodedPicture> decodeJpeg(int fd, const QByteArray& start, const 
     picture.decodedSize = turned ? decoded.size().transposed() : decoded.size();
     // Scaled in the stored orientation, then turned: the turn moves only
     // the pixels shown.
-    const QImage scaled =
-        fitForDisplay(decoded, turned ? request.target.transposed() : request.target, request.devicePixelRatio);
-    decoded = QImage();
+    const QImage scaled = fitForDisplay(std::move(decoded), turned ? request.target.transposed() : request.target,
+                                        request.devicePixelRatio);
     trace::stage(request.path, "scaled");
     picture.image = orient(scaled, orientation);
     picture.image.setDevicePixelRatio(request.devicePixelRatio);

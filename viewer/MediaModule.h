@@ -23,7 +23,7 @@ namespace shoebox::media {
 
 // What a module's decoder borrows from the executable.
 struct DecodeHost {
-    QImage (*fitForDisplay)(const QImage& decoded, QSize target, qreal devicePixelRatio);
+    QImage (*fitForDisplay)(QImage decoded, QSize target, qreal devicePixelRatio);
     // The process-wide decode budget and the most one decode may take (DecodeBudget.h).
     imaging::Problem (*reserveDecodeBytes)(std::int64_t bytes, const imaging::CancelCheck& cancelled);
     void (*releaseDecodeBytes)(std::int64_t bytes);
