@@ -215,7 +215,8 @@ TEST(PhotoShapesTest, EveryShapePhonesAndCamerasMakeShowsOrSaysWhyNot)
         const QStringList got = lines[qsizetype(i)].split(' ');
         ASSERT_EQ(got.size(), 7) << lines[qsizetype(i)].toStdString();
         EXPECT_EQ(got[0].toInt(), int(shape.problem));
-        EXPECT_EQ(got[1], QStringLiteral("%1x%2").arg(shape.decoded.width()).arg(shape.decoded.height()));
+        EXPECT_EQ(got[1].toStdString(),
+                  std::to_string(shape.decoded.width()) + "x" + std::to_string(shape.decoded.height()));
         EXPECT_GE(got[3].toLongLong(), shape.neededAtLeast);
         const long peakMiB = got[4].toLong() / 1024;
         if (shape.peakMiB > 0 && measuresMemory) {
