@@ -391,7 +391,9 @@ TEST(DecodeBudgetTest, APictureOverTheBudgetDecodesAloneAndOnlyOneOverTheCapIsRe
     {
         const DecodeReservation other(small, {});
         EXPECT_EQ(DecodeReservation(big, cancelledAfter(3)).problem(), Problem::Cancelled); // not beside another
-        EXPECT_EQ(DecodeReservation(imaging::decodeBudgetBytes - small, {}).problem(), Problem::None);
+        const DecodeReservation rest(imaging::decodeBudgetBytes - small, {});
+        EXPECT_EQ(rest.problem(), Problem::None);                                         // ordinary ones share it
+        EXPECT_EQ(DecodeReservation(1, cancelledAfter(3)).problem(), Problem::Cancelled); // and wait when it is full
     }
     {
         const DecodeReservation alone(big, {});
