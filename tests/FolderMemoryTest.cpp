@@ -30,7 +30,7 @@ QString text(const std::string& bytes)
 }
 
 // Runs `check` on the first modal window that opens, then closes it.
-void onNextModal(std::function<void(QWidget*)> check)
+void onNextModal(const std::function<void(QWidget*)>& check)
 {
     auto* poll = new QTimer(qApp);
     QObject::connect(poll, &QTimer::timeout, poll, [poll, check] {
