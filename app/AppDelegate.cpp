@@ -64,6 +64,10 @@ int runApplication(int& argc, char** argv, const WindowOverrides& overrides)
     // (The icon itself is set once the window has painted: MainWindow.)
     QApplication::setDesktopFileName(QStringLiteral(SHOEBOX_DESKTOP_ID));
 
+    // From here on SIGTERM, SIGINT and SIGHUP wait in a pipe until the event
+    // loop runs, and then close the window.
+    auto ends = TerminationSignals::install();
+
     AppDelegate delegate;
     delegate.install(*app);
 
@@ -72,7 +76,6 @@ int runApplication(int& argc, char** argv, const WindowOverrides& overrides)
     // A window that closes at once ends the program at once; while a copy
     // runs it closes when the copy has stopped. Quitting as well ends a
     // modal dialog (an alert, the folder panel) that would keep it going.
-    auto ends = TerminationSignals::install();
     if (ends) {
         QObject::connect(ends->get(), &TerminationSignals::received, &window, [&window] {
             if (window.close())
