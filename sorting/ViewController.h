@@ -11,6 +11,7 @@
 #include "platform/FileURL.h"
 #include "platform/Output.h"
 #include "sorting/CommandHistory.h"
+#include "sorting/Companions.h"
 #include "sorting/Controls.h"
 #include "sorting/MoveJobs.h"
 #include "sorting/MovePlan.h"
@@ -73,6 +74,16 @@ public:
     // the scan starts at the first file as always. One scan only.
     void startNextScanAt(FileURL file) { nextScanStart_ = std::move(file); }
 
+    // Whether the commands take the files that belong with the photo on
+    // show along (its RAW twin, sidecars, a Live Photo's video; see
+    // sorting/Companions.h): a move, Trash, undo or redo then acts on all
+    // of them or none, and a Live Photo's video is no entry of its own.
+    // Off: every file on its own. The list follows at once, the file on
+    // show (or, for a video that stops being an entry, its still) stays.
+    // The window asks refuseWhileMoving first.
+    void setMoveCompanionsTogether(bool on);
+    bool movesCompanionsTogether() const { return companionsTogether_; }
+
     void sourceFolderButton(Sender sender);
     void destinationFolderButton(Sender sender);
     void moveAndRenameButton(Sender sender);
@@ -118,11 +129,30 @@ private:
 
     // The move command's stages: the folders, the move, and what follows it.
     void makeSubfolder(const FileURL& folder);
-    void moveCurrentFile(const FileURL& target, const std::string& name);
-    void finishMove(std::size_t index, const FileURL& destination, const std::string& name, const Result<>& moved);
-    // Starts moving `source` to `destination`; `then` gets the result once
-    // the move has ended, which may be before this returns.
-    void startMove(const FileURL& source, const FileURL& destination, std::function<void(Result<>)> then);
+    void moveCurrentFile(const FileURL& target, const std::vector<std::string>& names,
+                         const std::vector<FileURL>& companions);
+    void finishMove(const FileCommand& command, const std::string& name, const Result<>& moved);
+    // Starts moving the command's files, before to after (back: after to
+    // before), all or none; `then` gets the result once the move has
+    // ended, which may be before this returns.
+    void startMove(const FileCommand& command, bool back, std::function<void(Result<>)> then);
+    // Prints where each of the command's files is now, the photo's first.
+    void printPlaces(const FileCommand& command, bool back);
+
+    // The list and the files that go with its entries (ViewControllerGroups.cpp).
+    void listScan(std::vector<FileURL> listing);
+    void groupEntries();
+    void rebuildList();
+    std::optional<std::size_t> entryOfListed(std::size_t listed) const;
+    std::vector<FileURL> companionsOf(std::size_t entry) const;
+    void setLocation(std::size_t entry, const FileURL& url);
+    // The entry's files where the command put them (or, back, took them from).
+    void placeGroup(std::size_t entry, const FileCommand& command, bool back);
+    // The entry went on its own: from now on it is.
+    void detachGroup(std::size_t entry);
+    FileCommand trashCommand(std::size_t entry) const;
+    Result<> trashAll(FileCommand& command);
+    Result<Restored> restoreAll(const FileCommand& command);
 
     // Undo and redo (ViewControllerHistory.cpp).
     std::optional<std::size_t> entryAt(std::size_t index, const FileURL& location) const;
@@ -142,6 +172,13 @@ private:
     std::int64_t totalImageCount_ = 0;
     int lastDirection_ = 1; // which way the user travels, for prefetching
     std::optional<FileURL> nextScanStart_;
+    // Once companions have been looked for (a scan or a switch with the
+    // option on), every shown file of the scan with its companions, and
+    // which of them are entries: shown_[entry] is an entry's file, and
+    // imageURLs_ follows listed_. Empty until then: imageURLs_ alone.
+    std::vector<ListedFile> listed_;
+    std::vector<std::size_t> shown_;
+    bool companionsTogether_ = false;
     CommandHistory history_;
     bool moving_ = false;
     bool refusedWhileMoving_ = false; // the status bar says so, until the move ends
