@@ -93,8 +93,8 @@ TEST(FolderPanelTest, OpensInTheNearestFolderItCanShow)
     }
 }
 
-// Guards remembering a choice that did not take or losing its bytes, forgetting the geometry, the settings living
-// elsewhere than the XDG folder, or the panel opening elsewhere.
+// Guards remembering a choice that did not take or losing its bytes, forgetting the geometry or the option to move
+// companions together, the settings living elsewhere than the XDG folder, or the panel opening elsewhere.
 TEST(FolderMemoryTest, TheWindowRemembersFoldersThatTookAndOpensThereNextTime)
 {
     TempDir dir;
@@ -113,6 +113,10 @@ TEST(FolderMemoryTest, TheWindowRemembersFoldersThatTookAndOpensThereNextTime)
         EXPECT_EQ(alert.shown.size(), 1u);
         panel.chooseNext(FileURL::fileURLWithPath(destination));
         window.findChild<QAbstractButton*>("destinationFolderButton")->click();
+        auto* together = window.findChild<QAction*>("actionMoveCompanions");
+        EXPECT_FALSE(together->isChecked()) << "off until turned on";
+        together->trigger();
+        EXPECT_TRUE(window.controller().movesCompanionsTogether());
         window.resize(700, 500);
         window.close();
     }
@@ -120,8 +124,12 @@ TEST(FolderMemoryTest, TheWindowRemembersFoldersThatTookAndOpensThereNextTime)
     EXPECT_EQ(Settings().folder(FolderRole::Destination), FileURL::fileURLWithPath(destination));
     EXPECT_EQ(Settings().fileName(), text(useScratchHome()) + "/.config/shoebox/shoebox.conf");
 
+    EXPECT_TRUE(Settings().moveCompanionsTogether());
+
     MainWindow window; // the real folder panel
     EXPECT_EQ(window.size(), QSize(700, 500));
+    EXPECT_TRUE(window.findChild<QAction*>("actionMoveCompanions")->isChecked() &&
+                window.controller().movesCompanionsTogether());
     for (const auto& [button, folder] :
          {std::pair{"sourceFolderButton", photos}, {"destinationFolderButton", dir / "sorted"}}) {
         QString opened;
