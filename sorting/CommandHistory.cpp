@@ -10,8 +10,8 @@ std::string FileCommand::name(Translate translate) const
     const std::string file = displayName((trash ? before : after).lastPathComponent());
     // Whole sentences, so a language can word the count its own way.
     if (companions.empty())
-        return withArguments(trash ? translate("Sorting", "Move to Trash of “%1”") : translate("Sorting", "Move of “%1”"),
-                             {file});
+        return withArguments(
+            trash ? translate("Sorting", "Move to Trash of “%1”") : translate("Sorting", "Move of “%1”"), {file});
     if (companions.size() == 1)
         return withArguments(trash ? translate("Sorting", "Move to Trash of “%1” and 1 companion")
                                    : translate("Sorting", "Move of “%1” and 1 companion"),

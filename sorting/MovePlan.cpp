@@ -86,8 +86,9 @@ std::vector<std::string> finalNamesIn(FileManager& files, const FileURL& target,
         return all;
     };
     auto taken = [&](const std::vector<std::string>& all) {
-        return std::ranges::any_of(
-            all, [&](const std::string& name) { return files.fileExistsAtPath(target.appendingPathComponent(name).path()); });
+        return std::ranges::any_of(all, [&](const std::string& name) {
+            return files.fileExistsAtPath(target.appendingPathComponent(name).path());
+        });
     };
     std::vector<std::string> all = candidates(1);
     if (!names.searchesForFreeName())

@@ -301,8 +301,8 @@ void ViewController::moveCurrentFile(const FileURL& target, const std::vector<st
                                      const std::vector<FileURL>& companions)
 {
     const auto index = static_cast<std::size_t>(currentImageItem_);
-    FileCommand command{FileCommand::Kind::Move, index, imageURLs_[index], target.appendingPathComponent(names[0]),
-                        {}, {}};
+    FileCommand command{
+        FileCommand::Kind::Move, index, imageURLs_[index], target.appendingPathComponent(names[0]), {}, {}};
     for (std::size_t i = 0; i < companions.size(); ++i)
         command.companions.push_back({companions[i], target.appendingPathComponent(names[i + 1]), {}});
     startMove(command, false,

@@ -343,7 +343,8 @@ TEST(MoveRollbackTest, AGroupMovesWholeOrComesBackWhole)
 
         if (row.code == 0) {
             ASSERT_TRUE(result) << result.error().description;
-            EXPECT_EQ(tree(to), "Beach.AAE=edit Beach.HEIC=" + shortly(photoBytes()) + " Beach.MOV=" + shortly(photoBytes((1 << 20) + 1)));
+            EXPECT_EQ(tree(to), "Beach.AAE=edit Beach.HEIC=" + shortly(photoBytes()) +
+                                    " Beach.MOV=" + shortly(photoBytes((1 << 20) + 1)));
             const std::uint64_t group = (3u << 20) + (1u << 20) + 1 + 4;
             EXPECT_EQ(watch.done, group);
             EXPECT_EQ(watch.totals, std::set{group}) << "the whole group's bytes from the start";
@@ -353,9 +354,12 @@ TEST(MoveRollbackTest, AGroupMovesWholeOrComesBackWhole)
         EXPECT_TRUE(result.error().description.starts_with("Could not move \u201C" + scene.here / row.failing))
             << result.error().description;
         if (row.cause == keptAtDestination) {
-            EXPECT_TRUE(result.error().description.ends_with("IMG_0412.HEIC\u201D: Input/output error, so it stays at its new place"))
+            EXPECT_TRUE(result.error().description.ends_with(
+                "IMG_0412.HEIC\u201D: Input/output error, so it stays at its new place"))
                 << result.error().description;
-            EXPECT_EQ(tree(scene.here.path()), "Beach.HEIC=" + shortly(photoBytes()) + " IMG_0412.AAE=edit IMG_0412.MOV=" + shortly(photoBytes((1 << 20) + 1)));
+            EXPECT_EQ(tree(scene.here.path()),
+                      "Beach.HEIC=" + shortly(photoBytes()) +
+                          " IMG_0412.AAE=edit IMG_0412.MOV=" + shortly(photoBytes((1 << 20) + 1)));
             continue;
         }
         EXPECT_EQ(tree(scene.here.path()), here);
