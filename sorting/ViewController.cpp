@@ -174,8 +174,10 @@ void ViewController::sourceFolderButton(Sender)
     totalImageCount_ = static_cast<std::int64_t>(imageURLs_.size());
     auto first = start ? std::find(imageURLs_.begin(), imageURLs_.end(), *start) : imageURLs_.end();
     // A Live Photo's video that is no entry: its still.
-    if (const auto video = std::ranges::find(listed_, start, &ListedFile::url); start && video != listed_.end()) {
-        if (const auto entry = video->still ? entryOfListed(*video->still) : std::nullopt)
+    const auto video =
+        start && first == imageURLs_.end() ? std::ranges::find(listed_, *start, &ListedFile::url) : listed_.end();
+    if (video != listed_.end() && video->still) {
+        if (const std::optional<std::size_t> entry = entryOfListed(*video->still))
             first = imageURLs_.begin() + static_cast<std::ptrdiff_t>(*entry);
     }
     currentImageItem_ = first == imageURLs_.end() ? 0 : first - imageURLs_.begin();

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <unordered_map>
 
+#include "platform/MediaTypes.h"
 #include "platform/Text.h"
 #include "sorting/ViewController.h"
 
@@ -13,8 +14,10 @@ void ViewController::listScan(std::vector<FileURL> listing)
 {
     if (!companionsTogether_) {
         // As without the option, and as fast: no companions looked for.
-        for (ListedFile& file : listShownFiles(listing, false))
-            imageURLs_.push_back(std::move(file.url));
+        for (FileURL& entry : listing) {
+            if (mediaKindOf(entry))
+                imageURLs_.push_back(std::move(entry));
+        }
         return;
     }
     listed_ = listShownFiles(listing, true);

@@ -95,10 +95,8 @@ void ViewController::redo(Sender)
     FileCommand command = *history_.nextRedo(); // a copy, as for undo
     if (command.kind == Kind::Move)
         startMove(command, false, [this, command](const Result<>& again) { finishRedo(command, again); });
-    else if (Result<> again = trashAll(command); again)
-        finishRedo(command, again);
     else
-        finishRedo(command, again);
+        finishRedo(command, trashAll(command)); // `command` with the files' new places in the Trash
 }
 
 // `command` as done again: for a Trash, with the item's new place.
