@@ -115,7 +115,8 @@ TEST_F(MoveCommandTest, UnsafeNamesAreRefusedBeforeAnythingIsMade)
 }
 
 // Guards a group left split when its second or third file cannot move (a name taken after the plan, a file that
-// cannot go to the Trash): those moved go back, one line names the file and why, and nothing else changes.
+// cannot go to the Trash or come back from it): those moved go back, one line names the file and why, and nothing
+// else changes.
 TEST_F(MoveCommandTest, AGroupThatCannotMoveWholeComesBackWhole)
 {
     controller.setMoveCompanionsTogether(true);
@@ -136,6 +137,19 @@ TEST_F(MoveCommandTest, AGroupThatCannotMoveWholeComesBackWhole)
     controller.moveImageToTrash(nullptr);
     EXPECT_EQ(state(), "1 / 1 src/IMG_0412.HEIC | out: " + failurePrefix +
                            "Could not move “IMG_0412.MOV” to the Trash: no room");
+    EXPECT_EQ(disk(), before);
+
+    // Undo of the Trash: a file whose name is taken sends those put back to the Trash again, where the next undo
+    // finds them.
+    controller.moveImageToTrash(nullptr);
+    dir.write("src/IMG_0412.MOV", "newcomer");
+    state();
+    controller.undo(nullptr);
+    EXPECT_TRUE(state().starts_with("1 / 1 src/IMG_0412.HEIC | out: " + failurePrefix +
+                                    "Could not move “Trash/IMG_0412.MOV” to “src/IMG_0412.MOV”: File exists | "));
+    EXPECT_EQ(names(dir / "src"), Names{"IMG_0412.MOV"});
+    std::filesystem::remove(dir / "src/IMG_0412.MOV");
+    controller.undo(nullptr);
     EXPECT_EQ(disk(), before);
 }
 
