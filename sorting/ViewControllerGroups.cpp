@@ -2,7 +2,8 @@
 // Trash for a photo with its companions.
 
 #include <algorithm>
-#include <unordered_map>
+#include <string_view>
+#include <utility>
 
 #include "platform/MediaTypes.h"
 #include "platform/Text.h"
@@ -36,12 +37,19 @@ void ViewController::groupEntries()
         sourceFolderPath_ ? services_.fileManager->contentsOfDirectory(*sourceFolderPath_) : std::nullopt;
     if (listing) {
         const std::vector<ListedFile> now = listShownFiles(*listing, true);
-        std::unordered_map<std::string_view, std::size_t> where;
+        // Sorted by path, as Companions.cpp looks up stems: a hash table of
+        // a million paths takes seconds.
+        using Place = std::pair<std::string_view, std::size_t>;
+        std::vector<Place> where;
+        where.reserve(listed_.size());
         for (std::size_t i = 0; i < listed_.size(); ++i)
-            where.try_emplace(listed_[i].url.path(), i);
-        auto entryOf = [&](const FileURL& url) {
-            const auto found = where.find(url.path());
-            return found == where.end() ? std::nullopt : std::optional(found->second);
+            where.emplace_back(listed_[i].url.path(), i);
+        std::ranges::stable_sort(where, {}, &Place::first);
+        auto entryOf = [&](const FileURL& url) -> std::optional<std::size_t> {
+            const auto found = std::ranges::lower_bound(where, std::string_view(url.path()), {}, &Place::first);
+            if (found == where.end() || found->first != url.path())
+                return std::nullopt;
+            return found->second;
         };
         for (const ListedFile& file : now) {
             const std::optional<std::size_t> listed = entryOf(file.url);
