@@ -9,6 +9,7 @@
 #include "app/FolderCompletion.h"
 #include "app/FolderPanel.h"
 #include "app/FolderRoute.h"
+#include "app/FullScreenLayout.h"
 #include "app/QtControls.h"
 #include "app/Settings.h"
 #include "platform/FileManager.h"
@@ -50,6 +51,7 @@ public:
 protected:
     void closeEvent(QCloseEvent* event) override;
     bool event(QEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
     // What the window needs only once it is on screen, made after its
@@ -59,8 +61,14 @@ private:
     FolderCompletion& completion();
 
     void connectCommands();
+    void connectViewCommands();
     void chooseFolder(FolderRole role);
     void connectEditing();
+    // Go ▸ Recent Destinations: one item per remembered pair, with its key.
+    void makeRecentDestinationItems();
+    void showRecentDestinations();
+    void rememberRecentDestinations();
+    void showPhotoInfo();
 
     std::unique_ptr<Ui::MainWindow> ui_;
 
@@ -74,6 +82,9 @@ private:
     Settings settings_;
     std::unique_ptr<BackgroundMoveFileManager> moves_;
     std::unique_ptr<FolderCompletion> completion_; // see completion()
+    FullScreenLayout* fullScreen_ = nullptr;
+    std::vector<QAction*> recentItems_; // Go ▸ Recent Destinations, Ctrl+1 to Ctrl+9
+    QAction* noRecentItem_ = nullptr;   // in their place while there are none
     bool painted_ = false;
 
     // The adapters behind the controller's outlets, of as many types as

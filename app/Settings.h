@@ -3,16 +3,19 @@
 #include <QByteArray>
 #include <QSettings>
 #include <optional>
+#include <vector>
 
 #include "platform/FileURL.h"
 #include "platform/Result.h"
+#include "sorting/RecentDestinations.h"
 
 namespace shoebox {
 
 enum class FolderRole { Source, Destination };
 
 // What Shoebox remembers between runs, and nothing else: the folder last
-// chosen for each role and the window's size and place. Kept in
+// chosen for each role, the window's size and place, and the subfolder
+// pairs the last moves went to. Kept in
 // $XDG_CONFIG_HOME/shoebox/shoebox.conf (~/.config by default).
 class Settings {
 public:
@@ -22,6 +25,10 @@ public:
     std::optional<FileURL> folder(FolderRole role) const;
     Result<> rememberFolder(FolderRole role, const FileURL& folder);
 
+    // Most recent first, as RecentDestinations keeps them.
+    std::vector<SubfolderPair> recentDestinations() const;
+    Result<> rememberRecentDestinations(const std::vector<SubfolderPair>& pairs);
+
     QByteArray windowGeometry() const;
     Result<> rememberWindowGeometry(const QByteArray& geometry);
 
@@ -30,7 +37,7 @@ public:
 private:
     Result<> save();
 
-    QSettings settings_;
+    mutable QSettings settings_; // reading an array steps through it
 };
 
 } // namespace shoebox

@@ -60,6 +60,17 @@ QString withMnemonic(QString text, const QKeySequence& key)
     return at < 0 ? text : text.insert(at, QLatin1Char('&'));
 }
 
+// Keys of one row that each trigger their own action: `keys[i]` with
+// `modifiers` triggers `actions[i]`. They work anywhere.
+std::vector<KeyBinding> keysWithOwnActions(Qt::KeyboardModifiers modifiers, std::vector<Qt::Key> keys,
+                                     std::vector<const char*> actions)
+{
+    std::vector<KeyBinding> bindings;
+    for (std::size_t i = 0; i < keys.size(); ++i)
+        bindings.push_back({QKeySequence(modifiers | keys[i]), Anywhere, nullptr, actions[i]});
+    return bindings;
+}
+
 } // namespace
 
 const std::vector<ShortcutRow>& shortcutTable()
@@ -115,11 +126,33 @@ const std::vector<ShortcutRow>& shortcutTable()
          nullptr,
          "renameTypeMenu",
          {{QKeySequence(Qt::ALT | Qt::Key_T), Mnemonic, "renameTypeLabel"}}},
+        {"Fill the subfolders with recent destination 1 to 9",
+         nullptr,
+         nullptr,
+         keysWithOwnActions(Qt::ControlModifier,
+                      {Qt::Key_1, Qt::Key_2, Qt::Key_3, Qt::Key_4, Qt::Key_5, Qt::Key_6, Qt::Key_7, Qt::Key_8, Qt::Key_9},
+                      {"actionRecentDestination1", "actionRecentDestination2", "actionRecentDestination3",
+                       "actionRecentDestination4", "actionRecentDestination5", "actionRecentDestination6",
+                       "actionRecentDestination7", "actionRecentDestination8", "actionRecentDestination9"})},
         {"Undo", "actionUndo", nullptr, {{QKeySequence(Qt::CTRL | Qt::Key_Z)}}},
         {"Redo",
          "actionRedo",
          nullptr,
          {{QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)}, {QKeySequence(Qt::CTRL | Qt::Key_Y)}}},
+        {"Zoom to 1:1, or back to fit", "actionZoomActual", nullptr, {{QKeySequence(Qt::CTRL | Qt::Key_0)}}},
+        {"Zoom in",
+         "actionZoomIn",
+         nullptr,
+         {{QKeySequence(Qt::CTRL | Qt::Key_Equal)}, {QKeySequence(Qt::CTRL | Qt::Key_Plus)}}},
+        {"Zoom out", "actionZoomOut", nullptr, {{QKeySequence(Qt::CTRL | Qt::Key_Minus)}}},
+        {"Pan the zoomed picture",
+         nullptr,
+         nullptr,
+         keysWithOwnActions(Qt::ControlModifier, {Qt::Key_Left, Qt::Key_Right, Qt::Key_Up, Qt::Key_Down},
+                      {"actionPanLeft", "actionPanRight", "actionPanUp", "actionPanDown"})},
+        {"Photo information", "actionPhotoInfo", nullptr, {{QKeySequence(Qt::CTRL | Qt::Key_I)}}},
+        {"Full screen", "actionFullScreen", nullptr, {{QKeySequence(Qt::Key_F11)}}},
+        {"Leave full screen", "actionLeaveFullScreen", nullptr, {{QKeySequence(Qt::Key_Escape)}}},
         {"Keyboard shortcuts", "actionShortcuts", nullptr, {{QKeySequence(Qt::Key_F1)}}},
         {"Quit", "actionQuit", nullptr, {{QKeySequence(Qt::CTRL | Qt::Key_Q)}}},
     };
@@ -175,14 +208,24 @@ QString keysText(const ShortcutRow& row)
 
 WindowKeys::WindowKeys(QMainWindow& window) : QObject(&window)
 {
+    // An action's keys work only while it is in a visible widget of the
+    // window: in the window itself, they outlast a menu bar hidden in full
+    // screen, and serve actions that are in no menu.
+    auto bind = [&window](QAction* action, const QList<QKeySequence>& keys) {
+        action->setShortcuts(keys);
+        window.addAction(action);
+    };
     for (const ShortcutRow& row : shortcutTable()) {
         QAction* action = row.action ? need<QAction>(window, row.action) : nullptr;
         QList<QKeySequence> actionKeys;
         for (const KeyBinding& binding : row.keys) {
             switch (binding.scope) {
             case Anywhere:
-                actionKeys << binding.key;
                 anywhereKeys_ << binding.key;
+                if (binding.action)
+                    bind(need<QAction>(window, binding.action), {binding.key});
+                else
+                    actionKeys << binding.key;
                 break;
             case OutsideTextBoxes: {
                 plainKeys_ << binding.key;
@@ -210,7 +253,7 @@ WindowKeys::WindowKeys(QMainWindow& window) : QObject(&window)
             }
         }
         if (action)
-            action->setShortcuts(actionKeys);
+            bind(action, actionKeys);
         if (row.tooltipOn) {
             auto* control = need<QWidget>(window, row.tooltipOn);
             control->setToolTip(control->toolTip() + QStringLiteral(" (") + keysText(row) + QLatin1Char(')'));

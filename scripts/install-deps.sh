@@ -10,7 +10,7 @@ packages=(
     qt6-base-dev qt6-base-dev-tools qt6-multimedia-dev qt6-qpa-plugins libgl-dev
     libheif-dev libglib2.0-dev libicu-dev libjpeg-dev libexif-dev
     libgtest-dev libgmock-dev
-    # Video decoding for Qt Multimedia, and for video posters straight through GStreamer;
+    # Video decoding for Qt Multimedia, and for video posters and facts (its discoverer) straight through GStreamer;
     # gst-launch-1.0 makes the videos the tests and the benchmark play.
     libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-bad gstreamer1.0-libav
     gstreamer1.0-tools

@@ -91,6 +91,16 @@ void ViewController::updateDestinationPreview()
     ui_.destinationPreviewField->setStringValue(destinationPreview());
 }
 
+void ViewController::useRecentDestination(std::size_t rank)
+{
+    if (rank >= recent_.pairs().size())
+        return;
+    const SubfolderPair pair = recent_.pairs()[rank];
+    ui_.subFolderOneBox->setStringValue(pair.levelOne);
+    ui_.subSubFolder->setStringValue(pair.levelTwo);
+    updateDestinationPreview();
+}
+
 void ViewController::updateProgressBar()
 {
     ui_.progressBar->setMaxValue(static_cast<double>(totalImageCount_));
@@ -215,7 +225,7 @@ void ViewController::moveAndRenameButton(Sender)
     const FileURL target = makeTargetFolder(entries);
     const CandidateNames names(entries.renameType, imageURLs_[static_cast<std::size_t>(currentImageItem_)],
                                entries.nameText);
-    moveCurrentFile(target, finalNameIn(*services_.fileManager, target, names));
+    moveCurrentFile(target, finalNameIn(*services_.fileManager, target, names), {entries.levelOne, entries.levelTwo});
 }
 
 // Makes the subfolders the checked entries name, not whatever the boxes
@@ -258,7 +268,7 @@ void ViewController::descendIntoSubfolder(FileURL& target, const std::string& na
     target = std::move(sub);
 }
 
-void ViewController::moveCurrentFile(const FileURL& target, const std::string& name)
+void ViewController::moveCurrentFile(const FileURL& target, const std::string& name, const SubfolderPair& subfolders)
 {
     const FileURL destination = target.appendingPathComponent(name);
     const std::size_t index = static_cast<std::size_t>(currentImageItem_);
@@ -271,6 +281,7 @@ void ViewController::moveCurrentFile(const FileURL& target, const std::string& n
 
     history_.record(FileCommand{FileCommand::Kind::Move, index, imageURLs_[index], destination});
     updateUndoMenuItems();
+    recent_.record(subfolders);
     imageURLs_[index] = destination;
     // A line break in a folder or file name must not split the line.
     print(oneLine(destination.path()));

@@ -13,6 +13,7 @@
 #include "sorting/Controls.h"
 #include "sorting/MovePlan.h"
 #include "sorting/Naming.h"
+#include "sorting/RecentDestinations.h"
 
 namespace shoebox {
 
@@ -77,6 +78,9 @@ public:
     // Shows where the move would put the current file with the window's
     // entries as they are; the window calls it on every edit of them.
     void updateDestinationPreview();
+    // Fills both subfolder boxes with the pair of the `rank`-th most recent
+    // destination (0 the latest); moves nothing. Nothing when there are fewer.
+    void useRecentDestination(std::size_t rank);
 
     // The sorting state, read-only for the window and the tests.
     const std::optional<FileURL>& sourceFolderPath() const { return sourceFolderPath_; }
@@ -85,6 +89,9 @@ public:
     std::int64_t currentImageItem() const { return currentImageItem_; }
     std::int64_t totalImageCount() const { return totalImageCount_; }
     const CommandHistory& history() const { return history_; }
+    // Where moves went, most recent first; the window starts it from the
+    // settings and keeps it there.
+    RecentDestinations& recentDestinations() { return recent_; }
 
 private:
     bool hasCurrentFile() const;
@@ -99,7 +106,7 @@ private:
     // The move command's two stages.
     FileURL makeTargetFolder(const MoveEntries& entries);
     void descendIntoSubfolder(FileURL& target, const std::string& name);
-    void moveCurrentFile(const FileURL& target, const std::string& name);
+    void moveCurrentFile(const FileURL& target, const std::string& name, const SubfolderPair& subfolders);
 
     // Undo and redo (ViewControllerHistory.cpp).
     std::optional<std::size_t> entryAt(std::size_t index, const FileURL& location) const;
@@ -117,6 +124,7 @@ private:
     std::int64_t totalImageCount_ = 0;
     int lastDirection_ = 1; // which way the user travels, for prefetching
     CommandHistory history_;
+    RecentDestinations recent_;
 };
 
 } // namespace shoebox

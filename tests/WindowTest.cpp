@@ -1,12 +1,15 @@
 #include <QLineEdit>
+#include <QMenuBar>
 #include <QRegularExpression>
 #include <QShortcut>
+#include <QStatusBar>
 #include <QTableWidget>
 
 #include <variant>
 
 #include "app/CommandLine.h"
 #include "app/Shortcuts.h"
+#include "tests/support/Pictures.h"
 #include "tests/support/QtWait.h"
 #include "tests/support/WindowFixture.h"
 
@@ -119,6 +122,64 @@ TEST_F(WindowTest, TheShortcutsDialogListsEveryKeyTheWindowHas)
             << keyText(key).toStdString() << " in\n"
             << rows.toStdString();
     EXPECT_TRUE(find<QAbstractButton>("trashPhotoButton")->toolTip().contains("Ctrl+Delete anywhere; Delete when"));
+}
+
+// Guards a sorting key lost in full screen (a hidden menu bar takes its actions' keys along), the boxes not over the
+// picture or not in front, Escape leaving while a dialog is open, and the window not as it was afterwards.
+TEST_F(WindowTest, FullScreenKeepsEverySortingKeyAndEscapeLeavesIt)
+{
+    dir.write("src/a.png", encode(solid(64, 48, Qt::red), "PNG").toStdString());
+    choose("sourceFolderButton", dir.fill({"b.jpg", "c.jpg"}));
+    choose("destinationFolderButton", dir.makeFolder("dest"));
+    auto* name = find<QLineEdit>("newFileNameTextField");
+    auto *panel = find<QWidget>("sortingPanel"), *view = find<QWidget>("imageViewer"),
+         *info = find<QWidget>("photoInfoLabel");
+    name->setFocus();
+    press(name, Qt::Key_F11);
+    ASSERT_TRUE(window.isFullScreen());
+    press(name, Qt::Key_I, Qt::ControlModifier);
+    ASSERT_TRUE(waitUntil([&] { return !text("photoInfoLabel").isEmpty(); }));
+    EXPECT_TRUE(text("photoInfoLabel").startsWith("date unknown · 64 × 48 · ")) << text("photoInfoLabel");
+    EXPECT_TRUE(window.menuBar()->isHidden() && window.statusBar()->isHidden() &&
+                find<QWidget>("sourceFolderButton")->isHidden());
+    EXPECT_TRUE(waitUntil([&] { return view->geometry() == window.centralWidget()->rect(); }));
+    EXPECT_EQ(panel->geometry().bottom(), view->geometry().bottom());
+    EXPECT_EQ(info->geometry().bottom() + 1, panel->geometry().top());
+    EXPECT_EQ(window.centralWidget()->childAt(panel->geometry().center()), panel);
+    EXPECT_EQ(QApplication::focusWidget(), name);
+
+    press(name, Qt::Key_1, Qt::AltModifier);
+    QTest::keyClicks(QApplication::focusWidget(), "Trips");
+    press(QApplication::focusWidget(), Qt::Key_N, Qt::AltModifier);
+    QTest::keyClicks(name, "Beach");
+    press(name, Qt::Key_Return);
+    press(name, Qt::Key_Delete, Qt::ControlModifier);
+    EXPECT_EQ(progressText(), "3 / 3");
+    press(name, Qt::Key_Z, Qt::ControlModifier);
+    press(name, Qt::Key_Right, Qt::AltModifier);
+    press(name, Qt::Key_Left, Qt::AltModifier);
+    find<QComboBox>("subFolderOneBox")->setEditText("");
+    press(name, Qt::Key_1, Qt::ControlModifier);
+    EXPECT_EQ(find<QComboBox>("subFolderOneBox")->currentText(), "Trips");
+    press(name, Qt::Key_Return, Qt::ControlModifier);
+    EXPECT_EQ(names(dir / "dest/Trips"), (Names{"Beach.jpg", "Beach.png"}));
+    EXPECT_EQ(tree(dir / "src") + " " + progressText().toStdString(), "c.jpg 3 / 3");
+
+    press(name, Qt::Key_F1);
+    auto* dialog = window.findChild<QDialog*>("shortcutsDialog");
+    ASSERT_TRUE(dialog && waitUntil([&] { return dialog->isVisible(); }));
+    press(name, Qt::Key_Escape);
+    EXPECT_TRUE(window.isFullScreen()) << "a dialog is open";
+    dialog->close();
+    QApplication::setActiveWindow(&window); // as a window manager does when a dialog closes
+    press(name, Qt::Key_Escape);
+    EXPECT_FALSE(window.isFullScreen());
+    EXPECT_TRUE(window.menuBar()->isVisible() && find<QWidget>("sourceFolderButton")->isVisible());
+    EXPECT_TRUE(waitUntil([&] {
+        return info->geometry().bottom() < find<QWidget>("currentFilePathLabel")->geometry().top() &&
+               panel->geometry().top() > find<QWidget>("nextPhotoButton")->geometry().bottom();
+    }));
+    EXPECT_EQ(QApplication::focusWidget(), name);
 }
 
 // Guards a mistake's exit status and its exact message (a newline in a name escaped).

@@ -9,6 +9,8 @@
 #include <functional>
 #include <string>
 
+#include "viewer/PhotoInfo.h"
+
 // What a decode is asked for and what it gives back, shared by every
 // decoder, the queue, the cache and the view. Safe on any thread.
 struct stat;
@@ -60,6 +62,7 @@ struct DecodedPicture {
     QSize target;           // the device-pixel box `image` was made for
     QByteArray animation;   // whole file, when it is an animation for QMovie
     bool isPreview = false; // an embedded thumbnail; the full picture follows
+    PhotoInfo info;         // as far as this decode read it
 
     qint64 cost() const { return image.sizeInBytes() + animation.size() + 256; }
 };

@@ -1,6 +1,7 @@
 #include "viewer/MediaModule.h"
 
 #include "viewer/Fitting.h"
+#include "viewer/JpegDecoder.h"
 
 #include <QFileInfo>
 #include <QLibrary>
@@ -99,7 +100,8 @@ void preloadModules()
 
 const DecodeHost& decodeHost()
 {
-    static const DecodeHost host{&imaging::fitForDisplay, &imaging::reserveDecodeBytes, &imaging::releaseDecodeBytes};
+    static const DecodeHost host{&imaging::fitForDisplay, &imaging::reserveDecodeBytes, &imaging::releaseDecodeBytes,
+                                 &imaging::photoInfoFromExif};
     return host;
 }
 

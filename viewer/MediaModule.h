@@ -27,6 +27,9 @@ struct DecodeHost {
     // The process-wide decode budget (ImageDecoder.h).
     imaging::Problem (*reserveDecodeBytes)(std::int64_t bytes, const imaging::CancelCheck& cancelled);
     void (*releaseDecodeBytes)(std::int64_t bytes);
+    // The photo's date and camera from an Exif block ("Exif\0\0" and the TIFF
+    // structure), read with libexif as for a JPEG.
+    imaging::PhotoInfo (*photoInfoFromExif)(const QByteArray& exif);
 
     imaging::DecodeReservation reserve(std::int64_t bytes, const imaging::CancelCheck& cancelled) const
     {
@@ -45,7 +48,7 @@ using HeifDecodeFn = imaging::DecodedPicture (*)(const DecodeHost& host, int fd,
                                                  const imaging::PreviewSink& preview);
 // The module's entry point; the version is in the name, so a stale module
 // from an older build is simply not found.
-inline constexpr char heifDecodeSymbol[] = "shoebox_heif_decode_v3";
+inline constexpr char heifDecodeSymbol[] = "shoebox_heif_decode_v4";
 
 // ---- video ----
 
@@ -91,11 +94,12 @@ inline constexpr char createVideoSymbol[] = "shoebox_video_create_v1";
 // The first frame of the video open as `fd`, fitted to the request's
 // target: decoded ahead like a photo, so that stepping onto the video
 // shows it at once while the player starts. A null image when there is
-// none to be had (the player then tells what is wrong). Safe on any
+// none to be had (the player then tells what is wrong). Its info holds the
+// creation time, camera and size GStreamer's discoverer finds. Safe on any
 // thread; polls `cancelled`.
 using VideoPosterFn = imaging::DecodedPicture (*)(const DecodeHost& host, int fd, const imaging::DecodeRequest& request,
                                                   const imaging::CancelCheck& cancelled);
-inline constexpr char videoPosterSymbol[] = "shoebox_video_poster_v1";
+inline constexpr char videoPosterSymbol[] = "shoebox_video_poster_v2";
 
 // ---- the executable's side (MediaModule.cpp) ----
 
