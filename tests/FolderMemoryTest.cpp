@@ -95,6 +95,7 @@ TEST(FolderPanelTest, OpensInTheNearestFolderItCanShow)
 // went, the settings living elsewhere than the XDG folder, or the panel opening elsewhere.
 TEST(FolderMemoryTest, TheWindowRemembersFoldersThatTookAndOpensThereNextTime)
 {
+    std::filesystem::remove(Settings().fileName().toStdString()); // what the suite's other windows wrote
     TempDir dir;
     const std::string photos = dir.fill({"a.jpg", "b.jpg", "c.jpg"}, "photos"),
                       destination = dir.makeFolder("sorted/caf\xE9 \xFF");

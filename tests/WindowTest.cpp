@@ -1,3 +1,4 @@
+#include <QDialog>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QRegularExpression>
@@ -139,13 +140,13 @@ TEST_F(WindowTest, FullScreenKeepsEverySortingKeyAndEscapeLeavesIt)
     ASSERT_TRUE(window.isFullScreen());
     press(name, Qt::Key_I, Qt::ControlModifier);
     ASSERT_TRUE(waitUntil([&] { return !text("photoInfoLabel").isEmpty(); }));
-    EXPECT_TRUE(text("photoInfoLabel").startsWith("date unknown · 64 × 48 · ")) << text("photoInfoLabel");
+    EXPECT_TRUE(text("photoInfoLabel").startsWith("date unknown · 64 × 48 · ")) << text("photoInfoLabel").toStdString();
     EXPECT_TRUE(window.menuBar()->isHidden() && window.statusBar()->isHidden() &&
                 find<QWidget>("sourceFolderButton")->isHidden());
     EXPECT_TRUE(waitUntil([&] { return view->geometry() == window.centralWidget()->rect(); }));
     EXPECT_EQ(panel->geometry().bottom(), view->geometry().bottom());
     EXPECT_EQ(info->geometry().bottom() + 1, panel->geometry().top());
-    EXPECT_EQ(window.centralWidget()->childAt(panel->geometry().center()), panel);
+    EXPECT_TRUE(panel->isAncestorOf(window.centralWidget()->childAt(panel->geometry().center()))) << "in front";
     EXPECT_EQ(QApplication::focusWidget(), name);
 
     press(name, Qt::Key_1, Qt::AltModifier);
