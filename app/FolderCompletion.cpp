@@ -2,9 +2,12 @@
 
 #include <QComboBox>
 #include <QCompleter>
+#include <QAbstractItemView>
 #include <QLineEdit>
+#include <QPainter>
 #include <QSignalBlocker>
 #include <QStandardItemModel>
+#include <QStyledItemDelegate>
 
 #include <algorithm>
 
@@ -16,6 +19,27 @@ namespace shoebox {
 namespace {
 
 constexpr int typingPauseMs = 150;
+
+// Lists the names as they are, and says of each date suggestion that it is
+// one, in the lighter colour at the row's end: the name itself must stay
+// what completion puts into the box.
+class SuggestionDelegate final : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override
+    {
+        QStyledItemDelegate::paint(painter, option, index);
+        if (!index.data(FolderCompletion::suggestionRole).toBool())
+            return;
+        painter->save();
+        painter->setPen(option.palette.color(option.state & QStyle::State_Selected ? QPalette::HighlightedText
+                                                                                   : QPalette::PlaceholderText));
+        painter->drawText(option.rect.adjusted(0, 0, -6, 0), Qt::AlignRight | Qt::AlignVCenter,
+                          FolderCompletion::tr("date taken"));
+        painter->restore();
+    }
+};
 
 void insertSorted(std::vector<std::string>& names, const std::string& name)
 {
@@ -37,6 +61,8 @@ FolderCompletion::FolderCompletion(FileManager& files, QComboBox* levelOne, QCom
         completer->setCaseSensitivity(Qt::CaseInsensitive);
         completer->setCompletionMode(QCompleter::PopupCompletion);
         level->box->setCompleter(completer);
+        level->box->setItemDelegate(new SuggestionDelegate(level->box));
+        completer->popup()->setItemDelegate(new SuggestionDelegate(completer));
     }
     levelOneEdited_.setSingleShot(true);
     levelOneEdited_.setInterval(typingPauseMs);
@@ -146,7 +172,7 @@ void FolderCompletion::offer(Level& level)
             italic.setItalic(true);
             item->setFont(italic);
             item->setToolTip(tr("Suggested from the date the photo was taken"));
-            item->setData(tr("date suggestion"), Qt::AccessibleDescriptionRole);
+            item->setData(tr("date taken"), Qt::AccessibleDescriptionRole);
             item->setData(true, suggestionRole);
         }
         level.model->appendRow(item);

@@ -49,7 +49,7 @@ void FullScreenLayout::setActive(bool active)
         ui_.commandGrid->setContentsMargins(12, 8, 12, 8);
         palette_ = ui_.sortingPanel->palette();
         QPalette band = palette_;
-        band.setColor(QPalette::Window, QColor(0, 0, 0, 170));
+        band.setColor(QPalette::Window, QColor(0, 0, 0, 210)); // the picture shows through, the text stays legible
         band.setColor(QPalette::WindowText, QColor(0xf0, 0xf0, 0xf0));
         for (QWidget* widget : over) {
             widget->setPalette(band);

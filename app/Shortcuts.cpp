@@ -169,6 +169,8 @@ QString keyText(const QKeySequence& key)
             part = QStringLiteral("Page Down");
         else if (part == QLatin1String("Del"))
             part = QStringLiteral("Delete");
+        else if (part == QLatin1String("Esc"))
+            part = QStringLiteral("Escape");
     }
     return parts.join(QLatin1Char('+'));
 }
