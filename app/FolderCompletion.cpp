@@ -1,8 +1,8 @@
 #include "app/FolderCompletion.h"
 
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QCompleter>
-#include <QAbstractItemView>
 #include <QLineEdit>
 #include <QPainter>
 #include <QSignalBlocker>

@@ -292,8 +292,8 @@ void MainWindow::showRecentDestinations()
             continue;
         const SubfolderPair& pair = pairs[rank];
         QString text = pair.levelOne.empty() && pair.levelTwo.empty() ? tr("No subfolders")
-                       : pair.levelOne.empty()                         ? tr("(none)")
-                                                                       : toQString(pair.levelOne);
+                       : pair.levelOne.empty()                        ? tr("(none)")
+                                                                      : toQString(pair.levelOne);
         if (!pair.levelTwo.empty())
             text += QStringLiteral(" / ") + toQString(pair.levelTwo);
         item->setText(text.replace(QLatin1Char('&'), QStringLiteral("&&")));

@@ -63,7 +63,7 @@ QString withMnemonic(QString text, const QKeySequence& key)
 // Keys of one row that each trigger their own action: `keys[i]` with
 // `modifiers` triggers `actions[i]`. They work anywhere.
 std::vector<KeyBinding> keysWithOwnActions(Qt::KeyboardModifiers modifiers, std::vector<Qt::Key> keys,
-                                     std::vector<const char*> actions)
+                                           std::vector<const char*> actions)
 {
     std::vector<KeyBinding> bindings;
     for (std::size_t i = 0; i < keys.size(); ++i)
@@ -126,14 +126,13 @@ const std::vector<ShortcutRow>& shortcutTable()
          nullptr,
          "renameTypeMenu",
          {{QKeySequence(Qt::ALT | Qt::Key_T), Mnemonic, "renameTypeLabel"}}},
-        {"Fill the subfolders with recent destination 1 to 9",
-         nullptr,
-         nullptr,
-         keysWithOwnActions(Qt::ControlModifier,
-                      {Qt::Key_1, Qt::Key_2, Qt::Key_3, Qt::Key_4, Qt::Key_5, Qt::Key_6, Qt::Key_7, Qt::Key_8, Qt::Key_9},
-                      {"actionRecentDestination1", "actionRecentDestination2", "actionRecentDestination3",
-                       "actionRecentDestination4", "actionRecentDestination5", "actionRecentDestination6",
-                       "actionRecentDestination7", "actionRecentDestination8", "actionRecentDestination9"})},
+        {"Fill the subfolders with recent destination 1 to 9", nullptr, nullptr,
+         keysWithOwnActions(
+             Qt::ControlModifier,
+             {Qt::Key_1, Qt::Key_2, Qt::Key_3, Qt::Key_4, Qt::Key_5, Qt::Key_6, Qt::Key_7, Qt::Key_8, Qt::Key_9},
+             {"actionRecentDestination1", "actionRecentDestination2", "actionRecentDestination3",
+              "actionRecentDestination4", "actionRecentDestination5", "actionRecentDestination6",
+              "actionRecentDestination7", "actionRecentDestination8", "actionRecentDestination9"})},
         {"Undo", "actionUndo", nullptr, {{QKeySequence(Qt::CTRL | Qt::Key_Z)}}},
         {"Redo",
          "actionRedo",
@@ -145,11 +144,9 @@ const std::vector<ShortcutRow>& shortcutTable()
          nullptr,
          {{QKeySequence(Qt::CTRL | Qt::Key_Equal)}, {QKeySequence(Qt::CTRL | Qt::Key_Plus)}}},
         {"Zoom out", "actionZoomOut", nullptr, {{QKeySequence(Qt::CTRL | Qt::Key_Minus)}}},
-        {"Pan the zoomed picture",
-         nullptr,
-         nullptr,
+        {"Pan the zoomed picture", nullptr, nullptr,
          keysWithOwnActions(Qt::ControlModifier, {Qt::Key_Left, Qt::Key_Right, Qt::Key_Up, Qt::Key_Down},
-                      {"actionPanLeft", "actionPanRight", "actionPanUp", "actionPanDown"})},
+                            {"actionPanLeft", "actionPanRight", "actionPanUp", "actionPanDown"})},
         {"Photo information", "actionPhotoInfo", nullptr, {{QKeySequence(Qt::CTRL | Qt::Key_I)}}},
         {"Full screen", "actionFullScreen", nullptr, {{QKeySequence(Qt::Key_F11)}}},
         {"Leave full screen", "actionLeaveFullScreen", nullptr, {{QKeySequence(Qt::Key_Escape)}}},

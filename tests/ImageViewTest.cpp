@@ -288,11 +288,11 @@ TEST_F(ImageViewTest, AVideoNextInLineShowsItsOwnFirstFrameAtOnce)
 TEST_F(ImageViewTest, EveryKindTellsWhenAndWithWhatItWasTaken)
 {
     const QByteArray tiny = encode(solid(32, 24, Qt::green)); // a preview: the info comes before the picture
-    write(path("a.jpg"), jpegWithExif(solid(320, 240, Qt::red),
-                                      {6, tiny, "2024:07:14 15:30:12", "+02:00", "Canon", "Canon EOS 80D"}));
+    write(path("a.jpg"),
+          jpegWithExif(solid(320, 240, Qt::red), {6, tiny, "2024:07:14 15:30:12", "+02:00", "Canon", "Canon EOS 80D"}));
     write(path("b.png"), encode(solid(64, 48, Qt::blue), "PNG"));
-    const bool heic = writeHeic(path("c.heic"), nullptr,
-                                exifBlock({1, {}, "2023:12:24 18:00:00", "", "Apple", "iPhone 15 Pro"}));
+    const bool heic =
+        writeHeic(path("c.heic"), nullptr, exifBlock({1, {}, "2023:12:24 18:00:00", "", "Apple", "iPhone 15 Pro"}));
     const QDateTime filmed(QDate(2024, 7, 14), QTime(22, 30), QTimeZone::utc());
     const bool mp4 = writeClip(path("d.mp4"), "0xff00ff00", filmed);
     // A video's time is UTC, shown as the clocks here showed it (the date suggestions' table tries other zones).

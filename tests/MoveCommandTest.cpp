@@ -163,7 +163,8 @@ TEST_F(MoveCommandTest, RecentDestinationsAreTheLastNineDistinctPairsAndFillingT
 
     const std::string before = disk();
     controller.useRecentDestination(7);
-    EXPECT_EQ(window.subFolderOneBox.value + "/" + window.subSubFolder.value + " | " + window.destinationPreviewField.value,
+    EXPECT_EQ(window.subFolderOneBox.value + "/" + window.subSubFolder.value + " | " +
+                  window.destinationPreviewField.value,
               "Trips/2024 | dest / Trips / 2024 / x 3.jpg");
     controller.useRecentDestination(9);
     EXPECT_EQ(window.subFolderOneBox.value + "/" + window.subSubFolder.value, "Trips/2024");

@@ -6,8 +6,8 @@
 #include "app/FolderCompletion.h"
 #include "tests/support/Pictures.h"
 #include "tests/support/QtWait.h"
-#include "viewer/PhotoInfo.h"
 #include "tests/support/WindowFixture.h"
+#include "viewer/PhotoInfo.h"
 
 using namespace shoebox;
 using namespace shoebox::testing;
@@ -113,7 +113,8 @@ TEST_F(EditingTest, SubfolderBoxesOfferThePhotosDateFirstAsSuggestions)
 {
     dir.makeFolder("dest/2024");
     dir.makeFolder("dest/Trips");
-    dir.write("src/a.jpg", jpegWithExif(solid(64, 48, Qt::red), {1, {}, "2024:07:14 15:30:12", "", "", ""}).toStdString());
+    dir.write("src/a.jpg",
+              jpegWithExif(solid(64, 48, Qt::red), {1, {}, "2024:07:14 15:30:12", "", "", ""}).toStdString());
     dir.write("src/b.png", encode(solid(64, 48, Qt::blue), "PNG").toStdString());
     choose("sourceFolderButton", dir / "src");
     choose("destinationFolderButton", dir / "dest");
@@ -165,7 +166,8 @@ TEST(DateSuggestionTest, TheDateTakenGivesTheFolderNamesPeopleFileBy)
     }
     const QDateTime utc(QDate(2024, 7, 14), QTime(22, 30), QTimeZone::utc());
     EXPECT_EQ(names(imaging::takenFromUtc(utc, QTimeZone("Asia/Tokyo"))), "2024 2024-07 2024-07-15 | 07 2024-07-15");
-    EXPECT_EQ(names(imaging::takenFromUtc(utc, QTimeZone("America/New_York"))), "2024 2024-07 2024-07-14 | 07 2024-07-14");
+    EXPECT_EQ(names(imaging::takenFromUtc(utc, QTimeZone("America/New_York"))),
+              "2024 2024-07 2024-07-14 | 07 2024-07-14");
 }
 
 using SlowListingTest = WindowFixture<SlowFileManager>;

@@ -180,10 +180,10 @@ private:
     media::MediaPlayback media_{this};
 
     double zoom_ = 0;
-    QPointF zoomCentre_;          // the image point (upright, stored pixels) in the middle of the view
-    QSize originalSize_;          // of the picture on show, upright
-    QImage zoomed_;               // decoded for the zoom; the fitted picture stands in until it comes
-    QSize zoomTarget_;            // the size it was asked for
+    QPointF zoomCentre_;           // the image point (upright, stored pixels) in the middle of the view
+    QSize originalSize_;           // of the picture on show, upright
+    QImage zoomed_;                // decoded for the zoom; the fitted picture stands in until it comes
+    QSize zoomTarget_;             // the size it was asked for
     std::optional<QPoint> dragAt_; // where a drag last was
 
     QSize lastTarget_;

@@ -163,10 +163,10 @@ imaging::PhotoInfo discover(int fd)
     info.model = tagText(tags, GST_TAG_DEVICE_MODEL);
     if (GList* videos = gst_discoverer_info_get_video_streams(found.get())) {
         auto* video = static_cast<GstDiscovererVideoInfo*>(videos->data);
-        info.pixels = QSize(int(gst_discoverer_video_info_get_width(video)),
-                            int(gst_discoverer_video_info_get_height(video)));
-        const QString turn = tagText(gst_discoverer_stream_info_get_tags(GST_DISCOVERER_STREAM_INFO(video)),
-                                     GST_TAG_IMAGE_ORIENTATION);
+        info.pixels =
+            QSize(int(gst_discoverer_video_info_get_width(video)), int(gst_discoverer_video_info_get_height(video)));
+        const QString turn =
+            tagText(gst_discoverer_stream_info_get_tags(GST_DISCOVERER_STREAM_INFO(video)), GST_TAG_IMAGE_ORIENTATION);
         if (turn.endsWith(QLatin1String("-90")) || turn.endsWith(QLatin1String("-270")))
             info.pixels.transpose(); // a phone held upright
         gst_discoverer_stream_info_list_free(videos);
