@@ -20,6 +20,7 @@
 #include <QPainter>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QTest>
 
 #include <libheif/heif_cxx.h>
 
@@ -352,6 +353,10 @@ TEST_F(ImageViewTest, ZoomShowsTheStoredPixelsAndPans)
     EXPECT_EQ(seen(QPoint(98, 73)), "#ff0000");
     view.pan(1, 0); // a tenth of the view: 40 pixels
     EXPECT_EQ(seen(QPoint(58, 73)) + " " + seen(QPoint(98, 73)), "#ff0000 checks");
+    QTest::mousePress(&view, Qt::LeftButton, {}, QPoint(200, 150));
+    QTest::mouseMove(&view, QPoint(230, 160));
+    QTest::mouseRelease(&view, Qt::LeftButton, {}, QPoint(230, 160));
+    EXPECT_EQ(seen(QPoint(88, 83)), "#ff0000") << "dragged 30 right and 10 down";
     view.zoomIn();
     EXPECT_EQ(view.zoom(), 2);
     EXPECT_EQ(seen(elsewhere), "runs of 2");

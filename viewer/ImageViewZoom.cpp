@@ -38,11 +38,10 @@ void ImageViewWidget::toggleActualSize()
     if (!canZoom())
         return;
     const QSize box = targetSize();
-    QPointF anchor(box.width() / 2.0, box.height() / 2.0);
-    const QPointF pointer = QPointF(mapFromGlobal(QCursor::pos())) * devicePixelRatioF();
-    if (zoom_ == 0 && rect().contains(mapFromGlobal(QCursor::pos())) && pictureRect(picture_).contains(pointer))
-        anchor = pointer;
-    setZoom(zoom_ == 0 ? 1 : 0, anchor);
+    const QPoint pointer = mapFromGlobal(QCursor::pos());
+    const QPointF onPicture = QPointF(pointer) * devicePixelRatioF();
+    const bool overPicture = rect().contains(pointer) && pictureRect(picture_).contains(onPicture);
+    setZoom(zoom_ == 0 ? 1 : 0, overPicture ? onPicture : QPointF(box.width() / 2.0, box.height() / 2.0));
 }
 
 void ImageViewWidget::zoomIn()
