@@ -131,7 +131,7 @@ PhotoInfo infoOf(const media::DecodeHost& host, heif_image_handle* handle)
     const size_t offset = size_t(bytes[0]) << 24 | size_t(bytes[1]) << 16 | size_t(bytes[2]) << 8 | bytes[3];
     if (offset > size - 8)
         return {};
-    return host.photoInfoFromExif(QByteArray("Exif\0\0", 6) + block.mid(qsizetype(4 + offset)));
+    return host.photoInfoFromExif(QByteArray("Exif\0\0", 6) + block.mid(qsizetype(offset) + 4));
 }
 
 // libheif reads the file through this, by pread on the open descriptor:

@@ -137,7 +137,7 @@ void ImageViewWidget::pan(int dx, int dy)
 void ImageViewWidget::requestZoomed()
 {
     const QSize target = (QSizeF(originalSize_) * std::min(zoom_, 1.0)).toSize().expandedTo(QSize(1, 1));
-    if (target == zoomTarget_)
+    if (!current_ || target == zoomTarget_)
         return;
     zoomTarget_ = target; // the last zoomed picture stands in until this one comes
     queue_.request({current_->path(), target, devicePixelRatioF(), false}, currentStamp_,

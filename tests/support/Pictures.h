@@ -31,7 +31,7 @@ inline QImage solid(int w, int h, QColor colour)
 
 inline QByteArray bigEndian(quint64 value, int bytes)
 {
-    return QByteArray::fromHex(QByteArray::number(value, 16).rightJustified(bytes * 2, '0'));
+    return QByteArray::fromHex(QByteArray::number(value, 16).rightJustified(qsizetype(bytes) * 2, '0'));
 }
 
 // What the EXIF block holds; texts empty are left out.
