@@ -1,4 +1,5 @@
 #include <QDialog>
+#include <QFile>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QRegularExpression>
@@ -123,6 +124,27 @@ TEST_F(WindowTest, TheShortcutsDialogListsEveryKeyTheWindowHas)
             << keyText(key).toStdString() << " in\n"
             << rows.toStdString();
     EXPECT_TRUE(find<QAbstractButton>("trashPhotoButton")->toolTip().contains("Ctrl+Delete anywhere; Delete when"));
+}
+
+// Guards a key of the window missing from the manual page's KEYS section.
+TEST(ManualPageTest, ListsEveryKeyOfTheShortcutTable)
+{
+    QFile file(SHOEBOX_MANUAL_PAGE);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << SHOEBOX_MANUAL_PAGE;
+    const QString page = QString::fromUtf8(file.readAll());
+    const qsizetype from = page.indexOf("\n.SH KEYS\n"), to = page.indexOf("\n.SH ", from + 1);
+    ASSERT_GE(from, 0);
+    // As it reads: without font changes, quotes and escapes.
+    QString keys = page.mid(from, to - from);
+    keys.remove(QRegularExpression(R"(\\f[BIRP]|")"));
+    keys.replace(QRegularExpression(R"(\\[~ ])"), " ").replace("\\-", "-");
+    for (const ShortcutRow& row : shortcutTable()) {
+        for (const KeyBinding& binding : row.keys) {
+            const QString key = keyText(binding.key);
+            EXPECT_TRUE(keys.contains(QRegularExpression("[ \n]" + QRegularExpression::escape(key) + "[,;\n ]")))
+                << row.command << ": " << key.toStdString();
+        }
+    }
 }
 
 // Guards a sorting key lost in full screen (a hidden menu bar takes its actions' keys along), the boxes not over the
