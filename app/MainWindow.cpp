@@ -4,11 +4,14 @@
 #include <QCloseEvent>
 #include <QDialog>
 #include <QIcon>
+#include <QScreen>
 #include <QTimer>
 
 #include <algorithm>
+#include <limits>
 
 #include "app/About.h"
+#include "app/Accessibility.h"
 #include "app/Shortcuts.h"
 #include "platform/LinuxFileManager.h"
 #include "platform/StdOutput.h"
@@ -24,6 +27,36 @@ T* need(T* widget)
 {
     Q_ASSERT(widget);
     return widget;
+}
+
+// The controller's texts, in the language of the translations the
+// application has installed.
+std::string translated(const char* context, const char* text)
+{
+    return QCoreApplication::translate(context, text).toStdString();
+}
+
+// The most of a screen's free area the window takes at first, or when a
+// remembered size no longer fits: the desktop's panels and other windows
+// stay in view.
+constexpr double largestShare = 0.9;
+
+// The screen whose free area is nearest to the middle of `frame`.
+const QScreen* nearestScreen(const QRect& frame)
+{
+    const QScreen* nearest = QGuiApplication::primaryScreen();
+    int shortest = std::numeric_limits<int>::max();
+    const QPoint middle = frame.center();
+    for (const QScreen* screen : QGuiApplication::screens()) {
+        const QRect free = screen->availableGeometry();
+        const int distance = std::max({free.left() - middle.x(), 0, middle.x() - free.right()}) +
+                             std::max({free.top() - middle.y(), 0, middle.y() - free.bottom()});
+        if (distance < shortest) {
+            shortest = distance;
+            nearest = screen;
+        }
+    }
+    return nearest;
 }
 
 } // namespace
@@ -78,7 +111,7 @@ MainWindow::MainWindow(Overrides overrides, QWidget* parent)
 
     moves_ = std::make_unique<BackgroundMoveFileManager>(*overrides.fileManager, this);
     controller_ = std::make_unique<ViewController>(
-        outlets, Services{moves_.get(), folderRoute_.get(), overrides.alert, overrides.output});
+        outlets, Services{moves_.get(), folderRoute_.get(), overrides.alert, overrides.output, translated});
     controller_->recentDestinations().restore(settings_.recentDestinations());
     makeRecentDestinationItems();
     fullScreen_ = new FullScreenLayout(*ui_, this);
@@ -86,7 +119,39 @@ MainWindow::MainWindow(Overrides overrides, QWidget* parent)
     connectEditing();
     controller_->viewDidLoad();
     ui_->imageViewer->setFocus();
-    restoreGeometry(settings_.windowGeometry());
+    nameControls();
+    placeOnScreen(settings_.windowGeometry());
+}
+
+void MainWindow::nameControls()
+{
+    for (QComboBox* box : {ui_->subFolderOneBox, ui_->subSubFolder, ui_->renameTypeMenu})
+        nameComboBox(box);
+}
+
+// The remembered size and place, or the designed size, and either way on a
+// screen: a window remembered on a monitor since unplugged, or larger than
+// the screen is now, comes back whole onto the screen nearest to it.
+void MainWindow::placeOnScreen(const QByteArray& remembered)
+{
+    const bool restored = !remembered.isEmpty() && restoreGeometry(remembered);
+    const QRect frame = geometry();
+    const QScreen* screen = restored ? QGuiApplication::screenAt(frame.center()) : nullptr;
+    if (!screen)
+        screen = restored ? nearestScreen(frame) : this->screen();
+    const QRect free = screen->availableGeometry();
+    if (restored && free.contains(frame))
+        return;
+
+    // The layout makes the window no smaller than its minimum when shown.
+    const QSize largest(static_cast<int>(free.width() * largestShare), static_cast<int>(free.height() * largestShare));
+    const QSize size = frame.size().boundedTo(largest).expandedTo(minimumSizeHint());
+    resize(size);
+    // A new window is placed by the window manager. One brought back goes
+    // to the middle, which leaves room for the frame the window manager
+    // adds around it (unknown until it is shown).
+    if (restored)
+        move(free.center() - QPoint(size.width() / 2, size.height() / 2));
 }
 
 MainWindow::~MainWindow() = default;
@@ -94,6 +159,8 @@ MainWindow::~MainWindow() = default;
 void MainWindow::chooseStartFolders(const StartFolders& folders)
 {
     if (folders.source) {
+        if (folders.firstFile)
+            controller_->startNextScanAt(*folders.firstFile);
         folderRoute_->answerNextWith(*folders.source);
         ui_->sourceFolderButton->click();
     }

@@ -60,6 +60,8 @@ private:
     void finishStartup();
     FolderCompletion& completion();
 
+    void nameControls();
+    void placeOnScreen(const QByteArray& remembered);
     void connectCommands();
     void connectViewCommands();
     void chooseFolder(FolderRole role);

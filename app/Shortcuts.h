@@ -28,7 +28,7 @@ struct KeyBinding {
 
 // One command and every key that runs it.
 struct ShortcutRow {
-    const char* command;   // as the Keyboard Shortcuts dialog lists it
+    const char* command;   // as the Keyboard Shortcuts dialog lists it, in English (context "Shortcuts")
     const char* action;    // object name of the QAction the keys trigger; null for a mnemonic that focuses a box,
                            // and for a row whose keys each trigger their own action (Ctrl+1 to Ctrl+9)
     const char* tooltipOn; // object name of the control whose tooltip names the keys, or null

@@ -51,8 +51,9 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # avdec_h264, avdec_h265 and avdec_aac (libav).
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
     "gstreamer1.0-plugins-base, gstreamer1.0-plugins-good, gstreamer1.0-plugins-bad, gstreamer1.0-libav")
-# Native windows on Wayland (without it Qt runs through XWayland) and the
-# desktop's own file dialog on GNOME.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-wayland, qt6-gtk-platformtheme")
+# Native windows on Wayland (without it Qt runs through XWayland), the
+# desktop's own file dialog on GNOME, and Qt's translations of its own
+# dialogs and buttons (Shoebox's own are in the package).
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-wayland, qt6-gtk-platformtheme, qt6-translations-l10n")
 
 include(CPack)

@@ -41,6 +41,10 @@ develop=(
     desktop-file-utils appstream
     # The move tests mount a FAT image through FUSE, as a USB stick would be.
     dosfstools fusefat fuse3
+    # Qt's own translations, for its dialogs (the package recommends them);
+    # the German window test reads them, and makes a de_DE.UTF-8 locale
+    # (localedef) for the C library's German messages.
+    qt6-translations-l10n locales
 )
 packages=()
 only_package=false

@@ -14,6 +14,7 @@
 #include "sorting/MovePlan.h"
 #include "sorting/Naming.h"
 #include "sorting/RecentDestinations.h"
+#include "sorting/Translation.h"
 
 namespace shoebox {
 
@@ -48,6 +49,8 @@ struct Services {
     OpenPanel* openPanel = nullptr;
     Alert* alert = nullptr;
     Output* output = nullptr;
+    // Every text the window shows goes through it; what is printed does not.
+    Translate translate = untranslated;
 };
 
 // Every action takes the control that sent it and ignores it.
@@ -60,6 +63,10 @@ public:
     ViewController(Outlets outlets, Services services);
 
     void viewDidLoad();
+    // The next source scan shows `file` first, at its place in the list,
+    // when it lists it ("Open With" a photo); without, or when it does not,
+    // the scan starts at the first file as always. One scan only.
+    void startNextScanAt(FileURL file) { nextScanStart_ = std::move(file); }
 
     void sourceFolderButton(Sender sender);
     void destinationFolderButton(Sender sender);
@@ -112,7 +119,7 @@ private:
     std::optional<std::size_t> entryAt(std::size_t index, const FileURL& location) const;
     void showEntry(std::size_t index);
     void updateUndoMenuItems();
-    void reportHistoryFailure(std::string_view verb, const std::string& name, const Error& error);
+    void reportHistoryFailure(const std::string& failed, const FileCommand& command, const Error& error);
 
     Outlets ui_;
     Services services_;
@@ -123,6 +130,7 @@ private:
     std::int64_t currentImageItem_ = 0;
     std::int64_t totalImageCount_ = 0;
     int lastDirection_ = 1; // which way the user travels, for prefetching
+    std::optional<FileURL> nextScanStart_;
     CommandHistory history_;
     RecentDestinations recent_;
 };

@@ -6,7 +6,7 @@
 #                                       scratch root and checks its Depends too
 # Environment from CTest: DESKTOP_ID, COMPONENT_ID (AppStream), BINDIR,
 # MODULE_DIR (install-relative), MODULE_RELATIVE_DIR (as the program finds it
-# from BINDIR), ICON_SIZES.
+# from BINDIR), ICON_SIZES, TRANSLATION_DIR (install-relative), LANGUAGES.
 set -euo pipefail
 mode=$1 build=$2
 scratch=$(mktemp -d /tmp/shoebox-layout-XXXXXX)
@@ -64,6 +64,9 @@ expected=(
     share/doc/shoebox/changelog.Debian.gz
     share/lintian/overrides/shoebox
 )
+for language in $LANGUAGES; do
+    expected+=("$TRANSLATION_DIR/shoebox_$language.qm")
+done
 for size in $ICON_SIZES; do
     expected+=("share/icons/hicolor/${size}x${size}/apps/$DESKTOP_ID.png")
     png=$prefix/share/icons/hicolor/${size}x${size}/apps/$DESKTOP_ID.png
@@ -83,6 +86,9 @@ diff <(printf '%s\n' "${expected[@]}" | sort) <(cd "$prefix" && find . -type f -
 [[ -f "$prefix/$BINDIR/$MODULE_RELATIVE_DIR/libshoebox_heif.so" ]] ||
     fail "the modules are not at $MODULE_RELATIVE_DIR from $BINDIR"
 "$prefix/$BINDIR/shoebox" --version | grep -q '^shoebox ' || fail "shoebox --version"
+# And its translations from there: German is used when LANG names it.
+LANG=de_DE.UTF-8 LC_ALL='' LC_MESSAGES='' LANGUAGE='' "$prefix/$BINDIR/shoebox" --help | grep -q '^Aufruf: shoebox' ||
+    fail "the installed program does not find its German translation"
 
 entry=$prefix/share/applications/$DESKTOP_ID.desktop
 desktop-file-validate "$entry" || fail "desktop entry is not valid"
