@@ -353,10 +353,13 @@ void MainWindow::showRecentDestinations()
     const std::vector<SubfolderPair>& pairs = controller_->recentDestinations().pairs();
     for (std::size_t rank = 0; rank < recentItems_.size(); ++rank) {
         QAction* item = recentItems_[rank];
-        // An item out of sight keeps its key from working too.
+        // An item out of sight keeps its key from working too. It keeps a
+        // name for screen readers, which list the window's actions.
         item->setVisible(rank < pairs.size());
-        if (rank >= pairs.size())
+        if (rank >= pairs.size()) {
+            item->setText(tr("Recent destination %1").arg(rank + 1));
             continue;
+        }
         const SubfolderPair& pair = pairs[rank];
         QString text = pair.levelOne.empty() && pair.levelTwo.empty() ? tr("No subfolders")
                        : pair.levelOne.empty()                        ? tr("(none)")
