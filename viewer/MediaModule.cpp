@@ -89,7 +89,7 @@ void preloadModules()
 const DecodeHost& decodeHost()
 {
     static const DecodeHost host{&imaging::fitForDisplay, &imaging::reserveDecodeBytes, &imaging::releaseDecodeBytes,
-                                 &imaging::photoInfoFromExif};
+                                 &imaging::decodeCapBytes, &imaging::photoInfoFromExif};
     return host;
 }
 
