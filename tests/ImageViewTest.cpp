@@ -383,6 +383,9 @@ TEST_F(ImageViewTest, ZoomShowsTheStoredPixelsAndPans)
         view.toggleActualSize();
         view.zoomIn();
         EXPECT_EQ(view.zoom(), 0) << "videos ignore zoom";
+    }
+}
+
 // Guards a rotated phone video's poster shown as stored (sideways), so that it turns when playback starts.
 TEST_F(ImageViewTest, ARotatedVideosPosterStandsAsItPlays)
 {
