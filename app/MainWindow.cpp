@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <utility>
 
 #include "app/About.h"
 #include "app/Accessibility.h"
@@ -76,6 +77,7 @@ MainWindow::MainWindow(Overrides overrides, QWidget* parent)
 
     if (!overrides.fileManager)
         overrides.fileManager = (fileManager_ = std::make_unique<LinuxFileManager>()).get();
+    files_ = overrides.fileManager;
     if (!overrides.output)
         overrides.output = (output_ = std::make_unique<StdOutput>()).get();
     if (!overrides.openPanel) {
@@ -109,9 +111,15 @@ MainWindow::MainWindow(Overrides overrides, QWidget* parent)
     outlets.destinationPreviewField =
         adapt<LabelField>(ui_->destinationPreviewField, LabelField::Accessible::DescriptionIsText);
 
-    moves_ = std::make_unique<BackgroundMoveFileManager>(*overrides.fileManager, this);
+    moves_ = std::make_unique<MoveJobRunner>(*files_, this);
+    connect(moves_.get(), &MoveJobRunner::movingChanged, this, [this](bool moving) {
+        ui_->actionCancelMove->setEnabled(moving);
+        enableEscape();
+        if (!moving)
+            moveEnded();
+    });
     controller_ = std::make_unique<ViewController>(
-        outlets, Services{moves_.get(), folderRoute_.get(), overrides.alert, overrides.output, translated});
+        outlets, Services{files_, folderRoute_.get(), overrides.alert, overrides.output, moves_.get(), translated});
     controller_->recentDestinations().restore(settings_.recentDestinations());
     makeRecentDestinationItems();
     fullScreen_ = new FullScreenLayout(*ui_, this);
@@ -154,7 +162,12 @@ void MainWindow::placeOnScreen(const QByteArray& remembered)
         move(free.center() - QPoint(size.width() / 2, size.height() / 2));
 }
 
-MainWindow::~MainWindow() = default;
+MainWindow::~MainWindow()
+{
+    // A move under way is cancelled and waited for while everything it
+    // uses is still there; its result is dropped.
+    moves_.reset();
+}
 
 void MainWindow::chooseStartFolders(const StartFolders& folders)
 {
@@ -197,7 +210,7 @@ FolderCompletion& MainWindow::completion()
     // boxes their lists would clear what is typed in them already.
     if (!completion_) {
         const QString one = ui_->subFolderOneBox->currentText(), two = ui_->subSubFolder->currentText();
-        completion_ = std::make_unique<FolderCompletion>(*moves_, ui_->subFolderOneBox, ui_->subSubFolder);
+        completion_ = std::make_unique<FolderCompletion>(*files_, ui_->subFolderOneBox, ui_->subSubFolder);
         ui_->subFolderOneBox->setEditText(one);
         ui_->subSubFolder->setEditText(two);
     }
@@ -206,6 +219,8 @@ FolderCompletion& MainWindow::completion()
 
 void MainWindow::chooseFolder(FolderRole role)
 {
+    if (controller_->refuseWhileMoving())
+        return;
     const bool source = role == FolderRole::Source;
     if (folderPanel_)
         folderPanel_->prepare(source ? tr("Choose the Source Folder") : tr("Choose the Destination Folder"),
@@ -231,6 +246,12 @@ void MainWindow::chooseFolder(FolderRole role)
 
 void MainWindow::closeEvent(QCloseEvent* event)
 {
+    if (moves_->isMoving()) {
+        closeAfterMove_ = true;
+        moves_->cancel();
+        event->ignore();
+        return;
+    }
     if (auto saved = settings_.rememberWindowGeometry(saveGeometry()); !saved)
         qWarning("%s", saved.error().description.c_str());
     QMainWindow::closeEvent(event);
@@ -243,14 +264,18 @@ void MainWindow::connectCommands()
     connect(ui_->destinationFolderButton, &QPushButton::clicked, this,
             [this] { chooseFolder(FolderRole::Destination); });
     connect(ui_->moveAndRenameFileButton, &QPushButton::clicked, this, [&c, this] {
+        if (c.refuseWhileMoving())
+            return;
         const std::size_t done = c.history().undoCount();
         c.moveAndRenameButton(ui_->moveAndRenameFileButton);
-        const bool moved = c.history().undoCount() > done;
-        completion().refresh(moved);
-        if (moved)
-            rememberRecentDestinations();
-        // Ready for the next name: typing replaces the last one, Return reuses it.
-        ui_->newFileNameTextField->selectAll();
+        afterCommand([&c, this, done] {
+            const bool moved = c.history().undoCount() > done;
+            completion().refresh(moved);
+            if (moved)
+                rememberRecentDestinations();
+            // Ready for the next name: typing replaces the last one, Return reuses it.
+            ui_->newFileNameTextField->selectAll();
+        });
     });
     connect(ui_->prePhotoButton, &QPushButton::clicked, this, [&c, this] { c.prevImageButton(ui_->prePhotoButton); });
     connect(ui_->nextPhotoButton, &QPushButton::clicked, this, [&c, this] { c.nextImageButton(ui_->nextPhotoButton); });
@@ -260,18 +285,26 @@ void MainWindow::connectCommands()
     // Menu commands click their button, which does nothing while it is disabled.
     connect(ui_->actionChooseSource, &QAction::triggered, ui_->sourceFolderButton, &QPushButton::click);
     connect(ui_->actionChooseDestination, &QAction::triggered, ui_->destinationFolderButton, &QPushButton::click);
-    connect(ui_->actionQuit, &QAction::triggered, this, &QWidget::close);
+    connect(ui_->actionQuit, &QAction::triggered, this, [&c, this] {
+        if (!c.refuseWhileMoving())
+            close();
+    });
+    connect(ui_->actionCancelMove, &QAction::triggered, moves_.get(), &MoveJobRunner::cancel);
     connect(ui_->actionPrevious, &QAction::triggered, ui_->prePhotoButton, &QPushButton::click);
     connect(ui_->actionNext, &QAction::triggered, ui_->nextPhotoButton, &QPushButton::click);
     connect(ui_->actionMove, &QAction::triggered, ui_->moveAndRenameFileButton, &QPushButton::click);
     connect(ui_->actionTrash, &QAction::triggered, ui_->trashPhotoButton, &QPushButton::click);
     connect(ui_->actionUndo, &QAction::triggered, this, [&c, this] {
+        if (c.refuseWhileMoving())
+            return;
         c.undo(ui_->actionUndo);
-        completion().refresh(false);
+        afterCommand([this] { completion().refresh(false); });
     });
     connect(ui_->actionRedo, &QAction::triggered, this, [&c, this] {
+        if (c.refuseWhileMoving())
+            return;
         c.redo(ui_->actionRedo);
-        completion().refresh(false);
+        afterCommand([this] { completion().refresh(false); });
     });
     connect(ui_->actionShortcuts, &QAction::triggered, this, [this] { makeShortcutsDialog(this)->show(); });
     connect(ui_->actionAbout, &QAction::triggered, this, [this] { showAbout(this); });
@@ -325,7 +358,16 @@ void MainWindow::changeEvent(QEvent* event)
     const bool full = isFullScreen();
     fullScreen_->setActive(full);
     ui_->actionFullScreen->setChecked(full);
-    ui_->actionLeaveFullScreen->setEnabled(full);
+    enableEscape();
+}
+
+// Escape has two rows in the key table; at most one of their actions is
+// enabled at a time, so Qt never sees it as ambiguous (and does nothing).
+// A move under way takes it first: leaving full screen can wait, a long
+// copy the user wants to stop cannot.
+void MainWindow::enableEscape()
+{
+    ui_->actionLeaveFullScreen->setEnabled(isFullScreen() && !moves_->isMoving());
 }
 
 void MainWindow::showPhotoInfo()
@@ -381,15 +423,29 @@ void MainWindow::rememberRecentDestinations()
         qWarning("%s", saved.error().description.c_str());
 }
 
+void MainWindow::afterCommand(std::function<void()> then)
+{
+    if (moves_->isMoving())
+        afterMove_ = std::move(then);
+    else
+        then();
+}
+
+// After the controller has taken the move's result.
+void MainWindow::moveEnded()
+{
+    if (auto then = std::exchange(afterMove_, nullptr))
+        then();
+    if (std::exchange(closeAfterMove_, false))
+        close();
+}
+
 // The destination preview follows every edit that changes where the move
 // would put the file; the controller follows its own changes (file on show,
-// destination). A move under way spins an event loop: its signals wait.
+// destination).
 void MainWindow::connectEditing()
 {
-    auto update = [this] {
-        if (!moves_->isMoving())
-            controller_->updateDestinationPreview();
-    };
+    auto update = [this] { controller_->updateDestinationPreview(); };
     connect(ui_->newFileNameTextField, &QLineEdit::textChanged, this, update);
     connect(ui_->subFolderOneBox, &QComboBox::editTextChanged, this, update);
     connect(ui_->subSubFolder, &QComboBox::editTextChanged, this, update);

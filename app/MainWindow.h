@@ -1,15 +1,16 @@
 #pragma once
 
 #include <QMainWindow>
+#include <functional>
 #include <memory>
 #include <vector>
 
-#include "app/BackgroundMoveFileManager.h"
 #include "app/CommandLine.h"
 #include "app/FolderCompletion.h"
 #include "app/FolderPanel.h"
 #include "app/FolderRoute.h"
 #include "app/FullScreenLayout.h"
+#include "app/MoveJobRunner.h"
 #include "app/QtControls.h"
 #include "app/Settings.h"
 #include "platform/FileManager.h"
@@ -41,14 +42,14 @@ public:
     ~MainWindow() override;
 
     ViewController& controller() { return *controller_; }
-    // The file manager the controller uses: moves run off the UI thread.
-    BackgroundMoveFileManager& moves() { return *moves_; }
 
     // Chooses the folders given on the command line through the folder
     // buttons, exactly as if the user had picked them in the panel.
     void chooseStartFolders(const StartFolders& folders);
 
 protected:
+    // Closing while a move copies cancels it, as Cancel does, and closes
+    // the window once the move has ended.
     void closeEvent(QCloseEvent* event) override;
     bool event(QEvent* event) override;
     void changeEvent(QEvent* event) override;
@@ -71,18 +72,26 @@ private:
     void showRecentDestinations();
     void rememberRecentDestinations();
     void showPhotoInfo();
+    void enableEscape();
+    // Runs `then` once the command just given has ended: now, or when the
+    // move it started ends.
+    void afterCommand(std::function<void()> then);
+    void moveEnded();
 
     std::unique_ptr<Ui::MainWindow> ui_;
 
     // The real outside world, used where no override is given.
     std::unique_ptr<FileManager> fileManager_;
+    FileManager* files_ = nullptr; // the one in use
     std::unique_ptr<Output> output_;
     std::unique_ptr<OpenPanel> openPanel_;
     std::unique_ptr<Alert> alert_;
     FolderPanel* folderPanel_ = nullptr; // the real panel, when no override is given
     std::unique_ptr<FolderRoute> folderRoute_;
     Settings settings_;
-    std::unique_ptr<BackgroundMoveFileManager> moves_;
+    std::unique_ptr<MoveJobRunner> moves_;
+    std::function<void()> afterMove_; // see afterCommand()
+    bool closeAfterMove_ = false;
     std::unique_ptr<FolderCompletion> completion_; // see completion()
     FullScreenLayout* fullScreen_ = nullptr;
     std::vector<QAction*> recentItems_; // Go ▸ Recent Destinations, Ctrl+1 to Ctrl+9

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QSettings>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -16,7 +17,9 @@ enum class FolderRole { Source, Destination };
 // What Shoebox remembers between runs, and nothing else: the folder last
 // chosen for each role, the window's size and place, and the subfolder
 // pairs the last moves went to. Kept in
-// $XDG_CONFIG_HOME/shoebox/shoebox.conf (~/.config by default).
+// $XDG_CONFIG_HOME/shoebox/shoebox.conf (~/.config by default). Anything but
+// a regular file there (a FIFO, a device, a folder) is left alone: nothing
+// is read from it or written to it, and stderr says so once.
 class Settings {
 public:
     Settings();
@@ -32,12 +35,13 @@ public:
     QByteArray windowGeometry() const;
     Result<> rememberWindowGeometry(const QByteArray& geometry);
 
-    QString fileName() const { return settings_.fileName(); }
+    QString fileName() const { return fileName_; }
 
 private:
     Result<> save();
 
-    mutable QSettings settings_; // reading an array steps through it
+    QString fileName_;
+    std::unique_ptr<QSettings> settings_; // null when the file is left alone
 };
 
 } // namespace shoebox

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -11,6 +12,7 @@
 #include "platform/Output.h"
 #include "sorting/CommandHistory.h"
 #include "sorting/Controls.h"
+#include "sorting/MoveJobs.h"
 #include "sorting/MovePlan.h"
 #include "sorting/Naming.h"
 #include "sorting/RecentDestinations.h"
@@ -43,12 +45,14 @@ struct Outlets {
     TextField* destinationPreviewField = nullptr; // where the move would put the file now
 };
 
-// What the commands reach outside the window through.
+// What the commands reach outside the window through. Moves go through
+// `moves`, everything else that touches the disk through `fileManager`.
 struct Services {
     FileManager* fileManager = nullptr;
     OpenPanel* openPanel = nullptr;
     Alert* alert = nullptr;
     Output* output = nullptr;
+    MoveJobs* moves = nullptr;
     // Every text the window shows goes through it; what is printed does not.
     Translate translate = untranslated;
 };
@@ -57,7 +61,9 @@ struct Services {
 using Sender = const void*;
 
 // The sorting window's controller: holds the sorting state and carries out
-// every command, one at a time, on the thread that calls it.
+// every command, one at a time, on the thread that calls it. A command that
+// moves a file ends when its move does, in the move's callback; until then
+// every other command is refused (see refuseWhileMoving).
 class ViewController {
 public:
     ViewController(Outlets outlets, Services services);
@@ -89,6 +95,13 @@ public:
     // destination (0 the latest); moves nothing. Nothing when there are fewer.
     void useRecentDestination(std::size_t rank);
 
+    // Whether a move (of the move command, undo or redo) is under way.
+    bool isMoving() const { return moving_; }
+    // While a move is under way, says in the status bar that the command
+    // has to wait and returns true: the caller then does nothing. Every
+    // command asks first; so does the window for its own (quitting).
+    bool refuseWhileMoving();
+
     // The sorting state, read-only for the window and the tests.
     const std::optional<FileURL>& sourceFolderPath() const { return sourceFolderPath_; }
     const std::optional<FileURL>& destinationFolderPath() const { return destinationFolderPath_; }
@@ -110,16 +123,22 @@ private:
     MoveEntries moveEntries() const;
     std::string destinationPreview() const;
 
-    // The move command's two stages.
-    FileURL makeTargetFolder(const MoveEntries& entries);
-    void descendIntoSubfolder(FileURL& target, const std::string& name);
+    // The move command's stages: the folders, the move, and what follows it.
+    void makeSubfolder(const FileURL& folder);
     void moveCurrentFile(const FileURL& target, const std::string& name, const SubfolderPair& subfolders);
+    void finishMove(std::size_t index, const FileURL& destination, const std::string& name,
+                    const SubfolderPair& subfolders, const Result<>& moved);
+    // Starts moving `source` to `destination`; `then` gets the result once
+    // the move has ended, which may be before this returns.
+    void startMove(const FileURL& source, const FileURL& destination, std::function<void(Result<>)> then);
 
     // Undo and redo (ViewControllerHistory.cpp).
     std::optional<std::size_t> entryAt(std::size_t index, const FileURL& location) const;
     void showEntry(std::size_t index);
     void updateUndoMenuItems();
     void reportHistoryFailure(const std::string& failed, const FileCommand& command, const Error& error);
+    void finishUndo(const FileCommand& command, const Result<Restored>& back);
+    void finishRedo(const FileCommand& command, const Result<>& again);
 
     Outlets ui_;
     Services services_;
@@ -133,6 +152,8 @@ private:
     std::optional<FileURL> nextScanStart_;
     CommandHistory history_;
     RecentDestinations recent_;
+    bool moving_ = false;
+    bool refusedWhileMoving_ = false; // the status bar says so, until the move ends
 };
 
 } // namespace shoebox

@@ -96,6 +96,7 @@ TEST_F(WindowTest, FoldersFromTheCommandLineAreChosenAsIfPickedInThePanel)
         EXPECT_TRUE(find<QAbstractButton>(name)->isEnabled()) << name;
     find<QLineEdit>("newFileNameTextField")->setText("Beach");
     press(&window, Qt::Key_Return, Qt::ControlModifier);
+    ASSERT_TRUE(moveEnded());
     EXPECT_EQ(tree(dir / "dest"), "Beach.jpg=data");
     EXPECT_TRUE(alert.shown.empty());
 

@@ -420,14 +420,6 @@ Optionen:
         <translation>In den &amp;Papierkorb verschieben</translation>
     </message>
     <message>
-        <source>&amp;Keyboard Shortcuts</source>
-        <translation>&amp;Tastenkürzel</translation>
-    </message>
-    <message>
-        <source>&amp;About Shoebox</source>
-        <translation>&amp;Über Shoebox</translation>
-    </message>
-    <message>
         <source>Photo information</source>
         <translation>Fotoinformationen</translation>
     </message>
@@ -483,12 +475,31 @@ Optionen:
         <source>Leave Full Screen</source>
         <translation>Vollbild verlassen</translation>
     </message>
+    <message>
+        <source>&amp;Cancel Move</source>
+        <translation>Verschieben &amp;abbrechen</translation>
+    </message>
+    <message>
+        <source>&amp;Keyboard Shortcuts</source>
+        <translation>&amp;Tastenkürzel</translation>
+    </message>
+    <message>
+        <source>&amp;About Shoebox</source>
+        <translation>&amp;Über Shoebox</translation>
+    </message>
 </context>
 <context>
     <name>PhotoInfo</name>
     <message>
         <source>date unknown</source>
         <translation>Datum unbekannt</translation>
+    </message>
+</context>
+<context>
+    <name>Settings</name>
+    <message>
+        <source>ignoring the settings file %1: it is not a regular file</source>
+        <translation>die Einstellungsdatei %1 wird übergangen: sie ist keine gewöhnliche Datei</translation>
     </message>
 </context>
 <context>
@@ -609,6 +620,10 @@ Optionen:
     <message>
         <source>Leave full screen</source>
         <translation>Vollbild verlassen</translation>
+    </message>
+    <message>
+        <source>Cancel the move under way</source>
+        <translation>Laufendes Verschieben abbrechen</translation>
     </message>
 </context>
 <context>
@@ -740,6 +755,14 @@ Optionen:
     <message>
         <source>Redone: %1.</source>
         <translation>Wiederholt: %1.</translation>
+    </message>
+    <message>
+        <source>Wait for the move to end, or press Escape to cancel it.</source>
+        <translation>Warten Sie, bis das Verschieben fertig ist, oder brechen Sie es mit Esc ab.</translation>
+    </message>
+    <message>
+        <source>Undone: %1 (it was back in its folder already).</source>
+        <translation>Rückgängig gemacht: %1 (die Datei war schon wieder in ihrem Ordner).</translation>
     </message>
 </context>
 <context>
