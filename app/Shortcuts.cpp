@@ -5,6 +5,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QCompleter>
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QHeaderView>
@@ -32,6 +33,20 @@ bool isTextBox(const QObject* object)
         return combo->isEditable();
     return qobject_cast<const QLineEdit*>(object) || qobject_cast<const QTextEdit*>(object) ||
            qobject_cast<const QPlainTextEdit*>(object) || qobject_cast<const QAbstractSpinBox*>(object);
+}
+
+// Whether a list is open over the window: a menu, a combo box's list, or
+// the completion under a text box (a popup that keeps the focus in its box).
+bool popupOpen(const QObject* focus)
+{
+    if (QApplication::activePopupWidget())
+        return true;
+    const QCompleter* completer = nullptr;
+    if (const auto* edit = qobject_cast<const QLineEdit*>(focus))
+        completer = edit->completer();
+    else if (const auto* combo = qobject_cast<const QComboBox*>(focus))
+        completer = combo->completer();
+    return completer && completer->popup()->isVisible();
 }
 
 template <typename T>
@@ -299,8 +314,16 @@ bool WindowKeys::eventFilter(QObject* watched, QEvent* event)
     // A text box keeps its editing keys (arrows, Page Up/Down, Delete); a
     // key meant to work anywhere (Ctrl+Delete rather than the line edit's
     // "delete word") goes to its command.
-    if (event->type() == QEvent::ShortcutOverride && isTextBox(watched)) {
-        const QKeySequence pressed(static_cast<QKeyEvent*>(event)->keyCombination());
+    if (event->type() != QEvent::ShortcutOverride)
+        return QObject::eventFilter(watched, event);
+    const QKeySequence pressed(static_cast<QKeyEvent*>(event)->keyCombination());
+    // Escape closes an open list, and only that: the list keeps it from
+    // the window's Escape (leaving full screen, cancelling a move).
+    if (pressed == QKeySequence(Qt::Key_Escape) && popupOpen(watched)) {
+        event->accept();
+        return true;
+    }
+    if (isTextBox(watched)) {
         if (plainKeys_.contains(pressed)) {
             event->accept();
             return true;

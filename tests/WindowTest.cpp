@@ -1,4 +1,6 @@
 #include <QAccessible>
+#include <QComboBox>
+#include <QCompleter>
 #include <QDialog>
 #include <QDir>
 #include <QFile>
@@ -222,7 +224,8 @@ TEST(ManualPageTest, ListsEveryKeyOfTheShortcutTable)
 }
 
 // Guards a sorting key lost in full screen (a hidden menu bar takes its actions' keys along), the boxes not over the
-// picture or not in front, Escape leaving while a dialog is open, and the window not as it was afterwards.
+// picture or not in front, Escape leaving while a dialog or the completion list is open, and the window not as it was
+// afterwards.
 TEST_F(WindowTest, FullScreenKeepsEverySortingKeyAndEscapeLeavesIt)
 {
     dir.write("src/a.png", encode(solid(64, 48, Qt::red), "PNG").toStdString());
@@ -261,6 +264,17 @@ TEST_F(WindowTest, FullScreenKeepsEverySortingKeyAndEscapeLeavesIt)
     press(name, Qt::Key_Return, Qt::ControlModifier);
     EXPECT_EQ(names(dir / "dest/Trips"), (Names{"Beach.jpg", "Beach.png"}));
     EXPECT_EQ(tree(dir / "src") + " " + progressText().toStdString(), "c.jpg 3 / 3");
+
+    auto* levelOne = find<QComboBox>("subFolderOneBox");
+    press(name, Qt::Key_1, Qt::AltModifier);
+    levelOne->setEditText("");
+    ASSERT_TRUE(waitUntil([&] { return levelOne->findText("Trips") >= 0; })) << "the folders listed again";
+    QTest::keyClicks(levelOne, "T");
+    QWidget* list = levelOne->completer()->popup();
+    ASSERT_TRUE(waitUntil([&] { return list->isVisible(); }));
+    press(list, Qt::Key_Escape);
+    EXPECT_TRUE(!list->isVisible() && window.isFullScreen()) << "Escape closes the list, and only the list";
+    press(levelOne, Qt::Key_N, Qt::AltModifier);
 
     press(name, Qt::Key_F1);
     auto* dialog = window.findChild<QDialog*>("shortcutsDialog");
