@@ -296,10 +296,9 @@ void ViewController::moveCurrentFile(const FileURL& target, const std::string& n
 {
     const FileURL destination = target.appendingPathComponent(name);
     const std::size_t index = static_cast<std::size_t>(currentImageItem_);
-    startMove(imageURLs_[index], destination,
-              [this, index, destination, name, subfolders](const Result<>& moved) {
-                  finishMove(index, destination, name, subfolders, moved);
-              });
+    startMove(imageURLs_[index], destination, [this, index, destination, name, subfolders](const Result<>& moved) {
+        finishMove(index, destination, name, subfolders, moved);
+    });
 }
 
 void ViewController::finishMove(std::size_t index, const FileURL& destination, const std::string& name,
