@@ -27,8 +27,7 @@ void FullScreenLayout::setActive(bool active)
         for (QWidget* widget : std::initializer_list<QWidget*>{
                  ui_.menubar, ui_.statusbar, ui_.sourceFolderButton, ui_.sourceFolderLabel, ui_.destinationFolderButton,
                  ui_.destinationFolderLabel, ui_.currentFilePathLabel, ui_.prePhotoButton, ui_.progressBar,
-                 ui_.progressTextField, ui_.nextPhotoButton, ui_.renameTypeLabel, ui_.renameTypeMenu,
-                 ui_.moveAndRenameFileButton, ui_.trashPhotoButton, ui_.newFileNamePreviewField}) {
+                 ui_.progressTextField, ui_.nextPhotoButton, ui_.newFileNamePreviewField}) {
             if (!widget->isHidden()) {
                 widget->hide();
                 hidden_.push_back(widget);

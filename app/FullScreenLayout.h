@@ -13,11 +13,13 @@ class MainWindow;
 namespace shoebox {
 
 // The window's arrangement in full screen: the picture fills the screen,
-// and the name field, the subfolder boxes and the preview line (and the
-// info line, when it is on) lie over its bottom edge on a dark band, so
-// the whole sort goes on with every key. The rest of the window (menus,
-// folders, buttons, status) hides until full screen ends. Nothing is
-// reparented, so the focus stays where it was.
+// and the sorting panel (the subfolder boxes, the rename type, the name
+// field with Move and Move to Trash, the preview line, and the info line
+// when it is on) lies over its bottom edge on a dark band, so the whole
+// sort goes on with every key, the buttons' Alt keys included (a hidden
+// button takes its Alt key along). The rest of the window (menus, folders,
+// stepping, status) hides until full screen ends. Nothing is reparented,
+// so the focus stays where it was.
 class FullScreenLayout final : public QObject {
 public:
     FullScreenLayout(Ui::MainWindow& ui, QObject* parent);

@@ -223,9 +223,9 @@ TEST(ManualPageTest, ListsEveryKeyOfTheShortcutTable)
     }
 }
 
-// Guards a sorting key lost in full screen (a hidden menu bar takes its actions' keys along), the boxes not over the
-// picture or not in front, Escape leaving while a dialog or the completion list is open, and the window not as it was
-// afterwards.
+// Guards a sorting key lost in full screen (a hidden menu bar takes its actions' keys along, a hidden button or box
+// its Alt key), the boxes not over the picture or not in front, Escape leaving while a dialog or the completion list
+// is open, and the window not as it was afterwards.
 TEST_F(WindowTest, FullScreenKeepsEverySortingKeyAndEscapeLeavesIt)
 {
     dir.write("src/a.png", encode(solid(64, 48, Qt::red), "PNG").toStdString());
@@ -261,7 +261,11 @@ TEST_F(WindowTest, FullScreenKeepsEverySortingKeyAndEscapeLeavesIt)
     find<QComboBox>("subFolderOneBox")->setEditText("");
     press(name, Qt::Key_1, Qt::ControlModifier);
     EXPECT_EQ(find<QComboBox>("subFolderOneBox")->currentText(), "Trips");
-    press(name, Qt::Key_Return, Qt::ControlModifier);
+    press(name, Qt::Key_T, Qt::AltModifier);
+    EXPECT_EQ(QApplication::focusWidget(), find<QWidget>("renameTypeMenu"));
+    press(QApplication::focusWidget(), Qt::Key_N, Qt::AltModifier);
+    press(name, Qt::Key_M, Qt::AltModifier); // the button's key: it clicks a moment later, as it shows itself pressed
+    ASSERT_TRUE(waitUntil([&] { return names(dir / "dest/Trips").size() == 2; }));
     EXPECT_EQ(names(dir / "dest/Trips"), (Names{"Beach.jpg", "Beach.png"}));
     EXPECT_EQ(tree(dir / "src") + " " + progressText().toStdString(), "c.jpg 3 / 3");
 
