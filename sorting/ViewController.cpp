@@ -90,6 +90,16 @@ void ViewController::updateDestinationPreview()
     ui_.destinationPreviewField->setStringValue(destinationPreview());
 }
 
+void ViewController::useRecentDestination(std::size_t rank)
+{
+    if (rank >= recent_.pairs().size())
+        return;
+    const SubfolderPair pair = recent_.pairs()[rank];
+    ui_.subFolderOneBox->setStringValue(pair.levelOne);
+    ui_.subSubFolder->setStringValue(pair.levelTwo);
+    updateDestinationPreview();
+}
+
 void ViewController::updateProgressBar()
 {
     ui_.progressBar->setMaxValue(static_cast<double>(totalImageCount_));
@@ -278,7 +288,8 @@ void ViewController::moveAndRenameButton(Sender)
     std::vector<std::string> suffixes;
     for (const FileURL& companion : companions)
         suffixes.push_back(suffixInGroup(imageURLs_[index], companion));
-    moveCurrentFile(plan.folder, finalNamesIn(*services_.fileManager, plan.folder, names, suffixes), companions);
+    moveCurrentFile(plan.folder, finalNamesIn(*services_.fileManager, plan.folder, names, suffixes), companions,
+                    {entries.levelOne, entries.levelTwo});
 }
 
 // The plan goes on down even when the folder could not be made; the move
@@ -300,18 +311,20 @@ void ViewController::makeSubfolder(const FileURL& folder)
 }
 
 void ViewController::moveCurrentFile(const FileURL& target, const std::vector<std::string>& names,
-                                     const std::vector<FileURL>& companions)
+                                     const std::vector<FileURL>& companions, const SubfolderPair& subfolders)
 {
     const auto index = static_cast<std::size_t>(currentImageItem_);
     FileCommand command{
         FileCommand::Kind::Move, index, imageURLs_[index], target.appendingPathComponent(names[0]), {}, {}};
     for (std::size_t i = 0; i < companions.size(); ++i)
         command.companions.push_back({companions[i], target.appendingPathComponent(names[i + 1]), {}});
-    startMove(command, false,
-              [this, command, name = names[0]](const Result<>& moved) { finishMove(command, name, moved); });
+    startMove(command, false, [this, command, name = names[0], subfolders](const Result<>& moved) {
+        finishMove(command, name, subfolders, moved);
+    });
 }
 
-void ViewController::finishMove(const FileCommand& command, const std::string& name, const Result<>& moved)
+void ViewController::finishMove(const FileCommand& command, const std::string& name, const SubfolderPair& subfolders,
+                                const Result<>& moved)
 {
     if (!moved) {
         printFailure(moved.error());
@@ -321,6 +334,7 @@ void ViewController::finishMove(const FileCommand& command, const std::string& n
 
     history_.record(command);
     updateUndoMenuItems();
+    recent_.record(subfolders);
     if (command.companions.empty())
         detachGroup(command.index);
     placeGroup(command.index, command, false);

@@ -16,6 +16,7 @@
 #include "sorting/MoveJobs.h"
 #include "sorting/MovePlan.h"
 #include "sorting/Naming.h"
+#include "sorting/RecentDestinations.h"
 #include "sorting/Translation.h"
 
 namespace shoebox {
@@ -101,6 +102,9 @@ public:
     // Shows where the move would put the current file with the window's
     // entries as they are; the window calls it on every edit of them.
     void updateDestinationPreview();
+    // Fills both subfolder boxes with the pair of the `rank`-th most recent
+    // destination (0 the latest); moves nothing. Nothing when there are fewer.
+    void useRecentDestination(std::size_t rank);
 
     // Whether a move (of the move command, undo or redo) is under way.
     bool isMoving() const { return moving_; }
@@ -116,6 +120,9 @@ public:
     std::int64_t currentImageItem() const { return currentImageItem_; }
     std::int64_t totalImageCount() const { return totalImageCount_; }
     const CommandHistory& history() const { return history_; }
+    // Where moves went, most recent first; the window starts it from the
+    // settings and keeps it there.
+    RecentDestinations& recentDestinations() { return recent_; }
 
 private:
     bool hasCurrentFile() const;
@@ -130,8 +137,9 @@ private:
     // The move command's stages: the folders, the move, and what follows it.
     void makeSubfolder(const FileURL& folder);
     void moveCurrentFile(const FileURL& target, const std::vector<std::string>& names,
-                         const std::vector<FileURL>& companions);
-    void finishMove(const FileCommand& command, const std::string& name, const Result<>& moved);
+                         const std::vector<FileURL>& companions, const SubfolderPair& subfolders);
+    void finishMove(const FileCommand& command, const std::string& name, const SubfolderPair& subfolders,
+                    const Result<>& moved);
     // Starts moving the command's files, before to after (back: after to
     // before), all or none; `then` gets the result once the move has
     // ended, which may be before this returns.
@@ -180,6 +188,7 @@ private:
     std::vector<std::size_t> shown_;
     bool companionsTogether_ = false;
     CommandHistory history_;
+    RecentDestinations recent_;
     bool moving_ = false;
     bool refusedWhileMoving_ = false; // the status bar says so, until the move ends
 };
