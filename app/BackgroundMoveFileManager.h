@@ -23,9 +23,10 @@ public:
     // a command from the event loop that the move runs.
     bool isMoving() const { return moving_; }
 
-    std::optional<std::vector<FileURL>> contentsOfDirectory(const FileURL& folder) override
+    std::optional<std::vector<FileURL>> shownFilesInDirectory(const FileURL& folder,
+                                                              ListingObserver& observer) override
     {
-        return inner_.contentsOfDirectory(folder);
+        return inner_.shownFilesInDirectory(folder, observer);
     }
     bool fileExistsAtPath(const std::string& path) override { return inner_.fileExistsAtPath(path); }
     bool fileExistsAtPath(const std::string& path, bool& isDirectory) override

@@ -74,8 +74,15 @@ MainWindow::MainWindow(Overrides overrides, QWidget* parent)
         adapt<LabelField>(ui_->destinationPreviewField, LabelField::Accessible::DescriptionIsText);
 
     moves_ = std::make_unique<BackgroundMoveFileManager>(*overrides.fileManager, this);
+    jobs_ = std::make_unique<BackgroundJobs>();
     controller_ = std::make_unique<ViewController>(
-        outlets, Services{moves_.get(), folderRoute_.get(), overrides.alert, overrides.output});
+        outlets, Services{moves_.get(), folderRoute_.get(), overrides.alert, overrides.output, jobs_.get()});
+    // Remembered only when the choice took: a source without photos is not
+    // where the user will want to start next time.
+    controller_->onSourceListed([this](const FileURL& folder) {
+        if (auto saved = settings_.rememberFolder(FolderRole::Source, folder); !saved)
+            qWarning("%s", saved.error().description.c_str());
+    });
     connectCommands();
     connectEditing();
     controller_->viewDidLoad();
@@ -145,12 +152,9 @@ void MainWindow::chooseFolder(FolderRole role)
         completion().setDestination(c.destinationFolderPath());
     }
 
-    // Remembered only when the choice took: a source without photos is not
-    // where the user will want to start next time.
+    // The source is remembered once its listing finds files (see the constructor).
     const std::optional<FileURL>& chosen = folderRoute_->lastAnswer();
-    const bool took = chosen && (source ? c.sourceFolderPath() == chosen && !c.imageURLs().empty()
-                                        : c.destinationFolderPath() == chosen);
-    if (took) {
+    if (!source && chosen && c.destinationFolderPath() == chosen) {
         if (auto saved = settings_.rememberFolder(role, *chosen); !saved)
             qWarning("%s", saved.error().description.c_str());
     }
@@ -158,6 +162,7 @@ void MainWindow::chooseFolder(FolderRole role)
 
 void MainWindow::closeEvent(QCloseEvent* event)
 {
+    controller_->stopListing();
     if (auto saved = settings_.rememberWindowGeometry(saveGeometry()); !saved)
         qWarning("%s", saved.error().description.c_str());
     QMainWindow::closeEvent(event);

@@ -4,6 +4,7 @@
 #include <memory>
 #include <vector>
 
+#include "app/BackgroundJobs.h"
 #include "app/BackgroundMoveFileManager.h"
 #include "app/CommandLine.h"
 #include "app/FolderCompletion.h"
@@ -73,6 +74,8 @@ private:
     std::unique_ptr<FolderRoute> folderRoute_;
     Settings settings_;
     std::unique_ptr<BackgroundMoveFileManager> moves_;
+    // After the file manager its jobs use, before the controller they report to.
+    std::unique_ptr<BackgroundJobs> jobs_;
     std::unique_ptr<FolderCompletion> completion_; // see completion()
     bool painted_ = false;
 

@@ -10,6 +10,7 @@
 
 #include "platform/FileDescriptor.h"
 #include "platform/FileMove.h"
+#include "platform/MediaTypes.h"
 #include "platform/Text.h"
 #include "platform/Trash.h"
 
@@ -67,7 +68,8 @@ Result<> makeFolder(const std::string& path)
 
 } // namespace
 
-std::optional<std::vector<FileURL>> LinuxFileManager::contentsOfDirectory(const FileURL& folder)
+std::optional<std::vector<FileURL>> LinuxFileManager::shownFilesInDirectory(const FileURL& folder,
+                                                                           ListingObserver& observer)
 {
     UniqueDir directory = listing(folder);
     if (!directory) {
@@ -79,7 +81,11 @@ std::optional<std::vector<FileURL>> LinuxFileManager::contentsOfDirectory(const 
     // and only then turned into locations.
     std::string names;
     std::vector<std::pair<std::size_t, std::size_t>> spans;
-    for (;;) {
+    for (std::size_t read = 1;; ++read) {
+        // glibc reads 32 KiB of entries at a time: a few hundred names.
+        if (read % 1024 == 0 && observer.stopped()) {
+            return std::nullopt;
+        }
         errno = 0;
         const dirent* entry = ::readdir(directory.get());
         if (entry == nullptr) {
@@ -87,30 +93,37 @@ std::optional<std::vector<FileURL>> LinuxFileManager::contentsOfDirectory(const 
             // unreadable entry, that is passed over: what was read is listed.
             break;
         }
-        const char* name = entry->d_name;
+        const std::string_view name(entry->d_name);
         if (name[0] == '.') {
             continue; // hidden, and "." and ".."
         }
-        std::size_t length = std::strlen(name);
-        spans.emplace_back(names.size(), length);
-        names.append(name, length);
+        const std::size_t dot = name.rfind('.');
+        if (dot == std::string_view::npos || !mediaKindOf(name.substr(dot + 1))) {
+            continue;
+        }
+        spans.emplace_back(names.size(), name.size());
+        names.append(name);
     }
     directory.reset();
 
-    std::vector<std::string_view> sorted;
-    sorted.reserve(spans.size());
+    std::vector<std::string_view> views;
+    views.reserve(spans.size());
     for (auto [offset, length] : spans) {
-        sorted.emplace_back(names.data() + offset, length);
+        views.emplace_back(names.data() + offset, length);
     }
     spans = {};
-    sortNaturally(sorted);
-
-    std::vector<FileURL> contents;
-    contents.reserve(sorted.size());
-    for (std::string_view name : sorted) {
-        contents.push_back(folder.appendingPathComponent(name));
+    NaturalOrder order(views);
+    if (!order.empty()) {
+        observer.firstFile(folder.appendingPathComponent(order.first()));
     }
-    return contents;
+    if (observer.stopped()) {
+        return std::nullopt;
+    }
+    views = order.sorted();
+    if (observer.stopped()) {
+        return std::nullopt;
+    }
+    return folder.appendingPathComponents(views);
 }
 
 // A path with a null byte names nothing: answering "taken" would keep a

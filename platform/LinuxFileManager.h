@@ -8,7 +8,8 @@ namespace shoebox {
 // FileMove.h, and GIO for the Trash.
 class LinuxFileManager final : public FileManager {
 public:
-    std::optional<std::vector<FileURL>> contentsOfDirectory(const FileURL& folder) override;
+    std::optional<std::vector<FileURL>> shownFilesInDirectory(const FileURL& folder,
+                                                              ListingObserver& observer) override;
     bool fileExistsAtPath(const std::string& path) override;
     bool fileExistsAtPath(const std::string& path, bool& isDirectory) override;
     Result<> createDirectoryAtURL(const FileURL& folder) override;

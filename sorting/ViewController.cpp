@@ -16,6 +16,11 @@ constexpr std::string_view refusedNameTitle = "This Name Can’t Be Used";
 
 ViewController::ViewController(Outlets outlets, Services services) : ui_(outlets), services_(services) {}
 
+ViewController::~ViewController()
+{
+    stopListing();
+}
+
 void ViewController::viewDidLoad()
 {
     // The bar shows the position in the list (1 of N ... N of N), so it
@@ -38,8 +43,9 @@ void ViewController::showWarningAlert(std::string_view messageText, std::string_
 
 void ViewController::updateProgressText()
 {
+    // Until the listing ends, the count is not known.
     ui_.progressTextField->setStringValue(std::to_string(currentImageItem_ + 1) + " / " +
-                                          std::to_string(totalImageCount_));
+                                          (listing_ ? std::string("counting\u2026") : std::to_string(totalImageCount_)));
 }
 
 void ViewController::showCurrentFile()
@@ -52,9 +58,14 @@ void ViewController::showCurrentFile()
     const std::optional<std::string> text = removingPercentEncoding(location);
     ui_.currentFilePathLabel->setStringValue(text ? *text : percentDecodedForDisplay(location));
     updateProgressText();
+    updateNeighbours();
+    updateDestinationPreview();
+}
 
-    // Tell the view what comes next so it can decode it before it is asked:
-    // the next file in the direction of travel, the one behind, and one more ahead.
+// Tells the view what comes next so it can decode it before it is asked:
+// the next file in the direction of travel, the one behind, and one more ahead.
+void ViewController::updateNeighbours()
+{
     std::vector<FileURL> likelyNext;
     const auto count = static_cast<std::int64_t>(imageURLs_.size());
     for (std::int64_t offset : {1, -1, 2}) {
@@ -63,7 +74,6 @@ void ViewController::showCurrentFile()
             likelyNext.push_back(imageURLs_[static_cast<std::size_t>(index)]);
     }
     ui_.imageViewer->setNeighbours(likelyNext);
-    updateDestinationPreview();
 }
 
 MoveEntries ViewController::moveEntries() const
@@ -111,43 +121,12 @@ bool ViewController::hasCurrentFile() const
 {
     // A scan that finds nothing empties the list but keeps the counters, so
     // the position may point past the end: then there is no current file.
-    return currentImageItem_ >= 0 && currentImageItem_ < static_cast<std::int64_t>(imageURLs_.size());
+    // Nor is there while a step waits for the listing to end.
+    return !positionWaits_ && currentImageItem_ >= 0 &&
+           currentImageItem_ < static_cast<std::int64_t>(imageURLs_.size());
 }
 
 // --- Choosing the folders -------------------------------------------------
-
-void ViewController::sourceFolderButton(Sender)
-{
-    const std::optional<FileURL> folder = services_.openPanel->chooseFolder();
-    if (!folder)
-        return; // cancelled: nothing changes
-
-    sourceFolderPath_ = folder;
-    ui_.sourceFolderLabel->setStringValue(folder->lastPathComponent());
-    imageURLs_.clear();
-
-    if (auto entries = services_.fileManager->contentsOfDirectory(*folder)) {
-        for (FileURL& entry : *entries) {
-            if (mediaKindOf(entry))
-                imageURLs_.push_back(std::move(entry));
-        }
-    }
-
-    if (imageURLs_.empty()) {
-        updateDestinationPreview();
-        showWarningAlert("No Image Files Found!", "Please choose a source folder that contains image files you ninny.");
-        return;
-    }
-
-    totalImageCount_ = static_cast<std::int64_t>(imageURLs_.size());
-    currentImageItem_ = 0;
-    lastDirection_ = 1;
-    showCurrentFile();
-    updateProgressBar();
-    ui_.prePhotoButton->setEnabled(true);
-    ui_.nextPhotoButton->setEnabled(true);
-    ui_.trashPhotoButton->setEnabled(true);
-}
 
 void ViewController::destinationFolderButton(Sender)
 {
@@ -165,6 +144,15 @@ void ViewController::destinationFolderButton(Sender)
 
 void ViewController::step(int direction)
 {
+    if (listing_) {
+        // From the first file on, steps wait for the whole list; before
+        // it shows there is nowhere to step from.
+        if (hasCurrentFile() || positionWaits_) {
+            waitForList([this, direction] { step(direction); });
+            positionWaits_ = true;
+        }
+        return;
+    }
     if (!hasCurrentFile())
         return;
     lastDirection_ = direction;

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -11,6 +13,7 @@
 #include "platform/Output.h"
 #include "sorting/CommandHistory.h"
 #include "sorting/Controls.h"
+#include "sorting/Jobs.h"
 #include "sorting/MovePlan.h"
 #include "sorting/Naming.h"
 
@@ -47,16 +50,23 @@ struct Services {
     OpenPanel* openPanel = nullptr;
     Alert* alert = nullptr;
     Output* output = nullptr;
+    JobRunner* jobs = nullptr; // the source listing runs here
 };
 
 // Every action takes the control that sent it and ignores it.
 using Sender = const void*;
 
 // The sorting window's controller: holds the sorting state and carries out
-// every command, one at a time, on the thread that calls it.
+// every command, one at a time, on the thread that calls it. The one thing
+// it hands off is the listing of a source folder (ViewControllerListing.cpp):
+// the first file shows as soon as it is known, and the commands that need the
+// whole list wait for it.
 class ViewController {
 public:
     ViewController(Outlets outlets, Services services);
+    ~ViewController();
+    ViewController(const ViewController&) = delete;
+    ViewController& operator=(const ViewController&) = delete;
 
     void viewDidLoad();
 
@@ -69,6 +79,14 @@ public:
     // Take back the newest move or Trash, or repeat the one last taken back.
     void undo(Sender sender);
     void redo(Sender sender);
+
+    // Whether a source folder's listing is under way.
+    bool isListing() const { return listing_ != nullptr; }
+    // Gives up the listing under way, if any: nothing of it shows. Choosing
+    // another source does the same.
+    void stopListing();
+    // Called when a source folder's listing has found files, with the folder.
+    void onSourceListed(std::function<void(const FileURL&)> handler) { sourceListed_ = std::move(handler); }
 
     void moveToNextImage();
     void showWarningAlert(std::string_view messageText, std::string_view informativeText);
@@ -89,6 +107,15 @@ public:
 private:
     bool hasCurrentFile() const;
     void step(int direction);
+    void updateNeighbours();
+
+    // The source listing (ViewControllerListing.cpp).
+    void startListing(const FileURL& folder);
+    void showFirstFile(const FileURL& first);
+    void showFromStart();
+    void finishListing(std::optional<std::vector<FileURL>> list);
+    void discardList();
+    bool waitForList(std::function<void()> command);
     void updateProgressBar();
     void print(std::string_view line);
     void printFailure(const Error& error);
@@ -117,6 +144,13 @@ private:
     std::int64_t totalImageCount_ = 0;
     int lastDirection_ = 1; // which way the user travels, for prefetching
     CommandHistory history_;
+
+    std::shared_ptr<JobToken> listing_; // while a source listing runs
+    // Commands that need the whole list, waiting for the listing to end.
+    std::vector<std::function<void()>> waiting_;
+    // A step waits for the list: until it is taken there is no current file.
+    bool positionWaits_ = false;
+    std::function<void(const FileURL&)> sourceListed_;
 };
 
 } // namespace shoebox

@@ -49,6 +49,9 @@ void ViewController::reportHistoryFailure(std::string_view verb, const std::stri
 // never-replacing move; its entry gets its old place and is shown again.
 void ViewController::undo(Sender)
 {
+    // It finds its file's entry in the whole list.
+    if (waitForList([this] { undo(nullptr); }))
+        return;
     if (!history_.nextUndo())
         return;
     // A copy: the move may spin an event loop, and undone() moves the
@@ -84,6 +87,8 @@ void ViewController::undo(Sender)
 // a Trash to the Trash. Like the command, it then steps on.
 void ViewController::redo(Sender)
 {
+    if (waitForList([this] { redo(nullptr); }))
+        return;
     if (!history_.nextRedo())
         return;
     const FileCommand command = *history_.nextRedo(); // a copy, as for undo

@@ -103,6 +103,7 @@ TEST(FolderMemoryTest, TheWindowRemembersFoldersThatTookAndOpensThereNextTime)
              {std::optional(photos), std::optional(dir.makeFolder("empty")), std::optional<std::string>()}) {
             panel.chooseNext(folder ? std::optional(FileURL::fileURLWithPath(*folder)) : std::nullopt);
             sourceButton->click();
+            EXPECT_TRUE(waitUntil([&] { return !window.controller().isListing(); }));
         }
         EXPECT_EQ(alert.shown.size(), 1u);
         panel.chooseNext(FileURL::fileURLWithPath(destination));

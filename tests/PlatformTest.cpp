@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <random>
 
 #include "platform/LinuxFileManager.h"
 #include "platform/Text.h"
@@ -59,7 +60,8 @@ TEST_F(Enumeration, PathsHoldingANullByteAreRefusedNotCut)
     const std::string cut = dir / std::string("a\0b", 3);
     bool isDirectory = true;
     EXPECT_FALSE(files.fileExistsAtPath(cut) || files.fileExistsAtPath(cut, isDirectory) || isDirectory);
-    EXPECT_EQ(files.contentsOfDirectory(FileURL::fileURLWithPath(cut)), std::nullopt);
+    UnwatchedListing unwatched;
+    EXPECT_EQ(files.shownFilesInDirectory(FileURL::fileURLWithPath(cut), unwatched), std::nullopt);
     EXPECT_EQ(files.folderNamesInDirectory(FileURL::fileURLWithPath(cut)), std::nullopt);
     auto made = files.createDirectoryAtURL(at(std::string("new\0er", 6)));
     ASSERT_FALSE(made.has_value());
@@ -79,9 +81,10 @@ TEST_F(Enumeration, FolderNamesListVisibleFoldersAndLinksToThemInNaturalOrder)
     EXPECT_EQ(files.folderNamesInDirectory(FileURL::fileURLWithPath(dir.path())),
               (Names{"2024", "caf\xe9", "folder.jpg", "link to 2024", "trip 9", "Trip 10"}));
     EXPECT_EQ(files.folderNamesInDirectory(at("2024")), Names{});
+    UnwatchedListing unwatched;
     for (const char* unreadable : {"missing", "photo.jpg"}) {
         EXPECT_EQ(files.folderNamesInDirectory(at(unreadable)), std::nullopt) << unreadable;
-        EXPECT_EQ(files.contentsOfDirectory(at(unreadable)), std::nullopt) << unreadable;
+        EXPECT_EQ(files.shownFilesInDirectory(at(unreadable), unwatched), std::nullopt) << unreadable;
     }
 }
 
@@ -118,4 +121,24 @@ TEST(NaturalOrderTest, FastSortAgreesWithTheComparator)
     std::sort(reference.begin(), reference.end(), naturalLess);
     sortNaturally(fast);
     EXPECT_EQ(fast, reference);
+}
+
+// Guards the first name, picked out in one pass before the sort, and the sort split over the cores parting from the
+// comparator: random names of pieces that tie within the keys (shared prefixes, numbers with leading zeros, case).
+TEST(NaturalOrderTest, FirstNameAndSortOnEveryCoreAgreeWithTheComparator)
+{
+    std::mt19937 random(20240607);
+    const std::string_view pieces[] = {"IMG_", "img_", "0",   "00", "7",         "10",        "123456789012345678",
+                                       "a",    "B",    " ",   ".",  "\xC3\xA9", "2024-01-0", "\xFF"};
+    for (std::size_t count : {1, 2, 3, 40, 100000}) {
+        std::vector<std::string> names(count);
+        for (std::string& name : names)
+            for (auto parts = random() % 6 + 1; parts > 0; --parts)
+                name += pieces[random() % std::size(pieces)];
+        std::vector<std::string_view> views(names.begin(), names.end()), reference = views;
+        std::sort(reference.begin(), reference.end(), naturalLess);
+        NaturalOrder order(views);
+        EXPECT_EQ(order.first(), reference.front()) << count << " names";
+        EXPECT_EQ(order.sorted(), reference) << count << " names";
+    }
 }

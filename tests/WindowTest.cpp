@@ -34,6 +34,7 @@ TEST_F(WindowTest, KeyboardDrivesTheScanAndSteppingWithoutStealingEditingKeys)
         EXPECT_FALSE(find<QAbstractButton>(name)->isEnabled()) << name;
     panel.chooseNext(FileURL::fileURLWithPath(dir.fill({"a.jpg", "b.png", "c.mov"})));
     press(&window, Qt::Key_O, Qt::ControlModifier);
+    listed();
     EXPECT_EQ(progressText() + " " + text("sourceFolderLabel"), "1 / 3 src");
     QWidget* focused = QApplication::focusWidget();
     ASSERT_NE(focused, nullptr);
@@ -75,6 +76,7 @@ TEST_F(WindowTest, FoldersFromTheCommandLineAreChosenAsIfPickedInThePanel)
     dir.fill({"a.jpg", "b.png", "c.mov"});
     dir.write("caf\xE9/photo.jpg"); // not UTF-8
     window.chooseStartFolders(std::get<StartFolders>(parse({dir / "caf\xE9", dir.makeFolder("dest")})));
+    listed();
     EXPECT_EQ(progressText() + " " + text("destinationFolderLabel"), "1 / 1 dest");
     for (const char* name : {"moveAndRenameFileButton", "nextPhotoButton", "trashPhotoButton"})
         EXPECT_TRUE(find<QAbstractButton>(name)->isEnabled()) << name;
@@ -84,10 +86,12 @@ TEST_F(WindowTest, FoldersFromTheCommandLineAreChosenAsIfPickedInThePanel)
     EXPECT_TRUE(alert.shown.empty());
 
     window.chooseStartFolders({FileURL::fileURLWithPath(dir.makeFolder("empty")), std::nullopt});
+    listed();
     ASSERT_EQ(alert.shown.size(), 1u);
     EXPECT_EQ(alert.shown[0].first, "No Image Files Found!");
     panel.chooseNext(FileURL::fileURLWithPath(dir / "src"));
     press(&window, Qt::Key_O, Qt::ControlModifier);
+    listed();
     EXPECT_EQ(progressText(), "1 / 3");
 }
 

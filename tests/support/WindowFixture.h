@@ -8,6 +8,7 @@
 
 #include "app/MainWindow.h"
 #include "tests/support/Doubles.h"
+#include "tests/support/QtWait.h"
 #include "tests/support/TempDir.h"
 
 // Failure messages show a QString as its text.
@@ -44,11 +45,17 @@ protected:
     {
         QTest::keyClick(target, static_cast<Qt::Key>(key), modifiers);
     }
-    // Chooses `folder` in the panel the button opens.
+    // Chooses `folder` in the panel the button opens; a source, until its listing (off the UI thread) has ended.
     void choose(const char* button, const std::string& folder)
     {
         panel.chooseNext(FileURL::fileURLWithPath(folder));
         click(button);
+        listed();
+    }
+    // Runs the event loop until the source listing under way, if any, has ended.
+    void listed()
+    {
+        EXPECT_TRUE(waitUntil([this] { return !window.controller().isListing(); })) << "the listing did not end";
     }
     // The source folder with `names` chosen and scanned, then "dest" chosen.
     void openFolders(const Names& names)
