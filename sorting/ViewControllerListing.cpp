@@ -87,6 +87,9 @@ void ViewController::showFirstFile(const FileURL& first)
     imageURLs_ = {first};
     totalImageCount_ = 1;
     showFromStart();
+    // No count yet: an empty range, which a progress bar shows as busy.
+    ui_.progressBar->setMaxValue(0.0);
+    ui_.progressBar->setDoubleValue(0.0);
 }
 
 void ViewController::showFromStart()

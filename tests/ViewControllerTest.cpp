@@ -102,3 +102,57 @@ TEST_F(ScanTest, ScanThatFindsNothingAlertsKeepsTheDisplayAndDisarmsTheCommands)
 }
 
 } // namespace
+
+namespace {
+
+// Guards the first file waiting for the sort, a count shown before the list is whole, steps and undo lost or run on a
+// part of the list, and a move of the first file meanwhile forgotten when the list comes.
+TEST_F(ScanTest, FirstFileShowsBeforeTheListAndWhatNeedsTheListWaitsForIt)
+{
+    chooseDestination(dir.makeFolder("dest"));
+    scan(fivePhotos());
+    step(1);
+    window.jobs.hold = true;
+    scan(dir.fill({"b10.jpg", "b9.jpg", "a.txt", "B2.jpg"}, "next"));
+    EXPECT_TRUE(controller.isListing());
+    EXPECT_EQ(state(), "2 / 5 src/p2.jpg") << "the old file stays until the new one is known";
+    ASSERT_TRUE(window.jobs.deliverNext());
+    EXPECT_EQ(state(), "1 / counting\u2026 bar 0..0 at 0 next/B2.jpg");
+    move("Beach");
+    controller.nextImageButton(nullptr);
+    controller.undo(nullptr);
+    move("Twice");
+    EXPECT_EQ(state(), "1 / counting\u2026 bar 0..0 at 0 next/B2.jpg entry dest/Beach.jpg | out: dest/Beach.jpg | "
+                       "status: File Renamed: Beach.jpg | Undo Move of \u201CBeach.jpg\u201D");
+    ASSERT_TRUE(window.jobs.deliverNext());
+    EXPECT_FALSE(controller.isListing());
+    EXPECT_EQ(state(), "1 / 3 next/B2.jpg | out: next/B2.jpg | status: File Renamed: Beach.jpg | bar: Undone: "
+                       "Move of \u201CBeach.jpg\u201D. | Redo Move of \u201CBeach.jpg\u201D");
+    EXPECT_EQ(relative(window.imageViewer.shown), "src/p1.jpg src/p2.jpg next/B2.jpg next/b9.jpg next/b10.jpg next/B2.jpg");
+    EXPECT_EQ(entries(), "next/B2.jpg next/b9.jpg next/b10.jpg");
+}
+
+// Guards a listing given up (another folder chosen, or the window closing) still showing what it found, and the alert
+// of an empty folder coming before its listing ends.
+TEST_F(ScanTest, AnotherFolderOrClosingGivesUpTheListingUnderWay)
+{
+    window.jobs.hold = true;
+    scan(fivePhotos());
+    scan(dir.fill({"notes.txt"}, "empty"));
+    scan(dir.fill({"other.jpg"}, "other"));
+    while (window.jobs.deliverNext()) {
+    }
+    EXPECT_EQ(state(), "1 / 1 other/other.jpg");
+    EXPECT_EQ(window.imageViewer.shown.size(), 1u);
+    scan(dir / "src");
+    controller.stopListing();
+    while (window.jobs.deliverNext()) {
+    }
+    EXPECT_EQ(state(), "1 / 1 other/other.jpg");
+    scan(dir / "empty");
+    EXPECT_EQ(state(), "1 / 1 other/other.jpg");
+    window.jobs.deliverNext();
+    EXPECT_EQ(state(), "1 / 1 other/other.jpg | alert: No Image Files Found!");
+}
+
+} // namespace

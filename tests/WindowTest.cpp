@@ -8,6 +8,8 @@
 #include "app/CommandLine.h"
 #include "app/Shortcuts.h"
 #include "tests/support/QtWait.h"
+#include "tests/support/SlowMount.h"
+#include "viewer/ImageViewWidget.h"
 #include "tests/support/WindowFixture.h"
 
 using namespace shoebox;
@@ -93,6 +95,30 @@ TEST_F(WindowTest, FoldersFromTheCommandLineAreChosenAsIfPickedInThePanel)
     press(&window, Qt::Key_O, Qt::ControlModifier);
     listed();
     EXPECT_EQ(progressText(), "1 / 3");
+}
+
+// Guards the window on a slow disk (every operation waits): a listing or first picture that never comes through the
+// slow file system, and the file system itself changing names or bytes on the way.
+TEST_F(WindowTest, AFolderOnASlowDiskListsAndShowsItsFirstPicture)
+{
+    QImage red(64, 48, QImage::Format_RGB32);
+    red.fill(Qt::red);
+    for (const char* name : {"b.jpg", "a10.jpg", "a9.jpg"})
+        ASSERT_TRUE(red.save(QString::fromStdString(dir.makeFolder("src") + "/" + name), "JPEG"));
+    SlowMount slow(dir / "src", std::chrono::milliseconds(20));
+    SKIP_WITHOUT_SLOW_MOUNT(slow);
+    choose("sourceFolderButton", slow.path());
+    EXPECT_EQ(progressText() + " " + text("currentFilePathLabel"), "1 / 3 file://" + QString::fromStdString(slow.path() + "/a9.jpg"));
+    auto* view = find<ImageViewWidget>("imageViewer");
+    EXPECT_TRUE(waitUntil([&] { return !view->currentImage().isNull(); }, 10000)) << "no picture came";
+    const QRgb shown = view->currentImage().pixel(10, 10);
+    EXPECT_TRUE(qRed(shown) > 200 && qGreen(shown) < 60) << std::hex << shown;
+    choose("destinationFolderButton", dir.makeFolder("dest"));
+    find<QLineEdit>("newFileNameTextField")->setText("Beach");
+    press(&window, Qt::Key_Return, Qt::ControlModifier);
+    const std::string jpeg = shortly(readFile(dir / "src/b.jpg"));
+    EXPECT_EQ(tree(dir.path()), "dest/Beach.jpg=" + jpeg + " src/a10.jpg=" + jpeg + " src/b.jpg=" + jpeg);
+    EXPECT_GT(slow.operations(), 10u);
 }
 
 // Guards a key of the window missing from Help ▸ Keyboard Shortcuts, and a tooltip not naming its keys.

@@ -57,6 +57,8 @@ const fuse_operations passThrough = [] {
     fuse_operations ops{};
     ops.init = [](fuse_conn_info*, fuse_config* config) -> void* {
         config->use_ino = 1; // inode numbers as the backing folder has them, as the move compares them
+        // An open file removed goes at once, as on a disk: its descriptor here keeps the backing file readable.
+        config->hard_remove = 1;
         return fuse_get_context()->private_data;
     };
     // By path even where the kernel names an open file: a folder's handle is a DIR*, not a descriptor.
@@ -166,6 +168,13 @@ const fuse_operations passThrough = [] {
     return ops;
 }();
 
+int threadsOfThisProcess()
+{
+    std::error_code error;
+    const auto tasks = std::filesystem::directory_iterator("/proc/self/task", error);
+    return error ? 0 : static_cast<int>(std::distance(begin(tasks), end(tasks)));
+}
+
 } // namespace
 
 SlowMount::SlowMount(const std::string& folder, std::chrono::microseconds delay)
@@ -176,6 +185,8 @@ SlowMount::SlowMount(const std::string& folder, std::chrono::microseconds delay)
         whyNot_ = "/dev/fuse cannot be opened here";
         return;
     }
+    if (threadsOfThisProcess() == 1)
+        useOwnMountNamespace();
     fuse_args args = FUSE_ARGS_INIT(0, nullptr);
     fuse_opt_add_arg(&args, "shoebox-slow");
     fuse_opt_add_arg(&args, "-ofsname=shoebox-slow");

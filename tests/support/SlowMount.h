@@ -55,8 +55,8 @@ private:
 };
 
 // Gives this process a mount namespace of its own, so that a mount it makes goes away with it even when it is killed
-// midway. Only a process with one thread can move all of itself: call it first thing in main. Does nothing where it
-// is not allowed.
+// midway. Only a process with one thread can move all of itself: call it first thing in main (a SlowMount made while
+// the process has one thread calls it itself). Does nothing where it is not allowed.
 void useOwnMountNamespace();
 
 } // namespace shoebox::testing
