@@ -23,8 +23,7 @@ public:
     // a command from the event loop that the move runs.
     bool isMoving() const { return moving_; }
 
-    std::optional<std::vector<FileURL>> shownFilesInDirectory(const FileURL& folder,
-                                                              ListingObserver& observer) override
+    std::optional<std::vector<FileURL>> shownFilesInDirectory(const FileURL& folder, ListingObserver& observer) override
     {
         return inner_.shownFilesInDirectory(folder, observer);
     }

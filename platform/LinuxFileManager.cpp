@@ -69,7 +69,7 @@ Result<> makeFolder(const std::string& path)
 } // namespace
 
 std::optional<std::vector<FileURL>> LinuxFileManager::shownFilesInDirectory(const FileURL& folder,
-                                                                           ListingObserver& observer)
+                                                                            ListingObserver& observer)
 {
     UniqueDir directory = listing(folder);
     if (!directory) {

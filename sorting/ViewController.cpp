@@ -44,8 +44,9 @@ void ViewController::showWarningAlert(std::string_view messageText, std::string_
 void ViewController::updateProgressText()
 {
     // Until the listing ends, the count is not known.
-    ui_.progressTextField->setStringValue(std::to_string(currentImageItem_ + 1) + " / " +
-                                          (listing_ ? std::string("counting\u2026") : std::to_string(totalImageCount_)));
+    ui_.progressTextField->setStringValue(
+        std::to_string(currentImageItem_ + 1) + " / " +
+        (listing_ ? std::string("counting\u2026") : std::to_string(totalImageCount_)));
 }
 
 void ViewController::showCurrentFile()

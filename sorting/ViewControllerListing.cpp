@@ -75,7 +75,7 @@ void ViewController::startListing(const FileURL& folder)
     // The tasks it hands back run on this thread, and only while the token
     // stands: never after the controller has gone, which cancels it.
     services_.jobs->start(listing_, [this, folder, files = services_.fileManager](const JobToken& token,
-                                                                                 const JobRunner::Deliver& deliver) {
+                                                                                  const JobRunner::Deliver& deliver) {
         FirstFileDelivery first(token, deliver, [this](const FileURL& file) { showFirstFile(file); });
         std::optional<std::vector<FileURL>> list = files->shownFilesInDirectory(folder, first);
         deliver([this, list = std::move(list)]() mutable { finishListing(std::move(list)); });

@@ -128,7 +128,8 @@ TEST_F(ScanTest, FirstFileShowsBeforeTheListAndWhatNeedsTheListWaitsForIt)
     EXPECT_FALSE(controller.isListing());
     EXPECT_EQ(state(), "1 / 3 next/B2.jpg | out: next/B2.jpg | status: File Renamed: Beach.jpg | bar: Undone: "
                        "Move of \u201CBeach.jpg\u201D. | Redo Move of \u201CBeach.jpg\u201D");
-    EXPECT_EQ(relative(window.imageViewer.shown), "src/p1.jpg src/p2.jpg next/B2.jpg next/b9.jpg next/b10.jpg next/B2.jpg");
+    EXPECT_EQ(relative(window.imageViewer.shown),
+              "src/p1.jpg src/p2.jpg next/B2.jpg next/b9.jpg next/b10.jpg next/B2.jpg");
     EXPECT_EQ(entries(), "next/B2.jpg next/b9.jpg next/b10.jpg");
 }
 

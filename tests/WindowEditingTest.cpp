@@ -136,7 +136,8 @@ TEST_F(SlowListingTest, TheSourceIsListedOffTheUIThreadAndAnotherChoiceOrClosing
     EXPECT_TRUE(waitUntil([&] { return files.stoppedListings == 1; })) << "the first listing was not stopped";
     files.holdSourceListings = false;
     listed();
-    EXPECT_EQ(progressText() + " " + text("currentFilePathLabel"), "1 / 1 file://" + QString::fromStdString(dir / "other/c.jpg"));
+    EXPECT_EQ(progressText() + " " + text("currentFilePathLabel"),
+              "1 / 1 file://" + QString::fromStdString(dir / "other/c.jpg"));
 
     files.holdSourceListings = true;
     panel.chooseNext(FileURL::fileURLWithPath(dir / "src"));

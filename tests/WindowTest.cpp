@@ -9,8 +9,8 @@
 #include "app/Shortcuts.h"
 #include "tests/support/QtWait.h"
 #include "tests/support/SlowMount.h"
-#include "viewer/ImageViewWidget.h"
 #include "tests/support/WindowFixture.h"
+#include "viewer/ImageViewWidget.h"
 
 using namespace shoebox;
 using namespace shoebox::testing;
@@ -108,7 +108,8 @@ TEST_F(WindowTest, AFolderOnASlowDiskListsAndShowsItsFirstPicture)
     SlowMount slow(dir / "src", std::chrono::milliseconds(20));
     SKIP_WITHOUT_SLOW_MOUNT(slow);
     choose("sourceFolderButton", slow.path());
-    EXPECT_EQ(progressText() + " " + text("currentFilePathLabel"), "1 / 3 file://" + QString::fromStdString(slow.path() + "/a9.jpg"));
+    EXPECT_EQ(progressText() + " " + text("currentFilePathLabel"),
+              "1 / 3 file://" + QString::fromStdString(slow.path() + "/a9.jpg"));
     auto* view = find<ImageViewWidget>("imageViewer");
     EXPECT_TRUE(waitUntil([&] { return !view->currentImage().isNull(); }, 10000)) << "no picture came";
     const QRgb shown = view->currentImage().pixel(10, 10);

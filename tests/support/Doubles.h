@@ -87,8 +87,7 @@ struct FailingFileManager : FileManager {
         failures[operation] = {nth, std::move(description)};
     }
 
-    std::optional<std::vector<FileURL>> shownFilesInDirectory(const FileURL& folder,
-                                                              ListingObserver& observer) override
+    std::optional<std::vector<FileURL>> shownFilesInDirectory(const FileURL& folder, ListingObserver& observer) override
     {
         ++listings;
         return real.shownFilesInDirectory(folder, observer);
@@ -144,8 +143,7 @@ struct SlowFileManager final : FailingFileManager {
     std::atomic<int> stoppedListings{0}; // source listings that saw themselves stopped while held
     static constexpr std::uint64_t stepBytes = 8 << 20, totalBytes = 6000 * stepBytes;
 
-    std::optional<std::vector<FileURL>> shownFilesInDirectory(const FileURL& folder,
-                                                              ListingObserver& observer) override
+    std::optional<std::vector<FileURL>> shownFilesInDirectory(const FileURL& folder, ListingObserver& observer) override
     {
         for (int waited = 0; holdSourceListings && waited < 5000; ++waited) {
             if (observer.stopped()) {

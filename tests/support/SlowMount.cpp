@@ -79,10 +79,10 @@ const fuse_operations passThrough = [] {
     ops.rename = [](const char* from, const char* to, unsigned flags) {
         return answer(::renameat2(AT_FDCWD, real(from).c_str(), AT_FDCWD, second(to).c_str(), flags));
     };
-    ops.link = [](const char* from, const char* to) {
-        return answer(::link(real(from).c_str(), second(to).c_str()));
+    ops.link = [](const char* from, const char* to) { return answer(::link(real(from).c_str(), second(to).c_str())); };
+    ops.chmod = [](const char* path, mode_t mode, fuse_file_info*) {
+        return answer(::chmod(real(path).c_str(), mode));
     };
-    ops.chmod = [](const char* path, mode_t mode, fuse_file_info*) { return answer(::chmod(real(path).c_str(), mode)); };
     ops.chown = [](const char* path, uid_t uid, gid_t gid, fuse_file_info*) {
         return answer(::lchown(real(path).c_str(), uid, gid));
     };
@@ -112,9 +112,7 @@ const fuse_operations passThrough = [] {
         const ssize_t n = ::pwrite(fileHandle(fi), buffer, size, offset);
         return n < 0 ? -errno : static_cast<int>(n);
     };
-    ops.statfs = [](const char* path, struct statvfs* status) {
-        return answer(::statvfs(real(path).c_str(), status));
-    };
+    ops.statfs = [](const char* path, struct statvfs* status) { return answer(::statvfs(real(path).c_str(), status)); };
     ops.flush = [](const char*, fuse_file_info*) {
         waited();
         return 0;

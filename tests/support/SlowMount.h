@@ -65,5 +65,5 @@ void useOwnMountNamespace();
 #define SKIP_WITHOUT_SLOW_MOUNT(mount)                                                                                 \
     do {                                                                                                               \
         if (!(mount).mounted())                                                                                        \
-            GTEST_SKIP() << "needs FUSE for the slow file system: " << (mount).whyNot();                              \
+            GTEST_SKIP() << "needs FUSE for the slow file system: " << (mount).whyNot();                               \
     } while (false)
