@@ -5,8 +5,13 @@
 #include <sys/types.h>
 
 #include <cerrno>
+#include <condition_variable>
 #include <cstring>
+#include <deque>
+#include <functional>
 #include <memory>
+#include <mutex>
+#include <thread>
 
 #include "platform/FileDescriptor.h"
 #include "platform/FileMove.h"
@@ -30,6 +35,90 @@ UniqueDir listing(const FileURL& folder)
 {
     return holdsNull(folder.path()) ? nullptr : UniqueDir(::opendir(folder.path().c_str()));
 }
+
+// Names read from a folder, in one buffer per few thousand: a million names
+// cost a few hundred allocations rather than a million.
+struct NameBatch {
+    static constexpr std::size_t size = 4096;
+    std::string bytes;
+    std::vector<std::pair<std::size_t, std::size_t>> spans;
+    std::vector<std::string_view> names; // once sealed: views into `bytes`, which then stays put
+
+    // True when the batch is full.
+    bool add(std::string_view name)
+    {
+        spans.emplace_back(bytes.size(), name.size());
+        bytes.append(name);
+        return spans.size() == size;
+    }
+    void seal()
+    {
+        for (auto [offset, length] : spans) {
+            names.emplace_back(bytes.data() + offset, length);
+        }
+        spans = {};
+    }
+};
+
+// Runs `work` on each batch handed over, in order, on a thread of its own
+// (on a machine of one core, at once). The batches stay alive until this
+// does: the work may keep views into them.
+class ListingBatches {
+public:
+    explicit ListingBatches(std::function<void(const NameBatch&)> work) : work_(std::move(work))
+    {
+        if (std::thread::hardware_concurrency() > 1) {
+            thread_ = std::jthread([this] { run(); });
+        }
+    }
+    ~ListingBatches() { finish(); }
+
+    void hand(NameBatch batch)
+    {
+        std::lock_guard lock(mutex_);
+        // Sealed where it stays: a few names live inside the string itself.
+        handed_.push_back(std::move(batch));
+        handed_.back().seal();
+        if (!thread_.joinable()) {
+            work_(handed_.back());
+        }
+        wake_.notify_one();
+    }
+    // Returns once every batch handed over has been worked on.
+    void finish()
+    {
+        {
+            std::lock_guard lock(mutex_);
+            done_ = true;
+        }
+        wake_.notify_one();
+        if (thread_.joinable()) {
+            thread_.join();
+        }
+    }
+
+private:
+    void run()
+    {
+        for (std::size_t next = 0;;) {
+            std::unique_lock lock(mutex_);
+            wake_.wait(lock, [&] { return next < handed_.size() || done_; });
+            if (next == handed_.size()) {
+                return; // done, and nothing left
+            }
+            const NameBatch& batch = handed_[next++];
+            lock.unlock();
+            work_(batch); // a deque's elements stay put as it grows
+        }
+    }
+
+    std::function<void(const NameBatch&)> work_;
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::deque<NameBatch> handed_;
+    bool done_ = false;
+    std::jthread thread_;
+};
 
 bool isDirectory(const std::string& path)
 {
@@ -76,11 +165,19 @@ std::optional<std::vector<FileURL>> LinuxFileManager::shownFilesInDirectory(cons
         return std::nullopt;
     }
 
-    // Names go into one buffer so that a large folder costs one growing
-    // allocation rather than one per entry; they are sorted as views into it
-    // and only then turned into locations.
-    std::string names;
-    std::vector<std::pair<std::size_t, std::size_t>> spans;
+    // Reading the folder keeps one core busy in the kernel for most of the
+    // listing. Meanwhile a second thread keys each batch of names read and
+    // makes their locations, so that once the last name is in only the sort
+    // is left.
+    std::vector<FileURL> files;
+    NaturalOrder order;
+    ListingBatches batches([&](const NameBatch& batch) {
+        order.add(batch.names);
+        for (std::string_view name : batch.names) {
+            files.push_back(folder.appendingPathComponent(name));
+        }
+    });
+    NameBatch batch;
     for (std::size_t read = 1;; ++read) {
         // glibc reads 32 KiB of entries at a time: a few hundred names.
         if (read % 1024 == 0 && observer.stopped()) {
@@ -101,29 +198,27 @@ std::optional<std::vector<FileURL>> LinuxFileManager::shownFilesInDirectory(cons
         if (dot == std::string_view::npos || !mediaKindOf(name.substr(dot + 1))) {
             continue;
         }
-        spans.emplace_back(names.size(), name.size());
-        names.append(name);
+        if (batch.add(name)) {
+            batches.hand(std::move(batch));
+            batch = {};
+        }
     }
     directory.reset();
+    batches.hand(std::move(batch));
+    batches.finish();
 
-    std::vector<std::string_view> views;
-    views.reserve(spans.size());
-    for (auto [offset, length] : spans) {
-        views.emplace_back(names.data() + offset, length);
-    }
-    spans = {};
-    NaturalOrder order(views);
     if (!order.empty()) {
-        observer.firstFile(folder.appendingPathComponent(order.first()));
+        observer.firstFile(files[order.first()]);
     }
     if (observer.stopped()) {
         return std::nullopt;
     }
-    views = order.sorted();
-    if (observer.stopped()) {
-        return std::nullopt;
+    std::vector<FileURL> sorted;
+    sorted.reserve(files.size());
+    for (std::uint32_t number : order.sorted()) {
+        sorted.push_back(std::move(files[number]));
     }
-    return folder.appendingPathComponents(views);
+    return sorted;
 }
 
 // A path with a null byte names nothing: answering "taken" would keep a

@@ -116,7 +116,7 @@ using SortKey = NaturalOrder::Key;
 // like any digit would), the count of its digits without leading zeros, then
 // those digits. Where keys differ they order the names as naturalCompare
 // does; equal keys say nothing, and naturalCompare decides.
-SortKey sortKey(std::string_view name)
+SortKey sortKey(std::string_view name, std::uint32_t number)
 {
     unsigned char key[16] = {};
     std::size_t n = 0;
@@ -159,7 +159,7 @@ SortKey sortKey(std::string_view name)
         }
         return value;
     };
-    return SortKey{pack(0), pack(8), name};
+    return SortKey{pack(0), pack(8), name.data(), static_cast<std::uint32_t>(name.size()), number};
 }
 
 bool keyLess(const SortKey& a, const SortKey& b)
@@ -170,7 +170,7 @@ bool keyLess(const SortKey& a, const SortKey& b)
     if (a.low != b.low) {
         return a.low < b.low;
     }
-    return naturalCompare(a.name, b.name) < 0;
+    return naturalCompare(a.name(), b.name()) < 0;
 }
 
 // Below this many names a second thread costs more than it saves.
@@ -198,25 +198,32 @@ NaturalOrder::NaturalOrder(std::span<const std::string_view> names) : keys_(name
 {
     parallelSlices(names.size(), namesPerThread, [&](std::size_t from, std::size_t to) {
         for (std::size_t i = from; i < to; ++i) {
-            keys_[i] = sortKey(names[i]);
+            keys_[i] = sortKey(names[i], static_cast<std::uint32_t>(i));
         }
     });
 }
 
-std::string_view NaturalOrder::first() const
+void NaturalOrder::add(std::span<const std::string_view> names)
 {
-    return std::min_element(keys_.begin(), keys_.end(), keyLess)->name;
+    for (std::string_view name : names) {
+        keys_.push_back(sortKey(name, static_cast<std::uint32_t>(keys_.size())));
+    }
 }
 
-std::vector<std::string_view> NaturalOrder::sorted()
+std::size_t NaturalOrder::first() const
+{
+    return std::min_element(keys_.begin(), keys_.end(), keyLess)->number;
+}
+
+std::vector<std::uint32_t> NaturalOrder::sorted()
 {
     sortKeys(keys_, std::max(1u, std::thread::hardware_concurrency()));
-    std::vector<std::string_view> names(keys_.size());
+    std::vector<std::uint32_t> numbers(keys_.size());
     for (std::size_t i = 0; i < keys_.size(); ++i) {
-        names[i] = keys_[i].name;
+        numbers[i] = keys_[i].number;
     }
     keys_ = {};
-    return names;
+    return numbers;
 }
 
 std::size_t wellFormedUTF8Length(std::string_view s)
@@ -256,7 +263,12 @@ std::size_t wellFormedUTF8Length(std::string_view s)
 
 void sortNaturally(std::vector<std::string_view>& names)
 {
-    names = NaturalOrder(names).sorted();
+    const std::vector<std::uint32_t> order = NaturalOrder(names).sorted();
+    std::vector<std::string_view> sorted(names.size());
+    for (std::size_t i = 0; i < order.size(); ++i) {
+        sorted[i] = names[order[i]];
+    }
+    names = std::move(sorted);
 }
 
 bool isValidUTF8(std::string_view bytes)
