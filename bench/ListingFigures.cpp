@@ -99,14 +99,14 @@ double idleStallMs(const std::string& folder)
 {
     StallProbe probe;
     auto listed = std::async(std::launch::async, [&] { return runTimed({"ls", "-f", folder}); });
-    shoebox::testing::waitUntil(
-        [&] { return listed.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }, 600000);
+    shoebox::testing::waitUntil([&] { return listed.wait_for(std::chrono::seconds(0)) == std::future_status::ready; },
+                                600000);
     listed.get();
     return probe.longestMs();
 }
 
-void figures(Harness& h, int pairs, const std::string& folder, const std::function<double()>& alone,
-             const char* suffix, Report& report)
+void figures(Harness& h, int pairs, const std::string& folder, const std::function<double()>& alone, const char* suffix,
+             Report& report)
 {
     Rounds rounds;
     inTurn(
@@ -126,7 +126,8 @@ void listingFigures(const Data& data, const Options& options, Report& report, co
     Harness h;
     // Warms the caches for both, and leaves the window with a list to let go.
     h.scan(folder);
-    figures(h, options.pairs, folder, [&] { return listingMs(folder); }, "", report);
+    figures(
+        h, options.pairs, folder, [&] { return listingMs(folder); }, "", report);
 
     shoebox::testing::SlowMount slow(folder, slowDelay);
     if (!slow.mounted()) {

@@ -4,6 +4,7 @@
 
 #include "platform/FileDescriptor.h"
 #include "tests/support/QtWait.h"
+#include "tests/support/SlowMount.h"
 #include "tests/support/TempDir.h"
 #include "viewer/DecodeBudget.h"
 #include "viewer/ImageDecoder.h"
@@ -359,6 +360,42 @@ TEST_F(ImageViewTest, TheDecodeBudgetRefusesHostileHeadersInBoundedMemoryAndBigP
     int asked = 0;
     EXPECT_EQ(imaging::decodePicture({big, QSize(1920, 1080), 1.0}, [&] { return ++asked > 20; }).problem,
               Problem::Cancelled);
+}
+
+} // namespace
+
+namespace {
+
+// Guards the neighbours looked at on the UI thread: on a slow disk each look holds the window up for the disk's delay.
+TEST(SlowDiskViewTest, NothingOfTheNeighboursIsReadOnTheUIThread)
+{
+    shoebox::testing::TempDir dir;
+    for (const char* name : {"a.jpg", "b.jpg", "c.jpg", "d.jpg"})
+        dir.write(name);
+    shoebox::testing::SlowMount slow(dir.path(), std::chrono::milliseconds(5));
+    SKIP_WITHOUT_SLOW_MOUNT(slow);
+    // Decodes that wait for the test before they touch the file, so that only the UI thread reads meanwhile.
+    std::atomic<bool> go = false;
+    std::atomic<int> decodes = 0;
+    const auto decode = [&](const imaging::DecodeRequest& request, const imaging::CancelCheck&,
+                            const imaging::PreviewSink&) {
+        while (!go)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        ++decodes;
+        imaging::DecodedPicture picture;
+        picture.problem =
+            imaging::statPath(request.path, &picture.stamp) == Problem::None ? Problem::Damaged : Problem::Missing;
+        return picture;
+    };
+    ImageViewWidget view(nullptr, {decode, decode});
+    const auto at = [&](const char* name) { return FileURL::fileURLWithPath(slow.path() + "/" + name); };
+    view.setImage(at("a.jpg"));
+    const auto before = slow.operations();
+    view.setNeighbours({at("b.jpg"), at("c.jpg"), at("d.jpg")});
+    EXPECT_EQ(slow.operations(), before);
+    go = true;
+    EXPECT_TRUE(waitUntil([&] { return view.pendingDecodes() == 0; }));
+    EXPECT_GE(decodes, 2 + 3) << "the file on show and its preview, and at least the neighbours' previews";
 }
 
 } // namespace

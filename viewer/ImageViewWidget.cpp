@@ -148,6 +148,10 @@ void ImageViewWidget::requestNeighbours()
 {
     dropUnwantedJobs();
     int rank = 0;
+    // Nothing here reads the disk: on a slow disk a stat of each neighbour
+    // would hold up the window. Their decodes look at the files instead,
+    // and setImage at the one it shows.
+    const FileStamp unknown;
     for (const std::string& path : neighbours_) {
         ++rank;
         const bool video = isVideoPath(path);
@@ -155,15 +159,12 @@ void ImageViewWidget::requestNeighbours()
             media::preloadModules(); // its player should not wait for the load either
         if (isCurrent(path))
             continue;
-        FileStamp stamp;
-        if (imaging::statPath(path, &stamp) != Problem::None)
-            continue; // setImage finds out again, without decoding
-        if (auto hit = cache_->find(path, stamp); hit && (video || satisfies(*hit)))
+        if (auto hit = cache_->peekAny(path); hit && (video || satisfies(*hit)))
             continue;
-        if (!video && !previews_->find(path, stamp))
-            requestPreview(path, stamp, imaging::priority::neighbour - rank);
+        if (!video && !previews_->peekAny(path))
+            requestPreview(path, unknown, imaging::priority::neighbour - rank);
         if (!rapid_ && !decodingCurrent_)
-            request(path, stamp, imaging::priority::neighbour - rank);
+            request(path, unknown, imaging::priority::neighbour - rank);
     }
 }
 
