@@ -17,6 +17,7 @@
 
 #include "platform/FileMoveOperation.h"
 #include "platform/FileURL.h"
+#include "platform/Mounts.h"
 
 namespace shoebox {
 
@@ -56,10 +57,13 @@ Result<> Move::run()
         return fail(EINVAL);
     }
     // The common case costs exactly one system call: no stat first.
-    if (io().renameat2(AT_FDCWD, source_.c_str(), AT_FDCWD, destination_.c_str(), RENAME_NOREPLACE) == 0) {
+    if (io_.renameat2(AT_FDCWD, source_.c_str(), AT_FDCWD, destination_.c_str(), RENAME_NOREPLACE) == 0) {
         return {};
     }
     int error = errno;
+    if ((error == EXDEV || refusesFlags(error)) && removingNamesIsUnsafe(source_)) {
+        return failBecause(unsafeRemovalReason, Cause::unsafeFilesystem);
+    }
     if (error == EXDEV) {
         return moveAcrossFilesystems();
     }
@@ -72,7 +76,8 @@ Result<> Move::run()
 // For filesystems that do not know RENAME_NOREPLACE (NFS, CIFS, FUSE FAT
 // and exFAT): link() fails rather than replace, and the old name is
 // dropped after; where there are no hard links either, the file is renamed
-// over a placeholder of ours. Folders are refused (see publish).
+// to its new name once that is found free. Folders are refused (see
+// publish).
 Result<> Move::moveWithoutNoReplace(int renameError)
 {
     struct stat status {};
@@ -85,7 +90,7 @@ Result<> Move::moveWithoutNoReplace(int renameError)
         }
         return fail(renameError, cannotMoveFolderSafely);
     }
-    if (io().linkat(AT_FDCWD, source_.c_str(), AT_FDCWD, destination_.c_str(), 0) != 0) {
+    if (io_.linkat(AT_FDCWD, source_.c_str(), AT_FDCWD, destination_.c_str(), 0) != 0) {
         int error = errno;
         if (error == EXDEV) {
             return moveAcrossFilesystems();
@@ -93,20 +98,29 @@ Result<> Move::moveWithoutNoReplace(int renameError)
         if (!cannotLink(error)) {
             return fail(error);
         }
-        Outcome renamed = renameOverPlaceholder(AT_FDCWD, source_.c_str(), AT_FDCWD, destination_.c_str());
+        if (int opened = openDestinationFolder()) {
+            return fail(opened);
+        }
+        // fusefat loses a file it is asked to rename to a name it refuses.
+        if (onFuse(io_, folder_.get())) {
+            if (Outcome judged = judgeName(io_, folder_.get(), name_.c_str()); judged.error != 0) {
+                return fail(judged);
+            }
+        }
+        Outcome renamed = renameToFreeName(io_, AT_FDCWD, source_.c_str(), folder_.get(), name_.c_str());
         if (renamed.error == EXDEV) {
             return moveAcrossFilesystems();
         }
         return renamed.error == 0 ? Result<>() : fail(renamed);
     }
-    if (io().unlinkat(AT_FDCWD, source_.c_str(), 0) != 0) {
+    if (io_.unlinkat(AT_FDCWD, source_.c_str(), 0) != 0) {
         int error = errno;
         // Both names are the same file, so dropping the new one undoes the
         // move; unless the old one vanished meanwhile and the new one is all
         // that is left.
         if (sameItem(AT_FDCWD, source_.c_str(), status.st_dev, status.st_ino)) {
             if (sameItem(AT_FDCWD, destination_.c_str(), status.st_dev, status.st_ino) &&
-                io().unlinkat(AT_FDCWD, destination_.c_str(), 0) == 0) {
+                io_.unlinkat(AT_FDCWD, destination_.c_str(), 0) == 0) {
                 return fail(error, "the original name could not be removed, so the move was undone");
             }
             return fail(error, "the original name could not be removed; the item is now under both names",
@@ -153,7 +167,11 @@ Result<> Move::moveAcrossFilesystems()
     if (int error = openDestinationFolder()) {
         return fail(error);
     }
-    removeStaleTemporaries(folder_.get());
+    // On FUSE the target folder is left alone: a removal there can destroy
+    // another file (see scratchFolderName).
+    if (!onFuse(io_, folder_.get())) {
+        removeStaleTemporaries(io_, folder_.get());
+    }
 
     if (S_ISREG(status.st_mode)) {
         return moveFile(status);
@@ -172,10 +190,13 @@ bool Move::takeBack(const struct stat& copy)
     if (!sameItem(folder_.get(), name_.c_str(), copy.st_dev, copy.st_ino)) {
         return true; // not ours to remove
     }
-    if (S_ISDIR(copy.st_mode)) {
-        return removeTree(folder_.get(), name_.c_str()) == 0;
+    if (keepPublished_) {
+        return false;
     }
-    return io().unlinkat(folder_.get(), name_.c_str(), 0) == 0;
+    if (S_ISDIR(copy.st_mode)) {
+        return removeTree(io_, folder_.get(), name_.c_str()) == 0;
+    }
+    return io_.unlinkat(folder_.get(), name_.c_str(), 0) == 0;
 }
 
 std::unexpected<Error> Move::failTakingBack(int error, const struct stat& copy)
@@ -201,7 +222,7 @@ Result<> Move::removeSource(const struct stat& status, int opened, const struct 
         }
         return failBecause(changedButCopyKept, Cause::bothCopiesKept);
     }
-    if (io().unlinkat(AT_FDCWD, source, 0) == 0) {
+    if (io_.unlinkat(AT_FDCWD, source, 0) == 0) {
         return {};
     }
     int error = errno;
@@ -216,9 +237,10 @@ Result<> Move::removeSource(const struct stat& status, int opened, const struct 
 
 } // namespace moving
 
-Result<> moveItemNoReplace(const std::string& source, const std::string& destination, MoveObserver* observer)
+Result<> moveItemNoReplace(const std::string& source, const std::string& destination, MoveObserver* observer,
+                           const FileMoveIo& io)
 {
-    return moving::Move(source, destination, observer).run();
+    return moving::Move(source, destination, observer, io).run();
 }
 
 } // namespace shoebox

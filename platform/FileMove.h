@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "platform/FileMoveIo.h"
 #include "platform/MoveObserver.h"
 #include "platform/Result.h"
 
@@ -15,8 +16,10 @@ namespace shoebox {
 // if it is unchanged since it was copied. On failure nothing new is left in
 // the target folder and the source is unchanged, or both are kept and the
 // error's cause says so. `observer` (optional) follows a copy across
-// filesystems and can stop it (cause `cancelled`, ECANCELED). Safe to run on
-// any thread; each move is independent of any other.
-Result<> moveItemNoReplace(const std::string& source, const std::string& destination, MoveObserver* observer = nullptr);
+// filesystems and can stop it (cause `cancelled`, ECANCELED). Every call
+// that changes the disk goes through `io`. Safe to run on any thread; each
+// move is independent of any other.
+Result<> moveItemNoReplace(const std::string& source, const std::string& destination, MoveObserver* observer = nullptr,
+                           const FileMoveIo& io = systemFileMoveIo());
 
 } // namespace shoebox

@@ -14,7 +14,7 @@ namespace shoebox::moving {
 
 Result<> Move::moveFile(const struct stat& status)
 {
-    UniqueFd in(io().openat(AT_FDCWD, source_.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC, 0));
+    UniqueFd in(io_.openat(AT_FDCWD, source_.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC, 0));
     if (!in) {
         return fail(errno);
     }
@@ -28,7 +28,8 @@ Result<> Move::moveFile(const struct stat& status)
 
     // An unnamed file cannot be seen by anyone and vanishes by itself if we
     // are interrupted, so a half-done copy never shows under any name.
-    Temporary out{UniqueFd(io().openat(folder_.get(), ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600)), {}};
+    Temporary out{UniqueFd(io_.openat(folder_.get(), ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600)), {}};
+    Scratch scratch;
     if (!out.fd) {
         int error = errno;
         // Filesystems without O_TMPFILE (FAT, exFAT, NTFS, older kernels)
@@ -36,18 +37,39 @@ Result<> Move::moveFile(const struct stat& status)
         if (error != EOPNOTSUPP && error != EISDIR && error != EINVAL) {
             return fail(error);
         }
-        if ((error = createTemporary(folder_.get(), false, out)) != 0) {
+        if (onFuse(io_, folder_.get())) {
+            // The copy is made under its final name in a holder of its own
+            // (see scratchFolderName), which also has the filesystem judge
+            // the name before anything is copied.
+            if (name_.size() > longestNameInHolder) {
+                return fail(ENAMETOOLONG, nameRefused, Cause::nameNotAllowed);
+            }
+            if ((error = openScratch(io_, folder_.get(), scratch)) != 0) {
+                return fail(error, error == EEXIST ? scratchNotOurs : noScratch);
+            }
+            out.fd = UniqueFd(
+                io_.openat(scratch.holder.fd.get(), name_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+            if (!out.fd) {
+                Outcome refused = creatingName(errno);
+                closeScratch(io_, scratch, nullptr);
+                return fail(refused);
+            }
+            out.name = name_;
+            keepPublished_ = true;
+        } else if ((error = createTemporary(io_, folder_.get(), false, out)) != 0) {
             return fail(error);
         }
     }
     auto discard = [&] {
-        if (!out.name.empty()) {
-            io().unlinkat(folder_.get(), out.name.c_str(), 0);
+        if (scratch.holder.fd) {
+            closeScratch(io_, scratch, name_.c_str());
+        } else if (!out.name.empty()) {
+            io_.unlinkat(folder_.get(), out.name.c_str(), 0);
         }
     };
 
     progress_.expect(static_cast<std::uint64_t>(opened.st_size));
-    int error = copyFile(in.get(), opened, out.fd.get(), progress_);
+    int error = copyFile(io_, in.get(), opened, out.fd.get(), progress_);
     if (error != 0) {
         discard();
         return fail(error);
@@ -71,13 +93,14 @@ Result<> Move::moveFile(const struct stat& status)
         return fail(error);
     }
 
-    if (Outcome published = publishFile(out); published.error != 0) {
+    if (Outcome published = publishFile(out, scratch.holder.fd ? &scratch : nullptr); published.error != 0) {
         discard();
         return fail(published);
     }
     out.fd.reset();
+    closeScratch(io_, scratch, nullptr);
 
-    if ((error = syncFd(folder_.get())) != 0) {
+    if ((error = syncFd(io_, folder_.get())) != 0) {
         // The new name may not survive a crash; the source is still whole.
         return failTakingBack(error, copy);
     }
@@ -85,34 +108,37 @@ Result<> Move::moveFile(const struct stat& status)
 }
 
 // Every way here fails with EEXIST rather than replace.
-Outcome Move::publishFile(const Temporary& out)
+Outcome Move::publishFile(const Temporary& out, const Scratch* holder)
 {
+    if (holder != nullptr) {
+        return publish(io_, holder->holder.fd.get(), out.name.c_str(), folder_.get(), name_.c_str(), false);
+    }
     if (!out.name.empty()) {
-        return publish(folder_.get(), out, name_.c_str(), false);
+        return publish(io_, folder_.get(), out.name.c_str(), folder_.get(), name_.c_str(), false);
     }
     std::string procPath = "/proc/self/fd/" + std::to_string(out.fd.get());
-    if (io().linkat(AT_FDCWD, procPath.c_str(), folder_.get(), name_.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+    if (io_.linkat(AT_FDCWD, procPath.c_str(), folder_.get(), name_.c_str(), AT_SYMLINK_FOLLOW) == 0) {
         return {};
     }
     int error = errno;
     // Without /proc, AT_EMPTY_PATH does the same (it needs
     // CAP_DAC_READ_SEARCH before Linux 6.10).
     if (error == ENOENT && ::access("/proc/self/fd", F_OK) != 0) {
-        error = io().linkat(out.fd.get(), "", folder_.get(), name_.c_str(), AT_EMPTY_PATH) == 0 ? 0 : errno;
+        error = io_.linkat(out.fd.get(), "", folder_.get(), name_.c_str(), AT_EMPTY_PATH) == 0 ? 0 : errno;
     }
     return {error};
 }
 
 Result<> Move::moveSymlink(const struct stat& status)
 {
-    if (int error = copySymlink(AT_FDCWD, source_.c_str(), status, folder_.get(), name_.c_str())) {
+    if (int error = copySymlink(io_, AT_FDCWD, source_.c_str(), status, folder_.get(), name_.c_str())) {
         return error == EAGAIN ? failBecause(changedWhileMoving, Cause::changedDuringMove) : fail(error);
     }
     struct stat copy {};
     if (::fstatat(folder_.get(), name_.c_str(), &copy, AT_SYMLINK_NOFOLLOW) != 0) {
         return fail(errno);
     }
-    if (int error = syncFd(folder_.get())) {
+    if (int error = syncFd(io_, folder_.get())) {
         return failTakingBack(error, copy);
     }
     return removeSource(status, -1, copy);
@@ -127,19 +153,34 @@ Result<> Move::moveTree(const struct stat& status)
     if (Result<> into = refuseMovingIntoItself(status); !into) {
         return into;
     }
-    UniqueFd in(io().openat(AT_FDCWD, source_.c_str(), folderFlags, 0));
+    UniqueFd in(io_.openat(AT_FDCWD, source_.c_str(), folderFlags, 0));
     if (!in) {
         return fail(errno);
     }
+    // A failed folder move removes its copy's names from the target folder,
+    // which on FUSE could destroy another file (see scratchFolderName), so
+    // there the filesystem must first show that it can publish the copy.
+    if (onFuse(io_, folder_.get())) {
+        Scratch scratch;
+        int error = openScratch(io_, folder_.get(), scratch);
+        int probed = error == 0 ? probeNoReplace(io_, scratch) : 0;
+        closeScratch(io_, scratch, nullptr);
+        if (error != 0) {
+            return fail(error, error == EEXIST ? scratchNotOurs : noScratch);
+        }
+        if (probed != 0) {
+            return refusesFlags(probed) ? fail(probed, cannotMoveFolderSafely) : fail(probed);
+        }
+    }
     Temporary out;
-    if (int error = createTemporary(folder_.get(), true, out)) {
+    if (int error = createTemporary(io_, folder_.get(), true, out)) {
         return fail(error);
     }
 
     struct stat copy {};
     if (::fstat(out.fd.get(), &copy) != 0) {
         int error = errno;
-        removeTree(folder_.get(), out.name.c_str());
+        removeTree(io_, folder_.get(), out.name.c_str());
         return fail(error);
     }
 
@@ -147,32 +188,33 @@ Result<> Move::moveTree(const struct stat& status)
         progress_.expect(bytesInside(in.get()));
     }
     CopiedItem copied{source_, status, {}};
-    TreeError copyError = copyTreeContents(in.get(), out.fd.get(), copied.inside, progress_);
+    TreeError copyError = copyTreeContents(io_, in.get(), out.fd.get(), copied.inside, progress_);
     int error = copyError.error;
     if (error == 0) {
-        error = copyMetadata(in.get(), out.fd.get(), status);
+        error = copyMetadata(io_, in.get(), out.fd.get(), status);
     }
     if (error == 0) {
-        error = syncFd(out.fd.get());
+        error = syncFd(io_, out.fd.get());
     }
     if (error == 0) {
         // The last moment to stop: once published, the move completes.
         error = progress_.stopped() ? ECANCELED : 0;
     }
     if (error == 0) {
-        if (Outcome published = publish(folder_.get(), out, name_.c_str(), true); published.error != 0) {
-            removeTree(folder_.get(), out.name.c_str());
+        if (Outcome published = publish(io_, folder_.get(), out.name.c_str(), folder_.get(), name_.c_str(), true);
+            published.error != 0) {
+            removeTree(io_, folder_.get(), out.name.c_str());
             return refusesFlags(published.error) ? fail(published.error, cannotMoveFolderSafely) : fail(published);
         }
     }
     if (error != 0) {
-        removeTree(folder_.get(), out.name.c_str());
+        removeTree(io_, folder_.get(), out.name.c_str());
         if (!copyError.where.empty()) {
             return fail(error, "at \u201C" + oneLine(source_ + copyError.where) + "\u201D");
         }
         return fail(error);
     }
-    if ((error = syncFd(folder_.get())) != 0) {
+    if ((error = syncFd(io_, folder_.get())) != 0) {
         // The new name may not survive a crash; the original is still whole.
         return failTakingBack(error, copy);
     }
@@ -184,7 +226,7 @@ Result<> Move::moveTree(const struct stat& status)
     if (!sameItem(AT_FDCWD, source_.c_str(), status.st_dev, status.st_ino)) {
         return failBecause(originalGone, Cause::keptAtDestination);
     }
-    Removal removal = removeCopied(AT_FDCWD, source_.c_str(), copied);
+    Removal removal = removeCopied(io_, AT_FDCWD, source_.c_str(), copied);
     if (removal.error != 0) {
         return fail(removal.error,
                     "the folder was copied completely, but the original could not be removed entirely; "

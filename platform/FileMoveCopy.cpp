@@ -43,10 +43,10 @@ private:
 };
 
 // Writes all of `length` bytes at `offset`, retrying short writes.
-int writeAll(int fd, const char* data, size_t length, off_t offset)
+int writeAll(const FileMoveIo& io, int fd, const char* data, size_t length, off_t offset)
 {
     while (length > 0) {
-        ssize_t written = io().pwrite(fd, data, length, offset);
+        ssize_t written = io.pwrite(fd, data, length, offset);
         if (written < 0) {
             if (errno == EINTR) {
                 continue;
@@ -66,8 +66,8 @@ int writeAll(int fd, const char* data, size_t length, off_t offset)
 // anything was copied, so the output never has a gap.
 class ContentCopier {
 public:
-    ContentCopier(int in, int out, off_t expectedSize, Progress& progress)
-        : in_(in), out_(out), expected_(expectedSize), progress_(progress), writeback_(out)
+    ContentCopier(const FileMoveIo& io, int in, int out, off_t expectedSize, Progress& progress)
+        : io_(io), in_(in), out_(out), expected_(expectedSize), progress_(progress), writeback_(out)
     {
     }
 
@@ -118,7 +118,7 @@ private:
         switch (method_) {
         case inKernel: {
             off_t inOffset = offset, outOffset = offset;
-            return io().copyFileRange(in_, &inOffset, out_, &outOffset, length);
+            return io_.copyFileRange(in_, &inOffset, out_, &outOffset, length);
         }
         case sendingFile: {
             // sendfile writes at the output's position, which only a skipped
@@ -127,7 +127,7 @@ private:
                 return -1;
             }
             off_t inOffset = offset;
-            ssize_t n = io().sendfile(out_, in_, &inOffset, length);
+            ssize_t n = io_.sendfile(out_, in_, &inOffset, length);
             outPosition_ = n > 0 ? offset + n : -1;
             return n;
         }
@@ -135,9 +135,9 @@ private:
             if (!buffer_) {
                 buffer_.reset(new char[bufferSize]);
             }
-            ssize_t n = io().pread(in_, buffer_.get(), length, offset);
+            ssize_t n = io_.pread(in_, buffer_.get(), length, offset);
             if (n > 0) {
-                if (int error = writeAll(out_, buffer_.get(), static_cast<size_t>(n), offset)) {
+                if (int error = writeAll(io_, out_, buffer_.get(), static_cast<size_t>(n), offset)) {
                     errno = error;
                     return -1;
                 }
@@ -154,6 +154,7 @@ private:
         return refusesFlags(error) || (method_ == inKernel && (error == EXDEV || error == EBADF));
     }
 
+    const FileMoveIo& io_;
     int in_;
     int out_;
     off_t expected_;
@@ -172,16 +173,16 @@ bool isSparse(const struct stat& status)
 }
 
 // Copies the whole of `in`, described by `status`, into the empty file `out`.
-int copyContents(int in, int out, const struct stat& status, Progress& progress)
+int copyContents(const FileMoveIo& io, int in, int out, const struct stat& status, Progress& progress)
 {
-    ContentCopier copier(in, out, status.st_size, progress);
+    ContentCopier copier(io, in, out, status.st_size, progress);
     off_t offset = 0;
     if (!isSparse(status)) {
         // Reserving the space first reports a full disk before any copying,
         // and gives the filesystem the chance to lay the file out in one
         // piece. KEEP_SIZE: should the source be shorter than stated, no
         // zeros follow.
-        if (status.st_size > 0 && io().fallocate(out, FALLOC_FL_KEEP_SIZE, 0, status.st_size) != 0 && errno == ENOSPC) {
+        if (status.st_size > 0 && io.fallocate(out, FALLOC_FL_KEEP_SIZE, 0, status.st_size) != 0 && errno == ENOSPC) {
             return ENOSPC;
         }
         return copier.copy(offset, -1);
@@ -213,7 +214,7 @@ int copyContents(int in, int out, const struct stat& status, Progress& progress)
         }
     }
     if (offset < status.st_size) { // a hole at the end
-        if (io().ftruncate(out, status.st_size) != 0) {
+        if (io.ftruncate(out, status.st_size) != 0) {
             return errno;
         }
         if (!progress.advance(static_cast<std::uint64_t>(status.st_size - offset))) {
@@ -269,7 +270,7 @@ int fetchGrowing(std::string& value, Fetch fetch)
 // the POSIX ACL (system.posix_acl_access, and a folder's
 // system.posix_acl_default), security labels. Each one the target cannot
 // hold is dropped, as mv drops it; a failure to write one fails the copy.
-int copyAttributes(int in, int out)
+int copyAttributes(const FileMoveIo& io, int in, int out)
 {
     std::string names;
     if (int error = fetchGrowing(names, [&](char* list, size_t size) { return ::flistxattr(in, list, size); })) {
@@ -285,7 +286,7 @@ int copyAttributes(int in, int out)
         if (error != 0) {
             return error;
         }
-        if (io().fsetxattr(out, name, value.data(), value.size(), 0) != 0 && !cannotHoldAttribute(errno)) {
+        if (io.fsetxattr(out, name, value.data(), value.size(), 0) != 0 && !cannotHoldAttribute(errno)) {
             return errno;
         }
     }
@@ -294,37 +295,38 @@ int copyAttributes(int in, int out)
 
 } // namespace
 
-int copyMetadata(int in, int out, const struct stat& status)
+int copyMetadata(const FileMoveIo& io, int in, int out, const struct stat& status)
 {
     // The owner only carries over for root, as with mv; chown clears set-id
     // bits, so it goes before chmod.
-    (void)io().fchown(out, status.st_uid, status.st_gid);
-    if (io().fchmod(out, status.st_mode & 07777) != 0 && !cannotHoldMetadata(errno)) {
+    (void)io.fchown(out, status.st_uid, status.st_gid);
+    if (io.fchmod(out, status.st_mode & 07777) != 0 && !cannotHoldMetadata(errno)) {
         return errno;
     }
-    if (int error = copyAttributes(in, out)) {
+    if (int error = copyAttributes(io, in, out)) {
         return error;
     }
     const struct timespec times[2] = {status.st_atim, status.st_mtim};
-    if (io().futimens(out, times) != 0 && !cannotHoldMetadata(errno)) {
+    if (io.futimens(out, times) != 0 && !cannotHoldMetadata(errno)) {
         return errno;
     }
     return 0;
 }
 
-int copyFile(int in, const struct stat& status, int out, Progress& progress)
+int copyFile(const FileMoveIo& io, int in, const struct stat& status, int out, Progress& progress)
 {
-    int error = copyContents(in, out, status, progress);
+    int error = copyContents(io, in, out, status, progress);
     if (error == 0) {
-        error = copyMetadata(in, out, status);
+        error = copyMetadata(io, in, out, status);
     }
     if (error == 0) {
-        error = syncFd(out);
+        error = syncFd(io, out);
     }
     return error;
 }
 
-int copySymlink(int fromDir, const char* from, const struct stat& status, int toDir, const char* to)
+int copySymlink(const FileMoveIo& io, int fromDir, const char* from, const struct stat& status, int toDir,
+                const char* to)
 {
     std::string target(static_cast<size_t>(status.st_size) + 1, '\0');
     ssize_t length = ::readlinkat(fromDir, from, target.data(), target.size());
@@ -335,20 +337,20 @@ int copySymlink(int fromDir, const char* from, const struct stat& status, int to
         return EAGAIN; // the link changed under us
     }
     target.resize(static_cast<size_t>(length));
-    if (io().symlinkat(target.c_str(), toDir, to) != 0) {
+    if (io.symlinkat(target.c_str(), toDir, to) != 0) {
         return errno;
     }
     // A link's owner and times are a nicety; failing to set them is no
     // reason to fail the move. Linux allows no user.* attributes on links.
-    (void)io().fchownat(toDir, to, status.st_uid, status.st_gid, AT_SYMLINK_NOFOLLOW);
+    (void)io.fchownat(toDir, to, status.st_uid, status.st_gid, AT_SYMLINK_NOFOLLOW);
     const struct timespec times[2] = {status.st_atim, status.st_mtim};
-    (void)io().utimensat(toDir, to, times, AT_SYMLINK_NOFOLLOW);
+    (void)io.utimensat(toDir, to, times, AT_SYMLINK_NOFOLLOW);
     return 0;
 }
 
-int syncFd(int fd)
+int syncFd(const FileMoveIo& io, int fd)
 {
-    while (io().fsync(fd) != 0) {
+    while (io.fsync(fd) != 0) {
         if (errno != EINTR) {
             return errno;
         }

@@ -7,11 +7,11 @@
 #include <sys/xattr.h>
 #include <unistd.h>
 
-#include "platform/FileMoveSteps.h"
-
 namespace shoebox {
 
-FileMoveIo systemFileMoveIo()
+namespace {
+
+FileMoveIo makeSystemFileMoveIo()
 {
     FileMoveIo io;
     io.openat = [](int dir, const char* name, int flags, mode_t mode) { return ::openat(dir, name, flags, mode); };
@@ -47,32 +47,16 @@ FileMoveIo systemFileMoveIo()
         return ::fsetxattr(fd, name, value, size, flags);
     };
     io.fsync = [](int fd) { return ::fsync(fd); };
+    io.fstatfs = [](int fd, struct statfs* status) { return ::fstatfs(fd, status); };
     return io;
-}
-
-namespace {
-
-FileMoveIo& current()
-{
-    static FileMoveIo calls = systemFileMoveIo();
-    return calls;
 }
 
 } // namespace
 
-const FileMoveIo& moving::io()
+const FileMoveIo& systemFileMoveIo()
 {
-    return current();
-}
-
-ScopedFileMoveIo::ScopedFileMoveIo(FileMoveIo replacement) : previous_(std::move(current()))
-{
-    current() = std::move(replacement);
-}
-
-ScopedFileMoveIo::~ScopedFileMoveIo()
-{
-    current() = std::move(previous_);
+    static const FileMoveIo calls = makeSystemFileMoveIo();
+    return calls;
 }
 
 } // namespace shoebox

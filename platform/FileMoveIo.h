@@ -3,10 +3,12 @@
 // The system calls through which moveItemNoReplace changes the file system,
 // every one of them, gathered so that tests can make any of them fail (a
 // full disk half-way through a copy, a read error, a name taken at the last
-// moment) and check that nothing is lost or left behind. Production code
-// never sets it.
+// moment) and check that nothing is lost or left behind. Each move is handed
+// the calls it makes (by default the system's), so moves on other threads
+// and other tests never see a test's faults.
 
 #include <sys/types.h>
+#include <sys/vfs.h>
 #include <time.h>
 
 #include <functional>
@@ -37,22 +39,13 @@ struct FileMoveIo {
     std::function<int(int fd, const char* name, const void* value, size_t size, int flags)> fsetxattr;
     // Durability.
     std::function<int(int fd)> fsync;
+    // Which filesystem: the move takes another way on some (see
+    // FileMoveSteps.h).
+    std::function<int(int fd, struct statfs* status)> fstatfs;
 };
 
-// The real calls; a test starts from these and replaces the ones it needs.
-FileMoveIo systemFileMoveIo();
-
-// Replaces the calls until the returned guard goes out of scope. Not thread
-// safe: meant for tests only.
-class ScopedFileMoveIo {
-public:
-    explicit ScopedFileMoveIo(FileMoveIo io);
-    ~ScopedFileMoveIo();
-    ScopedFileMoveIo(const ScopedFileMoveIo&) = delete;
-    ScopedFileMoveIo& operator=(const ScopedFileMoveIo&) = delete;
-
-private:
-    FileMoveIo previous_;
-};
+// The real calls, made once; a test copies them and replaces the ones it
+// needs.
+const FileMoveIo& systemFileMoveIo();
 
 } // namespace shoebox

@@ -26,6 +26,11 @@ inline constexpr std::string_view nameRefused = "the target filesystem does not 
 inline constexpr std::string_view changedButCopyKept =
     "it changed during the move and the copy could not be taken back; both copies were kept";
 inline constexpr std::string_view copyKept = "the copy could not be taken back; both copies were kept";
+inline constexpr std::string_view noScratch =
+    "this filesystem takes a copy safely only through a folder of Shoebox's own at its root (.shoebox-moves), "
+    "which could not be made or opened";
+inline constexpr std::string_view scratchNotOurs =
+    "the folder .shoebox-moves at the root of this filesystem holds items that are not Shoebox's";
 inline constexpr std::string_view originalGone =
     "the original was removed or replaced during the move; the copy was kept at the destination";
 
@@ -34,8 +39,8 @@ inline constexpr std::string_view originalGone =
 // filesystem, FileMoveAcross.cpp the copies to another.
 class Move {
 public:
-    Move(const std::string& source, const std::string& destination, MoveObserver* observer)
-        : source_(source), destination_(destination), progress_(observer)
+    Move(const std::string& source, const std::string& destination, MoveObserver* observer, const FileMoveIo& io)
+        : source_(source), destination_(destination), io_(io), progress_(observer)
     {
     }
 
@@ -73,7 +78,9 @@ private:
     Result<> refuseMovingIntoItself(const struct stat& folder);
     // Opens the destination's folder (once) and notes its last component.
     int openDestinationFolder();
-    Outcome publishFile(const Temporary& out);
+    // `holder` is where the copy `out` was made on a FUSE filesystem
+    // without O_TMPFILE, or null.
+    Outcome publishFile(const Temporary& out, const Scratch* holder);
     Result<> moveAcrossFilesystems();
     Result<> moveFile(const struct stat& status);
     Result<> moveSymlink(const struct stat& status);
@@ -89,9 +96,14 @@ private:
 
     const std::string& source_;
     const std::string& destination_;
+    const FileMoveIo& io_;
     Progress progress_;
     UniqueFd folder_;  // the destination's folder, once the move leaves the fast path
     std::string name_; // the destination's last component
+    // Set where removing a name in the destination's folder could destroy
+    // another file (see scratchFolderName): a published copy is then kept
+    // rather than taken back.
+    bool keepPublished_ = false;
 };
 
 } // namespace shoebox::moving

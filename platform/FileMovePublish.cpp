@@ -21,7 +21,7 @@ namespace {
 constexpr int nameDigits = 10;
 constexpr std::string_view digits = "0123456789abcdefghijklmnopqrstuvwxyz";
 
-std::string temporaryName()
+std::string temporaryName(std::string_view prefix)
 {
     // Atomic: moves may run on several threads at once.
     static std::atomic<std::uint64_t> counter = 0;
@@ -29,7 +29,7 @@ std::string temporaryName()
     ::clock_gettime(CLOCK_MONOTONIC, &now);
     std::uint64_t value = static_cast<std::uint64_t>(now.tv_nsec) ^ (static_cast<std::uint64_t>(now.tv_sec) << 30) ^
                           (static_cast<std::uint64_t>(::getpid()) << 40) ^ (++counter * 0x9E3779B97F4A7C15ULL);
-    std::string name(temporaryPrefix);
+    std::string name(prefix);
     for (int i = 0; i < nameDigits; ++i) {
         name += digits[value % digits.size()];
         value /= digits.size();
@@ -37,10 +37,10 @@ std::string temporaryName()
     return name;
 }
 
-bool isTemporaryName(std::string_view name)
+bool isTemporaryName(std::string_view name, std::string_view prefix)
 {
-    return name.size() == temporaryPrefix.size() + nameDigits && name.starts_with(temporaryPrefix) &&
-           name.find_first_not_of(digits, temporaryPrefix.size()) == std::string_view::npos;
+    return name.size() == prefix.size() + nameDigits && name.starts_with(prefix) &&
+           name.find_first_not_of(digits, prefix.size()) == std::string_view::npos;
 }
 
 // A temporary is locked for as long as its move runs (the kernel drops the
@@ -58,16 +58,18 @@ bool lock(int fd)
 
 } // namespace
 
-void removeStaleTemporaries(int dir)
+bool removeStaleTemporaries(const FileMoveIo& io, int dir, std::string_view prefix)
 {
     int error = 0;
     UniqueDir listing = listFolder(dir, error);
     if (!listing) {
-        return;
+        return false;
     }
+    bool onlyOurs = true;
     while (struct dirent* entry = ::readdir(listing.get())) {
         const char* name = entry->d_name;
-        if (!isTemporaryName(name)) {
+        if (!isTemporaryName(name, prefix)) {
+            onlyOurs = onlyOurs && (std::string_view(name) == "." || std::string_view(name) == "..");
             continue;
         }
         // Only a file or folder of this user's that nobody holds: not a link
@@ -80,26 +82,27 @@ void removeStaleTemporaries(int dir)
             !sameItem(dir, name, status.st_dev, status.st_ino)) {
             continue;
         }
-        (void)removeTree(dir, name);
+        (void)removeTree(io, dir, name);
     }
+    return onlyOurs;
 }
 
-int createTemporary(int dir, bool folder, Temporary& made)
+int createTemporary(const FileMoveIo& io, int dir, bool folder, Temporary& made, std::string_view prefix)
 {
     for (int attempt = 0; attempt < 100; ++attempt) {
-        std::string name = temporaryName();
+        std::string name = temporaryName(prefix);
         UniqueFd fd;
         if (folder) {
-            if (io().mkdirat(dir, name.c_str(), 0700) == 0) {
-                fd = UniqueFd(io().openat(dir, name.c_str(), folderFlags, 0));
+            if (io.mkdirat(dir, name.c_str(), 0700) == 0) {
+                fd = UniqueFd(io.openat(dir, name.c_str(), folderFlags, 0));
                 if (!fd) {
                     int error = errno;
-                    io().unlinkat(dir, name.c_str(), AT_REMOVEDIR);
+                    io.unlinkat(dir, name.c_str(), AT_REMOVEDIR);
                     return error;
                 }
             }
         } else {
-            fd = UniqueFd(io().openat(dir, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+            fd = UniqueFd(io.openat(dir, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
         }
         if (!fd) {
             if (errno != EEXIST) {
@@ -123,10 +126,14 @@ bool cannotLink(int error)
     return error == EPERM || error == EOPNOTSUPP || error == ENOSYS;
 }
 
-Outcome publish(int dir, const Temporary& temporary, const char* name, bool folder)
+Outcome creatingName(int error)
 {
-    const char* from = temporary.name.c_str();
-    if (io().renameat2(dir, from, dir, name, RENAME_NOREPLACE) == 0) {
+    return {error, error == EINVAL || error == EPERM ? Error::Cause::nameNotAllowed : Error::Cause::none};
+}
+
+Outcome publish(const FileMoveIo& io, int fromDir, const char* from, int toDir, const char* to, bool folder)
+{
+    if (io.renameat2(fromDir, from, toDir, to, RENAME_NOREPLACE) == 0) {
         return {};
     }
     int error = errno;
@@ -137,56 +144,43 @@ Outcome publish(int dir, const Temporary& temporary, const char* name, bool fold
         return {error}; // no safe way without RENAME_NOREPLACE (see FileMoveSteps.h)
     }
     // NFS, CIFS, ntfs-3g: link() fails rather than replace.
-    if (io().linkat(dir, from, dir, name, 0) == 0) {
+    if (io.linkat(fromDir, from, toDir, to, 0) == 0) {
         // The data lives on under the final name. Should the hidden name
         // stay, it is one more name for the same file, and a later move
         // into this folder drops it.
-        (void)io().unlinkat(dir, from, 0);
+        (void)io.unlinkat(fromDir, from, 0);
         return {};
     }
     error = errno;
     if (!cannotLink(error)) {
         return {error};
     }
-    return renameOverPlaceholder(dir, from, dir, name);
+    return renameToFreeName(io, fromDir, from, toDir, to);
 }
 
-Outcome renameOverPlaceholder(int fromDir, const char* from, int toDir, const char* to)
+Outcome renameToFreeName(const FileMoveIo& io, int fromDir, const char* from, int toDir, const char* to)
 {
-    // Creating the name first also has the filesystem judge it before any
-    // rename does: fusefat drops a file it is asked to rename to a name it
-    // refuses (":" or "?" on FAT).
-    UniqueFd placeholder(io().openat(toDir, to, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
-    if (!placeholder) {
-        int error = errno;
-        // A folder that takes new files (a copy's does: the copy is in it)
-        // refuses a name with EINVAL (the kernel's FAT driver) or EPERM
-        // (fusefat).
-        if (error == EINVAL || error == EPERM) {
-            return {error, Error::Cause::nameNotAllowed};
-        }
-        return {error};
+    // A plain rename replaces whatever holds the name, so the name must be
+    // free at the rename. Moves of ours into this folder, on any thread or
+    // in any process, take turns from the check to the rename, so two of
+    // them never both find the name free; another program creating the
+    // name in between is a window no call without RENAME_NOREPLACE can
+    // close (a few microseconds wide). Renaming over a placeholder of ours
+    // instead would remove the placeholder's name, which fusefat can get
+    // wrong (see scratchFolderName). A folder without locks still renames,
+    // only without the turns.
+    UniqueFd turn(::openat(toDir, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    while (turn && ::flock(turn.get(), LOCK_EX) != 0 && errno == EINTR) {
     }
-    struct stat ours {};
-    if (::fstat(placeholder.get(), &ours) != 0) {
-        int error = errno;
-        (void)io().unlinkat(toDir, to, 0);
-        return {error};
-    }
-    placeholder.reset();
-    // A plain rename replaces whatever holds the name, so the name must
-    // still hold our empty placeholder. (Another program swapping in a file
-    // between this check and the rename is a window no call without
-    // RENAME_NOREPLACE can close; it is a few microseconds wide.)
-    if (!sameItem(toDir, to, ours.st_dev, ours.st_ino)) {
+    struct stat taken {};
+    if (::fstatat(toDir, to, &taken, AT_SYMLINK_NOFOLLOW) == 0) {
         return {EEXIST};
     }
-    if (io().renameat2(fromDir, from, toDir, to, 0) != 0) {
-        int error = errno;
-        if (sameItem(toDir, to, ours.st_dev, ours.st_ino)) {
-            (void)io().unlinkat(toDir, to, 0);
-        }
-        return {error};
+    if (errno != ENOENT) {
+        return {errno};
+    }
+    if (io.renameat2(fromDir, from, toDir, to, 0) != 0) {
+        return {errno};
     }
     return {};
 }

@@ -6,7 +6,7 @@
 // link), FileMoveTree.cpp (folder trees) and FileMovePublish.cpp (hidden
 // names for a copy under way, and giving it its final name). Functions
 // answer 0 or an errno value; every call that changes the disk goes through
-// io().
+// the FileMoveIo they are handed, the one their move was given.
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -26,9 +26,6 @@
 
 namespace shoebox::moving {
 
-// The calls in force: the system's, or a test's.
-const FileMoveIo& io();
-
 // How the move opens a folder it copies from or into: never through a
 // symbolic link.
 inline constexpr int folderFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
@@ -47,7 +44,7 @@ bool unchangedSince(int fd, const struct stat& before);
 bool sameState(const struct stat& status, const struct stat& before);
 
 // fsync, retried on EINTR.
-int syncFd(int fd);
+int syncFd(const FileMoveIo& io, int fd);
 
 // Tells the observer, if there is one, how far a copy got, and asks it
 // whether to stop. Copying steps answer ECANCELED once it says stop.
@@ -81,17 +78,18 @@ private:
 
 // Copies the open regular file `in`, described by `status`, into the empty
 // file `out`: its contents (holes kept), then its metadata, then fsync.
-int copyFile(int in, const struct stat& status, int out, Progress& progress);
+int copyFile(const FileMoveIo& io, int in, const struct stat& status, int out, Progress& progress);
 
 // Owner, mode, extended attributes (ACLs among them) and times of the open
 // `in`, described by `status`, onto the open `out`; what the target cannot
 // hold (FAT has no owners) is let go.
-int copyMetadata(int in, int out, const struct stat& status);
+int copyMetadata(const FileMoveIo& io, int in, int out, const struct stat& status);
 
 // Makes `to` in `toDir` a symbolic link with the target of `from` in
 // `fromDir` (described by `status`), its owner and times. EAGAIN when the
 // link changed while it was read. Never replaces: EEXIST when `to` is taken.
-int copySymlink(int fromDir, const char* from, const struct stat& status, int toDir, const char* to);
+int copySymlink(const FileMoveIo& io, int fromDir, const char* from, const struct stat& status, int toDir,
+                const char* to);
 
 // A listing of the open folder `dir` that leaves `dir` itself open; null
 // with `error` set when it cannot be read.
@@ -115,7 +113,7 @@ struct CopiedItem {
 // Copies everything inside the open folder `from` into the empty open folder
 // `to`, without following symbolic links, and notes in `copied` what it
 // copied.
-TreeError copyTreeContents(int from, int to, std::vector<CopiedItem>& copied, Progress& progress,
+TreeError copyTreeContents(const FileMoveIo& io, int from, int to, std::vector<CopiedItem>& copied, Progress& progress,
                            const std::string& where = {});
 
 // The bytes in the regular files inside the open folder `dir`, at any depth.
@@ -134,11 +132,17 @@ struct Removal {
     int error = 0;
     bool keptSome = false;
 };
-Removal removeCopied(int dir, const char* name, const CopiedItem& item);
+Removal removeCopied(const FileMoveIo& io, int dir, const char* name, const CopiedItem& item);
 
 // Removes `name` in `dir` and, for a folder, everything inside it, without
 // following symbolic links. Answers the first errno met.
-int removeTree(int dir, const char* name);
+int removeTree(const FileMoveIo& io, int dir, const char* name);
+
+// 0, or an errno value and, where the errno alone would mislead, a cause.
+struct Outcome {
+    int error = 0;
+    Error::Cause cause = Error::Cause::none;
+};
 
 // Hidden names for a copy under way in the target folder. A folder copy
 // always needs one; a file copy only where the filesystem has no O_TMPFILE.
@@ -150,31 +154,83 @@ struct Temporary {
 };
 
 // Creates a new hidden file (`folder` false) or folder in `dir` under a name
-// nobody else holds, and locks it for as long as `made.fd` stays open.
-int createTemporary(int dir, bool folder, Temporary& made);
+// nobody else holds, starting with `prefix`, and locks it for as long as
+// `made.fd` stays open.
+int createTemporary(const FileMoveIo& io, int dir, bool folder, Temporary& made,
+                    std::string_view prefix = temporaryPrefix);
 
 // Removes from `dir` the temporaries that a move killed half-way left
-// behind (a crash, a power cut): those with our names, of this user, that
-// no running move holds locked. Anything else stays, whatever its name.
-void removeStaleTemporaries(int dir);
+// behind (a crash, a power cut): those with our names (`prefix` and the
+// digits after it), of this user, that no running move holds locked.
+// Anything else stays, whatever its name. False when `dir` holds anything
+// but such names, or cannot be read.
+bool removeStaleTemporaries(const FileMoveIo& io, int dir, std::string_view prefix = temporaryPrefix);
 
-// 0, or an errno value and, where the errno alone would mislead, a cause.
-struct Outcome {
-    int error = 0;
-    Error::Cause cause = Error::Cause::none;
+// fusefat (FUSE FAT, Debian's 0.1a) writes the removal of a name whose
+// directory entries run across the end of one of the folder's clusters into
+// the cluster that follows on disk, which belongs to some other file: the
+// removal destroys bytes of another photo and leaves a stray entry behind
+// (the FAT inconsistent). There every name takes at least two entries (a
+// long name and its short alias), and where a name's entries lie no call
+// tells. Creating names, and writing into files, it does right.
+//
+// So on a FUSE filesystem without O_TMPFILE the move removes no name in the
+// target folder, not even on failure: it copies into a folder of its own
+// (the holder) inside a folder of ours at the filesystem's root (scratch),
+// and publishes by renaming the copy out of the holder, which only adds a
+// name to the target folder. The names it removes are all in the scratch
+// folder, where every name is a holder's and takes exactly two entries
+// (after the one-entry "." and ".."), so none runs across a cluster's end;
+// and in a holder, where the copy's name comes right after "." and "..".
+inline constexpr std::string_view scratchFolderName = ".shoebox-moves";
+inline constexpr std::string_view holderPrefix = "m"; // with the ten digits, 11 characters: one long-name entry
+// A name right after "." and ".." ends inside a folder's first cluster, in
+// the smallest cluster FAT knows (512 bytes, 16 entries), while it takes at
+// most 14 entries: 13 of 13 characters each, and the short alias. UTF-8
+// never has fewer bytes than UTF-16 has units.
+inline constexpr std::size_t longestNameInHolder = 13 * 13;
+
+// Whether `dir` is on a FUSE filesystem (see scratchFolderName).
+bool onFuse(const FileMoveIo& io, int dir);
+
+struct Scratch {
+    UniqueFd folder;  // the scratch folder at the filesystem's root
+    Temporary holder; // this move's folder in it, locked
 };
 
-// Gives the finished copy `temporary` in `dir` the name `name` in the same
-// folder without ever replacing anything (see renameOverPlaceholder). A
-// folder needs RENAME_NOREPLACE: a plain rename() of a folder can replace
-// an empty one, and fusefat (FUSE FAT, Debian's 0.1a) loses everything in a
-// folder it renames.
-Outcome publish(int dir, const Temporary& temporary, const char* name, bool folder);
+// Opens the scratch folder at the root of `dir`'s filesystem (making it the
+// first time), removes what killed moves left in it, and makes this move's
+// holder in it. EEXIST when the scratch folder holds anything not ours.
+int openScratch(const FileMoveIo& io, int dir, Scratch& scratch);
+
+// Removes `inside` (unless null) from the holder, if it is still there, and
+// the holder.
+void closeScratch(const FileMoveIo& io, Scratch& scratch, const char* inside);
+
+// Whether the filesystem of the scratch folder renames without replacing:
+// renames the holder with RENAME_NOREPLACE. 0, or the errno that says no.
+int probeNoReplace(const FileMoveIo& io, Scratch& scratch);
+
+// Whether the filesystem of `dir` takes `name` (FAT refuses ":" or "?",
+// fusefat anything not ASCII), judged by creating it in a holder: fusefat
+// loses a file it is asked to rename to a name it refuses.
+Outcome judgeName(const FileMoveIo& io, int dir, const char* name);
+
+// An errno from creating a name: EINVAL (the kernel's FAT driver) or EPERM
+// (fusefat) mean the filesystem refuses the name.
+Outcome creatingName(int error);
+
+// Gives the finished copy `from` in `fromDir` the name `to` in `toDir` (on
+// the same filesystem) without ever replacing anything: RENAME_NOREPLACE,
+// else a hard link, else renameToFreeName. A folder needs RENAME_NOREPLACE:
+// a plain rename() of a folder can replace an empty one, and fusefat loses
+// everything in a folder it renames.
+Outcome publish(const FileMoveIo& io, int fromDir, const char* from, int toDir, const char* to, bool folder);
 
 // Where the filesystem can neither rename without replacing nor make hard
-// links (FUSE FAT, exFAT): creates `to` exclusively as an empty placeholder
-// and renames the file `from` over it, as long as it still is ours.
-Outcome renameOverPlaceholder(int fromDir, const char* from, int toDir, const char* to);
+// links (FUSE FAT, exFAT): renames the file `from` to `to` once `to` is
+// found free, with every move of ours into `toDir` waiting its turn.
+Outcome renameToFreeName(const FileMoveIo& io, int fromDir, const char* from, int toDir, const char* to);
 
 // What link() answers on a filesystem without hard links.
 bool cannotLink(int error);

@@ -17,14 +17,15 @@ bool isDotOrDotDot(std::string_view name)
     return name == "." || name == "..";
 }
 
-TreeError copyEntry(int from, int to, const char* name, CopiedItem& item, Progress& progress, const std::string& where)
+TreeError copyEntry(const FileMoveIo& io, int from, int to, const char* name, CopiedItem& item, Progress& progress,
+                    const std::string& where)
 {
     struct stat& status = item.status;
     if (::fstatat(from, name, &status, AT_SYMLINK_NOFOLLOW) != 0) {
         return {errno, where};
     }
     if (S_ISREG(status.st_mode)) {
-        UniqueFd in(io().openat(from, name, O_RDONLY | O_NOFOLLOW | O_CLOEXEC, 0));
+        UniqueFd in(io.openat(from, name, O_RDONLY | O_NOFOLLOW | O_CLOEXEC, 0));
         if (!in) {
             return {errno, where};
         }
@@ -32,36 +33,36 @@ TreeError copyEntry(int from, int to, const char* name, CopiedItem& item, Progre
         if (::fstat(in.get(), &status) != 0) {
             return {errno, where};
         }
-        UniqueFd out(io().openat(to, name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+        UniqueFd out(io.openat(to, name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
         if (!out) {
             return {errno, where};
         }
-        if (int error = copyFile(in.get(), status, out.get(), progress)) {
+        if (int error = copyFile(io, in.get(), status, out.get(), progress)) {
             return {error, where};
         }
         return {};
     }
     if (S_ISDIR(status.st_mode)) {
-        if (io().mkdirat(to, name, 0700) != 0) {
+        if (io.mkdirat(to, name, 0700) != 0) {
             return {errno, where};
         }
-        UniqueFd in(io().openat(from, name, folderFlags, 0));
-        UniqueFd out(io().openat(to, name, folderFlags, 0));
+        UniqueFd in(io.openat(from, name, folderFlags, 0));
+        UniqueFd out(io.openat(to, name, folderFlags, 0));
         if (!in || !out) {
             return {errno, where};
         }
-        if (TreeError inner = copyTreeContents(in.get(), out.get(), item.inside, progress, where); inner.error) {
+        if (TreeError inner = copyTreeContents(io, in.get(), out.get(), item.inside, progress, where); inner.error) {
             return inner;
         }
         // Times last: creating the entries above touched the folder's mtime.
-        int error = copyMetadata(in.get(), out.get(), status);
+        int error = copyMetadata(io, in.get(), out.get(), status);
         if (error == 0) {
-            error = syncFd(out.get());
+            error = syncFd(io, out.get());
         }
         return {error, error ? where : std::string()};
     }
     if (S_ISLNK(status.st_mode)) {
-        if (int error = copySymlink(from, name, status, to, name)) {
+        if (int error = copySymlink(io, from, name, status, to, name)) {
             return {error, where};
         }
         return {};
@@ -91,7 +92,7 @@ UniqueDir listFolder(int dir, int& error)
     return listing;
 }
 
-TreeError copyTreeContents(int from, int to, std::vector<CopiedItem>& copied, Progress& progress,
+TreeError copyTreeContents(const FileMoveIo& io, int from, int to, std::vector<CopiedItem>& copied, Progress& progress,
                            const std::string& where)
 {
     int error = 0;
@@ -116,21 +117,21 @@ TreeError copyTreeContents(int from, int to, std::vector<CopiedItem>& copied, Pr
         }
         CopiedItem& item = copied.emplace_back();
         item.name = name;
-        if (TreeError failed = copyEntry(from, to, entry->d_name, item, progress, where + "/" + item.name);
+        if (TreeError failed = copyEntry(io, from, to, entry->d_name, item, progress, where + "/" + item.name);
             failed.error) {
             return failed;
         }
     }
 }
 
-int removeTree(int dir, const char* name)
+int removeTree(const FileMoveIo& io, int dir, const char* name)
 {
     struct stat status {};
     if (::fstatat(dir, name, &status, AT_SYMLINK_NOFOLLOW) != 0) {
         return errno;
     }
     if (!S_ISDIR(status.st_mode)) {
-        return io().unlinkat(dir, name, 0) == 0 ? 0 : errno;
+        return io.unlinkat(dir, name, 0) == 0 ? 0 : errno;
     }
     UniqueFd fd(::openat(dir, name, folderFlags));
     if (!fd) {
@@ -145,12 +146,12 @@ int removeTree(int dir, const char* name)
         if (isDotOrDotDot(entry->d_name)) {
             continue;
         }
-        if ((error = removeTree(fd.get(), entry->d_name)) != 0) {
+        if ((error = removeTree(io, fd.get(), entry->d_name)) != 0) {
             return error;
         }
     }
     listing.reset();
-    return io().unlinkat(dir, name, AT_REMOVEDIR) == 0 ? 0 : errno;
+    return io.unlinkat(dir, name, AT_REMOVEDIR) == 0 ? 0 : errno;
 }
 
 std::uint64_t bytesInside(int dir)
@@ -196,7 +197,7 @@ bool liesWithin(int dir, dev_t device, ino_t inode)
     return false;
 }
 
-Removal removeCopied(int dir, const char* name, const CopiedItem& item)
+Removal removeCopied(const FileMoveIo& io, int dir, const char* name, const CopiedItem& item)
 {
     struct stat now {};
     if (::fstatat(dir, name, &now, AT_SYMLINK_NOFOLLOW) != 0) {
@@ -207,7 +208,7 @@ Removal removeCopied(int dir, const char* name, const CopiedItem& item)
         if (!sameState(now, item.status)) {
             return {0, true};
         }
-        return io().unlinkat(dir, name, 0) == 0 ? Removal{} : Removal{errno, false};
+        return io.unlinkat(dir, name, 0) == 0 ? Removal{} : Removal{errno, false};
     }
     // A folder's own times change as its entries go; only its identity counts.
     if (now.st_dev != item.status.st_dev || now.st_ino != item.status.st_ino) {
@@ -221,14 +222,14 @@ Removal removeCopied(int dir, const char* name, const CopiedItem& item)
     // its copy at the destination.
     Removal result;
     for (const CopiedItem& inner : item.inside) {
-        Removal removed = removeCopied(fd.get(), inner.name.c_str(), inner);
+        Removal removed = removeCopied(io, fd.get(), inner.name.c_str(), inner);
         result.keptSome = result.keptSome || removed.keptSome;
         if (result.error == 0) {
             result.error = removed.error;
         }
     }
     fd.reset();
-    if (io().unlinkat(dir, name, AT_REMOVEDIR) != 0) {
+    if (io.unlinkat(dir, name, AT_REMOVEDIR) != 0) {
         if (errno == ENOTEMPTY || errno == EEXIST) {
             // Something kept inside, or added since the copy listed it.
             result.keptSome = true;

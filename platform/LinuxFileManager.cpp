@@ -253,7 +253,7 @@ Result<> LinuxFileManager::createDirectoryAtURL(const FileURL& folder)
 Result<> LinuxFileManager::moveItemAtPath(const std::string& source, const std::string& destination,
                                           MoveObserver* observer)
 {
-    return moveItemNoReplace(source, destination, observer);
+    return moveItemNoReplace(source, destination, observer, io_);
 }
 
 std::optional<std::vector<std::string>> LinuxFileManager::folderNamesInDirectory(const FileURL& folder)
@@ -297,7 +297,7 @@ Result<std::optional<FileURL>> LinuxFileManager::trashItemAtURL(const FileURL& u
 
 Result<> LinuxFileManager::restoreItemFromTrash(const FileURL& trashedItem, const FileURL& originalURL)
 {
-    return restoreTrashedItem(trashedItem.path(), originalURL.path());
+    return restoreTrashedItem(trashedItem.path(), originalURL.path(), io_);
 }
 
 } // namespace shoebox

@@ -1,13 +1,20 @@
 #pragma once
 
+#include <utility>
+
 #include "platform/FileManager.h"
+#include "platform/FileMoveIo.h"
 
 namespace shoebox {
 
 // The real file system: POSIX calls for listing and folders, the safe move of
-// FileMove.h, and GIO for the Trash.
+// FileMove.h, and GIO for the Trash. Its moves (putting an item back from
+// the Trash among them) make their calls through `io`, the system's unless
+// a test hands it others.
 class LinuxFileManager final : public FileManager {
 public:
+    explicit LinuxFileManager(FileMoveIo io = systemFileMoveIo()) : io_(std::move(io)) {}
+
     std::optional<std::vector<FileURL>> shownFilesInDirectory(const FileURL& folder,
                                                               ListingObserver& observer) override;
     bool fileExistsAtPath(const std::string& path) override;
@@ -18,6 +25,9 @@ public:
     std::optional<std::vector<std::string>> folderNamesInDirectory(const FileURL& folder) override;
     Result<std::optional<FileURL>> trashItemAtURL(const FileURL& url) override;
     Result<> restoreItemFromTrash(const FileURL& trashedItem, const FileURL& originalURL) override;
+
+private:
+    const FileMoveIo io_;
 };
 
 } // namespace shoebox

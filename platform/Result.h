@@ -21,6 +21,7 @@ struct Error {
         keptAtDestination, // the original vanished or was replaced meanwhile; the copy stands at the destination
         cancelled,         // stopped on request (`code` ECANCELED); nothing was changed
         nameNotAllowed,    // the target filesystem does not accept the name; nothing was changed
+        unsafeFilesystem,  // refused: the filesystem could damage other files doing it; nothing was changed
     };
 
     std::string description;

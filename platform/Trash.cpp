@@ -15,6 +15,7 @@
 #include "platform/FileDescriptor.h"
 #include "platform/FileMove.h"
 #include "platform/FileURL.h"
+#include "platform/Mounts.h"
 #include "platform/Text.h"
 
 namespace shoebox {
@@ -260,6 +261,12 @@ Result<std::optional<std::string>> trashItem(const std::string& path)
     if (holdsNull(path)) {
         return trashFailure(path, systemReason(EINVAL), EINVAL);
     }
+    // GIO renames the item into a Trash folder on the same filesystem.
+    if (removingNamesIsUnsafe(path)) {
+        auto refused = trashFailure(path, unsafeRemovalReason, 0);
+        refused.error().cause = Error::Cause::unsafeFilesystem;
+        return refused;
+    }
     std::string why;
     const Gio* const functions = gio(&why);
     if (!functions)
@@ -276,7 +283,7 @@ Result<std::optional<std::string>> trashItem(const std::string& path)
     return trashFailure(path, error ? error->message : "unknown error", errnoOf(error.get()));
 }
 
-Result<> restoreTrashedItem(const std::string& trashedPath, const std::string& originalPath)
+Result<> restoreTrashedItem(const std::string& trashedPath, const std::string& originalPath, const FileMoveIo& io)
 {
     if (holdsNull(trashedPath) || holdsNull(originalPath) || baseNameOf(parentOf(trashedPath)) != "files" ||
         recordedPathOf(trashedPath) != originalPath) {
@@ -284,7 +291,7 @@ Result<> restoreTrashedItem(const std::string& trashedPath, const std::string& o
             oneLine("Could not put \u201C" + originalPath + "\u201D back from the Trash: it is no longer there"),
             ENOENT);
     }
-    if (Result<> moved = moveItemNoReplace(trashedPath, originalPath); !moved)
+    if (Result<> moved = moveItemNoReplace(trashedPath, originalPath, nullptr, io); !moved)
         return moved;
     // The item is back where it was. Should its .trashinfo stay behind, it
     // names nothing in files/, which GIO and file managers pass over and

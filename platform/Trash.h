@@ -3,6 +3,7 @@
 #include <optional>
 #include <string>
 
+#include "platform/FileMoveIo.h"
 #include "platform/Result.h"
 
 namespace shoebox {
@@ -16,7 +17,8 @@ Result<std::optional<std::string>> trashItem(const std::string& path);
 // Puts the item at `trashedPath`, a place that trashItem gave, back at
 // `originalPath` with the never-replacing move, then removes its
 // .trashinfo. Refused, changing nothing, when that .trashinfo is gone or
-// records another original path.
-Result<> restoreTrashedItem(const std::string& trashedPath, const std::string& originalPath);
+// records another original path. The move makes its calls through `io`.
+Result<> restoreTrashedItem(const std::string& trashedPath, const std::string& originalPath,
+                            const FileMoveIo& io = systemFileMoveIo());
 
 } // namespace shoebox

@@ -198,12 +198,13 @@ TEST(MoveRollbackTest, EveryFailingCallLeavesTheSourceWholeOrBothCopies)
         {"the original grows during the copy: never published", file, all(userCopy, growsBefore<&Io::pwrite>(), unpublishable), 0, changedDuringMove, untouched, false, grown},
         // Making room for the copy.
         {"no unnamed file may be made there", file, fail<&Io::openat>(unnamedFile, EACCES), EACCES, none, untouched},
-        {"no hidden file may be made there", file, all(fat, fail<&Io::openat>(onTemporary, EACCES)), EACCES, none, untouched},
-        {"a failed copy's hidden file stays", file, all(fat, fail<&Io::futimens>(first, EIO), fail<&Io::unlinkat>(onTemporary, EIO)), EIO, none, untouched, true},
+        {"no hidden file may be made there", file, all(noTmpfile, fail<&Io::openat>(onTemporary, EACCES)), EACCES, none, untouched},
+        {"a failed copy's hidden file stays", file, all(noTmpfile, fail<&Io::futimens>(first, EIO), fail<&Io::unlinkat>(onTemporary, EIO)), EIO, none, untouched, true},
+        {"no folder of our own may be made at the root of a FUSE filesystem", file, all(fat, fail<&Io::openat>(onName(".shoebox-moves"), EACCES)), EACCES, none, untouched},
         {"the original is replaced as it is opened", file, before<&Io::openat>(replacedOnOpen), 0, changedDuringMove, untouched, false, replaced},
         // Publishing the copy.
         {"the name is taken before the copy is published", file, [](Io&, Scene& s) { writeFile(s.to, "theirs"); }, EEXIST, none, untouched},
-        {"renaming over our placeholder fails", file, all(fat, fail<&Io::renameat2>(plainRename, EIO)), EIO, none, untouched},
+        {"a copy made in a folder of our own cannot be renamed out to its name", file, all(fat, fail<&Io::renameat2>(plainRename, EIO)), EIO, none, untouched},
         {"published by a link, as on NFS", file, all(noReplace, noTmpfile), 0, none, moved},
         {"published by a link whose hidden name stays", file, all(noReplace, noTmpfile, fail<&Io::unlinkat>(onTemporary, EIO)), 0, none, moved, true},
         {"the target folder cannot be synced", file, fail<&Io::fsync>(onFolder, EIO), EIO, none, untouched},
@@ -213,6 +214,7 @@ TEST(MoveRollbackTest, EveryFailingCallLeavesTheSourceWholeOrBothCopies)
         // Removing the original.
         {"the original cannot be removed", file, fail<&Io::unlinkat>(onOriginal, EACCES), EACCES, none, untouched},
         {"the original cannot be removed, nor the copy taken back", file, all(fail<&Io::unlinkat>(onOriginal, EACCES), fail<&Io::unlinkat>(onCopy, EIO)), EACCES, bothCopiesKept, bothKept},
+        {"the original cannot be removed, and on FUSE the copy is not taken back (a removal there can destroy another file)", file, all(fat, fail<&Io::unlinkat>(onOriginal, EACCES)), EACCES, bothCopiesKept, bothKept},
         {"the original vanishes as it is removed", file, sourceVanishes, EACCES, keptAtDestination, copyKept},
         {"the original is replaced during the copy", file, all(userCopy, before<&Io::pwrite>(replacedNow)), 0, keptAtDestination, copyKept},
         // A symbolic link.
@@ -245,11 +247,7 @@ TEST(MoveRollbackTest, EveryFailingCallLeavesTheSourceWholeOrBothCopies)
                 noTmpfile(io, scene);
             row.inject(io, scene);
             const std::string source = snapshot(scene.from), folder = snapshot(scene.targetFolder);
-            Result<> result;
-            {
-                ScopedFileMoveIo scoped(io);
-                result = moveItemNoReplace(scene.from, scene.to);
-            }
+            const Result<> result = moveItemNoReplace(scene.from, scene.to, nullptr, io);
             if (row.code == 0 && row.cause == none) {
                 EXPECT_TRUE(result) << result.error().description;
             } else {

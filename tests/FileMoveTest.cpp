@@ -3,7 +3,10 @@
 #include <sys/wait.h>
 #include <sys/xattr.h>
 
+#include <thread>
+
 #include "platform/FileDescriptor.h"
+#include "platform/LinuxFileManager.h"
 #include "platform/MoveObserver.h"
 #include "platform/Text.h"
 #include "tests/FileMoveTesting.h"
@@ -63,16 +66,35 @@ TEST(MoveTest, NeverReplacesAFileOrAFolder)
             refuseNoReplace(io);
         if (way == 2)
             io.linkat = failWhen(fromCall(1), EPERM, io.linkat);
-        ScopedFileMoveIo scoped(io);
         dir.write("caf\xE9 \xFF.jpg", "new");
         dir.write("b.jpg", "old");
         dir.makeFolder("Holiday/inner");
         dir.makeFolder("Beach");
-        expectFailure(moveItemNoReplace(dir / "caf\xE9 \xFF.jpg", dir / "b.jpg"), EEXIST);
-        expectFailure(moveItemNoReplace(dir / "Holiday", dir / "Beach"), way == 0 ? EEXIST : EINVAL);
-        ASSERT_TRUE(moveItemNoReplace(dir / "caf\xE9 \xFF.jpg", dir / "\xC3\x28.jpg"));
+        expectFailure(moveItemNoReplace(dir / "caf\xE9 \xFF.jpg", dir / "b.jpg", nullptr, io), EEXIST);
+        expectFailure(moveItemNoReplace(dir / "Holiday", dir / "Beach", nullptr, io), way == 0 ? EEXIST : EINVAL);
+        ASSERT_TRUE(moveItemNoReplace(dir / "caf\xE9 \xFF.jpg", dir / "\xC3\x28.jpg", nullptr, io));
         EXPECT_EQ(tree(dir.path()), "Beach/ Holiday/inner/ b.jpg=old \xC3\x28.jpg=new");
     }
+}
+
+// Guards a file manager's moves ignoring the calls it was handed, and one move's faults reaching a move on another
+// thread.
+TEST(MoveTest, EachMoveMakesItsCallsThroughItsOwnSeam)
+{
+    TempDir dir;
+    dir.write("a.jpg", "a");
+    dir.write("b.jpg", "b");
+    LinuxFileManager plain;
+    Result<> meanwhile;
+    FileMoveIo io = systemFileMoveIo();
+    io.renameat2 = [&](auto&&...) {
+        std::thread([&] { meanwhile = plain.moveItemAtPath(dir / "b.jpg", dir / "B.jpg"); }).join();
+        errno = EIO;
+        return -1;
+    };
+    expectFailure(LinuxFileManager(io).moveItemAtPath(dir / "a.jpg", dir / "A.jpg"), EIO);
+    EXPECT_TRUE(meanwhile) << meanwhile.error().description;
+    EXPECT_EQ(tree(dir.path()), "B.jpg=b a.jpg=a");
 }
 
 // Guards a missing source's words, a folder moved into itself, and descriptions cut too long or inside a letter.
@@ -86,8 +108,7 @@ TEST(MoveTest, RefusalsAreToldInOneShortLineAndMakeNothing)
     dir.write("Holiday/day 1/IMG_1.JPG");
     FileMoveIo io = systemFileMoveIo();
     io.renameat2 = failWhen(fromCall(1), EXDEV, io.renameat2);
-    ScopedFileMoveIo scoped(io);
-    expectFailure(moveItemNoReplace(dir / "Holiday", dir / "Holiday/day 1/Holiday"), EINVAL);
+    expectFailure(moveItemNoReplace(dir / "Holiday", dir / "Holiday/day 1/Holiday", nullptr, io), EINVAL);
     EXPECT_EQ(tree(dir.path()), "Holiday/day 1/IMG_1.JPG=data");
 
     std::string letters;
@@ -95,7 +116,7 @@ TEST(MoveTest, RefusalsAreToldInOneShortLineAndMakeNothing)
         letters += "\u00E9";
     for (int shift = 0; shift < 4; ++shift) { // each puts the cut inside another byte of a letter
         const std::string deep = dir / (std::string(shift, 'x') + "\n" + letters.substr(0, 250)) + "/" + letters;
-        const Result<> result = moveItemNoReplace(deep, deep + "2");
+        const Result<> result = moveItemNoReplace(deep, deep + "2", nullptr, io);
         expectFailure(result, ENOENT);
         const std::string& text = result.error().description;
         EXPECT_TRUE(text.size() <= maxDescriptionLength && text.starts_with("Could not move \u201C" + dir.path()) &&
@@ -239,25 +260,39 @@ TEST_F(CrossMoveTest, AFolderKeepsWhatWasAddedOrChangedDuringTheMove)
     EXPECT_EQ(tree(dir / "Holiday"), "day 1/new.JPG=new day 2/c.JPG=c edited");
 }
 
-// Guards the copy going over a name taken before, or swapped in after our placeholder (FUSE FAT).
-TEST_F(CrossMoveTest, WithoutNoReplaceOrLinksTheCopyGoesOverOurPlaceholderOnly)
+// Guards the copy going over a name taken before or during the copy, and on FUSE a name removed in the target folder
+// (fusefat then destroys another file's bytes), even by a failed move.
+TEST_F(CrossMoveTest, OnFuseTheCopyTakesOnlyAFreeNameAndNothingThereIsRemoved)
 {
     likeFat(io);
     io.openat = [&, real = io.openat](int at, const char* name, int flags, mode_t mode) {
         const int fd = real(at, name, flags, mode);
-        if (fd >= 0 && std::string_view(name) == "Swapped.JPG") // another program swaps in its file
-            fs::rename(other.write("theirs", "someone else's"), other / "Swapped.JPG");
+        if (fd >= 0 && std::string_view(name) == "Swapped.JPG") // another program takes the name
+            other.write("Swapped.JPG", "someone else's");
         return fd;
     };
+    int removedThere = 0;
+    io.unlinkat = [&, real = io.unlinkat](int at, const char* name, int flags) {
+        struct stat folder {};
+        struct stat there {};
+        removedThere += ::fstat(at, &folder) == 0 && ::stat(other.path().c_str(), &there) == 0 &&
+                        folder.st_ino == there.st_ino && folder.st_dev == there.st_dev;
+        return real(at, name, flags);
+    };
     other.write("Taken.JPG", "taken");
+    other.write(".shoebox-move-4444444444", "a killed move's copy, left alone there");
+    dir.write("Holiday/IMG_1.JPG", "1");
     expectFailure(move(source, other / "Taken.JPG"), EEXIST);
     expectFailure(move(source, other / "Beach: day 1.JPG"), EINVAL, Cause::nameNotAllowed);
     expectFailure(move(source, other / "Swapped.JPG"), EEXIST);
+    expectFailure(move(dir / "Holiday", other / "Trip"), EINVAL);
+    const std::string theirs = " .shoebox-move-4444444444=a killed move's copy, left alone there";
     EXPECT_EQ(snapshot(source) + " | " + tree(other.path()),
-              shortly(original) + " | Swapped.JPG=someone else's Taken.JPG=taken");
+              shortly(original) + " |" + theirs + " Swapped.JPG=someone else's Taken.JPG=taken");
     ASSERT_TRUE(move(source, target));
     EXPECT_EQ(snapshot(source) + " | " + tree(other.path()),
-              " | Beach.JPG=" + shortly(original) + " Swapped.JPG=someone else's Taken.JPG=taken");
+              " |" + theirs + " Beach.JPG=" + shortly(original) + " Swapped.JPG=someone else's Taken.JPG=taken");
+    EXPECT_EQ(removedThere, 0);
 }
 
 // Guards a killed move leaving the source short, a copy under the final name, or its hidden copy for good.
@@ -266,10 +301,15 @@ TEST_F(CrossMoveTest, WhatAKilledMoveLeftTheNextOneRemoves)
     dir.write("Holiday/IMG_1.JPG", original);
     const std::string before = snapshot(dir.path());
     userSpaceCopyOnly(io);
-    for (std::string what : {"file", "folder", "file without O_TMPFILE"}) {
+    for (std::string what : {"file", "folder", "file without O_TMPFILE", "file on FUSE without O_TMPFILE"}) {
         SCOPED_TRACE(what);
         if (what == "file without O_TMPFILE")
+            io.openat = failWhen(unnamedFile, EOPNOTSUPP, io.openat);
+        if (what == "file on FUSE without O_TMPFILE")
             likeFat(io);
+        // On FUSE the copy is made at the root of the filesystem, which other tests may use at the same time.
+        const std::string scratch = fs::path(other.path()).parent_path() / ".shoebox-moves";
+        const Names scratchBefore = names(scratch);
         const pid_t child = ::fork();
         ASSERT_GE(child, 0);
         if (child == 0) {
@@ -286,10 +326,17 @@ TEST_F(CrossMoveTest, WhatAKilledMoveLeftTheNextOneRemoves)
         ASSERT_TRUE(WIFSIGNALED(status));
         EXPECT_EQ(snapshot(dir.path()), before);
         const Names left = names(other.path());
-        EXPECT_TRUE(what == "file" ? left.empty() : left.size() == 1 && left[0].starts_with(".shoebox-move-"))
+        EXPECT_TRUE(what == "file" || what.ends_with("on FUSE without O_TMPFILE")
+                        ? left.empty()
+                        : left.size() == 1 && left[0].starts_with(".shoebox-move-"))
             << join(left);
+        Names killed;
+        std::ranges::set_difference(names(scratch), scratchBefore, std::back_inserter(killed));
+        EXPECT_EQ(killed.size(), what.ends_with("on FUSE without O_TMPFILE") ? 1u : 0u) << join(killed);
         ASSERT_TRUE(move(dir.write("next.JPG", "next"), other / "next.JPG"));
         EXPECT_EQ(tree(other.path()), "next.JPG=next");
+        for (const std::string& name : killed)
+            EXPECT_FALSE(exists(scratch + "/" + name)) << name;
         fs::remove(other / "next.JPG");
     }
 }
@@ -306,12 +353,12 @@ TEST_F(CrossMoveTest, OnlyStaleCopiesOfOursAreRemoved)
     // Without the right to give a file away, it stays ours.
     const bool otherUser = ::chown((other / ".shoebox-move-1111111111").c_str(), ::geteuid() + 1, -1) == 0;
 
-    likeFat(io); // the copy under way has a hidden name
+    io.openat = failWhen(unnamedFile, EOPNOTSUPP, io.openat); // the copy under way has a hidden name
     userSpaceCopyOnly(io);
     Result<> second;
     io.pwrite = [&, started = false, real = io.pwrite](int fd, const void* data, size_t length, off_t at) mutable {
         if (!std::exchange(started, true))
-            second = moveItemNoReplace(dir.write("IMG_2.JPG", "second"), other / "IMG_2.JPG");
+            second = move(dir.write("IMG_2.JPG", "second"), other / "IMG_2.JPG");
         return real(fd, data, length, at);
     };
     ASSERT_TRUE(move(source, target));
@@ -325,7 +372,7 @@ TEST_F(CrossMoveTest, OnlyStaleCopiesOfOursAreRemoved)
 // Guards taking, or removing while locked, a hidden name another move locked first.
 TEST_F(CrossMoveTest, AHiddenNameAnotherMoveLockedFirstIsLeftToIt)
 {
-    likeFat(io);
+    io.openat = failWhen(unnamedFile, EOPNOTSUPP, io.openat);
     UniqueFd held;
     io.openat = [&, real = io.openat](int at, const char* name, int flags, mode_t mode) {
         const int fd = real(at, name, flags, mode);

@@ -6,10 +6,13 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <linux/magic.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <functional>
 
 #include "platform/FileMove.h"
@@ -48,19 +51,36 @@ inline void userSpaceCopyOnly(FileMoveIo& io)
     io.copyFileRange = failWhen(fromCall(1), ENOSYS, io.copyFileRange);
     io.sendfile = failWhen(fromCall(1), ENOSYS, io.sendfile);
 }
-// As on NFS or CIFS: no RENAME_NOREPLACE.
+// As on NFS or CIFS: no RENAME_NOREPLACE (across filesystems the kernel
+// answers EXDEV before it asks the filesystem).
 inline void refuseNoReplace(FileMoveIo& io)
 {
-    io.renameat2 = failWhen([](int, auto, int, auto, unsigned flags) { return flags != 0; }, EINVAL, io.renameat2);
+    io.renameat2 = [real = io.renameat2](int fromDir, const char* from, int toDir, const char* to, unsigned flags) {
+        struct stat source {};
+        struct stat folder {};
+        const std::string parent = std::filesystem::path(to).parent_path();
+        if (flags == 0 || ::fstatat(fromDir, from, &source, AT_SYMLINK_NOFOLLOW) != 0 ||
+            ::fstatat(toDir, parent.empty() ? "." : parent.c_str(), &folder, 0) != 0)
+            return real(fromDir, from, toDir, to, flags);
+        errno = source.st_dev == folder.st_dev ? EINVAL : EXDEV;
+        return -1;
+    };
 }
-// As on FUSE FAT: nor O_TMPFILE, nor hard links, and names with ":" refused
-// (EINVAL, as the kernel's FAT driver does).
+// As on FUSE FAT: nor O_TMPFILE, nor hard links, names with ":" refused
+// (EINVAL, as the kernel's FAT driver does), and FUSE, which tmpfs (where
+// /dev/shm, these tests' other filesystem, is) plays.
 inline void likeFat(FileMoveIo& io)
 {
     auto colon = [](int, const char* name, int flags, mode_t) { return (flags & O_CREAT) && std::strchr(name, ':'); };
     io.openat = failWhen(unnamedFile, EOPNOTSUPP, failWhen(colon, EINVAL, io.openat));
     refuseNoReplace(io);
     io.linkat = failWhen(fromCall(1), EPERM, io.linkat);
+    io.fstatfs = [real = io.fstatfs](int fd, struct statfs* status) {
+        const int result = real(fd, status);
+        if (result == 0 && status->f_type == TMPFS_MAGIC)
+            status->f_type = 0x65735546; // FUSE_SUPER_MAGIC
+        return result;
+    };
 }
 
 // A failure told in one line, with its errno value and what became of the items.
@@ -89,8 +109,7 @@ protected:
     void SetUp() override { SKIP_WITHOUT_ANOTHER_FILESYSTEM(dir.path()); }
     Result<> move(const std::string& from, const std::string& to, MoveObserver* observer = nullptr)
     {
-        ScopedFileMoveIo scoped(io);
-        return moveItemNoReplace(from, to, observer);
+        return moveItemNoReplace(from, to, observer, io);
     }
 
     TempDir dir;
