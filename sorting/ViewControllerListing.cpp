@@ -125,7 +125,7 @@ void ViewController::finishListing(std::optional<std::vector<FileURL>> list)
         showFromStart();
     }
     updateProgressBar();
-    if (sourceListed_)
+    if (sourceListed_ && sourceFolderPath_)
         sourceListed_(*sourceFolderPath_);
     for (auto& command : waiting)
         command();

@@ -139,15 +139,23 @@ const fuse_operations passThrough = [] {
     ops.removexattr = [](const char* path, const char* name) {
         return answer(::lremovexattr(real(path).c_str(), name));
     };
+    // A folder's handle is a descriptor, as a file's is.
     ops.opendir = [](const char* path, fuse_file_info* fi) {
-        DIR* directory = ::opendir(real(path).c_str());
-        fi->fh = reinterpret_cast<uint64_t>(directory);
-        return directory ? 0 : -errno;
+        const int fd = ::open(real(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        fi->fh = static_cast<uint64_t>(fd);
+        return answer(fd);
     };
     // The whole folder at once (offsets of 0): FUSE keeps the names and hands them out page by page.
     ops.readdir = [](const char*, void* buffer, fuse_fill_dir_t fill, off_t, fuse_file_info* fi, fuse_readdir_flags) {
         waited();
-        DIR* directory = reinterpret_cast<DIR*>(fi->fh);
+        const int fd = ::dup(fileHandle(fi));
+        DIR* directory = fd < 0 ? nullptr : ::fdopendir(fd);
+        if (!directory) {
+            const int error = errno;
+            if (fd >= 0)
+                ::close(fd);
+            return -error;
+        }
         ::rewinddir(directory);
         while (const dirent* entry = ::readdir(directory)) {
             struct stat status {};
@@ -156,11 +164,12 @@ const fuse_operations passThrough = [] {
             if (fill(buffer, entry->d_name, &status, 0, fuse_fill_dir_flags{}) != 0)
                 break;
         }
+        ::closedir(directory);
         return 0;
     };
     ops.releasedir = [](const char*, fuse_file_info* fi) {
         waited();
-        return answer(::closedir(reinterpret_cast<DIR*>(fi->fh)));
+        return answer(::close(fileHandle(fi)));
     };
     ops.access = [](const char* path, int mode) { return answer(::access(real(path).c_str(), mode)); };
     return ops;
