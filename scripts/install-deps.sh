@@ -17,8 +17,9 @@ packages=(
     # The icon's fixed sizes; the desktop entry and AppStream validators; the
     # Debian package's dependencies (dpkg-shlibdeps).
     librsvg2-bin desktop-file-utils appstream dpkg-dev
-    # The move tests mount a FAT image through FUSE, as a USB stick would be.
-    dosfstools fusefat fuse3
+    # The move tests mount a FAT image through FUSE, as a USB stick would be;
+    # the tests and the benchmark mount a slow disk of their own (libfuse 3).
+    dosfstools fusefat fuse3 libfuse3-dev
 )
 for option in "$@"; do
     case "$option" in
