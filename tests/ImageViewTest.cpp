@@ -23,6 +23,9 @@
 #include <algorithm>
 #include <filesystem>
 #include <functional>
+#include <mutex>
+#include <set>
+#include <thread>
 
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -206,6 +209,23 @@ TEST(JpegScaleTest, NeverRoundsASideToNothing)
 {
     EXPECT_FALSE(imaging::chooseJpegScaledSize({4000, 7}, false, {400, 300}).isEmpty());
     EXPECT_FALSE(imaging::chooseJpegScaledSize({7, 4000}, true, {400, 300}).isEmpty());
+}
+
+// Guards a held key's stand-in decoded finer than it needs (slower than the key) or so coarse it no longer fills the
+// view, turned the wrong way, or offered for a file with no coarse decode.
+TEST(JpegScaleTest, StandInsDecodeAtTheCoarsestScaleThatStillFillsTheView)
+{
+    EXPECT_EQ(imaging::chooseJpegGlanceSize({6000, 4000}, false, {1600, 1000}), QSize(750, 500));
+    EXPECT_EQ(imaging::chooseJpegGlanceSize({6000, 4000}, true, {1600, 1000}), QSize(750, 500));
+    EXPECT_EQ(imaging::chooseJpegGlanceSize({4000, 3000}, false, {1600, 1000}), QSize(1000, 750));
+    shoebox::testing::TempDir dir;
+    const QImage picture = noise(2400, 1800, 7);
+    ASSERT_TRUE(write(dir / "a.jpg", jpegWithExif(picture, 6)) && write(dir / "a.png", encode(picture, "PNG")));
+    const imaging::DecodedPicture glance = imaging::decodeGlance({dir / "a.jpg", {400, 300}});
+    EXPECT_TRUE(glance.isPreview && glance.problem == Problem::None);
+    EXPECT_EQ(glance.decodedSize, QSize(225, 300)) << "1/8, upright";
+    EXPECT_EQ(glance.image.size(), QSize(225, 300)) << "fitted to the view";
+    EXPECT_TRUE(imaging::decodeGlance({dir / "a.png", {400, 300}}).image.isNull());
 }
 
 struct Unshowable {
@@ -396,6 +416,73 @@ TEST(SlowDiskViewTest, NothingOfTheNeighboursIsReadOnTheUIThread)
     go = true;
     EXPECT_TRUE(waitUntil([&] { return view.pendingDecodes() == 0; }));
     EXPECT_GE(decodes, 2 + 3) << "the file on show and its preview, and at least the neighbours' previews";
+}
+
+// Guards a held key decoding sharp the photos it passes, showing nothing on photos without an embedded preview, or
+// decoding stand-ins anywhere but ahead in the direction of travel; and the sharp picture not following once it stops.
+TEST(HeldKeyPolicyTest, PhotosWithoutAPreviewShowStandInsDecodedAheadAndOnlyTheLastSharp)
+{
+    constexpr int count = 10;
+    shoebox::testing::TempDir dir;
+    for (int i = 0; i < count; ++i)
+        dir.write(std::to_string(i) + ".jpg");
+    const auto file = [&](int i) { return FileURL::fileURLWithPath(dir / (std::to_string(i) + ".jpg")); };
+    const auto number = [](const imaging::DecodeRequest& request) {
+        return request.path[request.path.size() - 5] - '0';
+    };
+    const auto colour = [](int i, bool standIn) { return QColor::fromHsv(i * 36, 255, standIn ? 110 : 240); };
+
+    // Decoders that answer at once, except that the sharp decodes of 8 and 9 wait while `holdSharp` is set; they
+    // record what they were asked for. No file has an embedded preview.
+    std::mutex mutex;
+    std::set<int> sharp, standIns;
+    std::atomic<bool> holdSharp = true;
+    const auto answer = [&](const imaging::DecodeRequest& request, std::set<int>* asked, bool standIn) {
+        std::lock_guard lock(mutex);
+        imaging::DecodedPicture picture;
+        picture.isPreview = asked != &sharp;
+        picture.problem = imaging::statPath(request.path, &picture.stamp);
+        picture.target = request.target;
+        if (asked)
+            picture.image = solid(160, 120, colour(number(request), standIn));
+        if (asked)
+            asked->insert(number(request));
+        return picture;
+    };
+    ImageViewWidget view(nullptr, {[&](const imaging::DecodeRequest& request, const imaging::CancelCheck& cancelled,
+                                       const imaging::PreviewSink&) {
+                                       while (holdSharp && number(request) >= 8 && !cancelled())
+                                           std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                                       return answer(request, &sharp, false);
+                                   },
+                                   [&](const imaging::DecodeRequest& request, const imaging::CancelCheck&,
+                                       const imaging::PreviewSink&) { return answer(request, nullptr, false); },
+                                   [&](const imaging::DecodeRequest& request, const imaging::CancelCheck&,
+                                       const imaging::PreviewSink&) { return answer(request, &standIns, true); }});
+    view.resize(400, 300);
+    view.show();
+    const auto step = [&](int i) {
+        view.setImage(file(i));
+        view.setNeighbours({file(i + 1), file(i - 1), file(i + 2)});
+    };
+    const auto shows = [&](int i, bool standIn) { return centreIs(view.currentImage(), colour(i, standIn)); };
+
+    step(0);
+    ASSERT_TRUE(waitUntil([&] { return view.pendingDecodes() == 0; }));
+    sharp.clear();               // 0, and 1 and 2 ahead of the key
+    for (int i = 1; i <= 7; ++i) // a held key: no event loop turn between presses
+        step(i);
+    EXPECT_TRUE(waitUntil([&] { return view.isCached(file(7)) && view.hasStandIn(file(9)); }));
+    EXPECT_TRUE(shows(7, false));
+    {
+        std::lock_guard lock(mutex);
+        EXPECT_EQ(standIns, (std::set<int>{7, 8, 9})) << "the file on show and those ahead, not 6 behind";
+        EXPECT_TRUE(sharp.count(3) + sharp.count(4) + sharp.count(5) == 0) << "a file passed over was decoded sharp";
+    }
+    step(8);
+    EXPECT_TRUE(shows(8, true)) << "the stand-in decoded ahead shows at once";
+    holdSharp = false;
+    EXPECT_TRUE(waitUntil([&] { return shows(8, false); })) << "the sharp picture follows";
 }
 
 } // namespace

@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <thread>
 
 namespace shoebox {
 
@@ -26,6 +27,9 @@ namespace {
 constexpr qint64 defaultCacheBytes = qint64(64) << 20;
 // Embedded previews are about 80 KB each: some fifty files' worth.
 constexpr qint64 previewCacheBytes = qint64(4) << 20;
+// Stand-ins are screen-size (6 MB in a 1600x1000 view): the file on show,
+// those ahead and a few just passed.
+constexpr qint64 glanceCacheBytes = qint64(32) << 20;
 // Steps closer together than this come faster than a 24 MP photo decodes
 // (a held key repeats every 33 ms): the neighbours wait until the steps
 // pause for as long.
@@ -48,21 +52,23 @@ bool isCacheable(Problem p)
 ImageViewWidget::ImageViewWidget(QWidget* parent, Decoders decoders)
     : QWidget(parent), cache_(std::make_unique<imaging::DecodeCache>(defaultCacheBytes)),
       previews_(std::make_unique<imaging::DecodeCache>(previewCacheBytes)),
+      glances_(std::make_unique<imaging::DecodeCache>(glanceCacheBytes)),
       queue_(
           2, [this](const std::string& path, imaging::DecodeQueue::Picture result) { onDecoded(path, result); },
           std::move(decoders.picture)),
       previewQueue_(
           1, [this](const std::string& path, imaging::DecodeQueue::Picture result) { onPreview(path, result); },
-          std::move(decoders.preview))
+          std::move(decoders.preview)),
+      glanceQueue_(
+          int(std::max(2u, std::thread::hardware_concurrency())),
+          [this](const std::string& path, imaging::DecodeQueue::Picture result) { onGlance(path, result); },
+          std::move(decoders.glance))
 {
     imaging::installDecodeLimits();
 
     settleTimer_.setSingleShot(true);
     settleTimer_.setInterval(int(rapidStep.count()));
-    connect(&settleTimer_, &QTimer::timeout, this, [this] {
-        rapid_ = false;
-        requestNeighbours();
-    });
+    connect(&settleTimer_, &QTimer::timeout, this, &ImageViewWidget::settle);
 
     setAttribute(Qt::WA_OpaquePaintEvent); // paintEvent fills every pixel
     setAccessibleName(tr("Photo"));
@@ -86,6 +92,7 @@ void ImageViewWidget::setImage(const FileURL& url)
     media_.stop();
     ++generation_;
     decodingCurrent_ = false;
+    previous_ = current_ ? current_->path() : std::string();
     current_ = url;
     const std::string& path = current_->path();
     trace::begin(path, "asked for");
@@ -118,16 +125,39 @@ void ImageViewWidget::setImage(const FileURL& url)
             request(path, stamp, imaging::priority::currentFile);
         return;
     }
-    // Not decoded yet: its embedded preview stands in meanwhile. (The full
-    // decode is asked for first, so that its thread is woken first.)
-    request(path, stamp, imaging::priority::currentFile);
-    decodingCurrent_ = true;
-    if (auto preview = previews_->find(path, stamp)) {
-        if (!preview->image.isNull())
-            showPicture(*preview);
-    } else {
-        requestPreview(path, stamp, imaging::priority::currentFile);
+    // Not decoded yet: its embedded preview or a stand-in shows meanwhile.
+    // (The full decode is asked for first, so that its thread is woken
+    // first. While a key is held there is none, see settle(), unless the
+    // file has no stand-in to offer: a PNG decodes as it always did.)
+    const auto glance = glances_->find(path, stamp);
+    if (!rapid_ || (glance && glance->image.isNull())) {
+        request(path, stamp, imaging::priority::currentFile);
+        decodingCurrent_ = true;
     }
+    const auto preview = previews_->find(path, stamp);
+    if (glance && !glance->image.isNull())
+        showPicture(*glance);
+    else if (preview && !preview->image.isNull())
+        showPicture(*preview);
+    if (!preview)
+        requestPreview(path, stamp, imaging::priority::currentFile);
+    else if (preview->image.isNull())
+        requestGlance(path, stamp, imaging::priority::currentFile);
+}
+
+// The steps have paused: the file on show is decoded sharp, then its
+// neighbours.
+void ImageViewWidget::settle()
+{
+    rapid_ = false;
+    if (current_ && (showing_ == Showing::Nothing || showing_ == Showing::Preview)) {
+        const auto hit = cache_->find(current_->path(), currentStamp_);
+        if (!hit || !satisfies(*hit)) {
+            request(current_->path(), currentStamp_, imaging::priority::currentFile);
+            decodingCurrent_ = true;
+        }
+    }
+    requestNeighbours();
 }
 
 void ImageViewWidget::setNeighbours(const std::vector<FileURL>& likelyNext)
@@ -141,6 +171,7 @@ void ImageViewWidget::setNeighbours(const std::vector<FileURL>& likelyNext)
         preferred.push_back(current_->path());
     cache_->setPreferred(preferred);
     previews_->setPreferred(preferred);
+    glances_->setPreferred(preferred);
     requestNeighbours();
 }
 
@@ -161,11 +192,27 @@ void ImageViewWidget::requestNeighbours()
             continue;
         if (auto hit = cache_->peekAny(path); hit && (video || satisfies(*hit)))
             continue;
-        if (!video && !previews_->peekAny(path))
+        const auto preview = video ? nullptr : previews_->peekAny(path);
+        if (!video && !preview)
             requestPreview(path, unknown, imaging::priority::neighbour - rank);
+        else if (preview && preview->image.isNull())
+            requestGlance(path, unknown, imaging::priority::neighbour - rank);
         if (!rapid_ && !decodingCurrent_)
             request(path, unknown, imaging::priority::neighbour - rank);
     }
+}
+
+void ImageViewWidget::requestGlance(const std::string& path, const FileStamp& stamp, int priority)
+{
+    if (!rapid_ || !(isCurrent(path) || isAhead(path)) || glances_->peekAny(path))
+        return;
+    glanceQueue_.request({path, targetSize(), devicePixelRatioF()}, stamp, priority);
+}
+
+// A neighbour the key is heading for: not the one it just left.
+bool ImageViewWidget::isAhead(const std::string& path) const
+{
+    return isNeighbour(path) && path != previous_;
 }
 
 FileURL ImageViewWidget::currentURL() const
@@ -211,6 +258,15 @@ bool ImageViewWidget::hasPreview(const FileURL& url) const
         return false;
     const auto preview = previews_->peek(url.path(), stamp);
     return preview && !preview->image.isNull();
+}
+
+bool ImageViewWidget::hasStandIn(const FileURL& url) const
+{
+    FileStamp stamp;
+    if (imaging::statPath(url.path(), &stamp) != Problem::None)
+        return false;
+    const auto glance = glances_->peek(url.path(), stamp);
+    return glance && !glance->image.isNull();
 }
 
 // ---- decoding ----
@@ -266,10 +322,32 @@ void ImageViewWidget::onPreview(const std::string& path, imaging::DecodeQueue::P
     // Whether or not the file has one: it is not asked again.
     if (result->problem == Problem::None)
         previews_->insert(path, result);
+    if (result->problem == Problem::None && result->image.isNull())
+        requestGlance(path, result->stamp,
+                      isCurrent(path) ? imaging::priority::currentFile : imaging::priority::neighbour);
     // Only while nothing else shows, and only if it is the file on show now
     // (problems are the full decode's to report).
     if (isCurrent(path) && result->stamp == currentStamp_ && showing_ == Showing::Nothing &&
         result->problem == Problem::None && !result->image.isNull())
+        showPicture(*result);
+}
+
+void ImageViewWidget::onGlance(const std::string& path, imaging::DecodeQueue::Picture result)
+{
+    if (result->problem != Problem::None)
+        return;
+    glances_->insert(path, result); // also when it has none: it is not asked again
+    if (result->image.isNull()) {
+        if (isCurrent(path) && rapid_ && !decodingCurrent_ && !cache_->find(path, currentStamp_)) {
+            request(path, currentStamp_, imaging::priority::currentFile);
+            decodingCurrent_ = true;
+        }
+        return;
+    }
+    // Over an embedded preview too: a stand-in is sharper. Never over the
+    // full picture.
+    if (isCurrent(path) && result->stamp == currentStamp_ &&
+        (showing_ == Showing::Nothing || showing_ == Showing::Preview))
         showPicture(*result);
 }
 
@@ -332,6 +410,7 @@ void ImageViewWidget::dropUnwantedJobs()
 {
     queue_.retainOnly([this](const std::string& path) { return wanted(path); });
     previewQueue_.retainOnly([this](const std::string& path) { return isCurrent(path) || isNeighbour(path); });
+    glanceQueue_.retainOnly([this](const std::string& path) { return isCurrent(path) || (rapid_ && isAhead(path)); });
 }
 
 void ImageViewWidget::refreshForNewSize()
