@@ -49,13 +49,32 @@ bool isCacheable(Problem p)
 
 } // namespace
 
+// While a key is held, the file on show is decoded sharp too, as the sharp
+// picture should come as soon as the key stops; but only on a core the
+// stand-ins ahead leave free: its decode waits at its next check while any
+// is pending, so that a decode the next press throws away takes nothing
+// from them.
+imaging::DecodeQueue::DecodeFn ImageViewWidget::patientWhileGlancing(imaging::DecodeQueue::DecodeFn decode)
+{
+    return
+        [this, decode = std::move(decode)](const imaging::DecodeRequest& request, const imaging::CancelCheck& cancelled,
+                                           const imaging::PreviewSink& preview) {
+            const imaging::CancelCheck patient = [&] {
+                while (glancesFirst_ && !cancelled())
+                    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                return cancelled();
+            };
+            return decode(request, patient, preview);
+        };
+}
+
 ImageViewWidget::ImageViewWidget(QWidget* parent, Decoders decoders)
     : QWidget(parent), cache_(std::make_unique<imaging::DecodeCache>(defaultCacheBytes)),
       previews_(std::make_unique<imaging::DecodeCache>(previewCacheBytes)),
       glances_(std::make_unique<imaging::DecodeCache>(glanceCacheBytes)),
       queue_(
           2, [this](const std::string& path, imaging::DecodeQueue::Picture result) { onDecoded(path, result); },
-          std::move(decoders.picture)),
+          patientWhileGlancing(std::move(decoders.picture))),
       previewQueue_(
           1, [this](const std::string& path, imaging::DecodeQueue::Picture result) { onPreview(path, result); },
           std::move(decoders.preview)),
@@ -69,6 +88,11 @@ ImageViewWidget::ImageViewWidget(QWidget* parent, Decoders decoders)
     settleTimer_.setSingleShot(true);
     settleTimer_.setInterval(int(rapidStep.count()));
     connect(&settleTimer_, &QTimer::timeout, this, &ImageViewWidget::settle);
+    keyStopTimer_.setSingleShot(true);
+    connect(&keyStopTimer_, &QTimer::timeout, this, [this] {
+        keyStopped_ = true;
+        updateGlancesFirst();
+    });
 
     setAttribute(Qt::WA_OpaquePaintEvent); // paintEvent fills every pixel
     setAccessibleName(tr("Photo"));
@@ -85,10 +109,18 @@ ImageViewWidget::~ImageViewWidget() = default;
 void ImageViewWidget::setImage(const FileURL& url)
 {
     const auto now = std::chrono::steady_clock::now();
-    rapid_ = current_ && now - lastStep_ < rapidStep;
+    const auto sinceLast = now - lastStep_;
+    rapid_ = current_ && sinceLast < rapidStep;
     lastStep_ = now;
-    if (rapid_)
+    keyStopped_ = false;
+    if (rapid_) {
         settleTimer_.start();
+        // A key repeats at a steady rate: half an interval more without a
+        // step, and it has stopped.
+        keyStopTimer_.start(
+            std::clamp(int(std::chrono::duration_cast<std::chrono::milliseconds>(sinceLast).count()) * 3 / 2, 20,
+                       int(rapidStep.count())));
+    }
     media_.stop();
     ++generation_;
     decodingCurrent_ = false;
@@ -127,13 +159,11 @@ void ImageViewWidget::setImage(const FileURL& url)
     }
     // Not decoded yet: its embedded preview or a stand-in shows meanwhile.
     // (The full decode is asked for first, so that its thread is woken
-    // first. While a key is held there is none, see settle(), unless the
-    // file has no stand-in to offer: a PNG decodes as it always did.)
+    // first; while a key is held it waits for the stand-ins, see
+    // patientWhileGlancing.)
+    request(path, stamp, imaging::priority::currentFile);
+    decodingCurrent_ = true;
     const auto glance = glances_->find(path, stamp);
-    if (!rapid_ || (glance && glance->image.isNull())) {
-        request(path, stamp, imaging::priority::currentFile);
-        decodingCurrent_ = true;
-    }
     const auto preview = previews_->find(path, stamp);
     if (glance && !glance->image.isNull())
         showPicture(*glance);
@@ -143,6 +173,12 @@ void ImageViewWidget::setImage(const FileURL& url)
         requestPreview(path, stamp, imaging::priority::currentFile);
     else if (preview->image.isNull())
         requestGlance(path, stamp, imaging::priority::currentFile);
+    updateGlancesFirst();
+}
+
+void ImageViewWidget::updateGlancesFirst()
+{
+    glancesFirst_ = rapid_ && !keyStopped_ && glanceQueue_.pending() > 0;
 }
 
 // The steps have paused: the file on show is decoded sharp, then its
@@ -150,6 +186,7 @@ void ImageViewWidget::setImage(const FileURL& url)
 void ImageViewWidget::settle()
 {
     rapid_ = false;
+    updateGlancesFirst();
     if (current_ && (showing_ == Showing::Nothing || showing_ == Showing::Preview)) {
         const auto hit = cache_->find(current_->path(), currentStamp_);
         if (!hit || !satisfies(*hit)) {
@@ -207,6 +244,7 @@ void ImageViewWidget::requestGlance(const std::string& path, const FileStamp& st
     if (!rapid_ || !(isCurrent(path) || isAhead(path)) || glances_->peekAny(path))
         return;
     glanceQueue_.request({path, targetSize(), devicePixelRatioF()}, stamp, priority);
+    updateGlancesFirst();
 }
 
 // A neighbour the key is heading for: not the one it just left.
@@ -334,16 +372,12 @@ void ImageViewWidget::onPreview(const std::string& path, imaging::DecodeQueue::P
 
 void ImageViewWidget::onGlance(const std::string& path, imaging::DecodeQueue::Picture result)
 {
+    updateGlancesFirst();
     if (result->problem != Problem::None)
         return;
     glances_->insert(path, result); // also when it has none: it is not asked again
-    if (result->image.isNull()) {
-        if (isCurrent(path) && rapid_ && !decodingCurrent_ && !cache_->find(path, currentStamp_)) {
-            request(path, currentStamp_, imaging::priority::currentFile);
-            decodingCurrent_ = true;
-        }
+    if (result->image.isNull())
         return;
-    }
     // Over an embedded preview too: a stand-in is sharper. Never over the
     // full picture.
     if (isCurrent(path) && result->stamp == currentStamp_ &&
@@ -411,6 +445,7 @@ void ImageViewWidget::dropUnwantedJobs()
     queue_.retainOnly([this](const std::string& path) { return wanted(path); });
     previewQueue_.retainOnly([this](const std::string& path) { return isCurrent(path) || isNeighbour(path); });
     glanceQueue_.retainOnly([this](const std::string& path) { return isCurrent(path) || (rapid_ && isAhead(path)); });
+    updateGlancesFirst();
 }
 
 void ImageViewWidget::refreshForNewSize()

@@ -4,6 +4,7 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <memory>
@@ -117,6 +118,8 @@ private:
     bool isAhead(const std::string& path) const;
     void onGlance(const std::string& path, imaging::DecodeQueue::Picture result);
     void settle();
+    imaging::DecodeQueue::DecodeFn patientWhileGlancing(imaging::DecodeQueue::DecodeFn decode);
+    void updateGlancesFirst();
     void onDecoded(const std::string& path, imaging::DecodeQueue::Picture result);
     void onPreview(const std::string& path, imaging::DecodeQueue::Picture result);
     void dropUnwantedJobs();
@@ -143,6 +146,13 @@ private:
     bool decodingCurrent_ = false;
     std::chrono::steady_clock::time_point lastStep_;
     QTimer settleTimer_;
+    // No step for half a key-repeat interval more: the key has stopped, and
+    // the file on show decodes sharp on every core it can get.
+    QTimer keyStopTimer_;
+    bool keyStopped_ = false;
+    // Stand-ins are pending while a key is held: sharp decodes wait (read
+    // by the decode threads).
+    std::atomic<bool> glancesFirst_ = false;
 
     Showing showing_ = Showing::Nothing;
     QImage picture_;
