@@ -5,13 +5,16 @@
 #include <QStyleFactory>
 #include <QTimer>
 
+#include <clocale>
 #include <cstdio>
+#include <memory>
 #include <variant>
 
 #include "app/CommandLine.h"
-
+#include "app/Display.h"
 #include "app/MainWindow.h"
 #include "app/StartupStyle.h"
+#include "app/Translations.h"
 
 namespace shoebox {
 
@@ -23,9 +26,14 @@ void AppDelegate::install(QApplication& app)
 
 int runApplication(int& argc, char** argv)
 {
+    // The user's language for the command line's messages too (Qt sets the
+    // same once it starts); the printed lines stay English (platform/Result.h).
+    // The first thing the program does, before any other thread exists.
+    std::setlocale(LC_ALL, ""); // NOLINT(concurrency-mt-unsafe)
+    Translations translations;
     // Read before Qt starts, so that --help, --version and a mistake get
     // their answer without a display and before any window opens.
-    const auto commandLine = parseCommandLine(argc, argv);
+    const auto commandLine = parseCommandLine(argc, argv, &translations);
     if (const auto* exit = std::get_if<EarlyExit>(&commandLine)) {
         std::FILE* stream = exit->status == 0 ? stdout : stderr;
         std::fwrite(exit->text.data(), 1, exit->text.size(), stream);
@@ -38,7 +46,8 @@ int runApplication(int& argc, char** argv)
     // a folder named like one of Qt's options ("-reverse") stays a folder.
     // Qt's settings still come through its environment (QT_QPA_PLATFORM...).
     int qtArgc = 1;
-    QApplication app(qtArgc, argv);
+    const std::unique_ptr<QApplication> app = openDisplay(qtArgc, argv, translations);
+    translations.install();
     // The style Qt chose (the desktop's, or QT_STYLE_OVERRIDE), made anew for
     // the proxy to own; the application owns the proxy.
     QApplication::setStyle(new StartupStyle(QStyleFactory::create(QApplication::style()->name())));
@@ -50,7 +59,7 @@ int runApplication(int& argc, char** argv)
     QApplication::setDesktopFileName(QStringLiteral(SHOEBOX_DESKTOP_ID));
 
     AppDelegate delegate;
-    delegate.install(app);
+    delegate.install(*app);
 
     MainWindow window;
     window.show();

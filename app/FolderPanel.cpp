@@ -1,11 +1,14 @@
 #include "app/FolderPanel.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileDialog>
 #include <QMessageBox>
 
 #include <cerrno>
 #include <cstring>
+#include <initializer_list>
+#include <string_view>
 #include <vector>
 
 #include <dirent.h>
@@ -13,6 +16,7 @@
 
 #include "app/QtControls.h"
 #include "platform/Text.h"
+#include "sorting/Translation.h"
 
 namespace shoebox {
 
@@ -50,6 +54,13 @@ QUrl startUrl(const std::optional<FileURL>& folder)
     return QUrl::fromLocalFile(QDir::homePath());
 }
 
+// A message of the panel in the user's language, with `arguments` (bytes,
+// not always UTF-8) put in as they are.
+std::string text(const char* source, std::initializer_list<std::string_view> arguments)
+{
+    return withArguments(QCoreApplication::translate("FolderPanel", source).toStdString(), arguments);
+}
+
 QUrl runFolderDialog(QWidget* parent, const QString& title, const QUrl& start)
 {
     return QFileDialog::getExistingDirectoryUrl(parent, title, start, QFileDialog::ShowDirsOnly,
@@ -65,7 +76,8 @@ Result<std::string> nameShownAs(const std::string& folder, const QByteArray& sho
     const std::string display = shownAsText((folder == "/" ? std::string() : folder) + "/" + shown.toStdString());
     DIR* dir = ::opendir(folder.c_str());
     if (!dir)
-        return failure("Could not open the folder \"" + shownAsText(folder) + "\": " + std::strerror(errno));
+        return failure(text(QT_TRANSLATE_NOOP("FolderPanel", "Could not open the folder “%1”: %2"),
+                            {shownAsText(folder), std::strerror(errno)}));
     std::vector<std::string> matches;
     while (const dirent* entry = ::readdir(dir)) {
         const std::string_view name = entry->d_name;
@@ -76,9 +88,15 @@ Result<std::string> nameShownAs(const std::string& folder, const QByteArray& sho
     if (matches.size() == 1)
         return matches.front();
     if (matches.empty())
-        return failure("The folder \"" + display + "\" was not found: its name is not valid text");
-    return failure("The folder \"" + display + "\" cannot be told apart from " + std::to_string(matches.size() - 1) +
-                   " other folder(s) whose names show the same");
+        return failure(text(
+            QT_TRANSLATE_NOOP("FolderPanel", "The folder “%1” was not found: its name is not valid text"), {display}));
+    const int others = static_cast<int>(matches.size()) - 1;
+    return failure(QCoreApplication::translate("FolderPanel",
+                                               "The folder “%1” cannot be told apart from %n other folder(s) whose "
+                                               "names show the same",
+                                               "", others)
+                       .arg(toQString(display))
+                       .toStdString());
 }
 
 } // namespace
@@ -86,7 +104,8 @@ Result<std::string> nameShownAs(const std::string& folder, const QByteArray& sho
 Result<FileURL> folderFromDialog(const QUrl& url)
 {
     if (!url.isLocalFile())
-        return failure("The location \"" + oneLine(url.toDisplayString().toStdString()) + "\" is not a local folder");
+        return failure(text(QT_TRANSLATE_NOOP("FolderPanel", "The location “%1” is not a local folder"),
+                            {oneLine(url.toDisplayString().toStdString())}));
     // The escaped form keeps every byte a dialog working in URLs was given;
     // one working in text has already put U+FFFD for each lost byte.
     const QByteArray path = QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1());
@@ -112,7 +131,7 @@ Result<FileURL> folderFromDialog(const QUrl& url)
 
 FolderPanel::FolderPanel(QWidget* parent, Dialog dialog)
     : parent_(parent), dialog_(dialog ? std::move(dialog) : Dialog(runFolderDialog)),
-      title_(QObject::tr("Choose a Folder"))
+      title_(QCoreApplication::translate("FolderPanel", "Choose a Folder"))
 {
 }
 
@@ -129,13 +148,16 @@ std::optional<FileURL> FolderPanel::chooseFolder()
         return std::nullopt;
     auto folder = folderFromDialog(answer);
     if (!folder) {
-        QMessageBox box(QMessageBox::Warning, QStringLiteral("Shoebox"), QObject::tr("This Folder Can’t Be Used"),
-                        QMessageBox::Ok, parent_);
+        QMessageBox box(QMessageBox::Warning, QStringLiteral("Shoebox"),
+                        QCoreApplication::translate("FolderPanel", "This Folder Can’t Be Used"), QMessageBox::Ok,
+                        parent_);
         box.setObjectName(QStringLiteral("folderRefusedAlert"));
         box.setTextFormat(Qt::PlainText);
         box.setInformativeText(
-            toQString(folder.error().description) +
-            QObject::tr(". Rename it in a file manager, or give it on the command line: shoebox SOURCE DESTINATION."));
+            QCoreApplication::translate(
+                "FolderPanel",
+                "%1. Rename it in a file manager, or give it on the command line: shoebox SOURCE DESTINATION.")
+                .arg(toQString(folder.error().description)));
         box.exec();
         return std::nullopt; // as if cancelled: nothing changes
     }

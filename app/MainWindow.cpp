@@ -6,9 +6,15 @@
 #include <QDialog>
 #include <QIcon>
 #include <QLineEdit>
+#include <QScreen>
 #include <QTimer>
+#include <QToolButton>
+
+#include <algorithm>
+#include <limits>
 
 #include "app/About.h"
+#include "app/Accessibility.h"
 #include "app/Shortcuts.h"
 #include "platform/LinuxFileManager.h"
 #include "platform/StdOutput.h"
@@ -23,6 +29,36 @@ T* need(T* widget)
 {
     Q_ASSERT(widget);
     return widget;
+}
+
+// The controller's texts, in the language of the translations the
+// application has installed.
+std::string translated(const char* context, const char* text)
+{
+    return QCoreApplication::translate(context, text).toStdString();
+}
+
+// The most of a screen's free area the window takes at first, or when a
+// remembered size no longer fits: the desktop's panels and other windows
+// stay in view.
+constexpr double largestShare = 0.9;
+
+// The screen whose free area is nearest to the middle of `frame`.
+const QScreen* nearestScreen(const QRect& frame)
+{
+    const QScreen* nearest = QGuiApplication::primaryScreen();
+    int shortest = std::numeric_limits<int>::max();
+    const QPoint middle = frame.center();
+    for (const QScreen* screen : QGuiApplication::screens()) {
+        const QRect free = screen->availableGeometry();
+        const int distance = std::max({free.left() - middle.x(), 0, middle.x() - free.right()}) +
+                             std::max({free.top() - middle.y(), 0, middle.y() - free.bottom()});
+        if (distance < shortest) {
+            shortest = distance;
+            nearest = screen;
+        }
+    }
+    return nearest;
 }
 
 } // namespace
@@ -84,8 +120,8 @@ MainWindow::MainWindow(Overrides overrides, QWidget* parent)
 
     moves_ = std::make_unique<BackgroundMoveFileManager>(*overrides.fileManager, this);
     jobs_ = std::make_unique<BackgroundJobs>();
-    controller_ = std::make_unique<ViewController>(
-        outlets, Services{moves_.get(), folderRoute_.get(), overrides.alert, overrides.output, jobs_.get()});
+    controller_ = std::make_unique<ViewController>(outlets, Services{moves_.get(), folderRoute_.get(), overrides.alert,
+                                                                     overrides.output, translated, jobs_.get()});
     // Remembered only when the choice took: a source without photos is not
     // where the user will want to start next time.
     controller_->onSourceListed([this](const FileURL& folder) {
@@ -96,7 +132,39 @@ MainWindow::MainWindow(Overrides overrides, QWidget* parent)
     connectEditing();
     controller_->viewDidLoad();
     ui_->imageViewer->setFocus();
-    restoreGeometry(settings_.windowGeometry());
+    nameControls();
+    placeOnScreen(settings_.windowGeometry());
+}
+
+void MainWindow::nameControls()
+{
+    for (QComboBox* box : {ui_->subFolderOneBox, ui_->subSubFolder, ui_->renameTypeMenu})
+        nameComboBox(box);
+}
+
+// The remembered size and place, or the designed size, and either way on a
+// screen: a window remembered on a monitor since unplugged, or larger than
+// the screen is now, comes back whole onto the screen nearest to it.
+void MainWindow::placeOnScreen(const QByteArray& remembered)
+{
+    const bool restored = !remembered.isEmpty() && restoreGeometry(remembered);
+    const QRect frame = geometry();
+    const QScreen* screen = restored ? QGuiApplication::screenAt(frame.center()) : nullptr;
+    if (!screen)
+        screen = restored ? nearestScreen(frame) : this->screen();
+    const QRect free = screen->availableGeometry();
+    if (restored && free.contains(frame))
+        return;
+
+    // The layout makes the window no smaller than its minimum when shown.
+    const QSize largest(static_cast<int>(free.width() * largestShare), static_cast<int>(free.height() * largestShare));
+    const QSize size = frame.size().boundedTo(largest).expandedTo(minimumSizeHint());
+    resize(size);
+    // A new window is placed by the window manager. One brought back goes
+    // to the middle, which leaves room for the frame the window manager
+    // adds around it (unknown until it is shown).
+    if (restored)
+        move(free.center() - QPoint(size.width() / 2, size.height() / 2));
 }
 
 MainWindow::~MainWindow() = default;
@@ -104,6 +172,8 @@ MainWindow::~MainWindow() = default;
 void MainWindow::chooseStartFolders(const StartFolders& folders)
 {
     if (folders.source) {
+        if (folders.firstFile)
+            controller_->startNextScanAt(*folders.firstFile);
         folderRoute_->answerNextWith(*folders.source);
         ui_->sourceFolderButton->click();
     }
@@ -131,6 +201,9 @@ void MainWindow::finishStartup()
     // Invisible until there is text to clear, and its icon costs a
     // millisecond to make.
     ui_->newFileNameTextField->setClearButtonEnabled(true);
+    // Qt's clear button has no name a screen reader could say.
+    for (auto* button : ui_->newFileNameTextField->findChildren<QToolButton*>())
+        button->setAccessibleName(tr("Clear the name"));
     completion();
 }
 

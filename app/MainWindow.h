@@ -59,6 +59,8 @@ private:
     void finishStartup();
     FolderCompletion& completion();
 
+    void nameControls();
+    void placeOnScreen(const QByteArray& remembered);
     void connectCommands();
     void chooseFolder(FolderRole role);
     void connectEditing();

@@ -56,8 +56,11 @@ QString withMnemonic(QString text, const QKeySequence& key)
     }
     const QString letter = QKeySequence(key[0].key()).toString();
     const qsizetype at = text.indexOf(letter, 0, Qt::CaseInsensitive);
-    Q_ASSERT_X(at >= 0, "withMnemonic", qPrintable(text));
-    return at < 0 ? text : text.insert(at, QLatin1Char('&'));
+    // A translation may lack the letter: then it follows the text, as
+    // languages without Latin letters show every mnemonic ("Verschieben (M)").
+    if (at < 0)
+        return text + QStringLiteral(" (&") + letter + QLatin1Char(')');
+    return text.insert(at, QLatin1Char('&'));
 }
 
 } // namespace
@@ -65,63 +68,66 @@ QString withMnemonic(QString text, const QKeySequence& key)
 const std::vector<ShortcutRow>& shortcutTable()
 {
     static const std::vector<ShortcutRow> table = {
-        {"Choose source folder",
+        {QT_TRANSLATE_NOOP("Shortcuts", "Choose source folder"),
          "actionChooseSource",
          "sourceFolderButton",
          {{QKeySequence(Qt::CTRL | Qt::Key_O)}, {QKeySequence(Qt::ALT | Qt::Key_S), Mnemonic, "sourceFolderButton"}}},
-        {"Choose destination folder",
+        {QT_TRANSLATE_NOOP("Shortcuts", "Choose destination folder"),
          "actionChooseDestination",
          "destinationFolderButton",
          {{QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O)},
           {QKeySequence(Qt::ALT | Qt::Key_D), Mnemonic, "destinationFolderButton"}}},
-        {"Previous file",
+        {QT_TRANSLATE_NOOP("Shortcuts", "Previous file"),
          "actionPrevious",
          "prePhotoButton",
          {{QKeySequence(Qt::ALT | Qt::Key_Left)},
           {QKeySequence(Qt::Key_Left), OutsideTextBoxes},
           {QKeySequence(Qt::Key_PageUp), OutsideTextBoxes}}},
-        {"Next file",
+        {QT_TRANSLATE_NOOP("Shortcuts", "Next file"),
          "actionNext",
          "nextPhotoButton",
          {{QKeySequence(Qt::ALT | Qt::Key_Right)},
           {QKeySequence(Qt::Key_Right), OutsideTextBoxes},
           {QKeySequence(Qt::Key_PageDown), OutsideTextBoxes}}},
-        {"Move and rename",
+        {QT_TRANSLATE_NOOP("Shortcuts", "Move and rename"),
          "actionMove",
          "moveAndRenameFileButton",
          {{QKeySequence(Qt::Key_Return), InNameField},
           {QKeySequence(Qt::CTRL | Qt::Key_Return)},
           {QKeySequence(Qt::CTRL | Qt::Key_Enter)},
           {QKeySequence(Qt::ALT | Qt::Key_M), Mnemonic, "moveAndRenameFileButton"}}},
-        {"Move to Trash",
+        {QT_TRANSLATE_NOOP("Shortcuts", "Move to Trash"),
          "actionTrash",
          "trashPhotoButton",
          {{QKeySequence(Qt::CTRL | Qt::Key_Delete)},
           {QKeySequence(Qt::Key_Delete), OutsideTextBoxes},
           {QKeySequence(Qt::ALT | Qt::Key_R), Mnemonic, "trashPhotoButton"}}},
-        {"Focus the name field",
+        {QT_TRANSLATE_NOOP("Shortcuts", "Focus the name field"),
          nullptr,
          "newFileNameTextField",
          {{QKeySequence(Qt::ALT | Qt::Key_N), Mnemonic, "newFileNameLabel"}}},
-        {"Focus subfolder 1",
+        {QT_TRANSLATE_NOOP("Shortcuts", "Focus subfolder 1"),
          nullptr,
          "subFolderOneBox",
          {{QKeySequence(Qt::ALT | Qt::Key_1), Mnemonic, "subFolderOneLabel"}}},
-        {"Focus subfolder 2",
+        {QT_TRANSLATE_NOOP("Shortcuts", "Focus subfolder 2"),
          nullptr,
          "subSubFolder",
          {{QKeySequence(Qt::ALT | Qt::Key_2), Mnemonic, "subSubFolderLabel"}}},
-        {"Focus the rename type",
+        {QT_TRANSLATE_NOOP("Shortcuts", "Focus the rename type"),
          nullptr,
          "renameTypeMenu",
          {{QKeySequence(Qt::ALT | Qt::Key_T), Mnemonic, "renameTypeLabel"}}},
-        {"Undo", "actionUndo", nullptr, {{QKeySequence(Qt::CTRL | Qt::Key_Z)}}},
-        {"Redo",
+        {QT_TRANSLATE_NOOP("Shortcuts", "Undo"), "actionUndo", nullptr, {{QKeySequence(Qt::CTRL | Qt::Key_Z)}}},
+        {QT_TRANSLATE_NOOP("Shortcuts", "Redo"),
          "actionRedo",
          nullptr,
          {{QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)}, {QKeySequence(Qt::CTRL | Qt::Key_Y)}}},
-        {"Keyboard shortcuts", "actionShortcuts", nullptr, {{QKeySequence(Qt::Key_F1)}}},
-        {"Quit", "actionQuit", nullptr, {{QKeySequence(Qt::CTRL | Qt::Key_Q)}}},
+        {QT_TRANSLATE_NOOP("Shortcuts", "Keyboard shortcuts"),
+         "actionShortcuts",
+         nullptr,
+         {{QKeySequence(Qt::Key_F1)}}},
+        {QT_TRANSLATE_NOOP("Shortcuts", "Quit"), "actionQuit", nullptr, {{QKeySequence(Qt::CTRL | Qt::Key_Q)}}},
     };
     return table;
 }
@@ -160,16 +166,21 @@ QString keysText(const ShortcutRow& row)
             break;
         }
     }
+    //: Between two keys that do the same: "Left or Page Up".
+    const QString either = QCoreApplication::translate("Shortcuts", " or ");
+    const QString comma = QStringLiteral(", ");
     QStringList groups;
     if (!nameField.isEmpty())
-        groups << nameField.join(QStringLiteral(" or ")) + QStringLiteral(" in the name field");
-    if (!anywhere.isEmpty())
-        groups << anywhere.join(QStringLiteral(", ")) +
-                      (nameField.isEmpty() && outside.isEmpty() ? QString() : QStringLiteral(" anywhere"));
+        groups << QCoreApplication::translate("Shortcuts", "%1 in the name field").arg(nameField.join(either));
+    if (!anywhere.isEmpty()) {
+        groups << (nameField.isEmpty() && outside.isEmpty()
+                       ? anywhere.join(comma)
+                       : QCoreApplication::translate("Shortcuts", "%1 anywhere").arg(anywhere.join(comma)));
+    }
     if (!outside.isEmpty())
-        groups << outside.join(QStringLiteral(" or ")) + QStringLiteral(" when no text box has focus");
+        groups << QCoreApplication::translate("Shortcuts", "%1 when no text box has focus").arg(outside.join(either));
     if (!mnemonics.isEmpty())
-        groups << mnemonics.join(QStringLiteral(", "));
+        groups << mnemonics.join(comma);
     return groups.join(QStringLiteral("; "));
 }
 
@@ -246,14 +257,15 @@ QDialog* makeShortcutsDialog(QWidget* parent)
 {
     auto* dialog = new QDialog(parent);
     dialog->setObjectName(QStringLiteral("shortcutsDialog"));
-    dialog->setWindowTitle(QStringLiteral("Keyboard Shortcuts"));
+    dialog->setWindowTitle(QCoreApplication::translate("Shortcuts", "Keyboard Shortcuts"));
     dialog->setAttribute(Qt::WA_DeleteOnClose);
 
     const auto& table = shortcutTable();
     auto* list = new QTableWidget(static_cast<int>(table.size()), 2, dialog);
     list->setObjectName(QStringLiteral("shortcutTable"));
-    list->setAccessibleName(QStringLiteral("Keyboard shortcuts"));
-    list->setHorizontalHeaderLabels({QStringLiteral("Command"), QStringLiteral("Keys")});
+    list->setAccessibleName(QCoreApplication::translate("Shortcuts", "Keyboard shortcuts"));
+    list->setHorizontalHeaderLabels(
+        {QCoreApplication::translate("Shortcuts", "Command"), QCoreApplication::translate("Shortcuts", "Keys")});
     list->verticalHeader()->hide();
     list->setEditTriggers(QAbstractItemView::NoEditTriggers);
     list->setSelectionMode(QAbstractItemView::NoSelection);
@@ -262,7 +274,7 @@ QDialog* makeShortcutsDialog(QWidget* parent)
     list->setWordWrap(false);
     for (int i = 0; i < list->rowCount(); ++i) {
         const ShortcutRow& row = table[static_cast<std::size_t>(i)];
-        list->setItem(i, 0, new QTableWidgetItem(QString::fromUtf8(row.command)));
+        list->setItem(i, 0, new QTableWidgetItem(QCoreApplication::translate("Shortcuts", row.command)));
         list->setItem(i, 1, new QTableWidgetItem(keysText(row)));
     }
     list->resizeColumnsToContents();

@@ -27,7 +27,7 @@ struct KeyBinding {
 
 // One command and every key that runs it.
 struct ShortcutRow {
-    const char* command;   // as the Keyboard Shortcuts dialog lists it
+    const char* command;   // as the Keyboard Shortcuts dialog lists it, in English (context "Shortcuts")
     const char* action;    // object name of the QAction the keys trigger; null for a mnemonic that focuses a box
     const char* tooltipOn; // object name of the control whose tooltip names the keys, or null
     std::vector<KeyBinding> keys;

@@ -1,7 +1,7 @@
 # What `cmake --install` puts where, all below GNUInstallDirs destinations so
 # that --prefix works: the program, its modules at the same place relative
-# to it as in the build tree, and what the desktop needs to offer it in its
-# menu (desktop entry, AppStream metainfo, icons).
+# to it as in the build tree, its manual page, and what the desktop needs to
+# offer it in its menu (desktop entry, AppStream metainfo, icons).
 
 install(TARGETS shoebox_heif shoebox_video LIBRARY DESTINATION ${SHOEBOX_MODULE_INSTALL_DIR})
 
@@ -9,10 +9,28 @@ install(FILES ${CMAKE_SOURCE_DIR}/data/${SHOEBOX_DESKTOP_ID}.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 
 # The release's version comes from the project.
-configure_file(${CMAKE_SOURCE_DIR}/data/${SHOEBOX_DESKTOP_ID}.metainfo.xml.in
-               ${CMAKE_BINARY_DIR}/data/${SHOEBOX_DESKTOP_ID}.metainfo.xml @ONLY)
-install(FILES ${CMAKE_BINARY_DIR}/data/${SHOEBOX_DESKTOP_ID}.metainfo.xml
+configure_file(${CMAKE_SOURCE_DIR}/data/${SHOEBOX_COMPONENT_ID}.metainfo.xml.in
+               ${CMAKE_BINARY_DIR}/data/${SHOEBOX_COMPONENT_ID}.metainfo.xml @ONLY)
+install(FILES ${CMAKE_BINARY_DIR}/data/${SHOEBOX_COMPONENT_ID}.metainfo.xml
         DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+
+# Files compressed as Debian installs them: gzip at its best, without the
+# name and time that would make each build's bytes differ.
+function(shoebox_gzip source output)
+    get_filename_component(folder ${output} DIRECTORY)
+    string(REGEX REPLACE "\\.gz$" "" plain ${output})
+    add_custom_command(OUTPUT ${output}
+        COMMAND ${CMAKE_COMMAND} -E make_directory ${folder}
+        COMMAND ${CMAKE_COMMAND} -E copy ${source} ${plain}
+        COMMAND gzip -9nf ${plain}
+        DEPENDS ${source}
+        VERBATIM)
+endfunction()
+
+# The manual page, with the release's version and date.
+configure_file(${CMAKE_SOURCE_DIR}/docs/shoebox.1.in ${CMAKE_BINARY_DIR}/doc/shoebox.1 @ONLY)
+shoebox_gzip(${CMAKE_BINARY_DIR}/doc/shoebox.1 ${CMAKE_BINARY_DIR}/doc/man1/shoebox.1.gz)
+install(FILES ${CMAKE_BINARY_DIR}/doc/man1/shoebox.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 
 # One drawing, the scalable icon; the fixed sizes are rendered from it.
 set(SHOEBOX_ICON_SVG ${CMAKE_SOURCE_DIR}/data/icons/${SHOEBOX_DESKTOP_ID}.svg)
@@ -33,3 +51,4 @@ foreach(size IN LISTS SHOEBOX_ICON_SIZES)
     install(FILES ${png} DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps)
 endforeach()
 add_custom_target(shoebox_icons ALL DEPENDS ${icons})
+add_custom_target(shoebox_manual ALL DEPENDS ${CMAKE_BINARY_DIR}/doc/man1/shoebox.1.gz)

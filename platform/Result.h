@@ -1,10 +1,11 @@
 #pragma once
 
+#include <string.h>
+
 #include <cstddef>
 #include <expected>
 #include <string>
 #include <string_view>
-#include <system_error>
 #include <utility>
 
 namespace shoebox {
@@ -54,10 +55,15 @@ inline std::string limitedDescription(std::string text)
 }
 
 // The system's text for an errno value ("No such file or directory"), for
-// the end of a description.
+// the end of a description: always glibc's English one. Descriptions end up
+// in the printed lines, which scripts read, while strerror (and
+// std::error_code) speak the language of LC_MESSAGES once Qt has set the
+// locale.
 inline std::string systemReason(int error)
 {
-    return std::error_code(error, std::generic_category()).message();
+    if (const char* text = ::strerrordesc_np(error))
+        return text;
+    return "Unknown error " + std::to_string(error);
 }
 
 inline std::unexpected<Error> failure(std::string description, int code = 0, Error::Cause cause = Error::Cause::none)

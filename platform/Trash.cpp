@@ -4,6 +4,7 @@
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <gio/gio.h>
+#include <locale.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -70,6 +71,31 @@ struct ErrorFree {
 
 struct KeyFileFree {
     void operator()(GKeyFile* file) const { g_key_file_free(file); }
+};
+
+// GIO's messages are translated (gettext) into the language of the locale
+// Qt sets at start, but a description ends up in the printed failure line,
+// which stays English. While one lives, this thread uses the C locale, so
+// GIO writes its message (and the system's reason in it) in English.
+class EnglishMessages {
+public:
+    EnglishMessages()
+        : english_(::newlocale(LC_ALL_MASK, "C", nullptr)), previous_(english_ ? ::uselocale(english_) : nullptr)
+    {
+    }
+    ~EnglishMessages()
+    {
+        if (!english_)
+            return;
+        ::uselocale(previous_);
+        ::freelocale(english_);
+    }
+    EnglishMessages(const EnglishMessages&) = delete;
+    EnglishMessages& operator=(const EnglishMessages&) = delete;
+
+private:
+    locale_t english_;
+    locale_t previous_;
 };
 
 std::unexpected<Error> trashFailure(const std::string& path, std::string_view why, int code)
@@ -274,7 +300,11 @@ Result<std::optional<std::string>> trashItem(const std::string& path)
     const std::optional<Identity> identity = identityOf(path);
     std::unique_ptr<GFile, ObjectUnref> file(functions->fileNewForPath(path.c_str()));
     GError* rawError = nullptr;
-    if (functions->fileTrash(file.get(), nullptr, &rawError)) {
+    const bool trashed = [&] {
+        const EnglishMessages english;
+        return functions->fileTrash(file.get(), nullptr, &rawError);
+    }();
+    if (trashed) {
         if (!identity)
             return std::optional<std::string>();
         return findTrashed(path, *identity);

@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
-# Regenerates docs/screenshot.png: runs the real window under Xvfb with
-# openbox, on sample photos this script draws, with the folders given on the
-# command line, types a name as a user would, and captures the window.
+# Regenerates docs/screenshot.png and docs/screenshot-preview.png: runs the
+# real window under Xvfb with openbox, on sample photos this script draws,
+# with the folders given on the command line, types a name as a user would,
+# and captures the window; then moves that photo, types the same name for the
+# next one, so the line under the name shows the number it would get, and
+# opens the Edit menu, which offers to undo the move.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -67,3 +70,15 @@ xdotool type --delay 20 "Sunset at the beach"
 sleep 1
 import -window "$window" docs/screenshot.png
 echo "wrote docs/screenshot.png"
+
+xdotool key --window "$window" Return
+sleep 2 # the next photo decodes
+xdotool key --window "$window" alt+n ctrl+a
+xdotool type --delay 20 "Sunset at the beach"
+sleep 1
+xdotool key --window "$window" alt+e
+sleep 1
+# The open menu is a window of its own: -screen captures what the screen
+# shows where the main window is, the menu over it included.
+import -screen -window "$window" docs/screenshot-preview.png
+echo "wrote docs/screenshot-preview.png"

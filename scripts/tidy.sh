@@ -11,6 +11,7 @@
 # set by hand for the analysis only.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+scripts/install-deps.sh --tidy
 tidy=$(command -v run-clang-tidy-16 || true)
 if [[ -z "$tidy" ]]; then
     echo "tidy: run-clang-tidy-16 is not installed (Debian package clang-tidy-16)" >&2

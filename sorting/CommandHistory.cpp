@@ -4,11 +4,12 @@
 
 namespace shoebox {
 
-std::string FileCommand::name() const
+std::string FileCommand::name(Translate translate) const
 {
     if (kind == Kind::Trash)
-        return "Move to Trash of \u201C" + displayName(before.lastPathComponent()) + "\u201D";
-    return "Move of \u201C" + displayName(after.value_or(before).lastPathComponent()) + "\u201D";
+        return withArguments(translate("Sorting", "Move to Trash of “%1”"), {displayName(before.lastPathComponent())});
+    return withArguments(translate("Sorting", "Move of “%1”"),
+                         {displayName(after.value_or(before).lastPathComponent())});
 }
 
 void CommandHistory::record(FileCommand command)
@@ -31,14 +32,18 @@ void CommandHistory::redone(std::optional<FileURL> after)
     done_.push_back(std::move(command));
 }
 
-std::string CommandHistory::undoTitle() const
+std::string CommandHistory::undoTitle(Translate translate) const
 {
-    return nextUndo() ? "Undo " + nextUndo()->name() : "Undo";
+    if (!nextUndo())
+        return translate("Sorting", "Undo");
+    return withArguments(translate("Sorting", "Undo %1"), {nextUndo()->name(translate)});
 }
 
-std::string CommandHistory::redoTitle() const
+std::string CommandHistory::redoTitle(Translate translate) const
 {
-    return nextRedo() ? "Redo " + nextRedo()->name() : "Redo";
+    if (!nextRedo())
+        return translate("Sorting", "Redo");
+    return withArguments(translate("Sorting", "Redo %1"), {nextRedo()->name(translate)});
 }
 
 } // namespace shoebox

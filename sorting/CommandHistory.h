@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/FileURL.h"
+#include "sorting/Translation.h"
 
 namespace shoebox {
 
@@ -22,7 +23,7 @@ struct FileCommand {
 
     // What menus and messages call it: "Move of “Beach.JPG”" (by the new
     // name) or "Move to Trash of “clip.mov”".
-    std::string name() const;
+    std::string name(Translate translate = untranslated) const;
 };
 
 // The window's commands, for undo and redo: kept for the life of the
@@ -43,8 +44,8 @@ public:
     void redone(std::optional<FileURL> after);
 
     // The menu titles: "Undo Move of “Beach.JPG”", or "Undo" with nothing to undo.
-    std::string undoTitle() const;
-    std::string redoTitle() const;
+    std::string undoTitle(Translate translate = untranslated) const;
+    std::string redoTitle(Translate translate = untranslated) const;
 
 private:
     std::vector<FileCommand> done_;   // newest last

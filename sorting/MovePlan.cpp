@@ -13,14 +13,15 @@ constexpr std::string_view separator = " / ";
 // system answers with "too long" rather than "taken".
 constexpr std::size_t longestName = 255;
 
-std::string quoted(std::string_view name)
+// A translated sentence of the preview with `name` in it, as the window shows names.
+std::string aboutName(const std::string& sentence, std::string_view name)
 {
-    return "\u201C" + displayName(name) + "\u201D";
+    return withArguments(sentence, {displayName(name)});
 }
 
-std::string tooLong(std::string_view name)
+std::string tooLong(Translate translate, std::string_view name)
 {
-    return quoted(name) + " is too long for a name: the move would fail.";
+    return aboutName(translate("Sorting", "“%1” is too long for a name: the move would fail."), name);
 }
 
 // The names between `destination` and `target`, in order.
@@ -41,13 +42,13 @@ std::vector<std::string> componentsBetween(const FileURL& destination, const Fil
 
 } // namespace
 
-std::optional<std::string> refusalOfEntries(const MoveEntries& entries)
+std::optional<std::string> refusalOfEntries(const MoveEntries& entries, Translate translate)
 {
-    if (auto refusal = refusalOfNameText(entries.renameType, entries.nameText))
+    if (auto refusal = refusalOfNameText(entries.renameType, entries.nameText, translate))
         return refusal;
-    if (auto refusal = refusalOfFolderName(entries.levelOne))
+    if (auto refusal = refusalOfFolderName(entries.levelOne, translate))
         return refusal;
-    return refusalOfFolderName(entries.levelTwo);
+    return refusalOfFolderName(entries.levelTwo, translate);
 }
 
 FileURL targetFolderFor(const FileURL& destination, const MoveEntries& entries)
@@ -71,12 +72,13 @@ std::string finalNameIn(FileManager& files, const FileURL& target, const Candida
 }
 
 std::string previewOfMove(FileManager& files, const FileURL& destination, const FileURL& file,
-                          const MoveEntries& entries)
+                          const MoveEntries& entries, Translate translate)
 {
-    if (auto refusal = refusalOfEntries(entries))
+    if (auto refusal = refusalOfEntries(entries, translate))
         return *refusal;
     if (!files.fileExistsAtPath(file.path()))
-        return quoted(file.lastPathComponent()) + " is no longer in its folder: there is nothing to move.";
+        return aboutName(translate("Sorting", "“%1” is no longer in its folder: there is nothing to move."),
+                         file.lastPathComponent());
 
     // Walk down the subfolders that exist; the first missing one is made by
     // the move with everything below it. A file in the way fails the move.
@@ -84,7 +86,7 @@ std::string previewOfMove(FileManager& files, const FileURL& destination, const 
     const std::vector<std::string> components = componentsBetween(destination, target);
     for (const std::string& component : components) {
         if (component.size() > longestName)
-            return tooLong(component);
+            return tooLong(translate, component);
     }
     FileURL walked = destination;
     for (const std::string& component : components) {
@@ -93,19 +95,19 @@ std::string previewOfMove(FileManager& files, const FileURL& destination, const 
         if (!files.fileExistsAtPath(walked.path(), isDirectory))
             break;
         if (!isDirectory)
-            return quoted(component) + " is a file, not a folder: the move would fail.";
+            return aboutName(translate("Sorting", "“%1” is a file, not a folder: the move would fail."), component);
     }
     bool isDirectory = false;
     if (components.empty() && !(files.fileExistsAtPath(destination.path(), isDirectory) && isDirectory))
-        return "The destination folder " + quoted(destination.lastPathComponent()) +
-               " is missing: the move would fail.";
+        return aboutName(translate("Sorting", "The destination folder “%1” is missing: the move would fail."),
+                         destination.lastPathComponent());
 
     const CandidateNames names(entries.renameType, file, entries.nameText);
     const std::string name = finalNameIn(files, target, names);
     if (name.size() > longestName)
-        return tooLong(name);
+        return tooLong(translate, name);
     if (!names.searchesForFreeName() && files.fileExistsAtPath(target.appendingPathComponent(name).path()))
-        return quoted(name) + " is taken: the move would fail.";
+        return aboutName(translate("Sorting", "“%1” is taken: the move would fail."), name);
 
     std::string line = displayName(destination.lastPathComponent());
     for (const std::string& component : components)

@@ -7,6 +7,7 @@
 #include "platform/FileManager.h"
 #include "platform/FileURL.h"
 #include "sorting/Naming.h"
+#include "sorting/Translation.h"
 
 // The decisions of the move command that the live preview shares with it,
 // so the preview can never promise another place than the move picks.
@@ -22,7 +23,7 @@ struct MoveEntries {
 
 // Why the move refuses these entries (the alert's informative text), or
 // nothing. Checked before anything is made.
-std::optional<std::string> refusalOfEntries(const MoveEntries& entries);
+std::optional<std::string> refusalOfEntries(const MoveEntries& entries, Translate translate = untranslated);
 
 // The folder the file moves into: the destination, then each subfolder
 // name that is not empty.
@@ -35,9 +36,10 @@ std::string finalNameIn(FileManager& files, const FileURL& target, const Candida
 
 // Where the move would put `file` right now, as one line for the window:
 // the destination's name, the subfolders and the final name joined by
-// " / ", or why the move would be refused or fail. Creates nothing, and
-// looks up only the subfolders, the file and the candidate names.
+// " / ", or why the move would be refused or fail, in the user's language.
+// Creates nothing, and looks up only the subfolders, the file and the
+// candidate names.
 std::string previewOfMove(FileManager& files, const FileURL& destination, const FileURL& file,
-                          const MoveEntries& entries);
+                          const MoveEntries& entries, Translate translate = untranslated);
 
 } // namespace shoebox

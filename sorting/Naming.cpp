@@ -30,29 +30,31 @@ RenameType renameTypeForIndex(long index)
     }
 }
 
-std::optional<std::string> refusalOfNameText(RenameType type, std::string_view nameText)
+std::optional<std::string> refusalOfNameText(RenameType type, std::string_view nameText, Translate translate)
 {
     // A slash would carry the file out of the target folder ("../../x"); a
     // pasted null character would silently cut the name short.
     if (nameText.find('/') != std::string_view::npos)
-        return "A name can’t contain “/”. Type the name without slashes.";
+        return translate("Sorting", "A name can’t contain “/”. Type the name without slashes.");
     if (nameText.find('\0') != std::string_view::npos)
-        return "A name can’t contain a null character.";
+        return translate("Sorting", "A name can’t contain a null character.");
     // Without a stem in front, an empty name or a leading dot makes a hidden
     // file (".JPG") that later scans and file managers never show.
     if (nameStandsFirst(type) && nameText.empty())
-        return "Type a name for the file first.";
+        return translate("Sorting", "Type a name for the file first.");
     if (nameStandsFirst(type) && nameText.front() == '.')
-        return "A name that begins with “.” would hide the file. Type a name that begins with another character.";
+        return translate(
+            "Sorting",
+            "A name that begins with “.” would hide the file. Type a name that begins with another character.");
     return std::nullopt;
 }
 
-std::optional<std::string> refusalOfFolderName(std::string_view folderName)
+std::optional<std::string> refusalOfFolderName(std::string_view folderName, Translate translate)
 {
     // Cut at the null, the folder would be made under another name, and no
     // file name under it could ever be found free.
     if (folderName.find('\0') != std::string_view::npos)
-        return "A folder name can’t contain a null character.";
+        return translate("Sorting", "A folder name can’t contain a null character.");
     return std::nullopt;
 }
 

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "platform/FileURL.h"
+#include "sorting/Translation.h"
 
 // The rules that turn the user's name text into the file's new name. Pure
 // functions of their arguments: the move command, the live preview and the
@@ -27,11 +28,12 @@ RenameType renameTypeForIndex(long index);
 
 // Why the name text cannot be used for `type`, or nothing when it can.
 // Checked before anything is made, so a refused command changes nothing.
-std::optional<std::string> refusalOfNameText(RenameType type, std::string_view nameText);
+std::optional<std::string> refusalOfNameText(RenameType type, std::string_view nameText,
+                                             Translate translate = untranslated);
 
 // Why a subfolder name cannot be used, or nothing when it can. Slashes are
 // allowed: they name nested folders.
-std::optional<std::string> refusalOfFolderName(std::string_view folderName);
+std::optional<std::string> refusalOfFolderName(std::string_view folderName, Translate translate = untranslated);
 
 // The candidate names for one file: the first, and those with collision
 // numbers 2, 3, ... (`numbered(n)`).

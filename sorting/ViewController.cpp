@@ -1,18 +1,13 @@
 #include "sorting/ViewController.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "platform/MediaTypes.h"
 #include "platform/Text.h"
 #include "sorting/Naming.h"
 
 namespace shoebox {
-
-namespace {
-
-constexpr std::string_view refusedNameTitle = "This Name Can’t Be Used";
-
-} // namespace
 
 ViewController::ViewController(Outlets outlets, Services services) : ui_(outlets), services_(services) {}
 
@@ -46,7 +41,7 @@ void ViewController::updateProgressText()
     // Until the listing ends, the count is not known.
     ui_.progressTextField->setStringValue(
         std::to_string(currentImageItem_ + 1) + " / " +
-        (listing_ ? std::string("counting\u2026") : std::to_string(totalImageCount_)));
+        (listing_ ? services_.translate("Sorting", "counting…") : std::to_string(totalImageCount_)));
 }
 
 void ViewController::showCurrentFile()
@@ -87,14 +82,15 @@ MoveEntries ViewController::moveEntries() const
 // The same checks in the same order as the move command.
 std::string ViewController::destinationPreview() const
 {
+    const Translate translate = services_.translate;
     if (!sourceFolderPath_)
-        return "Choose a source folder to start.";
+        return translate("Sorting", "Choose a source folder to start.");
     if (!destinationFolderPath_)
-        return "Choose a destination folder to see where the file will go.";
+        return translate("Sorting", "Choose a destination folder to see where the file will go.");
     if (!hasCurrentFile())
-        return "There is no file to move.";
+        return translate("Sorting", "There is no file to move.");
     return previewOfMove(*services_.fileManager, *destinationFolderPath_,
-                         imageURLs_[static_cast<std::size_t>(currentImageItem_)], moveEntries());
+                         imageURLs_[static_cast<std::size_t>(currentImageItem_)], moveEntries(), translate);
 }
 
 void ViewController::updateDestinationPreview()
@@ -182,12 +178,15 @@ void ViewController::moveToNextImage()
 void ViewController::moveAndRenameButton(Sender)
 {
     if (!sourceFolderPath_) {
-        showWarningAlert("No Image Source!", "Choose a source folder of images before you can start moving them.");
+        showWarningAlert(
+            services_.translate("Sorting", "No Image Source!"),
+            services_.translate("Sorting", "Choose a source folder of images before you can start moving them."));
         return;
     }
     if (!destinationFolderPath_) {
-        showWarningAlert("No Destination!", "Choose a destination folder for the images to move to. "
-                                            "(This can be the same as the source folder.)");
+        showWarningAlert(services_.translate("Sorting", "No Destination!"),
+                         services_.translate("Sorting", "Choose a destination folder for the images to move to. "
+                                                        "(This can be the same as the source folder.)"));
         return;
     }
     if (!hasCurrentFile())
@@ -196,8 +195,8 @@ void ViewController::moveAndRenameButton(Sender)
     // Refuse a bad name before any folder is made, so a refused command
     // changes nothing on disk.
     const MoveEntries entries = moveEntries();
-    if (std::optional<std::string> refusal = refusalOfEntries(entries)) {
-        showWarningAlert(refusedNameTitle, *refusal);
+    if (std::optional<std::string> refusal = refusalOfEntries(entries, services_.translate)) {
+        showWarningAlert(services_.translate("Sorting", "This Name Can’t Be Used"), *refusal);
         return;
     }
 
@@ -263,7 +262,7 @@ void ViewController::moveCurrentFile(const FileURL& target, const std::string& n
     imageURLs_[index] = destination;
     // A line break in a folder or file name must not split the line.
     print(oneLine(destination.path()));
-    ui_.newFileNamePreviewField->setStringValue("File Renamed: " + name);
+    ui_.newFileNamePreviewField->setStringValue(services_.translate("Sorting", "File Renamed: ") + name);
     moveToNextImage();
 }
 
@@ -282,7 +281,7 @@ void ViewController::moveImageToTrash(Sender)
     }
     history_.record(FileCommand{FileCommand::Kind::Trash, index, url, *trashed});
     updateUndoMenuItems();
-    ui_.newFileNamePreviewField->setStringValue("File Moved to Trash.");
+    ui_.newFileNamePreviewField->setStringValue(services_.translate("Sorting", "File Moved to Trash."));
     moveToNextImage();
 }
 

@@ -16,6 +16,7 @@
 #include "sorting/Jobs.h"
 #include "sorting/MovePlan.h"
 #include "sorting/Naming.h"
+#include "sorting/Translation.h"
 
 namespace shoebox {
 
@@ -50,6 +51,8 @@ struct Services {
     OpenPanel* openPanel = nullptr;
     Alert* alert = nullptr;
     Output* output = nullptr;
+    // Every text the window shows goes through it; what is printed does not.
+    Translate translate = untranslated;
     JobRunner* jobs = nullptr; // the source listing runs here
 };
 
@@ -69,6 +72,10 @@ public:
     ViewController& operator=(const ViewController&) = delete;
 
     void viewDidLoad();
+    // The next source scan shows `file` first, at its place in the list,
+    // when it lists it ("Open With" a photo); without, or when it does not,
+    // the scan starts at the first file as always. One scan only.
+    void startNextScanAt(FileURL file) { nextScanStart_ = std::move(file); }
 
     void sourceFolderButton(Sender sender);
     void destinationFolderButton(Sender sender);
@@ -132,7 +139,7 @@ private:
     std::optional<std::size_t> entryAt(std::size_t index, const FileURL& location) const;
     void showEntry(std::size_t index);
     void updateUndoMenuItems();
-    void reportHistoryFailure(std::string_view verb, const std::string& name, const Error& error);
+    void reportHistoryFailure(const std::string& failed, const FileCommand& command, const Error& error);
 
     Outlets ui_;
     Services services_;
@@ -143,9 +150,11 @@ private:
     std::int64_t currentImageItem_ = 0;
     std::int64_t totalImageCount_ = 0;
     int lastDirection_ = 1; // which way the user travels, for prefetching
+    std::optional<FileURL> nextScanStart_;
     CommandHistory history_;
 
-    std::shared_ptr<JobToken> listing_; // while a source listing runs
+    std::shared_ptr<JobToken> listing_;   // while a source listing runs
+    std::optional<FileURL> listingStart_; // the file that listing shows first, when given
     // Commands that need the whole list, waiting for the listing to end.
     std::vector<std::function<void()>> waiting_;
     // A step waits for the list: until it is taken there is no current file.

@@ -31,18 +31,19 @@ void ViewController::showEntry(std::size_t index)
 
 void ViewController::updateUndoMenuItems()
 {
-    ui_.undoMenuItem->setTitle(history_.undoTitle());
+    ui_.undoMenuItem->setTitle(history_.undoTitle(services_.translate));
     ui_.undoMenuItem->setEnabled(history_.nextUndo() != nullptr);
-    ui_.redoMenuItem->setTitle(history_.redoTitle());
+    ui_.redoMenuItem->setTitle(history_.redoTitle(services_.translate));
     ui_.redoMenuItem->setEnabled(history_.nextRedo() != nullptr);
 }
 
 // A failed undo or redo changes nothing; the status bar says why, the
-// output has the whole line like every failed command.
-void ViewController::reportHistoryFailure(std::string_view verb, const std::string& name, const Error& error)
+// output has the whole line like every failed command. `failed` is the
+// translated sentence, with the command's name and the reason to go in.
+void ViewController::reportHistoryFailure(const std::string& failed, const FileCommand& command, const Error& error)
 {
     printFailure(error);
-    ui_.statusBar->setStringValue("Can\u2019t " + std::string(verb) + " " + name + ": " + error.description);
+    ui_.statusBar->setStringValue(withArguments(failed, {command.name(services_.translate), error.description}));
 }
 
 // The file goes back from where the command put it, with the same
@@ -67,7 +68,7 @@ void ViewController::undo(Sender)
         back = failure("Could not put \u201C" + oneLine(before.path()) +
                        "\u201D back from the Trash: its place in the Trash is unknown");
     if (!back) {
-        reportHistoryFailure("undo", command.name(), back.error());
+        reportHistoryFailure(services_.translate("Sorting", "Can’t undo %1: %2"), command, back.error());
         return;
     }
 
@@ -79,7 +80,8 @@ void ViewController::undo(Sender)
         imageURLs_[*entry] = before;
         showEntry(*entry);
     }
-    ui_.statusBar->setStringValue("Undone: " + command.name() + ".");
+    ui_.statusBar->setStringValue(
+        withArguments(services_.translate("Sorting", "Undone: %1."), {command.name(services_.translate)}));
     updateUndoMenuItems();
 }
 
@@ -105,7 +107,7 @@ void ViewController::redo(Sender)
         again = std::unexpected(trashed.error());
     }
     if (!again) {
-        reportHistoryFailure("redo", command.name(), again.error());
+        reportHistoryFailure(services_.translate("Sorting", "Can’t redo %1: %2"), command, again.error());
         return;
     }
 
@@ -118,7 +120,8 @@ void ViewController::redo(Sender)
         currentImageItem_ = static_cast<std::int64_t>(*entry);
         moveToNextImage();
     }
-    ui_.statusBar->setStringValue("Redone: " + command.name() + ".");
+    ui_.statusBar->setStringValue(
+        withArguments(services_.translate("Sorting", "Redone: %1."), {command.name(services_.translate)}));
     updateUndoMenuItems();
 }
 

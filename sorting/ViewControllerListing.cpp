@@ -9,6 +9,9 @@
 
 #include "sorting/ViewController.h"
 
+#include <algorithm>
+#include <utility>
+
 namespace shoebox {
 
 namespace {
@@ -36,11 +39,13 @@ private:
 
 void ViewController::sourceFolderButton(Sender)
 {
+    std::optional<FileURL> start = std::exchange(nextScanStart_, std::nullopt);
     const std::optional<FileURL> folder = services_.openPanel->chooseFolder();
     if (!folder)
         return; // cancelled: nothing changes
 
     stopListing();
+    listingStart_ = std::move(start);
     sourceFolderPath_ = folder;
     ui_.sourceFolderLabel->setStringValue(folder->lastPathComponent());
     discardList();
@@ -49,6 +54,7 @@ void ViewController::sourceFolderButton(Sender)
 
 void ViewController::stopListing()
 {
+    listingStart_.reset();
     if (!listing_)
         return;
     listing_->cancel();
@@ -84,6 +90,10 @@ void ViewController::startListing(const FileURL& folder)
 
 void ViewController::showFirstFile(const FileURL& first)
 {
+    // A listing that starts at a given file shows it at its place, which
+    // only the whole list tells.
+    if (listingStart_)
+        return;
     imageURLs_ = {first};
     totalImageCount_ = 1;
     showFromStart();
@@ -94,7 +104,9 @@ void ViewController::showFirstFile(const FileURL& first)
 
 void ViewController::showFromStart()
 {
-    currentImageItem_ = 0;
+    const std::optional<FileURL> start = std::exchange(listingStart_, std::nullopt);
+    const auto at = start ? std::find(imageURLs_.begin(), imageURLs_.end(), *start) : imageURLs_.end();
+    currentImageItem_ = at == imageURLs_.end() ? 0 : at - imageURLs_.begin();
     lastDirection_ = 1;
     showCurrentFile();
     ui_.prePhotoButton->setEnabled(true);
@@ -108,8 +120,11 @@ void ViewController::finishListing(std::optional<std::vector<FileURL>> list)
     positionWaits_ = false;
     std::vector<std::function<void()>> waiting = std::exchange(waiting_, {});
     if (!list || list->empty()) {
+        listingStart_.reset();
         updateDestinationPreview();
-        showWarningAlert("No Image Files Found!", "Please choose a source folder that contains image files you ninny.");
+        showWarningAlert(
+            services_.translate("Sorting", "No Image Files Found!"),
+            services_.translate("Sorting", "Please choose a source folder that contains image files you ninny."));
         return;
     }
 

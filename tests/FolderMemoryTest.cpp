@@ -3,6 +3,9 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QProcess>
+#include <QScreen>
+#include <QTest>
 #include <QTimer>
 
 #include "app/MainWindow.h"
@@ -128,6 +131,85 @@ TEST(FolderMemoryTest, TheWindowRemembersFoldersThatTookAndOpensThereNextTime)
         EXPECT_EQ(opened, text(folder)) << button;
     }
     EXPECT_EQ(window.controller().sourceFolderPath(), std::nullopt) << "cancelled";
+}
+
+// Qt reads the screens and the scale factor once per process, so the window's checks on a small screen run in a
+// process of their own: this test program again, with only these tests, on an offscreen screen of 1600x1000 pixels at
+// scale 2 (800x500 in the window's units).
+bool onSmallScreen()
+{
+    return qEnvironmentVariableIsSet("SHOEBOX_TEST_SMALL_SCREEN");
+}
+
+void runOnSmallScreen()
+{
+    TempDir dir;
+    const std::string config = writeFile(dir / "screens.json", R"({"screens": [{"name": "small", "x": 0, "y": 0,
+        "width": 1600, "height": 1000, "logicalDpi": 96, "logicalBaseDpi": 96, "dpr": 1}]})");
+    QProcess child;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("QT_QPA_PLATFORM", "offscreen:configfile=" + text(config));
+    environment.insert("QT_SCALE_FACTOR", "2");
+    environment.insert("SHOEBOX_TEST_SMALL_SCREEN", "1");
+    child.setProcessEnvironment(environment);
+    child.setProcessChannelMode(QProcess::MergedChannels);
+    const QString test = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    child.start(QCoreApplication::applicationFilePath(), {"--gtest_filter=WindowGeometryTest." + test});
+    ASSERT_TRUE(child.waitForFinished(120000));
+    const QString log = child.readAll();
+    EXPECT_TRUE(child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0) << log.toStdString();
+    EXPECT_TRUE(log.contains("[  PASSED  ] 1 test")) << log.toStdString();
+}
+
+// The window's place and size in device pixels, for messages.
+std::string devicePixels(const QWidget& window)
+{
+    const QRect frame = window.geometry();
+    const qreal ratio = window.devicePixelRatioF();
+    return QString("%1x%2 at %3,%4")
+        .arg(frame.width() * ratio)
+        .arg(frame.height() * ratio)
+        .arg(frame.x() * ratio)
+        .arg(frame.y() * ratio)
+        .toStdString();
+}
+
+// Guards the first window sized for a large screen whatever the screen (2400x1640 pixels on a 1600x1000 screen at
+// scale 2), and a layout that cannot shrink that far.
+TEST(WindowGeometryTest, TheFirstWindowFitsASmallScreenAtScaleTwo)
+{
+    if (!onSmallScreen())
+        return runOnSmallScreen();
+    ASSERT_EQ(QGuiApplication::primaryScreen()->devicePixelRatio(), 2.0);
+    const QRect free = QGuiApplication::primaryScreen()->availableGeometry();
+    MainWindow window;
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    EXPECT_LE(window.width(), free.width() * 0.9) << devicePixels(window);
+    EXPECT_LE(window.height(), free.height() * 0.9) << devicePixels(window);
+    EXPECT_TRUE(free.contains(window.geometry())) << devicePixels(window);
+}
+
+// Guards a window remembered on a larger or another screen (since unplugged) opening off screen.
+TEST(WindowGeometryTest, ARememberedWindowThatNoLongerFitsComesBackOntoTheScreen)
+{
+    if (!onSmallScreen())
+        return runOnSmallScreen();
+    const QRect free = QGuiApplication::primaryScreen()->availableGeometry();
+    for (const QRect& remembered : {QRect(1200, 700, 640, 440), QRect(100, 50, 1600, 1000), QRect(-900, 0, 600, 440)}) {
+        {
+            QWidget elsewhere;
+            elsewhere.setGeometry(remembered);
+            ASSERT_TRUE(Settings().rememberWindowGeometry(elsewhere.saveGeometry()));
+        }
+        MainWindow window;
+        window.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+        EXPECT_TRUE(free.contains(window.geometry())) << devicePixels(window);
+        if (remembered.width() < free.width()) {
+            EXPECT_EQ(window.size(), remembered.size()) << "a size that fits is kept";
+        }
+    }
 }
 
 } // namespace

@@ -1,12 +1,23 @@
+#include <QAccessible>
+#include <QDir>
 #include <QLineEdit>
+#include <QProcess>
+#include <QProgressBar>
 #include <QRegularExpression>
 #include <QShortcut>
 #include <QTableWidget>
 
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <clocale>
+#include <cstring>
 #include <variant>
 
 #include "app/CommandLine.h"
 #include "app/Shortcuts.h"
+#include "app/Translations.h"
+#include "tests/support/Environment.h"
 #include "tests/support/QtWait.h"
 #include "tests/support/SlowMount.h"
 #include "tests/support/WindowFixture.h"
@@ -87,7 +98,7 @@ TEST_F(WindowTest, FoldersFromTheCommandLineAreChosenAsIfPickedInThePanel)
     EXPECT_EQ(tree(dir / "dest"), "Beach.jpg=data");
     EXPECT_TRUE(alert.shown.empty());
 
-    window.chooseStartFolders({FileURL::fileURLWithPath(dir.makeFolder("empty")), std::nullopt});
+    window.chooseStartFolders({FileURL::fileURLWithPath(dir.makeFolder("empty")), std::nullopt, std::nullopt});
     listed();
     ASSERT_EQ(alert.shown.size(), 1u);
     EXPECT_EQ(alert.shown[0].first, "No Image Files Found!");
@@ -120,6 +131,70 @@ TEST_F(WindowTest, AFolderOnASlowDiskListsAndShowsItsFirstPicture)
     const std::string jpeg = shortly(readFile(dir / "src/b.jpg"));
     EXPECT_EQ(tree(dir.path()), "dest/Beach.jpg=" + jpeg + " src/a10.jpg=" + jpeg + " src/b.jpg=" + jpeg);
     EXPECT_GT(slow.operations(), 10u);
+}
+
+// Guards "Open With" a photo: its folder not the source, the photo not shown first at its place in the sorted list
+// (position, bar), or a later scan starting at it too.
+TEST_F(WindowTest, APhotoGivenInPlaceOfTheSourceOpensItsFolderAtThatPhoto)
+{
+    const std::string source = dir.fill({"a.jpg", "b.png", "IMG_10.jpg", "IMG_2.jpg"}),
+                      cwd = std::filesystem::current_path();
+    std::filesystem::current_path(source);
+    const auto folders = parse({"IMG_2.jpg", dir.makeFolder("dest")}); // relative, as a file manager may pass it
+    std::filesystem::current_path(cwd);
+    window.chooseStartFolders(std::get<StartFolders>(folders));
+    listed();
+    EXPECT_EQ(progressText() + " " + text("sourceFolderLabel") + " " + text("destinationFolderLabel"),
+              "3 / 4 src dest");
+    EXPECT_TRUE(text("currentFilePathLabel").endsWith("/src/IMG_2.jpg")) << text("currentFilePathLabel").toStdString();
+    const auto* bar = find<QProgressBar>("progressBar");
+    EXPECT_EQ(QString("%1 of %2").arg(bar->value()).arg(bar->maximum()), "3 of 4");
+    EXPECT_TRUE(find<QAbstractButton>("nextPhotoButton")->isEnabled());
+    find<QLineEdit>("newFileNameTextField")->setText("Beach");
+    press(&window, Qt::Key_Return, Qt::ControlModifier);
+    EXPECT_EQ(tree(dir / "dest"), "Beach.jpg=IMG_2.jpg");
+    EXPECT_EQ(output.lines.back(), dir / "dest/Beach.jpg");
+
+    panel.chooseNext(FileURL::fileURLWithPath(source));
+    press(&window, Qt::Key_O, Qt::ControlModifier);
+    listed();
+    EXPECT_EQ(progressText(), "1 / 3") << "a scan the user starts begins at the first file";
+    EXPECT_TRUE(alert.shown.empty());
+}
+
+// Visits `node` and everything below it in the accessible tree, depth first.
+void walk(QAccessibleInterface* node, const std::function<void(QAccessibleInterface*)>& visit)
+{
+    visit(node);
+    for (int i = 0; i < node->childCount(); ++i) {
+        if (QAccessibleInterface* child = node->child(i))
+            walk(child, visit);
+    }
+}
+
+// Guards a control a screen reader cannot name (one that takes focus or has an action), the text fields inside the
+// subfolder boxes among them, and the rename type box announced by its value.
+TEST_F(WindowTest, ScreenReadersFindANameForEveryControl)
+{
+    openFolders({"a.jpg"});
+    QStringList unnamed;
+    int controls = 0;
+    walk(QAccessible::queryAccessibleInterface(&window), [&](QAccessibleInterface* node) {
+        const QAccessibleActionInterface* actions = node->actionInterface();
+        if (!node->state().focusable && !(actions && !actions->actionNames().isEmpty()))
+            return;
+        ++controls;
+        if (node->text(QAccessible::Name).trimmed().isEmpty()) {
+            const QObject* object = node->object();
+            unnamed << QStringLiteral("%1 \"%2\" (role %3)")
+                           .arg(object ? object->metaObject()->className() : "?", object ? object->objectName() : "")
+                           .arg(node->role());
+        }
+    });
+    EXPECT_GE(controls, 20);
+    EXPECT_TRUE(unnamed.isEmpty()) << unnamed.join('\n').toStdString();
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(find<QComboBox>("renameTypeMenu"))->text(QAccessible::Name),
+              "Rename type");
 }
 
 // Guards a key of the window missing from Help ▸ Keyboard Shortcuts, and a tooltip not naming its keys.
@@ -156,12 +231,16 @@ TEST_F(WindowTest, TheShortcutsDialogListsEveryKeyTheWindowHas)
 TEST(CommandLineTest, MistakesEndWithStatusTwoAndSayWhat)
 {
     TempDir dir;
-    const std::string folder = dir.makeFolder("photos"), file = dir.write("photo.jpg"),
+    const std::string folder = dir.makeFolder("photos"), file = dir.write("notes.txt"), photo = dir.write("a.jpg"),
                       more = "\nTry 'shoebox --help' for more information.";
     const std::pair<std::vector<std::string>, std::string> cases[] = {
         {{dir / "missing"}, "source folder '" + dir / "missing" + "': No such file or directory"},
         {{file}, "source folder '" + file + "': Not a directory"},
+        // Files the scan would not list: a photo stands in for the source only where it would.
+        {{dir.write("b.Jpg")}, "source folder '" + dir / "b.Jpg" + "': Not a directory"},
+        {{dir.write(".c.jpg")}, "source folder '" + dir / ".c.jpg" + "': Not a directory"},
         {{folder, file}, "destination folder '" + file + "': Not a directory"},
+        {{folder, photo}, "destination folder '" + photo + "': Not a directory"},
         {{""}, "source folder '': No such file or directory"},
         {{dir / "bad\nname"}, "source folder '" + dir / "bad\\x0Aname" + "': No such file or directory"},
         {{folder, folder, folder}, "too many arguments: at most a source and a destination folder" + more},
@@ -175,12 +254,14 @@ TEST(CommandLineTest, MistakesEndWithStatusTwoAndSayWhat)
     }
 }
 
-// Guards --help, -h and --version: their status, and the usage line.
+// Guards --help, -h and --version: their status, and the usage lines.
 TEST(CommandLineTest, HelpAndVersionFollowGnuConventions)
 {
     const auto help = std::get<EarlyExit>(parse({"--help"})), version = std::get<EarlyExit>(parse({"--version"}));
     EXPECT_EQ(help.status + version.status, 0);
-    EXPECT_TRUE(help.text.starts_with("Usage: shoebox [OPTION]... [SOURCE [DESTINATION]]\n")) << help.text;
+    EXPECT_TRUE(help.text.starts_with("Usage: shoebox [OPTION]... [SOURCE [DESTINATION]]\n"
+                                      "  or:  shoebox [OPTION]... PHOTO [DESTINATION]\n"))
+        << help.text;
     EXPECT_NE(help.text.find("--version"), std::string::npos);
     EXPECT_EQ(std::get<EarlyExit>(parse({"-h"})).text, help.text);
     EXPECT_TRUE(version.text.starts_with("shoebox 0.")) << version.text;
@@ -202,6 +283,151 @@ TEST(CommandLineTest, FoldersKeepTheirBytes)
     std::filesystem::current_path(cwd);
     ASSERT_TRUE(folders.source && folders.destination);
     EXPECT_EQ(folders.source->path() + " " + folders.destination->path(), latin1 + " " + inner);
+}
+
+// What the program printed and its exit status.
+struct Ran {
+    int status = -1;
+    std::string out, err;
+};
+
+// Runs the shoebox program beside this test with `arguments`, its environment changed by `environment`: "NAME=value"
+// sets a variable, "NAME" alone removes it.
+Ran runShoebox(const QStringList& arguments, const QStringList& environment)
+{
+    QProcessEnvironment variables = QProcessEnvironment::systemEnvironment();
+    for (const QString& variable : environment) {
+        if (const qsizetype equals = variable.indexOf('='); equals > 0)
+            variables.insert(variable.left(equals), variable.mid(equals + 1));
+        else
+            variables.remove(variable);
+    }
+    QProcess shoebox;
+    shoebox.setProcessEnvironment(variables);
+    shoebox.start(QCoreApplication::applicationDirPath() + "/shoebox", arguments);
+    if (!shoebox.waitForFinished(60000))
+        shoebox.kill();
+    return {shoebox.exitStatus() == QProcess::NormalExit ? shoebox.exitCode() : -1,
+            shoebox.readAllStandardOutput().toStdString(), shoebox.readAllStandardError().toStdString()};
+}
+
+// Guards Qt's abort (status 134) without a display, more than the one line saying so, and --help or --version
+// needing a display.
+TEST(CommandLineTest, WithoutADisplayOneLineSaysSoAndTheStatusIsOne)
+{
+    const QStringList none = {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"};
+    const Ran run = runShoebox({}, none);
+    EXPECT_EQ(std::to_string(run.status) + " " + run.err,
+              "1 shoebox: cannot open the display: neither DISPLAY nor WAYLAND_DISPLAY is set\n");
+    // An X display no server answers on.
+    int number = 79;
+    for (struct stat st{}; ::stat(("/tmp/.X11-unix/X" + std::to_string(number)).c_str(), &st) == 0;)
+        ++number;
+    const QString display = ":" + QString::number(number);
+    const Ran gone = runShoebox({}, none + QStringList{"DISPLAY=" + display});
+    EXPECT_EQ(QString::number(gone.status) + " " + QString::fromStdString(gone.err),
+              "1 shoebox: cannot open the display (DISPLAY=" + display + ")\n");
+    for (const char* option : {"--help", "--version"}) {
+        const Ran answer = runShoebox({option}, none);
+        EXPECT_EQ(answer.status, 0) << option << answer.err;
+        EXPECT_FALSE(answer.out.empty()) << option;
+    }
+}
+
+// Guards the translation missing beside the program, or not taken from LANG as a user's desktop sets it.
+TEST(CommandLineTest, TheHelpIsInTheLanguageLangNames)
+{
+    const QStringList environment = {"LC_ALL", "LC_MESSAGES", "LANGUAGE", "DISPLAY", "WAYLAND_DISPLAY"};
+    const Ran german = runShoebox({"--help"}, environment + QStringList{"LANG=de_DE.UTF-8"});
+    EXPECT_TRUE(german.out.starts_with("Aufruf: shoebox [OPTION]... [QUELLE [ZIEL]]\n")) << german.out << german.err;
+    const Ran english = runShoebox({"--help"}, environment + QStringList{"LANG=C.UTF-8"});
+    EXPECT_TRUE(english.out.starts_with("Usage: shoebox")) << english.out << english.err;
+}
+
+// German as a user whose LANG is de_DE.UTF-8 has it, for one test: Shoebox's and Qt's translations installed, and the
+// C library's messages (strerror, and GIO's through it) German too, from a de_DE.UTF-8 locale made with localedef in
+// the scratch folder, so that the system needs none generated.
+class InGerman {
+protected:
+    // NOLINTBEGIN(concurrency-mt-unsafe): the locale is the process's, as a user's is; the window's threads are
+    // idle while it changes.
+    InGerman()
+    {
+        translations.install();
+        static const std::string locales = [] {
+            const QString folder = QString::fromStdString(useScratchHome() + "/locales");
+            QDir().mkpath(folder);
+            QProcess localedef; // its notes are read and dropped
+            localedef.start("localedef", {"-i", "de_DE", "-f", "UTF-8", folder + "/de_DE.UTF-8"});
+            const bool made = localedef.waitForFinished(60000) && localedef.exitStatus() == QProcess::NormalExit &&
+                              localedef.exitCode() == 0;
+            return made ? folder.toStdString() : std::string();
+        }();
+        previous_ = std::setlocale(LC_ALL, nullptr);
+        ::setenv("LOCPATH", locales.c_str(), 1);
+        cIsGerman = !locales.empty() && std::setlocale(LC_ALL, "de_DE.UTF-8") &&
+                    std::string_view(std::strerror(ENOTDIR)) != "Not a directory";
+    }
+    ~InGerman()
+    {
+        ::unsetenv("LOCPATH");
+        std::setlocale(LC_ALL, previous_.c_str());
+    }
+    // NOLINTEND(concurrency-mt-unsafe)
+
+    Translations translations{QLocale(QLocale::German, QLocale::Germany)};
+    bool cIsGerman = false;
+
+private:
+    std::string previous_;
+};
+
+class GermanWindowTest : public InGerman, public WindowFixture<FailingFileManager> {};
+
+// Guards a text of the window, the controller's own included, not translated or not shown translated, a translated
+// label or button losing its key, and a printed line (a system reason, GIO's message) following the language.
+TEST_F(GermanWindowTest, TheWindowSpeaksGermanAndThePrintedLinesStayEnglish)
+{
+    ASSERT_TRUE(translations.translated()) << Translations::folder().toStdString();
+    EXPECT_EQ(find<QAbstractButton>("sourceFolderButton")->text(), "Au&sgangsordner…");
+    EXPECT_TRUE(find<QAbstractButton>("trashPhotoButton")->toolTip().contains("(Strg+Entf überall;"))
+        << find<QAbstractButton>("trashPhotoButton")->toolTip().toStdString() << " (Qt's own translation too)";
+    for (const ShortcutRow& row : shortcutTable()) {
+        for (const KeyBinding& binding : row.keys) {
+            if (binding.scope != KeyScope::Mnemonic)
+                continue;
+            auto* label = window.findChild<QLabel*>(binding.widget);
+            const QString shown = label ? label->text() : find<QAbstractButton>(binding.widget)->text();
+            EXPECT_EQ(QKeySequence::mnemonic(shown), binding.key) << shown.toStdString();
+        }
+    }
+    window.chooseStartFolders({FileURL::fileURLWithPath(dir.makeFolder("empty")), std::nullopt, std::nullopt});
+    listed();
+    ASSERT_EQ(alert.shown.size(), 1u);
+    EXPECT_EQ(alert.shown[0].first, "Keine Bilddateien gefunden!");
+    openFolders({"a.jpg", "b.jpg", "c.jpg"});
+    EXPECT_EQ(text("destinationPreviewField"), "Geben Sie zuerst einen Namen für die Datei ein.");
+    find<QLineEdit>("newFileNameTextField")->setText("Beach");
+    press(&window, Qt::Key_Return, Qt::ControlModifier);
+    EXPECT_EQ(text("newFileNamePreviewField"), "Datei umbenannt: Beach.jpg");
+    EXPECT_EQ(find<QAction>("actionUndo")->text(), "Verschieben von „Beach.jpg“ rückgängig machen");
+
+    if (!cIsGerman)
+        GTEST_SKIP() << "the C library's German messages are missing (Debian package locales)";
+    // A file where subfolder 1 should be fails the move; the file on show gone fails the Trash (in GIO).
+    dir.write("dest/Trips");
+    find<QComboBox>("subFolderOneBox")->setEditText("Trips");
+    press(&window, Qt::Key_Return, Qt::ControlModifier);
+    std::filesystem::remove(dir / "src/b.jpg");
+    press(&window, Qt::Key_Delete, Qt::ControlModifier);
+    ASSERT_GE(output.lines.size(), 3u);
+    EXPECT_EQ(output.lines[output.lines.size() - 2], "Ooops! Something went wrong: Could not move “" +
+                                                         dir / "src/b.jpg" + "” to “" + dir / "dest/Trips/Beach.jpg" +
+                                                         "”: Not a directory");
+    EXPECT_TRUE(output.lines.back().starts_with("Ooops! Something went wrong: Could not move “" + dir / "src/b.jpg" +
+                                                "” to the Trash: ") &&
+                output.lines.back().ends_with(": No such file or directory"))
+        << output.lines.back();
 }
 
 } // namespace

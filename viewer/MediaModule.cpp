@@ -1,32 +1,17 @@
 #include "viewer/MediaModule.h"
 
+#include "platform/ProgramFolder.h"
 #include "viewer/Fitting.h"
 
-#include <QFileInfo>
 #include <QLibrary>
 #include <QThreadPool>
 
 #include <atomic>
 #include <mutex>
 
-#include <unistd.h>
-
 namespace shoebox::media {
 
 namespace {
-
-// The executable's own folder, read from /proc rather than from
-// QCoreApplication: this runs on decode threads too, and before or without
-// an application object.
-QString executableDir()
-{
-    char buf[4096];
-    const ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
-    if (n <= 0)
-        return {};
-    buf[n] = '\0';
-    return QFileInfo(QString::fromLocal8Bit(buf, n)).absolutePath();
-}
 
 // Loads lib<name>.so and resolves `symbol`, or returns null. The modules
 // lie at the same path relative to the executable in the build tree and in
@@ -34,7 +19,10 @@ QString executableDir()
 QFunctionPointer loadModule(const char* name, const char* symbol)
 {
     const QString file = QStringLiteral("lib%1.so").arg(QLatin1String(name));
-    const QString exe = executableDir();
+    // Not from QCoreApplication: this runs on decode threads too, and
+    // before or without an application object.
+    const std::string folder = programFolder();
+    const QString exe = QString::fromLocal8Bit(folder.data(), static_cast<qsizetype>(folder.size()));
     const QString path = exe + QLatin1Char('/') + QStringLiteral(SHOEBOX_MODULE_RELATIVE_DIR) + QLatin1Char('/') + file;
     // Destroying a QLibrary does not unload the library (only unload()
     // does), so the module stays loaded for objects it made that are

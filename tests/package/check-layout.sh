@@ -4,8 +4,9 @@
 #   check-layout.sh install BUILD_DIR   installs the build into a scratch prefix
 #   check-layout.sh deb BUILD_DIR       builds the .deb, unpacks it into a
 #                                       scratch root and checks its Depends too
-# Environment from CTest: DESKTOP_ID, BINDIR, MODULE_DIR (install-relative),
-# MODULE_RELATIVE_DIR (as the program finds it from BINDIR), ICON_SIZES.
+# Environment from CTest: DESKTOP_ID, COMPONENT_ID (AppStream), BINDIR,
+# MODULE_DIR (install-relative), MODULE_RELATIVE_DIR (as the program finds it
+# from BINDIR), ICON_SIZES, TRANSLATION_DIR (install-relative), LANGUAGES.
 set -euo pipefail
 mode=$1 build=$2
 scratch=$(mktemp -d /tmp/shoebox-layout-XXXXXX)
@@ -36,6 +37,14 @@ deb)
     # Nothing outside /usr.
     extra=$(find "$scratch/root" -mindepth 1 -maxdepth 1 ! -name usr)
     [[ -z "$extra" ]] || fail "files outside /usr: $extra"
+    # No maintainer scripts: CPack adds ldconfig calls for libraries in the
+    # linker's folders, which the private modules must stay out of.
+    scripts=$(dpkg-deb --ctrl-tarfile "$deb" | tar -t | grep -v -x -e ./ -e ./control -e ./md5sums || true)
+    [[ -z "$scripts" ]] || fail "maintainer scripts in the package: $scripts"
+    # The changelog's newest entry is this version (a version bump needs one).
+    version=$(dpkg-deb -f "$deb" Version)
+    changelog=$(gzip -dc "$scratch/root/usr/share/doc/shoebox/changelog.Debian.gz" 2>/dev/null | dpkg-parsechangelog -l - -S Version || true)
+    [[ "$changelog" == "$version" ]] || fail "package $version, changelog.Debian.gz '$changelog'"
     ;;
 *)
     echo "usage: $0 install|deb BUILD_DIR" >&2
@@ -48,9 +57,16 @@ expected=(
     "$MODULE_DIR/libshoebox_heif.so"
     "$MODULE_DIR/libshoebox_video.so"
     "share/applications/$DESKTOP_ID.desktop"
-    "share/metainfo/$DESKTOP_ID.metainfo.xml"
+    "share/metainfo/$COMPONENT_ID.metainfo.xml"
     "share/icons/hicolor/scalable/apps/$DESKTOP_ID.svg"
+    share/man/man1/shoebox.1.gz
+    share/doc/shoebox/copyright
+    share/doc/shoebox/changelog.Debian.gz
+    share/lintian/overrides/shoebox
 )
+for language in $LANGUAGES; do
+    expected+=("$TRANSLATION_DIR/shoebox_$language.qm")
+done
 for size in $ICON_SIZES; do
     expected+=("share/icons/hicolor/${size}x${size}/apps/$DESKTOP_ID.png")
     png=$prefix/share/icons/hicolor/${size}x${size}/apps/$DESKTOP_ID.png
@@ -70,13 +86,27 @@ diff <(printf '%s\n' "${expected[@]}" | sort) <(cd "$prefix" && find . -type f -
 [[ -f "$prefix/$BINDIR/$MODULE_RELATIVE_DIR/libshoebox_heif.so" ]] ||
     fail "the modules are not at $MODULE_RELATIVE_DIR from $BINDIR"
 "$prefix/$BINDIR/shoebox" --version | grep -q '^shoebox ' || fail "shoebox --version"
+# And its translations from there: German is used when LANG names it.
+LANG=de_DE.UTF-8 LC_ALL='' LC_MESSAGES='' LANGUAGE='' "$prefix/$BINDIR/shoebox" --help | grep -q '^Aufruf: shoebox' ||
+    fail "the installed program does not find its German translation"
 
 entry=$prefix/share/applications/$DESKTOP_ID.desktop
 desktop-file-validate "$entry" || fail "desktop entry is not valid"
 grep -qx "Icon=$DESKTOP_ID" "$entry" || fail "desktop entry names another icon"
-grep -q '^Exec=shoebox\b' "$entry" || fail "desktop entry runs another program"
-grep -q "<launchable type=\"desktop-id\">$DESKTOP_ID.desktop</launchable>" \
-    "$prefix/share/metainfo/$DESKTOP_ID.metainfo.xml" || fail "metainfo launches another desktop entry"
+grep -Eqx 'Exec=shoebox %[fU]' "$entry" || fail "desktop entry runs another program, or takes no file"
+# A file manager offers Open With for folders and for the types it shows.
+for type in inode/directory image/jpeg image/png image/gif image/heic image/heif video/mp4 video/quicktime; do
+    grep -Eq "^MimeType=(.*;)?$type;" "$entry" || fail "desktop entry lacks MimeType $type"
+done
+metainfo=$prefix/share/metainfo/$COMPONENT_ID.metainfo.xml
+grep -q "<id>$COMPONENT_ID</id>" "$metainfo" || fail "metainfo is named after another id"
+grep -q "<launchable type=\"desktop-id\">$DESKTOP_ID.desktop</launchable>" "$metainfo" ||
+    fail "metainfo launches another desktop entry"
+# The manual page and the licences are the ones written for Debian.
+gzip -dc "$prefix/share/man/man1/shoebox.1.gz" 2>/dev/null | grep -q '^\.TH SHOEBOX 1 ' || fail "shoebox.1.gz is no manual page"
+head -1 "$prefix/share/doc/shoebox/copyright" |
+    grep -qx 'Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/' ||
+    fail "copyright is not machine-readable"
 
 if ((failures)); then
     echo "$failures check(s) failed" >&2

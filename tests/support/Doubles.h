@@ -229,7 +229,7 @@ struct FakeWindow {
                        &destinationPreviewField};
     }
     // clang-format on
-    Services services() { return Services{&files, &panel, &alert, &output, &jobs}; }
+    Services services() { return Services{&files, &panel, &alert, &output, untranslated, &jobs}; }
 };
 
 } // namespace shoebox::testing
