@@ -172,6 +172,10 @@ Optionen:
         <source>no video decoder is available</source>
         <translation>kein Video-Decoder verfügbar</translation>
     </message>
+    <message>
+        <source>picture too large to show (it would need %1 of memory; one picture may take %2 here)</source>
+        <translation>Bild zu groß zum Anzeigen (es bräuchte %1 Speicher; ein Bild darf hier %2 belegen)</translation>
+    </message>
 </context>
 <context>
     <name>MainWindow</name>

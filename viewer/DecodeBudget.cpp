@@ -4,9 +4,12 @@
 
 #include <QImageReader>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
+#include <fstream>
 #include <mutex>
+#include <string>
 
 #include <malloc.h>
 
@@ -18,21 +21,59 @@ namespace {
 std::mutex budgetMutex;
 std::condition_variable budgetFreed;
 std::int64_t budgetUsed = 0;
+// Decodes waiting to run alone. While one waits, no other decode starts,
+// or a steady flow of small ones (the neighbours) would keep it waiting.
+int aloneWaiting = 0;
+
+// What /proc/meminfo says the machine can give without swapping, or -1.
+std::int64_t memAvailableBytes()
+{
+    std::ifstream meminfo("/proc/meminfo");
+    for (std::string line; std::getline(meminfo, line);) {
+        if (line.starts_with("MemAvailable:"))
+            return std::stoll(line.substr(13)) * 1024; // "MemAvailable:   23809200 kB"
+    }
+    return -1;
+}
 
 } // namespace
 
+std::int64_t decodeCapBytes()
+{
+    // Read once: a decode refused a moment ago is refused again, and the
+    // placeholder's figure stays the same.
+    static const std::int64_t cap = [] {
+        constexpr std::int64_t most = std::int64_t(1) << 30;
+        const std::int64_t available = memAvailableBytes();
+        return std::max(decodeBudgetBytes, available < 0 ? most : std::min(most, available / 4));
+    }();
+    return cap;
+}
+
 Problem reserveDecodeBytes(std::int64_t bytes, const CancelCheck& cancelled)
 {
-    if (bytes > decodeBudgetBytes)
+    if (bytes > decodeCapBytes())
         return Problem::TooLarge;
+    const bool alone = bytes > decodeBudgetBytes;
     std::unique_lock lock(budgetMutex);
+    if (alone)
+        ++aloneWaiting;
+    auto fits = [&] { return alone ? budgetUsed == 0 : aloneWaiting == 0 && budgetUsed + bytes <= decodeBudgetBytes; };
     // Polled: the check is a flag the owner sets, with nothing to notify.
-    while (budgetUsed + bytes > decodeBudgetBytes) {
-        if (cancelled && cancelled())
+    while (!fits()) {
+        if (cancelled && cancelled()) {
+            if (alone) {
+                --aloneWaiting;
+                lock.unlock();
+                budgetFreed.notify_all(); // the others may go now
+            }
             return Problem::Cancelled;
+        }
         budgetFreed.wait_for(lock, std::chrono::milliseconds(10));
     }
-    budgetUsed += bytes;
+    if (alone)
+        --aloneWaiting;
+    budgetUsed += bytes; // alone: more than the budget, so nothing else fits beside it
     return Problem::None;
 }
 
@@ -49,7 +90,7 @@ void installDecodeLimits()
 {
     static std::once_flag once;
     std::call_once(once, [] {
-        QImageReader::setAllocationLimit(int(decodeBudgetBytes >> 20));
+        QImageReader::setAllocationLimit(int(decodeCapBytes() >> 20));
         // File buffers and decoded pictures are megabytes each and are freed
         // on other threads than they were made on. glibc raises its mmap
         // threshold after the first such free and then serves them from

@@ -1,6 +1,9 @@
 #include "viewer/DecodedPicture.h"
 
+#include "viewer/DecodeBudget.h"
+
 #include <QCoreApplication>
+#include <QLocale>
 
 #include <cerrno>
 
@@ -35,6 +38,12 @@ const char* reasonFor(Problem problem)
     return nullptr;
 }
 
+// TooLarge when the decoder knows what the picture would need: the two
+// figures, so that the user can tell a huge real picture (needs 1.4 GB
+// where 1 GB is allowed) from a lying header (needs 23 GB).
+constexpr const char* tooLargeNeeding = QT_TRANSLATE_NOOP(
+    "ImageView", "picture too large to show (it would need %1 of memory; one picture may take %2 here)");
+
 } // namespace
 
 FileStamp stampOf(const struct stat& st)
@@ -63,6 +72,25 @@ QString problemText(Problem problem, const QString& fileName)
         return {};
     return QCoreApplication::translate("ImageView", "Can’t show “%1”: %2")
         .arg(fileName, QCoreApplication::translate("ImageView", why));
+}
+
+QString problemText(const DecodedPicture& picture, const QString& fileName)
+{
+    if (picture.problem != Problem::TooLarge || picture.neededBytes <= 0)
+        return problemText(picture.problem, fileName);
+    const QLocale locale;
+    const QString why =
+        QCoreApplication::translate("ImageView", tooLargeNeeding)
+            .arg(locale.formattedDataSize(picture.neededBytes, 1), locale.formattedDataSize(decodeCapBytes(), 1));
+    return QCoreApplication::translate("ImageView", "Can’t show “%1”: %2").arg(fileName, why);
+}
+
+DecodedPicture tooLarge(std::int64_t bytes)
+{
+    DecodedPicture d;
+    d.problem = Problem::TooLarge;
+    d.neededBytes = bytes;
+    return d;
 }
 
 Problem problemForErrno(int error)

@@ -36,7 +36,7 @@ enum class Problem {
     Empty,
     Unreadable,
     Damaged,       // unsupported format, corrupt or truncated data
-    TooLarge,      // would need more memory than the decode budget
+    TooLarge,      // would need more memory than one decode may take (decodeCapBytes)
     NoHeifSupport, // a HEIF file, but the HEIF module cannot be loaded
     Cancelled,     // nobody wants the result any more; never shown
 };
@@ -53,18 +53,26 @@ struct DecodeRequest {
 
 struct DecodedPicture {
     Problem problem = Problem::None;
-    FileStamp stamp;        // from fstat of the opened file
-    QImage image;           // exactly the size it is shown at within `target`
-    QSize originalSize;     // the stored picture's size, upright
-    QSize decodedSize;      // what the codec produced before fitting (upright)
-    QSize target;           // the device-pixel box `image` was made for
-    QByteArray animation;   // whole file, when it is an animation for QMovie
-    bool isPreview = false; // an embedded thumbnail; the full picture follows
+    FileStamp stamp;              // from fstat of the opened file
+    QImage image;                 // exactly the size it is shown at within `target`
+    QSize originalSize;           // the stored picture's size, upright
+    QSize decodedSize;            // what the codec produced before fitting (upright)
+    QSize target;                 // the device-pixel box `image` was made for
+    QByteArray animation;         // whole file, when it is an animation for QMovie
+    bool isPreview = false;       // an embedded thumbnail; the full picture follows
+    std::int64_t neededBytes = 0; // TooLarge: what decoding it would take, when known
 
     qint64 cost() const { return image.sizeInBytes() + animation.size() + 256; }
 };
 
 using PreviewSink = std::function<void(DecodedPicture)>;
+
+// problemText for a decode's result; TooLarge also says how much memory the
+// picture would need and how much one may take.
+QString problemText(const DecodedPicture& picture, const QString& fileName);
+
+// A TooLarge result for a picture that would need `bytes`.
+DecodedPicture tooLarge(std::int64_t bytes);
 
 // Why a file could not be opened or looked at, from the errno value of
 // stat or of openRegularFile (FileDescriptor.h).

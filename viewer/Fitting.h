@@ -10,7 +10,9 @@ namespace shoebox::imaging {
 QSize fitSize(QSize image, QSize box);
 
 // Scales a decoded picture to its fitted size in `target` (off the UI
-// thread) and converts it to a format that paints without conversion.
-QImage fitForDisplay(const QImage& decoded, QSize target, qreal devicePixelRatio);
+// thread), filtered, and converts it to a format that paints without
+// conversion. Given the only reference (moved in), a picture whose format
+// has to change before it scales changes in place where Qt can.
+QImage fitForDisplay(QImage decoded, QSize target, qreal devicePixelRatio);
 
 } // namespace shoebox::imaging

@@ -5,28 +5,18 @@
 
 #include "viewer/MediaModule.h"
 
-#include <array>
 #include <cstring>
 
 namespace shoebox::imaging {
 
 bool looksLikeHeif(const QByteArray& data)
 {
-    // The answer libheif 1.15's heif_check_filetype gives, without loading
-    // libheif for every JPEG: an ISO-BMFF 'ftyp' box whose major brand is a
-    // HEIF one. "mif1" alone is only a "maybe" there, and is left to Qt.
-    if (data.size() < 12 || std::memcmp(data.constData() + 4, "ftyp", 4) != 0)
-        return false;
-    static constexpr std::array<const char*, 12> brands = {
-        "heic", "heix", "avif",                                         // decodable
-        "hevc", "hevx", "heim", "heis", "hevm", "hevs", "msf1", "avis", // sequences and variants
-        "vvic",
-    };
-    for (const char* brand : brands) {
-        if (std::memcmp(data.constData() + 8, brand, 4) == 0)
-            return true;
-    }
-    return false;
+    // Any ISO base media file (it starts with a 'ftyp' box) goes to libheif,
+    // which tells from the file's boxes whether it holds a picture it can
+    // decode. Its brands tell too little: cameras and HEIF writers use
+    // 'mif1', 'msf1' or 'mif2' as the major brand of pictures libheif
+    // decodes, and a phone's motion photo carries a video beside the image.
+    return data.size() >= 12 && std::memcmp(data.constData() + 4, "ftyp", 4) == 0;
 }
 
 DecodedPicture decodeHeif(int fd, std::int64_t size, const DecodeRequest& request, const CancelCheck& cancelled,

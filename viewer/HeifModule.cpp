@@ -7,8 +7,10 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <type_traits>
 #include <vector>
@@ -45,51 +47,79 @@ using Image = std::unique_ptr<heif_image, ImageDeleter>;
 using Options = std::unique_ptr<heif_decoding_options, OptionsDeleter>;
 
 // libheif refuses pictures with a longer side while it reads the file,
-// before it sizes any buffer. (Its default is 32768.)
-constexpr int maximumSide = 16384;
+// before it sizes any buffer. (Its default is 32768.) Below that, the
+// header's claim is weighed against the decode cap (decodeBytes), which can
+// then say what the picture would need.
+constexpr int maximumSide = 65535;
 
 // What decoding `handle` for `target` holds at its peak. libheif decodes
-// the whole picture (it cannot scale) into YCbCr planes, assumed 4:2:0 as
-// cameras and phones write them, and converts those into interleaved RGBA;
-// the planes are gone before that is scaled to the size shown. A picture
-// with alpha is converted once more before it is scaled.
+// the whole picture (it cannot scale, and 1.15 gives no access to a grid's
+// tiles to decode them one at a time) into YCbCr planes and converts those
+// into interleaved RGBA, with its own copies on the way. Measured with
+// libheif 1.15.1 on 8-bit 4:2:0 pictures and grids: 7 bytes a pixel;
+// 9.5 with alpha, 13 at 10 bits. The RGBA is then scaled to the size shown.
 std::int64_t decodeBytes(heif_image_handle* handle, QSize target)
 {
     const QSize size(heif_image_handle_get_width(handle), heif_image_handle_get_height(handle));
     const std::int64_t pixels = std::int64_t(size.width()) * size.height();
     const bool alpha = heif_image_handle_has_alpha_channel(handle) != 0;
-    const int sampleBytes = heif_image_handle_get_luma_bits_per_pixel(handle) > 8 ? 2 : 1;
-    const std::int64_t planes = pixels * sampleBytes * (alpha ? 5 : 3) / 2;
-    const QSize shown = size.scaled(target, Qt::KeepAspectRatio);
-    const std::int64_t result = std::int64_t(shown.width()) * shown.height() * 4;
-    return pixels * (alpha ? 8 : 4) + std::max(planes, result);
+    const bool deep = heif_image_handle_get_luma_bits_per_pixel(handle) > 8;
+    const std::int64_t halfBytesPerPixel = deep ? (alpha ? 32 : 26) : (alpha ? 19 : 14);
+    const QSize shown = target.isEmpty() ? QSize(0, 0) : size.scaled(target, Qt::KeepAspectRatio);
+    return pixels * halfBytesPerPixel / 2 + std::int64_t(shown.width()) * shown.height() * 4;
 }
 
+// libheif's RGBA bytes turned, in place, into the 32-bit words the view
+// paints (premultiplied when there is alpha): Qt would convert into a copy,
+// another 4 bytes a pixel at the peak (200 MB for a 48 MP photo).
+void toArgb32InPlace(uint8_t* plane, int stride, int width, int height, bool alpha)
+{
+    for (int y = 0; y < height; ++y) {
+        uint8_t* p = plane + std::ptrdiff_t(y) * stride;
+        for (int x = 0; x < width; ++x, p += 4) {
+            const QRgb argb = qRgba(p[0], p[1], p[2], alpha ? p[3] : 255);
+            const QRgb word = alpha ? qPremultiply(argb) : argb;
+            std::memcpy(p, &word, 4);
+        }
+    }
+}
+
+// An embedded thumbnail is a few hundred kilobytes of pixels: like a
+// JPEG's EXIF preview it decodes without a share of the budget, so that it
+// shows at once even while a big picture decodes alone. One that claims
+// more is not a thumbnail and is left out.
+constexpr std::int64_t thumbnailBytes = std::int64_t(8) << 20;
+
 // Decodes one image (primary or thumbnail) to 8-bit interleaved RGBA, with
-// its rotation and mirroring applied, and fits it to the target. Its
-// pixels are reserved from the decode budget first, by its header.
-// `fit`: scaled to the target; otherwise (a thumbnail) left small, for the
-// view to stretch as it paints.
+// its rotation, mirroring and crop applied, and fits it to the target. The
+// primary's pixels are reserved from the decode budget first, by its
+// header. `primary` false: a thumbnail, decoded only when small and left
+// small, for the view to stretch as it paints.
 bool decodeHandle(const media::DecodeHost& host, heif_image_handle* handle, const DecodeRequest& request,
-                  const CancelCheck& cancelled, DecodedPicture* out, bool fit)
+                  const CancelCheck& cancelled, DecodedPicture* out, bool primary)
 {
     const int width = heif_image_handle_get_width(handle);
     const int height = heif_image_handle_get_height(handle);
     if (width <= 0 || height <= 0)
         return false;
-    const DecodeReservation reservation = host.reserve(decodeBytes(handle, request.target), cancelled);
-    if (reservation.problem() != Problem::None) {
-        out->problem = reservation.problem();
+    const std::int64_t needed = decodeBytes(handle, primary ? request.target : QSize());
+    if (!primary && needed > thumbnailBytes)
+        return false;
+    std::optional<DecodeReservation> reservation;
+    if (primary)
+        reservation.emplace(needed, cancelled, host.reserveDecodeBytes, host.releaseDecodeBytes);
+    if (reservation && reservation->problem() != Problem::None) {
+        out->problem = reservation->problem();
+        if (out->problem == Problem::TooLarge)
+            out->neededBytes = needed;
         return false;
     }
 
     const bool alpha = heif_image_handle_has_alpha_channel(handle) != 0;
     Options options(heif_decoding_options_alloc());
-    options->ignore_transformations = 0; // apply irot/imir: phone photos stand upright
+    options->ignore_transformations = 0; // apply irot/imir/clap: phone photos stand upright
     options->convert_hdr_to_8bit = 1;    // 10-bit HEIC still yields 8-bit interleaved planes
 
-    // RGBA even without alpha: Qt scales RGBX8888 as it is, while RGB888
-    // would first be converted at full size.
     heif_image* raw = nullptr;
     const heif_error err =
         heif_decode_image(handle, &raw, heif_colorspace_RGB, heif_chroma_interleaved_RGBA, options.get());
@@ -98,16 +128,21 @@ bool decodeHandle(const media::DecodeHost& host, heif_image_handle* handle, cons
         return false;
 
     int stride = 0;
-    const uint8_t* plane = heif_image_get_plane_readonly(image.get(), heif_channel_interleaved, &stride);
+    uint8_t* plane = heif_image_get_plane(image.get(), heif_channel_interleaved, &stride);
     const int w = heif_image_get_width(image.get(), heif_channel_interleaved);
     const int h = heif_image_get_height(image.get(), heif_channel_interleaved);
-    if (!plane || w <= 0 || h <= 0)
+    if (!plane || w <= 0 || h <= 0 || stride < w * 4)
         return false;
+    if (cancelled && cancelled()) {
+        out->problem = Problem::Cancelled;
+        return false;
+    }
+    toArgb32InPlace(plane, stride, w, h, alpha);
 
     // Wraps libheif's buffer without copying; fitForDisplay makes the copy.
-    const QImage wrapped(plane, w, h, stride, alpha ? QImage::Format_RGBA8888 : QImage::Format_RGBX8888);
+    const QImage wrapped(plane, w, h, stride, alpha ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32);
     out->decodedSize = wrapped.size();
-    out->image = host.fitForDisplay(wrapped, fit ? request.target : QSize(), request.devicePixelRatio);
+    out->image = host.fitForDisplay(wrapped, primary ? request.target : QSize(), request.devicePixelRatio);
     if (out->image.constBits() == plane) // no scaling or conversion happened
         out->image = out->image.copy();
     return !out->image.isNull();
@@ -168,6 +203,9 @@ DecodedPicture decodeHeifFile(const media::DecodeHost& host, int fd, std::int64_
     static const heif_reader functions{1, &FileReader::tell, &FileReader::read, &FileReader::seek, &FileReader::grow};
     // The reader outlives the context: both live in this function.
     FileReader reader{fd, size};
+    // What libheif makes of the file's boxes decides, not its brands:
+    // heif_check_filetype says "no" to 'mif2' files and "unsupported" to
+    // 'msf1' ones whose primary image libheif reads and decodes.
     heif_error err = heif_context_read_from_reader(ctx.get(), &functions, &reader, nullptr);
     if (err.code != heif_error_Ok) {
         if (err.subcode == heif_suberror_Security_limit_exceeded)
@@ -182,8 +220,9 @@ DecodedPicture decodeHeifFile(const media::DecodeHost& host, int fd, std::int64_
         return d;
 
     const QSize original(heif_image_handle_get_width(primary.get()), heif_image_handle_get_height(primary.get()));
-    if (decodeBytes(primary.get(), request.target) > decodeBudgetBytes) {
+    if (const std::int64_t needed = decodeBytes(primary.get(), request.target); needed > host.decodeCapBytes()) {
         d.problem = Problem::TooLarge; // and no thumbnail: nothing follows it
+        d.neededBytes = needed;
         return d;
     }
 
@@ -212,6 +251,7 @@ DecodedPicture decodeHeifFile(const media::DecodeHost& host, int fd, std::int64_
 
     DecodedPicture full;
     full.problem = Problem::Damaged;
+    full.originalSize = original;
     if (!decodeHandle(host, primary.get(), request, cancelled, &full, true))
         return full;
     full.problem = Problem::None;
@@ -224,11 +264,11 @@ DecodedPicture decodeHeifFile(const media::DecodeHost& host, int fd, std::int64_
 } // namespace shoebox::imaging
 
 extern "C" __attribute__((visibility("default"))) shoebox::imaging::DecodedPicture
-shoebox_heif_decode_v3(const shoebox::media::DecodeHost& host, int fd, std::int64_t size,
+shoebox_heif_decode_v4(const shoebox::media::DecodeHost& host, int fd, std::int64_t size,
                        const shoebox::imaging::DecodeRequest& request, const shoebox::imaging::CancelCheck& cancelled,
                        const shoebox::imaging::PreviewSink& preview)
 {
     return shoebox::imaging::decodeHeifFile(host, fd, size, request, cancelled, preview);
 }
 // The executable calls it through this type; a mismatch must not build.
-static_assert(std::is_same_v<decltype(&shoebox_heif_decode_v3), shoebox::media::HeifDecodeFn>);
+static_assert(std::is_same_v<decltype(&shoebox_heif_decode_v4), shoebox::media::HeifDecodeFn>);

@@ -64,6 +64,22 @@ bool isJpeg(const QByteArray& data)
     return data.size() >= 3 && uchar(data[0]) == 0xFF && uchar(data[1]) == 0xD8 && uchar(data[2]) == 0xFF;
 }
 
+// Qt's PNG reader, asked for a smaller size, scales as it reads, a row at a
+// time with area averaging, for 8-bit RGB and RGBA pictures stored without
+// interlacing (the others it reads whole and then scales): a 64 MP PNG takes
+// a few megabytes instead of 256. It runs on one core, at about half the
+// speed of reading whole and scaling on all of them, so it is for pictures
+// too big to decode beside others. Tells from the header chunk, which comes
+// first: the signature (8 bytes), the chunk's length and type (8), width and
+// height (8), then bit depth, colour type, compression, filter, interlacing.
+bool pngScalesWhileReading(const QByteArray& data)
+{
+    if (data.size() < 29 || !data.startsWith("\x89PNG\r\n\x1a\n") || data.mid(12, 4) != "IHDR")
+        return false;
+    const int depth = uchar(data[24]), colourType = uchar(data[25]), interlacing = uchar(data[28]);
+    return depth == 8 && (colourType == 2 || colourType == 6) && interlacing == 0;
+}
+
 // What Qt's reader and then fitForDisplay hold at once for a picture read
 // at `size` into `format`. `readerRescales`: the JPEG reader decodes one
 // pixel larger than asked (sizes not divisible by the DCT scale) and makes
@@ -81,8 +97,11 @@ std::int64_t qtDecodeBytes(QSize size, QImage::Format format, bool readerRescale
     case QImage::Format_RGBX64:
     case QImage::Format_RGBA64_Premultiplied:
         break; // smooth scaling takes these as they are
-    default:   // and first converts the others at full size
-        bytes += pixels * (depth > 32 ? 8 : 4);
+    case QImage::Format_ARGB32:
+    case QImage::Format_RGBA64:
+        break; // and these fitForDisplay premultiplies in place
+    default:   // the others it converts to 32 bits at full size first
+        bytes += pixels * 4;
     }
     return bytes;
 }
@@ -120,23 +139,34 @@ DecodedPicture decodeWithQt(const QByteArray& data, const DecodeRequest& request
             return decodeBudgetBytes;
         const bool rescales = size != stored && (stored.width() % size.width() || stored.height() % size.height());
         const QSize shown = fitSize(rotated90 ? size.transposed() : size, request.target);
-        return qtDecodeBytes(size, format, jpeg && rescales) + std::int64_t(shown.width()) * shown.height() * 4;
+        // The file's bytes stay in memory while it decodes.
+        return qtDecodeBytes(size, format, jpeg && rescales) + std::int64_t(shown.width()) * shown.height() * 4 +
+               std::int64_t(data.size());
     };
     if (jpeg && stored.isValid()) {
         // Qt's JPEG plugin turns a 1/2, 1/4 or 1/8 request into libjpeg's
         // DCT scaling, which skips most of the decoding work. A picture too
-        // large for the budget at the scale the view wants shows coarser,
+        // large for one decode at the scale the view wants shows coarser,
         // at the next scale down that fits.
         readSize = chooseJpegScaledSize(stored, rotated90, request.target);
         for (int d : {2, 4, 8}) {
             const QSize smaller(stored.width() / d, stored.height() / d);
-            if (bytesAt(readSize) > decodeBudgetBytes && smaller.width() < readSize.width() && !smaller.isEmpty())
+            if (bytesAt(readSize) > decodeCapBytes() && smaller.width() < readSize.width() && !smaller.isEmpty())
                 readSize = smaller;
         }
         if (readSize != stored)
             reader.setScaledSize(readSize);
+    } else if (stored.isValid() && bytesAt(stored) > decodeBudgetBytes && pngScalesWhileReading(data)) {
+        // The reader scales before it turns the picture upright.
+        const QSize fit = fitSize(stored, rotated90 ? request.target.transposed() : request.target);
+        if (fit.width() < stored.width()) {
+            readSize = fit;
+            reader.setScaledSize(readSize);
+        }
     }
     const DecodeReservation reservation(bytesAt(readSize), cancelled);
+    if (reservation.problem() == Problem::TooLarge)
+        return tooLarge(bytesAt(readSize));
     if (reservation.problem() != Problem::None)
         return failed(reservation.problem());
 
@@ -159,7 +189,7 @@ DecodedPicture decodeWithQt(const QByteArray& data, const DecodeRequest& request
     d.originalSize = stored.isValid() ? (rotated90 ? stored.transposed() : stored) : decoded.size();
     if (cancelled && cancelled())
         return failed(Problem::Cancelled);
-    d.image = fitForDisplay(decoded, request.target, request.devicePixelRatio);
+    d.image = fitForDisplay(std::move(decoded), request.target, request.devicePixelRatio);
     if (animated)
         d.animation = data;
     return d;
@@ -199,7 +229,7 @@ DecodedPicture decodePicture(const DecodeRequest& request, const CancelCheck& ca
         jpeg = decodeJpeg(file.fd.get(), data, request, cancelled);
     if (jpeg) {
         d = std::move(*jpeg);
-    } else if (looksLikeHeif(data)) { // libheif reads what it needs itself
+    } else if (looksLikeHeif(data)) { // libheif reads what it needs itself, and decides
         PreviewSink stampedPreview;
         if (preview) {
             stampedPreview = [&](DecodedPicture p) {
@@ -210,8 +240,10 @@ DecodedPicture decodePicture(const DecodeRequest& request, const CancelCheck& ca
             };
         }
         d = decodeHeif(file.fd.get(), file.status.st_size, request, cancelled, stampedPreview);
-    } else if (file.status.st_size > maximumFileBytes) {
-        d = failed(Problem::TooLarge);
+    } else if (file.status.st_size > decodeCapBytes()) {
+        // Qt's decoders take the whole file in memory (JPEG, HEIF and video
+        // are read as they decode, at any size).
+        d = tooLarge(file.status.st_size);
     } else {
         if (readMore(file.fd.get(), &data, file.status.st_size) != Problem::None)
             return failed(Problem::Unreadable);

@@ -32,7 +32,7 @@ void ImageViewWidget::showPicture(const DecodedPicture& picture)
 {
     media_.stop();
     if (picture.problem != Problem::None) {
-        showPlaceholder(imaging::problemText(picture.problem, currentName()));
+        showPlaceholder(imaging::problemText(picture, currentName()));
         return;
     }
     if (!picture.animation.isEmpty()) {

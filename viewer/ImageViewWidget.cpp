@@ -412,7 +412,7 @@ void ImageViewWidget::onDecoded(const std::string& path, imaging::DecodeQueue::P
 
     if (!isCacheable(result->problem)) {
         // The file went away or changed kind since setImage looked at it.
-        showPlaceholder(imaging::problemText(result->problem, currentName()));
+        showPlaceholder(imaging::problemText(*result, currentName()));
         return;
     }
     if (!(result->stamp == currentStamp_)) {

@@ -17,6 +17,8 @@
 #include <unistd.h>
 
 #include <jpeglib.h>
+// After jpeglib.h, which it needs.
+#include <jerror.h>
 #include <libexif/exif-data.h>
 
 namespace shoebox::imaging {
@@ -30,6 +32,10 @@ namespace {
 struct ErrorManager {
     jpeg_error_mgr mgr;
     std::jmp_buf jump;
+    // The picture's data stopped before the picture did: libjpeg met a
+    // marker (the end of the file's data) where it expected more of the
+    // picture, and would paint the rest grey.
+    bool dataEnded = false;
 };
 
 [[noreturn]] void onError(j_common_ptr cinfo)
@@ -37,7 +43,13 @@ struct ErrorManager {
     std::longjmp(reinterpret_cast<ErrorManager*>(cinfo->err)->jump, 1);
 }
 
-void onMessage(j_common_ptr, int) {} // warnings (corrupt data is checked before)
+void onMessage(j_common_ptr cinfo, int level)
+{
+    // Other warnings (a stray byte, a bad restart marker) are recovered
+    // from and the picture shows.
+    if (level < 0 && cinfo->err->msg_code == JWRN_HIT_MARKER)
+        reinterpret_cast<ErrorManager*>(cinfo->err)->dataEnded = true;
+}
 
 struct Decompressor {
     Decompressor()
@@ -137,7 +149,13 @@ bool canGiveRgb(const jpeg_decompress_struct& cinfo)
 enum class Outcome { Done, Failed, Cancelled };
 
 // Decodes at 1/denominator into `image`, which has the output's size.
-Outcome readPixels(Decompressor& d, int denominator, QImage* image, const CancelCheck* cancelled)
+// `source` (optional): where the data comes from. Once the data has run out
+// (the file ends, or its end-of-image marker comes early) the rest would
+// only be grey: the decode stops there, as damaged. That also keeps a
+// header claiming a huge picture in a few bytes from writing (and so
+// committing) the memory it reserved.
+Outcome readPixels(Decompressor& d, int denominator, QImage* image, const CancelCheck* cancelled,
+                   const FileSource* source = nullptr)
 {
     if (setjmp(d.errors.jump))
         return Outcome::Failed;
@@ -154,6 +172,10 @@ Outcome readPixels(Decompressor& d, int denominator, QImage* image, const Cancel
         if (cancelled && *cancelled && (*cancelled)()) {
             jpeg_abort_decompress(&cinfo);
             return Outcome::Cancelled;
+        }
+        if (d.errors.dataEnded || (source && source->endedEarly)) {
+            jpeg_abort_decompress(&cinfo);
+            return Outcome::Failed;
         }
         // A few rows a call: libjpeg makes up to four at once when it upsamples.
         JSAMPROW rows[4];
@@ -404,11 +426,14 @@ std::optional<DecodedPicture> decodeJpeg(int fd, const QByteArray& start, const 
         return std::int64_t(out.width()) * out.height() * 4 +
                std::int64_t(shown.width()) * shown.height() * 4 * shownCopies + coefficientBytes(d.cinfo);
     };
-    // A picture too large for the budget at the scale the view wants shows
-    // coarser, at the next DCT scale down that fits.
-    while (denominator < 8 && bytesAt(denominator) > decodeBudgetBytes)
+    // A picture too large for one decode at the scale the view wants shows
+    // coarser, at the next DCT scale down that fits. (More than the shared
+    // budget decodes alone.)
+    while (denominator < 8 && bytesAt(denominator) > decodeCapBytes())
         denominator *= 2;
     const DecodeReservation reservation(bytesAt(denominator), cancelled);
+    if (reservation.problem() == Problem::TooLarge)
+        return tooLarge(bytesAt(denominator));
     if (reservation.problem() != Problem::None)
         return failed(reservation.problem());
     trace::stage(request.path, "header read");
@@ -416,13 +441,13 @@ std::optional<DecodedPicture> decodeJpeg(int fd, const QByteArray& start, const 
     QImage decoded(ceilDiv(stored.width(), denominator), ceilDiv(stored.height(), denominator), QImage::Format_RGB32);
     if (decoded.isNull())
         return failed(Problem::TooLarge);
-    switch (readPixels(d, denominator, &decoded, &cancelled)) {
+    switch (readPixels(d, denominator, &decoded, &cancelled, source.get())) {
     case Outcome::Failed:
         return failed(Problem::Damaged);
     case Outcome::Cancelled:
         return failed(Problem::Cancelled);
     case Outcome::Done:
-        if (source->endedEarly)
+        if (source->endedEarly || d.errors.dataEnded)
             return failed(Problem::Damaged);
         break;
     }
@@ -434,9 +459,8 @@ std::optional<DecodedPicture> decodeJpeg(int fd, const QByteArray& start, const 
     picture.decodedSize = turned ? decoded.size().transposed() : decoded.size();
     // Scaled in the stored orientation, then turned: the turn moves only
     // the pixels shown.
-    const QImage scaled =
-        fitForDisplay(decoded, turned ? request.target.transposed() : request.target, request.devicePixelRatio);
-    decoded = QImage();
+    const QImage scaled = fitForDisplay(std::move(decoded), turned ? request.target.transposed() : request.target,
+                                        request.devicePixelRatio);
     trace::stage(request.path, "scaled");
     picture.image = orient(scaled, orientation);
     picture.image.setDevicePixelRatio(request.devicePixelRatio);

@@ -87,7 +87,8 @@ void preloadModules()
 
 const DecodeHost& decodeHost()
 {
-    static const DecodeHost host{&imaging::fitForDisplay, &imaging::reserveDecodeBytes, &imaging::releaseDecodeBytes};
+    static const DecodeHost host{&imaging::fitForDisplay, &imaging::reserveDecodeBytes, &imaging::releaseDecodeBytes,
+                                 &imaging::decodeCapBytes};
     return host;
 }
 

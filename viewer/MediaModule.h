@@ -23,10 +23,11 @@ namespace shoebox::media {
 
 // What a module's decoder borrows from the executable.
 struct DecodeHost {
-    QImage (*fitForDisplay)(const QImage& decoded, QSize target, qreal devicePixelRatio);
-    // The process-wide decode budget (ImageDecoder.h).
+    QImage (*fitForDisplay)(QImage decoded, QSize target, qreal devicePixelRatio);
+    // The process-wide decode budget and the most one decode may take (DecodeBudget.h).
     imaging::Problem (*reserveDecodeBytes)(std::int64_t bytes, const imaging::CancelCheck& cancelled);
     void (*releaseDecodeBytes)(std::int64_t bytes);
+    std::int64_t (*decodeCapBytes)();
 
     imaging::DecodeReservation reserve(std::int64_t bytes, const imaging::CancelCheck& cancelled) const
     {
@@ -45,7 +46,7 @@ using HeifDecodeFn = imaging::DecodedPicture (*)(const DecodeHost& host, int fd,
                                                  const imaging::PreviewSink& preview);
 // The module's entry point; the version is in the name, so a stale module
 // from an older build is simply not found.
-inline constexpr char heifDecodeSymbol[] = "shoebox_heif_decode_v3";
+inline constexpr char heifDecodeSymbol[] = "shoebox_heif_decode_v4";
 
 // ---- video ----
 
@@ -88,14 +89,15 @@ private:
 using CreateVideoFn = VideoSource* (*)(VideoSource::Handlers handlers, QObject* parent);
 inline constexpr char createVideoSymbol[] = "shoebox_video_create_v1";
 
-// The first frame of the video open as `fd`, fitted to the request's
+// The first frame of the video open as `fd`, turned upright as the player
+// shows it (the track's rotation matrix) and fitted to the request's
 // target: decoded ahead like a photo, so that stepping onto the video
 // shows it at once while the player starts. A null image when there is
 // none to be had (the player then tells what is wrong). Safe on any
 // thread; polls `cancelled`.
 using VideoPosterFn = imaging::DecodedPicture (*)(const DecodeHost& host, int fd, const imaging::DecodeRequest& request,
                                                   const imaging::CancelCheck& cancelled);
-inline constexpr char videoPosterSymbol[] = "shoebox_video_poster_v1";
+inline constexpr char videoPosterSymbol[] = "shoebox_video_poster_v2";
 
 // ---- the executable's side (MediaModule.cpp) ----
 

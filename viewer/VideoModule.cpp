@@ -100,9 +100,12 @@ struct Pipeline {
     }
 };
 
-// Decodes up to the first frame (the pipeline's preroll) and converts it
-// to 32-bit xRGB; the player is left alone. The file is read through
-// /proc/self/fd, so the name's bytes never need to be text.
+// Decodes up to the first frame (the pipeline's preroll), turns it as the
+// track's matrix says (qtdemux tells videoflip through an orientation tag;
+// Qt Multimedia turns its frames by the same tag, so the poster and the
+// playing video agree) and converts it to 32-bit xRGB; the player is left
+// alone. The file is read through /proc/self/fd, so the name's bytes never
+// need to be text.
 imaging::DecodedPicture posterOf(const DecodeHost& host, int fd, const imaging::DecodeRequest& request,
                                  const imaging::CancelCheck& cancelled)
 {
@@ -112,7 +115,8 @@ imaging::DecodedPicture posterOf(const DecodeHost& host, int fd, const imaging::
         return poster;
     char description[256];
     std::snprintf(description, sizeof description,
-                  "filesrc location=/proc/self/fd/%d ! decodebin ! videoconvert ! video/x-raw,format=%s "
+                  "filesrc location=/proc/self/fd/%d ! decodebin ! videoconvert ! videoflip video-direction=auto "
+                  "! video/x-raw,format=%s "
                   "! appsink name=sink sync=false max-buffers=1",
                   fd, Q_BYTE_ORDER == Q_LITTLE_ENDIAN ? "BGRx" : "xRGB");
     Pipeline pipeline{gst_parse_launch(description, nullptr)};
@@ -173,9 +177,9 @@ shoebox_video_create_v1(shoebox::media::VideoSource::Handlers handlers, QObject*
 static_assert(std::is_same_v<decltype(&shoebox_video_create_v1), shoebox::media::CreateVideoFn>);
 
 extern "C" __attribute__((visibility("default"))) shoebox::imaging::DecodedPicture
-shoebox_video_poster_v1(const shoebox::media::DecodeHost& host, int fd, const shoebox::imaging::DecodeRequest& request,
+shoebox_video_poster_v2(const shoebox::media::DecodeHost& host, int fd, const shoebox::imaging::DecodeRequest& request,
                         const shoebox::imaging::CancelCheck& cancelled)
 {
     return shoebox::media::posterOf(host, fd, request, cancelled);
 }
-static_assert(std::is_same_v<decltype(&shoebox_video_poster_v1), shoebox::media::VideoPosterFn>);
+static_assert(std::is_same_v<decltype(&shoebox_video_poster_v2), shoebox::media::VideoPosterFn>);

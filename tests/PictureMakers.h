@@ -1,0 +1,278 @@
+#pragma once
+
+// Pictures made at run time for the image view's tests: JPEG and PNG through Qt, big JPEGs row by row through
+// libjpeg (no full-size copy in memory), and HEIF through libheif's encoder, or assembled from the boxes a test
+// needs (grids, crops, rotations), which libheif 1.15 cannot write.
+
+#include <gtest/gtest.h>
+
+#include <QBuffer>
+#include <QByteArray>
+#include <QColor>
+#include <QImage>
+#include <QRandomGenerator>
+
+#include <libheif/heif.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <jpeglib.h>
+
+namespace shoebox::testing {
+
+inline QByteArray encode(const QImage& image, const char* format = "JPEG")
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    EXPECT_TRUE(image.save(&buffer, format, 80)); // a PNG at compression level 1: fast
+    return bytes;
+}
+
+inline QImage solid(int w, int h, QColor colour)
+{
+    QImage image(w, h, QImage::Format_RGB32);
+    image.fill(colour);
+    return image;
+}
+
+inline QImage noise(int w, int h, quint32 seed)
+{
+    QImage image(w, h, QImage::Format_RGB32);
+    QRandomGenerator(seed).fillRange(reinterpret_cast<quint32*>(image.bits()), image.sizeInBytes() / 4);
+    return image;
+}
+
+inline QByteArray bigEndian(quint64 value, int bytes)
+{
+    return QByteArray::fromHex(QByteArray::number(value, 16).rightJustified(qsizetype(bytes) * 2, '0'));
+}
+
+// A JPEG of `width` x `height` written a row at a time, each row's pixels (0xRRGGBB) from `row(y, pixels)`.
+inline bool writeJpegRows(const std::string& path, int width, int height,
+                          const std::function<void(int y, std::vector<quint32>& pixels)>& row)
+{
+    std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path.c_str(), "wb"), &std::fclose);
+    if (!file)
+        return false;
+    jpeg_compress_struct c{};
+    jpeg_error_mgr errors{};
+    c.err = jpeg_std_error(&errors);
+    jpeg_create_compress(&c);
+    jpeg_stdio_dest(&c, file.get());
+    c.image_width = JDIMENSION(width);
+    c.image_height = JDIMENSION(height);
+    c.input_components = 3;
+    c.in_color_space = JCS_RGB;
+    jpeg_set_defaults(&c);
+    jpeg_set_quality(&c, 50, TRUE);
+    jpeg_start_compress(&c, TRUE);
+    std::vector<quint32> pixels(static_cast<size_t>(width));
+    std::vector<unsigned char> rgb(size_t(width) * 3);
+    while (c.next_scanline < c.image_height) {
+        row(int(c.next_scanline), pixels);
+        for (size_t x = 0; x < pixels.size(); ++x) {
+            rgb[x * 3] = uchar(qRed(pixels[x]));
+            rgb[x * 3 + 1] = uchar(qGreen(pixels[x]));
+            rgb[x * 3 + 2] = uchar(qBlue(pixels[x]));
+        }
+        JSAMPROW rows[1] = {rgb.data()};
+        jpeg_write_scanlines(&c, rows, 1);
+    }
+    jpeg_finish_compress(&c);
+    jpeg_destroy_compress(&c);
+    return true;
+}
+
+// ---- HEIF ----
+
+// An ISO base media box, and one with a version and flags.
+inline QByteArray box(const char* type, const QByteArray& body)
+{
+    return bigEndian(8 + quint64(body.size()), 4) + type + body;
+}
+inline QByteArray fullBox(const char* type, int version, int flags, const QByteArray& body)
+{
+    return box(type, bigEndian(quint64(version), 1) + bigEndian(quint64(flags), 3) + body);
+}
+
+// The payload of the first top-level box of `type` in `file`, or nothing.
+inline QByteArray topLevelBox(const QByteArray& file, const char* type)
+{
+    for (qsizetype at = 0; at + 8 <= file.size();) {
+        const qsizetype size = qsizetype(file.mid(at, 4).toHex().toULongLong(nullptr, 16));
+        if (size < 8)
+            return {};
+        if (file.mid(at + 4, 4) == type)
+            return file.mid(at + 8, size - 8);
+        at += size;
+    }
+    return {};
+}
+
+// libheif's encoder with HEVC (x265), or null where there is none.
+inline std::shared_ptr<heif_encoder> hevcEncoder(heif_context* context)
+{
+    heif_encoder* encoder = nullptr;
+    if (heif_context_get_encoder_for_format(context, heif_compression_HEVC, &encoder).code != heif_error_Ok)
+        return nullptr;
+    heif_encoder_set_lossy_quality(encoder, 60);
+    heif_encoder_set_parameter(encoder, "preset", "ultrafast");
+    return std::shared_ptr<heif_encoder>(encoder, &heif_encoder_release);
+}
+
+// `image` (8-bit RGB, with alpha when it has an alpha channel, or 10-bit when `tenBit`) as a HEIF file libheif
+// writes: ftyp, meta, one mdat. Empty where there is no HEVC encoder or it refuses.
+inline QByteArray heifFromImage(const QImage& image, bool tenBit = false)
+{
+    const bool alpha = image.hasAlphaChannel();
+    const heif_chroma chroma = tenBit  ? heif_chroma_interleaved_RRGGBB_LE
+                               : alpha ? heif_chroma_interleaved_RGBA
+                                       : heif_chroma_interleaved_RGB;
+    heif_image* raw = nullptr;
+    if (heif_image_create(image.width(), image.height(), heif_colorspace_RGB, chroma, &raw).code != heif_error_Ok)
+        return {};
+    const std::unique_ptr<heif_image, void (*)(const heif_image*)> picture(raw, &heif_image_release);
+    heif_image_add_plane(raw, heif_channel_interleaved, image.width(), image.height(), tenBit ? 10 : 8);
+    int stride = 0;
+    uint8_t* plane = heif_image_get_plane(raw, heif_channel_interleaved, &stride);
+    for (int y = 0; y < image.height(); ++y) {
+        uint8_t* out = plane + qsizetype(y) * stride;
+        for (int x = 0; x < image.width(); ++x) {
+            const QRgb p = image.pixel(x, y);
+            const int values[4] = {qRed(p), qGreen(p), qBlue(p), qAlpha(p)};
+            for (int c = 0; c < (alpha ? 4 : 3); ++c) {
+                if (tenBit) { // 10 bits in 16, little-endian
+                    *out++ = uchar(values[c] * 4 & 0xFF);
+                    *out++ = uchar(values[c] * 4 >> 8);
+                } else {
+                    *out++ = uchar(values[c]);
+                }
+            }
+        }
+    }
+    const std::unique_ptr<heif_context, void (*)(heif_context*)> context(heif_context_alloc(), &heif_context_free);
+    const std::shared_ptr<heif_encoder> encoder = hevcEncoder(context.get());
+    if (!encoder || heif_context_encode_image(context.get(), raw, encoder.get(), nullptr, nullptr).code)
+        return {};
+    QByteArray file;
+    heif_writer writer{1, [](heif_context*, const void* data, size_t size, void* out) {
+                           static_cast<QByteArray*>(out)->append(static_cast<const char*>(data), qsizetype(size));
+                           return heif_error{heif_error_Ok, heif_suberror_Unspecified, "ok"};
+                       }};
+    if (heif_context_write(context.get(), &writer, &file).code != heif_error_Ok)
+        return {};
+    return file;
+}
+
+// One coded picture: its decoder configuration (the whole 'hvcC' box) and its data.
+struct CodedImage {
+    QByteArray config;
+    QByteArray data;
+    QSize size;
+    bool isNull() const { return data.isEmpty(); }
+};
+
+inline CodedImage codedImage(const QImage& image)
+{
+    const QByteArray file = heifFromImage(image.convertToFormat(QImage::Format_RGB32)); // no alpha item in the data
+    const qsizetype at = file.indexOf("hvcC") - 4;
+    if (at < 0)
+        return {};
+    const qsizetype size = qsizetype(file.mid(at, 4).toHex().toULongLong(nullptr, 16));
+    return {file.mid(at, size), topLevelBox(file, "mdat"), image.size()};
+}
+
+// `heif` with every image size in its header ('ispe') replaced by `widthHeight` (8 bytes).
+inline QByteArray claimingSize(QByteArray heif, const QByteArray& widthHeight)
+{
+    for (qsizetype at = heif.indexOf("ispe"); at >= 0; at = heif.indexOf("ispe", at + 1))
+        heif.replace(at + 8, 8, widthHeight);
+    return heif;
+}
+
+inline QByteArray spatialExtent(QSize size)
+{
+    return fullBox("ispe", 0, 0, bigEndian(quint64(size.width()), 4) + bigEndian(quint64(size.height()), 4));
+}
+
+// One item of a HEIF file: its type, data, properties (whole boxes), and the items it is derived from (1-based).
+struct HeifItem {
+    QByteArray type;
+    QByteArray data;
+    std::vector<QByteArray> properties;
+    std::vector<int> derivedFrom = {};
+    bool hidden = false;
+};
+
+// A HEIF file of `items`, the first the primary image, as HEIF writers lay it out: ftyp, meta, one mdat.
+inline QByteArray heifFile(const std::vector<HeifItem>& items, const QByteArray& majorBrand = "heic")
+{
+    QByteArray infos, associations, references, data;
+    std::vector<QByteArray> properties;
+    for (size_t i = 0; i < items.size(); ++i) {
+        const HeifItem& item = items[i];
+        const QByteArray id = bigEndian(i + 1, 2);
+        infos += fullBox("infe", 2, item.hidden ? 1 : 0, id + bigEndian(0, 2) + item.type + QByteArray(1, '\0'));
+        associations += id + bigEndian(item.properties.size(), 1);
+        for (const QByteArray& property : item.properties) {
+            auto found = std::find(properties.begin(), properties.end(), property);
+            if (found == properties.end())
+                found = properties.insert(properties.end(), property);
+            const bool essential = property.mid(4, 4) != "ispe";
+            associations += char((essential ? 0x80 : 0) | int(found - properties.begin() + 1));
+        }
+        if (!item.derivedFrom.empty()) {
+            QByteArray from = id + bigEndian(item.derivedFrom.size(), 2);
+            for (int source : item.derivedFrom)
+                from += bigEndian(quint64(source), 2);
+            references += box("dimg", from);
+        }
+        data += item.data;
+    }
+    QByteArray propertyBoxes;
+    for (const QByteArray& property : properties)
+        propertyBoxes += property;
+    const QByteArray ftyp = box("ftyp", majorBrand + bigEndian(0, 4) + "mif1heic");
+    auto meta = [&](quint64 dataStart) {
+        QByteArray locations = bigEndian(0x44, 1) + bigEndian(0, 1) + bigEndian(items.size(), 2);
+        for (size_t i = 0; i < items.size(); ++i) {
+            locations += bigEndian(i + 1, 2) + bigEndian(0, 2) + bigEndian(1, 2) + bigEndian(dataStart, 4) +
+                         bigEndian(quint64(items[i].data.size()), 4);
+            dataStart += quint64(items[i].data.size());
+        }
+        return fullBox("meta", 0, 0,
+                       fullBox("hdlr", 0, 0, bigEndian(0, 4) + "pict" + QByteArray(13, '\0')) +
+                           fullBox("pitm", 0, 0, bigEndian(1, 2)) + fullBox("iloc", 0, 0, locations) +
+                           fullBox("iinf", 0, 0, bigEndian(items.size(), 2) + infos) +
+                           (references.isEmpty() ? QByteArray() : fullBox("iref", 0, 0, references)) +
+                           box("iprp", box("ipco", propertyBoxes) +
+                                           fullBox("ipma", 0, 0, bigEndian(items.size(), 4) + associations)));
+    };
+    return ftyp + meta(quint64(ftyp.size() + meta(0).size() + 8)) + box("mdat", data);
+}
+
+// A grid picture of `output` pixels as phones store their photos: tiles of one size, `columns` across, the
+// picture cropped from their right and bottom edges. `tileAt(column, row)` is the coded tile for each place.
+inline QByteArray heifGrid(int columns, int rows, QSize output,
+                           const std::function<const CodedImage&(int column, int row)>& tileAt)
+{
+    const QByteArray layout = bigEndian(0, 2) + bigEndian(quint64(rows - 1), 1) + bigEndian(quint64(columns - 1), 1) +
+                              bigEndian(quint64(output.width()), 2) + bigEndian(quint64(output.height()), 2);
+    std::vector<HeifItem> items{{"grid", layout, {spatialExtent(output)}}};
+    for (int r = 0; r < rows; ++r) {
+        for (int c = 0; c < columns; ++c) {
+            const CodedImage& tile = tileAt(c, r);
+            items[0].derivedFrom.push_back(int(items.size()) + 1);
+            items.push_back({"hvc1", tile.data, {tile.config, spatialExtent(tile.size)}, {}, true});
+        }
+    }
+    return heifFile(items);
+}
+
+} // namespace shoebox::testing
