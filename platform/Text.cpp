@@ -116,7 +116,7 @@ using SortKey = NaturalOrder::Key;
 // like any digit would), the count of its digits without leading zeros, then
 // those digits. Where keys differ they order the names as naturalCompare
 // does; equal keys say nothing, and naturalCompare decides.
-SortKey sortKey(std::string_view name, std::uint32_t number)
+SortKey sortKey(std::string_view name)
 {
     unsigned char key[16] = {};
     std::size_t n = 0;
@@ -159,7 +159,7 @@ SortKey sortKey(std::string_view name, std::uint32_t number)
         }
         return value;
     };
-    return SortKey{pack(0), pack(8), name.data(), static_cast<std::uint32_t>(name.size()), number};
+    return SortKey{pack(0), pack(8), name};
 }
 
 bool keyLess(const SortKey& a, const SortKey& b)
@@ -170,7 +170,7 @@ bool keyLess(const SortKey& a, const SortKey& b)
     if (a.low != b.low) {
         return a.low < b.low;
     }
-    return naturalCompare(a.name(), b.name()) < 0;
+    return naturalCompare(a.name, b.name) < 0;
 }
 
 // Below this many names a second thread costs more than it saves.
@@ -198,7 +198,7 @@ NaturalOrder::NaturalOrder(std::span<const std::string_view> names) : keys_(name
 {
     parallelSlices(names.size(), namesPerThread, [&](std::size_t from, std::size_t to) {
         for (std::size_t i = from; i < to; ++i) {
-            keys_[i] = sortKey(names[i], static_cast<std::uint32_t>(i));
+            keys_[i] = sortKey(names[i]);
         }
     });
 }
@@ -206,24 +206,24 @@ NaturalOrder::NaturalOrder(std::span<const std::string_view> names) : keys_(name
 void NaturalOrder::add(std::span<const std::string_view> names)
 {
     for (std::string_view name : names) {
-        keys_.push_back(sortKey(name, static_cast<std::uint32_t>(keys_.size())));
+        keys_.push_back(sortKey(name));
     }
 }
 
-std::size_t NaturalOrder::first() const
+std::string_view NaturalOrder::first() const
 {
-    return std::min_element(keys_.begin(), keys_.end(), keyLess)->number;
+    return std::min_element(keys_.begin(), keys_.end(), keyLess)->name;
 }
 
-std::vector<std::uint32_t> NaturalOrder::sorted()
+std::vector<std::string_view> NaturalOrder::sorted()
 {
     sortKeys(keys_, std::max(1u, std::thread::hardware_concurrency()));
-    std::vector<std::uint32_t> numbers(keys_.size());
+    std::vector<std::string_view> names(keys_.size());
     for (std::size_t i = 0; i < keys_.size(); ++i) {
-        numbers[i] = keys_[i].number;
+        names[i] = keys_[i].name;
     }
     keys_ = {};
-    return numbers;
+    return names;
 }
 
 std::size_t wellFormedUTF8Length(std::string_view s)
@@ -263,12 +263,7 @@ std::size_t wellFormedUTF8Length(std::string_view s)
 
 void sortNaturally(std::vector<std::string_view>& names)
 {
-    const std::vector<std::uint32_t> order = NaturalOrder(names).sorted();
-    std::vector<std::string_view> sorted(names.size());
-    for (std::size_t i = 0; i < order.size(); ++i) {
-        sorted[i] = names[order[i]];
-    }
-    names = std::move(sorted);
+    names = NaturalOrder(names).sorted();
 }
 
 bool isValidUTF8(std::string_view bytes)

@@ -51,33 +51,29 @@ void sortNaturally(std::vector<std::string_view>& names);
 // its order packed into two integers, so that two integer comparisons stand
 // in for most calls of naturalCompare. The first name can be picked out in
 // one pass, long before the whole list is sorted; a large list is sorted on
-// every core. Names are known by their number: their place among the names
-// given, in the order given. The keys view the names' bytes, which must
-// stay where they are while the order is used.
+// every core. The keys view the names' bytes, which must stay where they are
+// while the order is used.
 class NaturalOrder {
 public:
     NaturalOrder() = default;
     // Keys `names`, on every core for a large list.
     explicit NaturalOrder(std::span<const std::string_view> names);
-    // Keys more names on the calling thread, numbered on from those before:
-    // a listing keys each batch of names as it comes.
+    // Keys more names on the calling thread: a listing keys each batch of
+    // names as it comes.
     void add(std::span<const std::string_view> names);
 
     std::size_t size() const { return keys_.size(); }
     bool empty() const { return keys_.empty(); }
-    // The number of the name that sorts first, in one pass over the keys;
-    // not on an empty list.
-    std::size_t first() const;
-    // The numbers of all the names in natural order; the keys are used up.
-    std::vector<std::uint32_t> sorted();
+    // The name that sorts first, in one pass over the keys; not on an
+    // empty list.
+    std::string_view first() const;
+    // All the names in natural order; the keys are used up.
+    std::vector<std::string_view> sorted();
 
     struct Key {
         std::uint64_t high;
         std::uint64_t low;
-        const char* bytes;
-        std::uint32_t length; // a name is at most 255 bytes on Linux, far less than this
-        std::uint32_t number;
-        std::string_view name() const { return {bytes, length}; }
+        std::string_view name;
     };
 
 private:

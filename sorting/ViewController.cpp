@@ -59,12 +59,14 @@ void ViewController::showCurrentFile()
 }
 
 // Tells the view what comes next so it can decode it before it is asked:
-// the next file in the direction of travel, the one behind, and one more ahead.
+// the next file in the direction of travel, the one behind, and two more
+// ahead (a held key outruns a decode: the view starts on a photo three
+// steps before the key reaches it).
 void ViewController::updateNeighbours()
 {
     std::vector<FileURL> likelyNext;
     const auto count = static_cast<std::int64_t>(imageURLs_.size());
-    for (std::int64_t offset : {1, -1, 2}) {
+    for (std::int64_t offset : {1, -1, 2, 3}) {
         const std::int64_t index = currentImageItem_ + offset * lastDirection_;
         if (index >= 0 && index < count)
             likelyNext.push_back(imageURLs_[static_cast<std::size_t>(index)]);

@@ -58,11 +58,11 @@ TEST_F(ScanTest, StepsAreHeldAtBothEndsWithBarAndTextInStep)
     EXPECT_EQ(step(-1), "1 / 1 one/only.heic");
 }
 
-// Guards the neighbours the view is told: ahead in the direction of travel, behind, and one more ahead.
+// Guards the neighbours the view is told: ahead in the direction of travel, behind, and two more ahead.
 TEST_F(ScanTest, ViewIsToldTheNeighboursInTheDirectionOfTravel)
 {
     scan(fivePhotos());
-    EXPECT_EQ(relative(window.imageViewer.neighbours), "src/p2.jpg src/p3 \xE9.jpg");
+    EXPECT_EQ(relative(window.imageViewer.neighbours), "src/p2.jpg src/p3 \xE9.jpg src/p4 é.jpg");
     step(2);
     EXPECT_EQ(relative(window.imageViewer.neighbours), "src/p4 é.jpg src/p2.jpg src/p5.jpg");
     step(-1);

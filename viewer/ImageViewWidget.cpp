@@ -172,7 +172,7 @@ void ImageViewWidget::setImage(const FileURL& url)
     if (!preview)
         requestPreview(path, stamp, imaging::priority::currentFile);
     else if (preview->image.isNull())
-        requestGlance(path, stamp, imaging::priority::currentFile);
+        requestGlance(path, stamp);
     updateGlancesFirst();
 }
 
@@ -233,16 +233,31 @@ void ImageViewWidget::requestNeighbours()
         if (!video && !preview)
             requestPreview(path, unknown, imaging::priority::neighbour - rank);
         else if (preview && preview->image.isNull())
-            requestGlance(path, unknown, imaging::priority::neighbour - rank);
+            requestGlance(path, unknown);
         if (!rapid_ && !decodingCurrent_)
             request(path, unknown, imaging::priority::neighbour - rank);
     }
 }
 
-void ImageViewWidget::requestGlance(const std::string& path, const FileStamp& stamp, int priority)
+// A held key can outrun the stand-ins too (a 24 MP JPEG takes some 70 ms
+// even at 1/8: reading its data is most of the work). Those furthest ahead
+// go first: one started for the next file would be stepped past before it
+// is done, while one three steps ahead is ready when the key gets there.
+// So when the cores fall short, a photo now and then is skipped at the
+// start instead of every decode being overtaken halfway.
+void ImageViewWidget::requestGlance(const std::string& path, const FileStamp& stamp)
 {
     if (!rapid_ || !(isCurrent(path) || isAhead(path)) || glances_->peekAny(path))
         return;
+    int priority = imaging::priority::neighbour - int(neighbours_.size()); // the file on show: last
+    int ahead = 0;
+    for (const std::string& neighbour : neighbours_) {
+        if (!isAhead(neighbour))
+            continue;
+        ++ahead;
+        if (neighbour == path)
+            priority = imaging::priority::neighbour + ahead;
+    }
     glanceQueue_.request({path, targetSize(), devicePixelRatioF()}, stamp, priority);
     updateGlancesFirst();
 }
@@ -361,8 +376,7 @@ void ImageViewWidget::onPreview(const std::string& path, imaging::DecodeQueue::P
     if (result->problem == Problem::None)
         previews_->insert(path, result);
     if (result->problem == Problem::None && result->image.isNull())
-        requestGlance(path, result->stamp,
-                      isCurrent(path) ? imaging::priority::currentFile : imaging::priority::neighbour);
+        requestGlance(path, result->stamp);
     // Only while nothing else shows, and only if it is the file on show now
     // (problems are the full decode's to report).
     if (isCurrent(path) && result->stamp == currentStamp_ && showing_ == Showing::Nothing &&

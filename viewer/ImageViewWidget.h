@@ -114,7 +114,7 @@ private:
     void requestNeighbours();
     // While a key is held: the stand-in of a photo without an embedded
     // preview, unless it has one already or is decoded sharp.
-    void requestGlance(const std::string& path, const imaging::FileStamp& stamp, int priority);
+    void requestGlance(const std::string& path, const imaging::FileStamp& stamp);
     bool isAhead(const std::string& path) const;
     void onGlance(const std::string& path, imaging::DecodeQueue::Picture result);
     void settle();
