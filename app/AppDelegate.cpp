@@ -14,6 +14,7 @@
 #include "app/Display.h"
 #include "app/MainWindow.h"
 #include "app/StartupStyle.h"
+#include "app/TerminationSignals.h"
 #include "app/Translations.h"
 
 namespace shoebox {
@@ -25,6 +26,11 @@ void AppDelegate::install(QApplication& app)
 }
 
 int runApplication(int& argc, char** argv)
+{
+    return runApplication(argc, argv, WindowOverrides{});
+}
+
+int runApplication(int& argc, char** argv, const WindowOverrides& overrides)
 {
     // The user's language for the command line's messages too (Qt sets the
     // same once it starts); the printed lines stay English (platform/Result.h).
@@ -58,11 +64,26 @@ int runApplication(int& argc, char** argv)
     // (The icon itself is set once the window has painted: MainWindow.)
     QApplication::setDesktopFileName(QStringLiteral(SHOEBOX_DESKTOP_ID));
 
+    // From here on SIGTERM, SIGINT and SIGHUP wait in a pipe until the event
+    // loop runs, and then close the window.
+    auto ends = TerminationSignals::install();
+
     AppDelegate delegate;
     delegate.install(*app);
 
-    MainWindow window;
+    MainWindow window(overrides);
     window.show();
+    // A window that closes at once ends the program at once; while a copy
+    // runs it closes when the copy has stopped. Quitting as well ends a
+    // modal dialog (an alert, the folder panel) that would keep it going.
+    if (ends) {
+        QObject::connect(ends->get(), &TerminationSignals::received, &window, [&window] {
+            if (window.close())
+                QCoreApplication::quit();
+        });
+    } else {
+        qWarning("%s", ends.error().description.c_str());
+    }
     delegate.applicationDidFinishLaunching();
     // Once the window is on screen, so that an alert about the source has
     // the window to sit on.

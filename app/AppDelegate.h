@@ -21,9 +21,14 @@ public:
     void install(QApplication& app);
 };
 
+struct WindowOverrides;
+
 // Runs the application until its window closes, with the folders the
 // command line gives; --help, --version or a mistake on the command line end
-// it first, with status 0 or 2.
+// it first, with status 0 or 2. SIGTERM, SIGINT and SIGHUP close the window
+// as its close button does (a copy under way is cancelled first) and end it
+// with status 0. `overrides` stand in for parts of the outside world (tests).
+int runApplication(int& argc, char** argv, const WindowOverrides& overrides);
 int runApplication(int& argc, char** argv);
 
 } // namespace shoebox

@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <utility>
 
 #include "app/About.h"
 #include "app/Accessibility.h"
@@ -85,6 +86,7 @@ MainWindow::MainWindow(Overrides overrides, QWidget* parent)
 
     if (!overrides.fileManager)
         overrides.fileManager = (fileManager_ = std::make_unique<LinuxFileManager>()).get();
+    files_ = overrides.fileManager;
     if (!overrides.output)
         overrides.output = (output_ = std::make_unique<StdOutput>()).get();
     if (!overrides.openPanel) {
@@ -118,10 +120,16 @@ MainWindow::MainWindow(Overrides overrides, QWidget* parent)
     outlets.destinationPreviewField =
         adapt<LabelField>(ui_->destinationPreviewField, LabelField::Accessible::DescriptionIsText);
 
-    moves_ = std::make_unique<BackgroundMoveFileManager>(*overrides.fileManager, this);
+    moves_ = std::make_unique<MoveJobRunner>(*files_, this);
+    connect(moves_.get(), &MoveJobRunner::movingChanged, this, [this](bool moving) {
+        ui_->actionCancelMove->setEnabled(moving);
+        if (!moving)
+            moveEnded();
+    });
     jobs_ = std::make_unique<BackgroundJobs>();
-    controller_ = std::make_unique<ViewController>(outlets, Services{moves_.get(), folderRoute_.get(), overrides.alert,
-                                                                     overrides.output, translated, jobs_.get()});
+    controller_ =
+        std::make_unique<ViewController>(outlets, Services{files_, folderRoute_.get(), overrides.alert,
+                                                           overrides.output, moves_.get(), translated, jobs_.get()});
     // Remembered only when the choice took: a source without photos is not
     // where the user will want to start next time.
     controller_->onSourceListed([this](const FileURL& folder) {
@@ -170,7 +178,12 @@ void MainWindow::placeOnScreen(const QByteArray& remembered)
         move(free.center() - QPoint(size.width() / 2, size.height() / 2));
 }
 
-MainWindow::~MainWindow() = default;
+MainWindow::~MainWindow()
+{
+    // A move under way is cancelled and waited for while everything it
+    // uses is still there; its result is dropped.
+    moves_.reset();
+}
 
 void MainWindow::chooseStartFolders(const StartFolders& folders)
 {
@@ -218,7 +231,7 @@ FolderCompletion& MainWindow::completion()
     // boxes their lists would clear what is typed in them already.
     if (!completion_) {
         const QString one = ui_->subFolderOneBox->currentText(), two = ui_->subSubFolder->currentText();
-        completion_ = std::make_unique<FolderCompletion>(*moves_, ui_->subFolderOneBox, ui_->subSubFolder);
+        completion_ = std::make_unique<FolderCompletion>(*files_, ui_->subFolderOneBox, ui_->subSubFolder);
         ui_->subFolderOneBox->setEditText(one);
         ui_->subSubFolder->setEditText(two);
     }
@@ -227,6 +240,8 @@ FolderCompletion& MainWindow::completion()
 
 void MainWindow::chooseFolder(FolderRole role)
 {
+    if (controller_->refuseWhileMoving())
+        return;
     const bool source = role == FolderRole::Source;
     if (folderPanel_)
         folderPanel_->prepare(source ? tr("Choose the Source Folder") : tr("Choose the Destination Folder"),
@@ -249,6 +264,12 @@ void MainWindow::chooseFolder(FolderRole role)
 
 void MainWindow::closeEvent(QCloseEvent* event)
 {
+    if (moves_->isMoving()) {
+        closeAfterMove_ = true;
+        moves_->cancel();
+        event->ignore();
+        return;
+    }
     controller_->stopListing();
     if (auto saved = settings_.rememberWindowGeometry(saveGeometry()); !saved)
         qWarning("%s", saved.error().description.c_str());
@@ -262,11 +283,15 @@ void MainWindow::connectCommands()
     connect(ui_->destinationFolderButton, &QPushButton::clicked, this,
             [this] { chooseFolder(FolderRole::Destination); });
     connect(ui_->moveAndRenameFileButton, &QPushButton::clicked, this, [&c, this] {
+        if (c.refuseWhileMoving())
+            return;
         const std::size_t done = c.history().undoCount();
         c.moveAndRenameButton(ui_->moveAndRenameFileButton);
-        completion().refresh(c.history().undoCount() > done);
-        // Ready for the next name: typing replaces the last one, Return reuses it.
-        ui_->newFileNameTextField->selectAll();
+        afterCommand([&c, this, done] {
+            completion().refresh(c.history().undoCount() > done);
+            // Ready for the next name: typing replaces the last one, Return reuses it.
+            ui_->newFileNameTextField->selectAll();
+        });
     });
     connect(ui_->prePhotoButton, &QPushButton::clicked, this, [&c, this] { c.prevImageButton(ui_->prePhotoButton); });
     connect(ui_->nextPhotoButton, &QPushButton::clicked, this, [&c, this] { c.nextImageButton(ui_->nextPhotoButton); });
@@ -276,18 +301,26 @@ void MainWindow::connectCommands()
     // Menu commands click their button, which does nothing while it is disabled.
     connect(ui_->actionChooseSource, &QAction::triggered, ui_->sourceFolderButton, &QPushButton::click);
     connect(ui_->actionChooseDestination, &QAction::triggered, ui_->destinationFolderButton, &QPushButton::click);
-    connect(ui_->actionQuit, &QAction::triggered, this, &QWidget::close);
+    connect(ui_->actionQuit, &QAction::triggered, this, [&c, this] {
+        if (!c.refuseWhileMoving())
+            close();
+    });
+    connect(ui_->actionCancelMove, &QAction::triggered, moves_.get(), &MoveJobRunner::cancel);
     connect(ui_->actionPrevious, &QAction::triggered, ui_->prePhotoButton, &QPushButton::click);
     connect(ui_->actionNext, &QAction::triggered, ui_->nextPhotoButton, &QPushButton::click);
     connect(ui_->actionMove, &QAction::triggered, ui_->moveAndRenameFileButton, &QPushButton::click);
     connect(ui_->actionTrash, &QAction::triggered, ui_->trashPhotoButton, &QPushButton::click);
     connect(ui_->actionUndo, &QAction::triggered, this, [&c, this] {
+        if (c.refuseWhileMoving())
+            return;
         c.undo(ui_->actionUndo);
-        completion().refresh(false);
+        afterCommand([this] { completion().refresh(false); });
     });
     connect(ui_->actionRedo, &QAction::triggered, this, [&c, this] {
+        if (c.refuseWhileMoving())
+            return;
         c.redo(ui_->actionRedo);
-        completion().refresh(false);
+        afterCommand([this] { completion().refresh(false); });
     });
     connect(ui_->actionShortcuts, &QAction::triggered, this, [this] { makeShortcutsDialog(this)->show(); });
     connect(ui_->actionAbout, &QAction::triggered, this, [this] { showAbout(this); });
@@ -296,15 +329,29 @@ void MainWindow::connectCommands()
     new WindowKeys(*this);
 }
 
+void MainWindow::afterCommand(std::function<void()> then)
+{
+    if (moves_->isMoving())
+        afterMove_ = std::move(then);
+    else
+        then();
+}
+
+// After the controller has taken the move's result.
+void MainWindow::moveEnded()
+{
+    if (auto then = std::exchange(afterMove_, nullptr))
+        then();
+    if (std::exchange(closeAfterMove_, false))
+        close();
+}
+
 // The destination preview follows every edit that changes where the move
 // would put the file; the controller follows its own changes (file on show,
-// destination). A move under way spins an event loop: its signals wait.
+// destination).
 void MainWindow::connectEditing()
 {
-    auto update = [this] {
-        if (!moves_->isMoving())
-            controller_->updateDestinationPreview();
-    };
+    auto update = [this] { controller_->updateDestinationPreview(); };
     connect(ui_->newFileNameTextField, &QLineEdit::textChanged, this, update);
     connect(ui_->subFolderOneBox, &QComboBox::editTextChanged, this, update);
     connect(ui_->subSubFolder, &QComboBox::editTextChanged, this, update);

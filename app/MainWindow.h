@@ -1,15 +1,16 @@
 #pragma once
 
 #include <QMainWindow>
+#include <functional>
 #include <memory>
 #include <vector>
 
 #include "app/BackgroundJobs.h"
-#include "app/BackgroundMoveFileManager.h"
 #include "app/CommandLine.h"
 #include "app/FolderCompletion.h"
 #include "app/FolderPanel.h"
 #include "app/FolderRoute.h"
+#include "app/MoveJobRunner.h"
 #include "app/QtControls.h"
 #include "app/Settings.h"
 #include "platform/FileManager.h"
@@ -41,14 +42,14 @@ public:
     ~MainWindow() override;
 
     ViewController& controller() { return *controller_; }
-    // The file manager the controller uses: moves run off the UI thread.
-    BackgroundMoveFileManager& moves() { return *moves_; }
 
     // Chooses the folders given on the command line through the folder
     // buttons, exactly as if the user had picked them in the panel.
     void chooseStartFolders(const StartFolders& folders);
 
 protected:
+    // Closing while a move copies cancels it, as Cancel does, and closes
+    // the window once the move has ended.
     void closeEvent(QCloseEvent* event) override;
     bool event(QEvent* event) override;
 
@@ -64,19 +65,26 @@ private:
     void connectCommands();
     void chooseFolder(FolderRole role);
     void connectEditing();
+    // Runs `then` once the command just given has ended: now, or when the
+    // move it started ends.
+    void afterCommand(std::function<void()> then);
+    void moveEnded();
 
     std::unique_ptr<Ui::MainWindow> ui_;
 
     // The real outside world, used where no override is given.
     std::unique_ptr<FileManager> fileManager_;
+    FileManager* files_ = nullptr; // the one in use
     std::unique_ptr<Output> output_;
     std::unique_ptr<OpenPanel> openPanel_;
     std::unique_ptr<Alert> alert_;
     FolderPanel* folderPanel_ = nullptr; // the real panel, when no override is given
     std::unique_ptr<FolderRoute> folderRoute_;
     Settings settings_;
-    std::unique_ptr<BackgroundMoveFileManager> moves_;
-    // After the file manager its jobs use, before the controller they report to.
+    std::unique_ptr<MoveJobRunner> moves_;
+    std::function<void()> afterMove_; // see afterCommand()
+    bool closeAfterMove_ = false;
+    // Before the controller its jobs report to.
     std::unique_ptr<BackgroundJobs> jobs_;
     std::unique_ptr<FolderCompletion> completion_; // see completion()
     bool painted_ = false;

@@ -12,6 +12,7 @@ namespace shoebox {
 // Shown while a long move copies a file to another disk: the file's name,
 // how much of it is copied, the rate, and Cancel. Cancel, Escape and the
 // close button all ask the move to stop; the dialog then waits for it.
+// Whoever runs the move shows it, and hides it when the move has ended.
 class MoveProgressDialog final : public QDialog {
     Q_OBJECT
 public:
@@ -21,11 +22,11 @@ public:
     // `bytesPerSecond` on average.
     void setProgress(std::uint64_t done, std::uint64_t total, double bytesPerSecond);
 
+    // Cancel: asks the move to stop, once, and says so until it has.
+    void reject() override;
+
 signals:
     void cancelRequested();
-
-protected:
-    void reject() override;
 
 private:
     QLabel* detail_;

@@ -1,5 +1,11 @@
 #include "app/Settings.h"
 
+#include <QCoreApplication>
+#include <QFile>
+#include <QStandardPaths>
+
+#include <sys/stat.h>
+
 namespace shoebox {
 
 namespace {
@@ -15,13 +21,33 @@ const QString geometryKey = QStringLiteral("window/geometry");
 
 // Named here rather than through the application object, so that the file
 // is the same whoever opens it (the window's tests have no application name).
-Settings::Settings() : settings_(QSettings::NativeFormat, QSettings::UserScope, "shoebox", "shoebox") {}
+// QSettings reads the file as it is made, with a blocking open: a FIFO there
+// would hang the program before its window shows, and a device could block
+// or be anything. So the file is looked at first, in the folder QSettings
+// uses on Linux (QStandardPaths' config folder); should something replace
+// it between the look and the open, that is someone's deliberate doing.
+Settings::Settings()
+    : fileName_(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+                QStringLiteral("/shoebox/shoebox.conf"))
+{
+    struct stat status {};
+    if (::stat(QFile::encodeName(fileName_).constData(), &status) == 0 && !S_ISREG(status.st_mode)) {
+        const QString why =
+            QCoreApplication::translate("Settings", "ignoring the settings file %1: it is not a regular file");
+        qWarning("shoebox: %s", qPrintable(why.arg(fileName_)));
+        return;
+    }
+    settings_ = std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope, "shoebox", "shoebox");
+    Q_ASSERT(settings_->fileName() == fileName_);
+}
 
 std::optional<FileURL> Settings::folder(FolderRole role) const
 {
+    if (!settings_)
+        return std::nullopt;
     // Paths are bytes: stored as a byte array, never as text, so a name that
     // is not UTF-8 comes back as it was.
-    const QByteArray bytes = settings_.value(folderKey(role)).toByteArray();
+    const QByteArray bytes = settings_->value(folderKey(role)).toByteArray();
     if (!bytes.startsWith('/') || bytes.contains('\0'))
         return std::nullopt;
     return FileURL::fileURLWithPath(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
@@ -29,36 +55,39 @@ std::optional<FileURL> Settings::folder(FolderRole role) const
 
 Result<> Settings::rememberFolder(FolderRole role, const FileURL& folder)
 {
+    if (!settings_)
+        return {};
     const std::string& path = folder.path();
-    settings_.setValue(folderKey(role), QByteArray(path.data(), static_cast<qsizetype>(path.size())));
+    settings_->setValue(folderKey(role), QByteArray(path.data(), static_cast<qsizetype>(path.size())));
     return save();
 }
 
 QByteArray Settings::windowGeometry() const
 {
-    return settings_.value(geometryKey).toByteArray();
+    return settings_ ? settings_->value(geometryKey).toByteArray() : QByteArray();
 }
 
 Result<> Settings::rememberWindowGeometry(const QByteArray& geometry)
 {
-    settings_.setValue(geometryKey, geometry);
+    if (!settings_)
+        return {};
+    settings_->setValue(geometryKey, geometry);
     return save();
 }
 
 Result<> Settings::save()
 {
-    settings_.sync();
-    switch (settings_.status()) {
+    settings_->sync();
+    switch (settings_->status()) {
     case QSettings::NoError:
         return {};
     case QSettings::AccessError:
-        return failure("Could not save the settings to " + settings_.fileName().toStdString() +
+        return failure("Could not save the settings to " + fileName_.toStdString() +
                        ": the file or its folder cannot be written");
     case QSettings::FormatError:
         break;
     }
-    return failure("Could not save the settings to " + settings_.fileName().toStdString() +
-                   ": the file is not a settings file");
+    return failure("Could not save the settings to " + fileName_.toStdString() + ": the file is not a settings file");
 }
 
 } // namespace shoebox

@@ -8,6 +8,7 @@
 #include "platform/ListingObserver.h"
 #include "platform/MoveObserver.h"
 #include "platform/Result.h"
+#include "platform/TrashedItem.h"
 
 namespace shoebox {
 
@@ -52,15 +53,16 @@ public:
     virtual std::optional<std::vector<std::string>> folderNamesInDirectory(const FileURL& folder) = 0;
 
     // Moves the item to the user's Trash (freedesktop.org Trash). Never
-    // deletes instead. On success, the item's place in the Trash, or nothing
-    // when it could not be found there afterwards.
-    virtual Result<std::optional<FileURL>> trashItemAtURL(const FileURL& url) = 0;
+    // deletes instead. On success, where it went and which item it is.
+    virtual Result<TrashedItem> trashItemAtURL(const FileURL& url) = 0;
 
-    // Puts the item that trashItemAtURL moved to `trashedItem` back at
-    // `originalURL` with the never-replacing move, and takes it off the
-    // Trash's list (its .trashinfo goes). Fails and changes nothing when
-    // anything stands at `originalURL` or the item has left the Trash.
-    virtual Result<> restoreItemFromTrash(const FileURL& trashedItem, const FileURL& originalURL) = 0;
+    // Puts the item that trashItemAtURL took from `originalURL` back there
+    // with the never-replacing move, and takes it off the Trash's list (its
+    // .trashinfo goes); `alreadyBack` when it stands there already, put
+    // back by hand. Fails and changes nothing when anything else stands at
+    // `originalURL` or the item has left the Trash; the description says
+    // where it is, where that is known.
+    virtual Result<Restored> restoreItemFromTrash(const TrashedItem& item, const FileURL& originalURL) = 0;
 };
 
 } // namespace shoebox

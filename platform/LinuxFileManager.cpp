@@ -280,19 +280,14 @@ std::optional<std::vector<std::string>> LinuxFileManager::folderNamesInDirectory
     return sorted;
 }
 
-Result<std::optional<FileURL>> LinuxFileManager::trashItemAtURL(const FileURL& url)
+Result<TrashedItem> LinuxFileManager::trashItemAtURL(const FileURL& url)
 {
-    auto trashed = trashItem(url.path());
-    if (!trashed)
-        return std::unexpected(trashed.error());
-    if (!*trashed)
-        return std::optional<FileURL>();
-    return FileURL::fileURLWithPath(**trashed);
+    return trashItem(url.path());
 }
 
-Result<> LinuxFileManager::restoreItemFromTrash(const FileURL& trashedItem, const FileURL& originalURL)
+Result<Restored> LinuxFileManager::restoreItemFromTrash(const TrashedItem& item, const FileURL& originalURL)
 {
-    return restoreTrashedItem(trashedItem.path(), originalURL.path(), io_);
+    return restoreTrashedItem(item, originalURL.path(), io_);
 }
 
 } // namespace shoebox

@@ -23,8 +23,8 @@ public:
     using FileManager::moveItemAtPath;
     Result<> moveItemAtPath(const std::string& source, const std::string& destination, MoveObserver* observer) override;
     std::optional<std::vector<std::string>> folderNamesInDirectory(const FileURL& folder) override;
-    Result<std::optional<FileURL>> trashItemAtURL(const FileURL& url) override;
-    Result<> restoreItemFromTrash(const FileURL& trashedItem, const FileURL& originalURL) override;
+    Result<TrashedItem> trashItemAtURL(const FileURL& url) override;
+    Result<Restored> restoreItemFromTrash(const TrashedItem& item, const FileURL& originalURL) override;
 
 private:
     const FileMoveIo io_;

@@ -147,18 +147,20 @@ int errnoOf(const GError* error)
     }
 }
 
-// What stays the same when GIO renames an item into the Trash.
-struct Identity {
-    dev_t device;
-    ino_t inode;
-};
+// A folder's time is left out: moving it to another parent rewrites its
+// ".." entry, which some file systems count as a change.
+ItemIdentity identityIn(const struct stat& status)
+{
+    const std::int64_t modified = std::int64_t{status.st_mtim.tv_sec} * 1'000'000'000 + status.st_mtim.tv_nsec;
+    return ItemIdentity{status.st_dev, status.st_ino, S_ISDIR(status.st_mode) ? 0 : modified};
+}
 
-std::optional<Identity> identityOf(const std::string& path)
+std::optional<ItemIdentity> identityOf(const std::string& path)
 {
     struct stat status {};
     if (::lstat(path.c_str(), &status) != 0)
         return std::nullopt;
-    return Identity{status.st_dev, status.st_ino};
+    return identityIn(status);
 }
 
 std::string joined(const std::string& folder, const std::string& name)
@@ -242,7 +244,7 @@ std::optional<std::string> recordedPathOf(const std::string& item)
 // GIO 2.74 does not say where it put the item, so look for it by device and
 // inode, and take it only when its .trashinfo names `original`: neither a
 // same-named item nor another file of that name can be mistaken for it.
-std::optional<std::string> findTrashed(const std::string& original, Identity identity)
+std::optional<std::string> findTrashed(const std::string& original, ItemIdentity identity)
 {
     // GIO names the item after the original, numbering the part before the
     // first dot when that is taken ("IMG.2.JPG").
@@ -262,7 +264,7 @@ std::optional<std::string> findTrashed(const std::string& original, Identity ide
                 continue;
             struct stat status {};
             if (::fstatat(::dirfd(directory.get()), entry->d_name, &status, AT_SYMLINK_NOFOLLOW) != 0 ||
-                status.st_dev != identity.device || status.st_ino != identity.inode)
+                identityIn(status) != identity)
                 continue;
             const std::string item = files + "/" + std::string(name);
             if (recordedPathOf(item) == original)
@@ -272,13 +274,39 @@ std::optional<std::string> findTrashed(const std::string& original, Identity ide
     return std::nullopt;
 }
 
+// The item that is `identity` in the folder of `original`, under whatever
+// name a file manager put it back with, or nothing. As in findTrashed, the
+// names like the original's are looked at whatever inode the entry gives.
+std::optional<std::string> findNear(const std::string& original, ItemIdentity identity)
+{
+    const std::string folder = parentOf(original), base = baseNameOf(original);
+    const std::string prefix = base.substr(0, base.find('.'));
+    UniqueDir directory(::opendir(folder.c_str()));
+    if (!directory)
+        return std::nullopt;
+    while (const dirent* entry = ::readdir(directory.get())) {
+        struct stat status {};
+        if ((entry->d_ino == identity.inode || std::string_view(entry->d_name).starts_with(prefix)) &&
+            ::fstatat(::dirfd(directory.get()), entry->d_name, &status, AT_SYMLINK_NOFOLLOW) == 0 &&
+            identityIn(status) == identity)
+            return joined(folder, entry->d_name);
+    }
+    return std::nullopt;
+}
+
+// Why `original` cannot be put back, as the one line undo shows.
+std::unexpected<Error> notBack(const std::string& original, const std::string& why, int code = ENOENT)
+{
+    return failure(oneLine("Could not put \u201C" + original + "\u201D back from the Trash: " + why), code);
+}
+
 } // namespace
 
 // GIO implements the freedesktop.org Trash: the home trash under
 // $XDG_DATA_HOME/Trash for items on the home filesystem, $topdir/.Trash-$uid
 // on other mounts, each item with a .trashinfo holding its original path.
 // GFile paths are raw filename bytes, so names need not be UTF-8.
-Result<std::optional<std::string>> trashItem(const std::string& path)
+Result<TrashedItem> trashItem(const std::string& path)
 {
     // An empty path would name the working directory.
     if (path.empty()) {
@@ -297,7 +325,7 @@ Result<std::optional<std::string>> trashItem(const std::string& path)
     const Gio* const functions = gio(&why);
     if (!functions)
         return trashFailure(path, "GIO cannot be loaded: " + why, ENOSYS);
-    const std::optional<Identity> identity = identityOf(path);
+    const std::optional<ItemIdentity> identity = identityOf(path);
     std::unique_ptr<GFile, ObjectUnref> file(functions->fileNewForPath(path.c_str()));
     GError* rawError = nullptr;
     const bool trashed = [&] {
@@ -305,29 +333,60 @@ Result<std::optional<std::string>> trashItem(const std::string& path)
         return functions->fileTrash(file.get(), nullptr, &rawError);
     }();
     if (trashed) {
-        if (!identity)
-            return std::optional<std::string>();
-        return findTrashed(path, *identity);
+        TrashedItem item{std::nullopt, identity};
+        if (identity) {
+            if (std::optional<std::string> place = findTrashed(path, *identity))
+                item.place = FileURL::fileURLWithPath(*place);
+        }
+        return item;
     }
     std::unique_ptr<GError, ErrorFree> error(rawError);
     return trashFailure(path, error ? error->message : "unknown error", errnoOf(error.get()));
 }
 
-Result<> restoreTrashedItem(const std::string& trashedPath, const std::string& originalPath, const FileMoveIo& io)
+Result<Restored> restoreTrashedItem(const TrashedItem& item, const std::string& originalPath, const FileMoveIo& io)
 {
-    if (holdsNull(trashedPath) || holdsNull(originalPath) || baseNameOf(parentOf(trashedPath)) != "files" ||
-        recordedPathOf(trashedPath) != originalPath) {
-        return failure(
-            oneLine("Could not put \u201C" + originalPath + "\u201D back from the Trash: it is no longer there"),
-            ENOENT);
+    const std::string place = item.place ? item.place->path() : std::string();
+    if (holdsNull(place) || holdsNull(originalPath))
+        return notBack(originalPath, "it is no longer there");
+    if (!item.identity)
+        return notBack(originalPath, "its place in the Trash is unknown");
+    const ItemIdentity identity = *item.identity;
+
+    // Where it is in the Trash: at its place, or, should that be unknown or
+    // taken by another item, wherever its identity and the original path
+    // its .trashinfo records find it.
+    const bool atPlace = !place.empty() && baseNameOf(parentOf(place)) == "files" && identityOf(place) == identity;
+    std::optional<std::string> trashed;
+    if (atPlace && recordedPathOf(place) == originalPath)
+        trashed = place;
+    else
+        trashed = findTrashed(originalPath, identity);
+    if (trashed) {
+        if (Result<> moved = moveItemNoReplace(*trashed, originalPath, nullptr, io); !moved)
+            return std::unexpected(moved.error());
+        // The item is back where it was. Should its .trashinfo stay behind,
+        // it names nothing in files/, which GIO and file managers pass over
+        // and emptying the Trash removes: no reason to call the restore failed.
+        ::unlink(infoFileOf(*trashed).c_str());
+        return Restored::putBack;
     }
-    if (Result<> moved = moveItemNoReplace(trashedPath, originalPath, nullptr, io); !moved)
-        return moved;
-    // The item is back where it was. Should its .trashinfo stay behind, it
-    // names nothing in files/, which GIO and file managers pass over and
-    // emptying the Trash removes: no reason to call the restore failed.
-    ::unlink(infoFileOf(trashedPath).c_str());
-    return {};
+    if (atPlace)
+        return notBack(originalPath, "it is no longer there"); // off the Trash's list, or listed for another path
+
+    // Not in the Trash: emptied, or put back by hand. A .trashinfo that a
+    // hand-made restore left at its place names nothing now; it goes only
+    // when nothing stands at the place and it records this item's path, so
+    // that another item's listing is never touched.
+    struct stat status {};
+    const bool placeEmpty = !place.empty() && ::lstat(place.c_str(), &status) != 0 && errno == ENOENT;
+    if (placeEmpty && recordedPathOf(place) == originalPath)
+        ::unlink(infoFileOf(place).c_str());
+    if (identityOf(originalPath) == identity)
+        return Restored::alreadyBack;
+    if (std::optional<std::string> now = findNear(originalPath, identity))
+        return notBack(originalPath, "it was put back as \u201C" + *now + "\u201D", EEXIST);
+    return notBack(originalPath, "it is no longer in the Trash");
 }
 
 } // namespace shoebox

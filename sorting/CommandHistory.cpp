@@ -8,8 +8,7 @@ std::string FileCommand::name(Translate translate) const
 {
     if (kind == Kind::Trash)
         return withArguments(translate("Sorting", "Move to Trash of “%1”"), {displayName(before.lastPathComponent())});
-    return withArguments(translate("Sorting", "Move of “%1”"),
-                         {displayName(after.value_or(before).lastPathComponent())});
+    return withArguments(translate("Sorting", "Move of “%1”"), {displayName(after.lastPathComponent())});
 }
 
 void CommandHistory::record(FileCommand command)
@@ -24,12 +23,10 @@ void CommandHistory::undone()
     done_.pop_back();
 }
 
-void CommandHistory::redone(std::optional<FileURL> after)
+void CommandHistory::redone(FileCommand again)
 {
-    FileCommand command = std::move(undone_.back());
     undone_.pop_back();
-    command.after = std::move(after);
-    done_.push_back(std::move(command));
+    done_.push_back(std::move(again));
 }
 
 std::string CommandHistory::undoTitle(Translate translate) const

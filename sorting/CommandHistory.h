@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/FileURL.h"
+#include "platform/TrashedItem.h"
 #include "sorting/Translation.h"
 
 namespace shoebox {
@@ -17,9 +18,8 @@ struct FileCommand {
     Kind kind = Kind::Move;
     std::size_t index = 0; // the file's entry in the list when the command ran
     FileURL before;        // where the file was
-    // Where the command put it. For a Trash, its place in the Trash, or
-    // nothing when that could not be found.
-    std::optional<FileURL> after;
+    FileURL after;         // where a Move put it (a Trash: where it was)
+    TrashedItem trashed;   // what a Trash took, and where it put it
 
     // What menus and messages call it: "Move of “Beach.JPG”" (by the new
     // name) or "Move to Trash of “clip.mov”".
@@ -40,8 +40,9 @@ public:
 
     // The command of nextUndo was undone, and can be redone.
     void undone();
-    // The command of nextRedo was done again, putting the file at `after`.
-    void redone(std::optional<FileURL> after);
+    // The command of nextRedo was done again, as `again` (a Trash puts
+    // the file at a new place).
+    void redone(FileCommand again);
 
     // The menu titles: "Undo Move of “Beach.JPG”", or "Undo" with nothing to undo.
     std::string undoTitle(Translate translate = untranslated) const;

@@ -24,7 +24,8 @@ std::string tooLong(Translate translate, std::string_view name)
     return aboutName(translate("Sorting", "“%1” is too long for a name: the move would fail."), name);
 }
 
-// The names between `destination` and `target`, in order.
+// The names between `destination` and `target`, in order. A subfolder
+// entry may name more than one level ("Trips/2024").
 std::vector<std::string> componentsBetween(const FileURL& destination, const FileURL& target)
 {
     std::vector<std::string> components;
@@ -51,14 +52,17 @@ std::optional<std::string> refusalOfEntries(const MoveEntries& entries, Translat
     return refusalOfFolderName(entries.levelTwo, translate);
 }
 
-FileURL targetFolderFor(const FileURL& destination, const MoveEntries& entries)
+TargetPlan planTarget(const FileURL& destination, const MoveEntries& entries)
 {
-    FileURL target = destination;
-    for (const std::string* level : {&entries.levelOne, &entries.levelTwo}) {
-        if (!level->empty())
-            target = target.appendingPathComponent(*level);
+    TargetPlan plan{{}, destination};
+    const std::array<const std::string*, 2> names = {&entries.levelOne, &entries.levelTwo};
+    for (std::size_t level = 0; level < names.size(); ++level) {
+        if (!names[level]->empty()) {
+            plan.folder = plan.folder.appendingPathComponent(*names[level]);
+            plan.levels[level] = plan.folder;
+        }
     }
-    return target;
+    return plan;
 }
 
 std::string finalNameIn(FileManager& files, const FileURL& target, const CandidateNames& names)
@@ -82,8 +86,8 @@ std::string previewOfMove(FileManager& files, const FileURL& destination, const 
 
     // Walk down the subfolders that exist; the first missing one is made by
     // the move with everything below it. A file in the way fails the move.
-    const FileURL target = targetFolderFor(destination, entries);
-    const std::vector<std::string> components = componentsBetween(destination, target);
+    const TargetPlan plan = planTarget(destination, entries);
+    const std::vector<std::string> components = componentsBetween(destination, plan.folder);
     for (const std::string& component : components) {
         if (component.size() > longestName)
             return tooLong(translate, component);
@@ -103,10 +107,10 @@ std::string previewOfMove(FileManager& files, const FileURL& destination, const 
                          destination.lastPathComponent());
 
     const CandidateNames names(entries.renameType, file, entries.nameText);
-    const std::string name = finalNameIn(files, target, names);
+    const std::string name = finalNameIn(files, plan.folder, names);
     if (name.size() > longestName)
         return tooLong(translate, name);
-    if (!names.searchesForFreeName() && files.fileExistsAtPath(target.appendingPathComponent(name).path()))
+    if (!names.searchesForFreeName() && files.fileExistsAtPath(plan.folder.appendingPathComponent(name).path()))
         return aboutName(translate("Sorting", "“%1” is taken: the move would fail."), name);
 
     std::string line = displayName(destination.lastPathComponent());

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -25,9 +26,16 @@ struct MoveEntries {
 // nothing. Checked before anything is made.
 std::optional<std::string> refusalOfEntries(const MoveEntries& entries, Translate translate = untranslated);
 
-// The folder the file moves into: the destination, then each subfolder
-// name that is not empty.
-FileURL targetFolderFor(const FileURL& destination, const MoveEntries& entries);
+// Where the move puts the file. `levels` holds, for subfolder 1 and then
+// subfolder 2, the folder that level names, or nothing when its box is
+// empty and the level is skipped; `folder`, the last of them (the
+// destination when both are empty), is where the file goes. The move makes
+// the levels' folders in this order, the preview walks down them.
+struct TargetPlan {
+    std::array<std::optional<FileURL>, 2> levels;
+    FileURL folder;
+};
+TargetPlan planTarget(const FileURL& destination, const MoveEntries& entries);
 
 // The name the file gets in `target`: the first candidate, or for the types
 // that search, the first one that is free. One existence test per

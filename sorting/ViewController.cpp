@@ -116,6 +116,31 @@ void ViewController::printFailure(const Error& error)
     print("Ooops! Something went wrong: " + error.description);
 }
 
+bool ViewController::refuseWhileMoving()
+{
+    if (!moving_)
+        return false;
+    ui_.statusBar->setStringValue(
+        services_.translate("Sorting", "Wait for the move to end, or press Escape to cancel it."));
+    refusedWhileMoving_ = true;
+    return true;
+}
+
+// Every command that moves a file comes through here. Nothing else changes
+// the list, the position or the history until the move has ended: the
+// other commands are refused meanwhile.
+void ViewController::startMove(const FileURL& source, const FileURL& destination, std::function<void(Result<>)> then)
+{
+    moving_ = true;
+    services_.moves->move(source.path(), destination.path(), [this, then = std::move(then)](Result<> result) {
+        moving_ = false;
+        if (std::exchange(refusedWhileMoving_, false))
+            ui_.statusBar->setStringValue("");
+        then(std::move(result));
+        runWaiting(); // the commands held back behind the one that moved
+    });
+}
+
 bool ViewController::hasCurrentFile() const
 {
     // A scan that finds nothing empties the list but keeps the counters, so
@@ -129,6 +154,8 @@ bool ViewController::hasCurrentFile() const
 
 void ViewController::destinationFolderButton(Sender)
 {
+    if (refuseWhileMoving())
+        return;
     const std::optional<FileURL> folder = services_.openPanel->chooseFolder();
     if (!folder)
         return; // cancelled: nothing changes
@@ -162,12 +189,14 @@ void ViewController::step(int direction)
 
 void ViewController::prevImageButton(Sender)
 {
-    step(-1);
+    if (!refuseWhileMoving())
+        step(-1);
 }
 
 void ViewController::nextImageButton(Sender)
 {
-    step(+1);
+    if (!refuseWhileMoving())
+        step(+1);
 }
 
 void ViewController::moveToNextImage()
@@ -179,6 +208,8 @@ void ViewController::moveToNextImage()
 
 void ViewController::moveAndRenameButton(Sender)
 {
+    if (refuseWhileMoving() || (!waiting_.empty() && waitForList([this] { moveAndRenameButton(nullptr); })))
+        return;
     if (!sourceFolderPath_) {
         showWarningAlert(
             services_.translate("Sorting", "No Image Source!"),
@@ -202,64 +233,58 @@ void ViewController::moveAndRenameButton(Sender)
         return;
     }
 
-    const FileURL target = makeTargetFolder(entries);
-    const CandidateNames names(entries.renameType, imageURLs_[static_cast<std::size_t>(currentImageItem_)],
-                               entries.nameText);
-    moveCurrentFile(target, finalNameIn(*services_.fileManager, target, names));
-}
-
-// Makes the subfolders the checked entries name, not whatever the boxes
-// hold by now.
-FileURL ViewController::makeTargetFolder(const MoveEntries& entries)
-{
-    FileURL target = *destinationFolderPath_;
-
-    print("starting if folder is not nil");
-    if (!entries.levelOne.empty()) {
-        descendIntoSubfolder(target, entries.levelOne);
-        print("done with subfolder 1");
-    }
-
-    print("starting if folder is not nil");
-    if (!entries.levelTwo.empty()) {
-        descendIntoSubfolder(target, entries.levelTwo);
-        print("done with subfolder 2");
-    }
-    return target;
-}
-
-void ViewController::descendIntoSubfolder(FileURL& target, const std::string& name)
-{
-    FileURL sub = target.appendingPathComponent(name);
-    bool isDirectory = false;
-    if (services_.fileManager->fileExistsAtPath(sub.path(), isDirectory)) {
-        print(isDirectory ? "file exists and is dir" : "file exists and is file");
-    } else {
-        print("file does not exist");
-        if (auto made = services_.fileManager->createDirectoryAtURL(sub); made) {
-            print("made folder");
-        } else {
-            print(made.error().description);
-            print("tried to make folder and failed");
+    // The folders are made as the plan lays them out, the same plan the
+    // preview showed: the entries checked above, not whatever the boxes
+    // hold by now.
+    const TargetPlan plan = planTarget(*destinationFolderPath_, entries);
+    for (std::size_t level = 0; level < plan.levels.size(); ++level) {
+        print("starting if folder is not nil");
+        if (const std::optional<FileURL>& folder = plan.levels[level]) {
+            makeSubfolder(*folder);
+            print("done with subfolder " + std::to_string(level + 1));
         }
     }
-    // The target descends even when the folder could not be made; the move
-    // into it then fails and says why.
-    target = std::move(sub);
+    const CandidateNames names(entries.renameType, imageURLs_[static_cast<std::size_t>(currentImageItem_)],
+                               entries.nameText);
+    moveCurrentFile(plan.folder, finalNameIn(*services_.fileManager, plan.folder, names));
+}
+
+// The plan goes on down even when the folder could not be made; the move
+// into it then fails and says why.
+void ViewController::makeSubfolder(const FileURL& folder)
+{
+    bool isDirectory = false;
+    if (services_.fileManager->fileExistsAtPath(folder.path(), isDirectory)) {
+        print(isDirectory ? "file exists and is dir" : "file exists and is file");
+        return;
+    }
+    print("file does not exist");
+    if (auto made = services_.fileManager->createDirectoryAtURL(folder); made) {
+        print("made folder");
+    } else {
+        print(made.error().description);
+        print("tried to make folder and failed");
+    }
 }
 
 void ViewController::moveCurrentFile(const FileURL& target, const std::string& name)
 {
     const FileURL destination = target.appendingPathComponent(name);
     const std::size_t index = static_cast<std::size_t>(currentImageItem_);
-    auto moved = services_.fileManager->moveItemAtPath(imageURLs_[index].path(), destination.path());
+    startMove(imageURLs_[index], destination,
+              [this, index, destination, name](const Result<>& moved) { finishMove(index, destination, name, moved); });
+}
+
+void ViewController::finishMove(std::size_t index, const FileURL& destination, const std::string& name,
+                                const Result<>& moved)
+{
     if (!moved) {
         printFailure(moved.error());
         updateDestinationPreview(); // the name may have been taken meanwhile
         return;
     }
 
-    history_.record(FileCommand{FileCommand::Kind::Move, index, imageURLs_[index], destination});
+    history_.record(FileCommand{FileCommand::Kind::Move, index, imageURLs_[index], destination, {}});
     updateUndoMenuItems();
     imageURLs_[index] = destination;
     // A line break in a folder or file name must not split the line.
@@ -272,7 +297,8 @@ void ViewController::moveCurrentFile(const FileURL& target, const std::string& n
 
 void ViewController::moveImageToTrash(Sender)
 {
-    if (!hasCurrentFile())
+    if (refuseWhileMoving() || (!waiting_.empty() && waitForList([this] { moveImageToTrash(nullptr); })) ||
+        !hasCurrentFile())
         return;
     const auto index = static_cast<std::size_t>(currentImageItem_);
     const FileURL& url = imageURLs_[index].absoluteURL();
@@ -281,7 +307,7 @@ void ViewController::moveImageToTrash(Sender)
         printFailure(trashed.error());
         return;
     }
-    history_.record(FileCommand{FileCommand::Kind::Trash, index, url, *trashed});
+    history_.record(FileCommand{FileCommand::Kind::Trash, index, url, url, *trashed});
     updateUndoMenuItems();
     ui_.newFileNamePreviewField->setStringValue(services_.translate("Sorting", "File Moved to Trash."));
     moveToNextImage();

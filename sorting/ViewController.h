@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -14,6 +15,7 @@
 #include "sorting/CommandHistory.h"
 #include "sorting/Controls.h"
 #include "sorting/Jobs.h"
+#include "sorting/MoveJobs.h"
 #include "sorting/MovePlan.h"
 #include "sorting/Naming.h"
 #include "sorting/Translation.h"
@@ -45,12 +47,14 @@ struct Outlets {
     TextField* destinationPreviewField = nullptr; // where the move would put the file now
 };
 
-// What the commands reach outside the window through.
+// What the commands reach outside the window through. Moves go through
+// `moves`, everything else that touches the disk through `fileManager`.
 struct Services {
     FileManager* fileManager = nullptr;
     OpenPanel* openPanel = nullptr;
     Alert* alert = nullptr;
     Output* output = nullptr;
+    MoveJobs* moves = nullptr;
     // Every text the window shows goes through it; what is printed does not.
     Translate translate = untranslated;
     JobRunner* jobs = nullptr; // the source listing runs here
@@ -60,10 +64,12 @@ struct Services {
 using Sender = const void*;
 
 // The sorting window's controller: holds the sorting state and carries out
-// every command, one at a time, on the thread that calls it. The one thing
-// it hands off is the listing of a source folder (ViewControllerListing.cpp):
-// the first file shows as soon as it is known, and the commands that need the
-// whole list wait for it.
+// every command, one at a time, on the thread that calls it. A command that
+// moves a file ends when its move does, in the move's callback; until then
+// every other command is refused (see refuseWhileMoving). The one other
+// thing it hands off is the listing of a source folder
+// (ViewControllerListing.cpp): the first file shows as soon as it is known,
+// and the commands that need the whole list wait for it.
 class ViewController {
 public:
     ViewController(Outlets outlets, Services services);
@@ -103,6 +109,13 @@ public:
     // entries as they are; the window calls it on every edit of them.
     void updateDestinationPreview();
 
+    // Whether a move (of the move command, undo or redo) is under way.
+    bool isMoving() const { return moving_; }
+    // While a move is under way, says in the status bar that the command
+    // has to wait and returns true: the caller then does nothing. Every
+    // command asks first; so does the window for its own (quitting).
+    bool refuseWhileMoving();
+
     // The sorting state, read-only for the window and the tests.
     const std::optional<FileURL>& sourceFolderPath() const { return sourceFolderPath_; }
     const std::optional<FileURL>& destinationFolderPath() const { return destinationFolderPath_; }
@@ -123,6 +136,7 @@ private:
     void finishListing(std::optional<std::vector<FileURL>> list);
     void discardList();
     bool waitForList(std::function<void()> command);
+    void runWaiting();
     void updateProgressBar();
     void print(std::string_view line);
     void printFailure(const Error& error);
@@ -130,16 +144,21 @@ private:
     MoveEntries moveEntries() const;
     std::string destinationPreview() const;
 
-    // The move command's two stages.
-    FileURL makeTargetFolder(const MoveEntries& entries);
-    void descendIntoSubfolder(FileURL& target, const std::string& name);
+    // The move command's stages: the folders, the move, and what follows it.
+    void makeSubfolder(const FileURL& folder);
     void moveCurrentFile(const FileURL& target, const std::string& name);
+    void finishMove(std::size_t index, const FileURL& destination, const std::string& name, const Result<>& moved);
+    // Starts moving `source` to `destination`; `then` gets the result once
+    // the move has ended, which may be before this returns.
+    void startMove(const FileURL& source, const FileURL& destination, std::function<void(Result<>)> then);
 
     // Undo and redo (ViewControllerHistory.cpp).
     std::optional<std::size_t> entryAt(std::size_t index, const FileURL& location) const;
     void showEntry(std::size_t index);
     void updateUndoMenuItems();
     void reportHistoryFailure(const std::string& failed, const FileCommand& command, const Error& error);
+    void finishUndo(const FileCommand& command, const Result<Restored>& back);
+    void finishRedo(const FileCommand& command, const Result<>& again);
 
     Outlets ui_;
     Services services_;
@@ -155,11 +174,15 @@ private:
 
     std::shared_ptr<JobToken> listing_;   // while a source listing runs
     std::optional<FileURL> listingStart_; // the file that listing shows first, when given
-    // Commands that need the whole list, waiting for the listing to end.
-    std::vector<std::function<void()>> waiting_;
+    // Commands that need the whole list, waiting for the listing to end,
+    // and those given after them; see waitForList().
+    std::deque<std::function<void()>> waiting_;
+    bool runningWaiting_ = false;
     // A step waits for the list: until it is taken there is no current file.
     bool positionWaits_ = false;
     std::function<void(const FileURL&)> sourceListed_;
+    bool moving_ = false;
+    bool refusedWhileMoving_ = false; // the status bar says so, until the move ends
 };
 
 } // namespace shoebox

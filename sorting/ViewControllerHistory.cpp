@@ -53,35 +53,39 @@ void ViewController::undo(Sender)
     // It finds its file's entry in the whole list.
     if (waitForList([this] { undo(nullptr); }))
         return;
-    if (!history_.nextUndo())
+    if (refuseWhileMoving() || !history_.nextUndo())
         return;
-    // A copy: the move may spin an event loop, and undone() moves the
-    // history's own.
+    // A copy: undone() moves the history's own.
     const FileCommand command = *history_.nextUndo();
-    const FileURL& before = command.before;
-    Result<> back;
-    if (command.kind == Kind::Move)
-        back = services_.fileManager->moveItemAtPath(command.after->path(), before.path());
-    else if (command.after)
-        back = services_.fileManager->restoreItemFromTrash(*command.after, before);
-    else
-        back = failure("Could not put \u201C" + oneLine(before.path()) +
-                       "\u201D back from the Trash: its place in the Trash is unknown");
+    if (command.kind == Kind::Move) {
+        startMove(command.after, command.before, [this, command](const Result<>& back) {
+            finishUndo(command, back ? Result<Restored>(Restored::putBack) : std::unexpected(back.error()));
+        });
+    } else {
+        finishUndo(command, services_.fileManager->restoreItemFromTrash(command.trashed, command.before));
+    }
+}
+
+void ViewController::finishUndo(const FileCommand& command, const Result<Restored>& back)
+{
     if (!back) {
         reportHistoryFailure(services_.translate("Sorting", "Can’t undo %1: %2"), command, back.error());
         return;
     }
-
+    const FileURL& before = command.before;
     print(oneLine(before.path()));
     const std::optional<std::size_t> entry =
-        entryAt(command.index, command.kind == Kind::Move ? *command.after : before);
+        entryAt(command.index, command.kind == Kind::Move ? command.after : before);
     history_.undone();
     if (entry) {
         imageURLs_[*entry] = before;
         showEntry(*entry);
     }
-    ui_.statusBar->setStringValue(
-        withArguments(services_.translate("Sorting", "Undone: %1."), {command.name(services_.translate)}));
+    // Put back by hand, the file is where undo would have put it.
+    const std::string done = *back == Restored::alreadyBack
+                                 ? services_.translate("Sorting", "Undone: %1 (it was back in its folder already).")
+                                 : services_.translate("Sorting", "Undone: %1.");
+    ui_.statusBar->setStringValue(withArguments(done, {command.name(services_.translate)}));
     updateUndoMenuItems();
 }
 
@@ -91,32 +95,35 @@ void ViewController::redo(Sender)
 {
     if (waitForList([this] { redo(nullptr); }))
         return;
-    if (!history_.nextRedo())
+    if (refuseWhileMoving() || !history_.nextRedo())
         return;
-    const FileCommand command = *history_.nextRedo(); // a copy, as for undo
-    const FileURL& before = command.before;
-    const std::optional<std::size_t> entry = entryAt(command.index, before);
-
-    std::optional<FileURL> after = command.after;
-    Result<> again;
+    FileCommand command = *history_.nextRedo(); // a copy, as for undo
     if (command.kind == Kind::Move) {
-        again = services_.fileManager->moveItemAtPath(before.path(), after->path());
-    } else if (auto trashed = services_.fileManager->trashItemAtURL(before)) {
-        after = *trashed;
+        startMove(command.before, command.after,
+                  [this, command](const Result<>& again) { finishRedo(command, again); });
+    } else if (auto trashed = services_.fileManager->trashItemAtURL(command.before)) {
+        command.trashed = *trashed;
+        finishRedo(command, {});
     } else {
-        again = std::unexpected(trashed.error());
+        finishRedo(command, std::unexpected(trashed.error()));
     }
+}
+
+// `command` as done again: for a Trash, with the item's new place.
+void ViewController::finishRedo(const FileCommand& command, const Result<>& again)
+{
     if (!again) {
         reportHistoryFailure(services_.translate("Sorting", "Can’t redo %1: %2"), command, again.error());
         return;
     }
-
-    if (command.kind == Kind::Move)
-        print(oneLine(after->path()));
-    history_.redone(after);
+    const bool moved = command.kind == Kind::Move;
+    if (moved)
+        print(oneLine(command.after.path()));
+    const std::optional<std::size_t> entry = entryAt(command.index, command.before);
+    history_.redone(command);
     if (entry) {
-        if (command.kind == Kind::Move)
-            imageURLs_[*entry] = *after;
+        if (moved)
+            imageURLs_[*entry] = command.after;
         currentImageItem_ = static_cast<std::int64_t>(*entry);
         moveToNextImage();
     }

@@ -5,7 +5,10 @@
 // it. Until the whole list is there the progress text says the count is not
 // known, and the commands that need the list (steps, undo, redo) wait for it.
 // A move or Trash of the first file goes ahead: it changes only that entry,
-// which the list takes over when it comes.
+// which the list takes over when it comes; but once a command waits, the
+// later ones wait behind it, moves too, and run in the order given. A move
+// one of them starts holds back the rest until it has ended, as it refuses
+// every command meanwhile.
 
 #include "sorting/ViewController.h"
 
@@ -39,6 +42,8 @@ private:
 
 void ViewController::sourceFolderButton(Sender)
 {
+    if (refuseWhileMoving())
+        return;
     std::optional<FileURL> start = std::exchange(nextScanStart_, std::nullopt);
     const std::optional<FileURL> folder = services_.openPanel->chooseFolder();
     if (!folder)
@@ -118,8 +123,8 @@ void ViewController::finishListing(std::optional<std::vector<FileURL>> list)
 {
     listing_.reset();
     positionWaits_ = false;
-    std::vector<std::function<void()>> waiting = std::exchange(waiting_, {});
     if (!list || list->empty()) {
+        waiting_.clear();
         listingStart_.reset();
         updateDestinationPreview();
         showWarningAlert(
@@ -142,17 +147,33 @@ void ViewController::finishListing(std::optional<std::vector<FileURL>> list)
     updateProgressBar();
     if (sourceListed_ && sourceFolderPath_)
         sourceListed_(*sourceFolderPath_);
-    for (auto& command : waiting)
-        command();
+    runWaiting();
 }
 
-// While a listing runs, `command` waits for its list; true when it does.
+// While a listing runs, or other commands still wait, `command` waits
+// behind them; true when it does. A waiting command run by runWaiting()
+// comes back here and goes ahead.
 bool ViewController::waitForList(std::function<void()> command)
 {
-    if (!listing_)
+    if ((!listing_ && waiting_.empty()) || runningWaiting_)
         return false;
     waiting_.push_back(std::move(command));
     return true;
+}
+
+// Runs the waiting commands in order, until one starts a move that does not
+// end at once; the move's end runs the rest.
+void ViewController::runWaiting()
+{
+    if (runningWaiting_)
+        return; // a rename that ended within a waiting command: the loop below goes on
+    runningWaiting_ = true;
+    while (!listing_ && !moving_ && !waiting_.empty()) {
+        std::function<void()> command = std::move(waiting_.front());
+        waiting_.pop_front();
+        command();
+    }
+    runningWaiting_ = false;
 }
 
 } // namespace shoebox

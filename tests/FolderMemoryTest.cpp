@@ -8,6 +8,8 @@
 #include <QTest>
 #include <QTimer>
 
+#include <sys/stat.h>
+
 #include "app/MainWindow.h"
 #include "app/QtControls.h"
 #include "app/Settings.h"
@@ -15,6 +17,7 @@
 #include "tests/support/Environment.h"
 #include "tests/support/QtWait.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/WindowFixture.h"
 
 using namespace shoebox;
 using namespace shoebox::testing;
@@ -27,7 +30,7 @@ QString text(const std::string& bytes)
 }
 
 // Runs `check` on the first modal window that opens, then closes it.
-void onNextModal(std::function<void(QWidget*)> check)
+void onNextModal(const std::function<void(QWidget*)>& check)
 {
     auto* poll = new QTimer(qApp);
     QObject::connect(poll, &QTimer::timeout, poll, [poll, check] {
@@ -131,6 +134,26 @@ TEST(FolderMemoryTest, TheWindowRemembersFoldersThatTookAndOpensThereNextTime)
         EXPECT_EQ(opened, text(folder)) << button;
     }
     EXPECT_EQ(window.controller().sourceFolderPath(), std::nullopt) << "cancelled";
+}
+
+// Guards a FIFO in place of the settings file hanging the program before its window shows (QSettings opens it and
+// waits for a writer), being replaced by a regular file, or passing without a word.
+TEST(FolderMemoryTest, ASettingsFileThatIsNotARegularFileIsLeftAlone)
+{
+    TempDir dir;
+    const std::string home = dir.makeFolder("home"), file = dir.makeFolder("home/.config/shoebox") + "/shoebox.conf";
+    ASSERT_EQ(::mkfifo(file.c_str(), 0600), 0);
+    ProgramRun program(home, {QString::fromStdString(dir.fill({"a.jpg"}))});
+    EXPECT_TRUE(program.waitFor("ready")) << "hangs before its window shows";
+    EXPECT_EQ(program.end(SIGTERM), "0 0");
+    struct stat status {};
+    EXPECT_TRUE(::lstat(file.c_str(), &status) == 0 && S_ISFIFO(status.st_mode)) << "left as it was";
+    QByteArrayList ours; // Qt's own lines aside
+    for (const QByteArray& line : program.errors.split('\n'))
+        if (line.startsWith("shoebox: "))
+            ours << line;
+    EXPECT_EQ(ours.join('\n').toStdString(),
+              "shoebox: ignoring the settings file " + file + ": it is not a regular file");
 }
 
 // Qt reads the screens and the scale factor once per process, so the window's checks on a small screen run in a

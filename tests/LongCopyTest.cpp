@@ -1,8 +1,12 @@
 #include <QLineEdit>
+#include <QPushButton>
 #include <QScopeGuard>
-#include <QTimer>
+#include <QStatusBar>
+
+#include <csignal>
 
 #include "app/MoveProgressDialog.h"
+#include "tests/support/Environment.h"
 #include "tests/support/QtWait.h"
 #include "tests/support/WindowFixture.h"
 
@@ -25,31 +29,35 @@ struct PaintCounter : QObject {
 // tests do not depend on how fast anything runs.
 class LongCopyTest : public WindowFixture<SlowFileManager> {
 protected:
-    // Presses Return in the name field, which runs the move; `during` runs
-    // inside the move, once its progress dialog is on screen. Returns when
-    // the move has ended.
+    static inline const std::string waitLine = "Wait for the move to end, or press Escape to cancel it.";
+
+    std::string cancelled(const std::string& file, const std::string& to) const
+    {
+        return "Ooops! Something went wrong: Could not move “" + dir / ("src/" + file) + "” to “" + dir / to +
+               "”: the move was cancelled";
+    }
+    std::string statusBar() const { return window.statusBar()->currentMessage().toStdString(); }
+
+    // Presses Return in the name field, which starts the move; `during` runs once its progress dialog is on screen.
+    // Returns when the move has ended.
     void moveWhile(const std::function<void(MoveProgressDialog&)>& during)
     {
-        bool ran = false;
-        QTimer::singleShot(0, &window, [&] {
+        auto* name = find<QLineEdit>("newFileNameTextField");
+        name->setText("Beach");
+        name->setFocus();
+        press(name, Qt::Key_Return);
+        {
             // Should a check fail, the copy still ends.
-            auto ending = qScopeGuard([&] {
-                if (!ran)
-                    files.finish = true;
-            });
+            auto ending = qScopeGuard([&] { files.finish = true; });
             MoveProgressDialog* dialog = nullptr;
             ASSERT_TRUE(
                 waitUntil([&] { return (dialog = window.findChild<MoveProgressDialog*>()) && dialog->isVisible(); }));
             ASSERT_TRUE(waitUntil([&] { return dialog->findChild<QLabel*>("moveDetail")->text().contains(" of "); }))
                 << dialog->findChild<QLabel*>("moveDetail")->text().toStdString();
             during(*dialog);
-            ran = true;
-        });
-        auto* name = find<QLineEdit>("newFileNameTextField");
-        name->setText("Beach");
-        name->setFocus();
-        press(name, Qt::Key_Return);
-        EXPECT_TRUE(ran);
+            ending.dismiss();
+        }
+        ASSERT_TRUE(moveEnded());
         EXPECT_EQ(window.findChild<MoveProgressDialog*>(), nullptr) << "the dialog goes with the move";
     }
 };
@@ -99,6 +107,87 @@ TEST_F(LongCopyTest, ACopyThatFinishesMovesTheFileAndUndoBringsItBack)
     ASSERT_TRUE(waitUntil([&] { return QApplication::focusWidget() == name; })) << "typing goes on in the name field";
     press(name, Qt::Key_Z, Qt::ControlModifier);
     EXPECT_EQ(tree(dir.path()) + " " + progressText().toStdString(), "dest/ src/clip.mov src/d.jpg 1 / 2");
+}
+
+// Guards Escape lost in the first half second of a copy, before the dialog shows, and commands given then not refused
+// (or saved up for after the copy).
+TEST_F(LongCopyTest, EscapeCancelsACopyBeforeItsDialogShowsAndCommandsWaitMeanwhile)
+{
+    openFolders({"clip.mov", "d.jpg"});
+    auto* name = find<QLineEdit>("newFileNameTextField");
+    name->setText("Beach");
+    name->setFocus();
+    press(name, Qt::Key_Return);
+    ASSERT_TRUE(window.controller().isMoving());
+    auto* dialog = window.findChild<MoveProgressDialog*>();
+    EXPECT_FALSE(dialog && dialog->isVisible());
+    for (auto [key, modifiers] : {std::pair{Qt::Key_O, Qt::ControlModifier},
+                                  {Qt::Key_Right, Qt::AltModifier},
+                                  {Qt::Key_Delete, Qt::ControlModifier},
+                                  {Qt::Key_Q, Qt::ControlModifier}}) {
+        window.statusBar()->clearMessage();
+        press(name, key, modifiers);
+        EXPECT_EQ(statusBar() + " " + progressText().toStdString(), waitLine + " 1 / 2") << key;
+    }
+    EXPECT_TRUE(window.isVisible());
+
+    press(name, Qt::Key_Escape);
+    ASSERT_TRUE(moveEnded());
+    EXPECT_EQ(output.lines.back(), cancelled("clip.mov", "dest/Beach.mov"));
+    EXPECT_EQ(tree(dir.path()) + " " + progressText().toStdString() + statusBar(),
+              "dest/ src/clip.mov src/d.jpg 1 / 2");
+}
+
+// Guards the Cancel button, and closing the window during a copy doing nothing or closing it under the copy.
+TEST_F(LongCopyTest, CancelStopsACopyAndClosingTheWindowCancelsItThenCloses)
+{
+    openFolders({"clip.mov", "d.mov"});
+    moveWhile([&](MoveProgressDialog& dialog) {
+        QTest::mouseClick(dialog.findChild<QPushButton*>("cancelMoveButton"), Qt::LeftButton);
+    });
+    EXPECT_EQ(output.lines.back(), cancelled("clip.mov", "dest/Beach.mov"));
+    moveWhile([&](MoveProgressDialog& dialog) {
+        EXPECT_FALSE(window.close());
+        EXPECT_EQ(dialog.findChild<QLabel*>("moveDetail")->text(), "Cancelling…");
+    });
+    EXPECT_FALSE(window.isVisible());
+    EXPECT_EQ(output.lines.back(), cancelled("clip.mov", "dest/Beach.mov"));
+    EXPECT_EQ(tree(dir.path()), "dest/ src/clip.mov src/d.mov");
+}
+
+// Guards SIGTERM, SIGINT or SIGHUP killing the program in the middle of a copy (a partial copy left on the target) or
+// ending it with another status than 0, and, with no copy under way, without saving the window's geometry.
+TEST(EndingTest, SignalsCancelACopyAsCancelDoesThenEndWithStatusZero)
+{
+    TempDir dir;
+    const std::optional<std::string> other = folderOnAnotherFilesystem(dir.path());
+    if (!other)
+        GTEST_SKIP() << "needs a second filesystem (/dev/shm on another filesystem than " << dir.path() << ")";
+    TempDir there(*other);
+    std::string photo(3 << 20, 'x');
+    for (std::size_t i = 0; i < photo.size(); i += 4096)
+        photo[i] = static_cast<char>(i / 4096);
+    for (const auto& [signal, copying] : {std::pair{SIGTERM, true}, {SIGINT, true}, {SIGHUP, false}}) {
+        const std::string run = "run" + std::to_string(signal), home = dir.makeFolder(run + "/home"),
+                          source = dir.makeFolder(run + "/src"), destination = there.makeFolder(run);
+        dir.write(run + "/src/clip.mov", photo);
+        QStringList arguments{QString::fromStdString(source)};
+        if (copying)
+            arguments << QString::fromStdString(destination);
+        ProgramRun program(home, arguments);
+        ASSERT_TRUE(program.waitFor(copying ? "copying" : "ready")) << program.errors.toStdString();
+        EXPECT_EQ(program.end(signal), "0 0") << signal;
+        EXPECT_EQ(readFile(source + "/clip.mov") == photo, true) << signal;
+        EXPECT_EQ(tree(destination), "") << signal;
+        if (copying) {
+            EXPECT_EQ(program.process.readAllStandardOutput().toStdString(),
+                      "starting if folder is not nil\nstarting if folder is not nil\nOoops! Something went wrong: "
+                      "Could not move “" +
+                          source + "/clip.mov” to “" + destination + "/Beach.mov”: the move was cancelled\n");
+        } else {
+            EXPECT_NE(readFile(home + "/.config/shoebox/shoebox.conf").find("geometry="), std::string::npos) << signal;
+        }
+    }
 }
 
 } // namespace

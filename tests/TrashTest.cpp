@@ -39,6 +39,12 @@ std::string trashedPath(const std::string& infoFile)
     return path ? path : "";
 }
 
+// Where the Trash put an item; "" when that is not known.
+std::string placeOf(const TrashedItem& item)
+{
+    return item.place ? item.place->path() : "";
+}
+
 class TrashTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -115,21 +121,22 @@ TEST_F(TrashTest, WhatCannotBeTrashedStaysWhereItWas)
 // Guards the place given not being the item (by inode among same names), and put-back leaving place or listing.
 TEST_F(TrashTest, TrashedItemsAreFoundAndPutBack)
 {
-    std::vector<std::pair<std::string, std::string>> trashed; // original, place
+    std::vector<std::pair<std::string, TrashedItem>> trashed; // original, place
     for (std::string name :
          {"IMG.JPG", "one/IMG.JPG", "IMG.JPG", "IMG.JPG", "IMG.JPG", ".hidden", "tab\there \xFF.jpg", "folder"}) {
         const std::string original =
             name == "folder" ? work.makeFolder(name) : work.write(name, std::to_string(trashed.size()));
-        auto place = trashItem(original);
-        ASSERT_TRUE(place && *place && (*place)->starts_with(trash + "/files/")) << name;
-        EXPECT_EQ(snapshot(**place), name == "folder" ? "folder: " : std::to_string(trashed.size())) << **place;
-        trashed.emplace_back(original, **place);
+        auto item = trashItem(original);
+        ASSERT_TRUE(item && item->place && item->place->path().starts_with(trash + "/files/")) << name;
+        const std::string place = item->place->path();
+        EXPECT_EQ(snapshot(place), name == "folder" ? "folder: " : std::to_string(trashed.size())) << place;
+        trashed.emplace_back(original, *item);
     }
-    EXPECT_EQ(trashed[0].second, trash + "/files/IMG.JPG");
+    EXPECT_EQ(placeOf(trashed[0].second), trash + "/files/IMG.JPG");
     for (auto it = trashed.rbegin(); it != trashed.rend(); ++it) { // newest first, as undo goes
         if (!exists(it->first)) {
             ASSERT_TRUE(restoreTrashedItem(it->second, it->first)) << it->first;
-            EXPECT_FALSE(exists(it->second));
+            EXPECT_FALSE(exists(placeOf(it->second)));
         }
     }
     EXPECT_EQ(tree(work.path()), ".hidden=5 IMG.JPG=4 folder/ one/IMG.JPG=1 tab\there \xFF.jpg=6");
@@ -140,18 +147,47 @@ TEST_F(TrashTest, TrashedItemsAreFoundAndPutBack)
 TEST_F(TrashTest, PutBackIsRefusedWhenTheNameIsTakenOrTheItemLeftTheTrash)
 {
     const std::string original = work.write("IMG_1.JPG", "photo");
-    const std::string place = trashItem(original).value().value();
+    const TrashedItem item = trashItem(original).value();
+    const std::string place = placeOf(item);
     work.write("IMG_1.JPG", "newcomer");
-    Result<> refused = restoreTrashedItem(place, original);
+    Result<Restored> refused = restoreTrashedItem(item, original);
     ASSERT_FALSE(refused);
     EXPECT_NE(refused.error().description.find("File exists"), std::string::npos) << refused.error().description;
     EXPECT_EQ(readFile(original) + " " + readFile(place) + " " + join(names(trash + "/info")),
               "newcomer photo IMG_1.JPG.trashinfo");
-    EXPECT_FALSE(restoreTrashedItem(place, work / "elsewhere.JPG"));
+    EXPECT_FALSE(restoreTrashedItem(item, work / "elsewhere.JPG"));
     fs::remove(trash + "/info/IMG_1.JPG.trashinfo");
     fs::remove(original);
-    refused = restoreTrashedItem(place, original);
+    refused = restoreTrashedItem(item, original);
     ASSERT_FALSE(refused);
     EXPECT_NE(refused.error().description.find("no longer there"), std::string::npos);
     EXPECT_EQ(tree(work.path()) + " | " + readFile(place), " | photo");
+}
+
+// Guards undo of a Trash after the Trash was emptied not saying so, an item put back by hand not found back (or not
+// said where it went under another name), and a .trashinfo left by a hand-made restore kept, or removed although it
+// lists another item.
+TEST_F(TrashTest, PutBackSaysWhereAnItemThatLeftTheTrashIs)
+{
+    const std::string a = work.write("a.JPG", "a"), b = work.write("b.JPG", "b"), c = work.write("c.JPG", "c");
+    const TrashedItem emptied = trashItem(a).value(), byHand = trashItem(b).value(), renamed = trashItem(c).value();
+    fs::remove(placeOf(emptied));
+    fs::remove(trash + "/info/a.JPG.trashinfo");
+    work.write("a.JPG", "newcomer"); // not the item, although it may get its inode number
+    fs::rename(placeOf(byHand), b);  // its listing stays behind
+    fs::rename(placeOf(renamed), work / "c (1).JPG");
+    const std::string otherListing = "[Trash Info]\nPath=/elsewhere/c.JPG\nDeletionDate=2024-05-01T10:00:00\n";
+    writeFile(trash + "/info/c.JPG.trashinfo", otherListing); // another item's, which took the name and left too
+
+    auto why = [](const Result<Restored>& result) {
+        return result ? std::string("restored") : result.error().description;
+    };
+    EXPECT_EQ(why(restoreTrashedItem(emptied, a)),
+              "Could not put “" + a + "” back from the Trash: it is no longer in the Trash");
+    EXPECT_EQ(restoreTrashedItem(byHand, b), Restored::alreadyBack);
+    EXPECT_EQ(why(restoreTrashedItem(renamed, c)),
+              "Could not put “" + c + "” back from the Trash: it was put back as “" + work / "c (1).JPG" + "”");
+    EXPECT_EQ(tree(work.path()) + " | " + join(names(trash + "/files")) + join(names(trash + "/info")) + " " +
+                  readFile(trash + "/info/c.JPG.trashinfo"),
+              "a.JPG=newcomer b.JPG=b c (1).JPG=c | c.JPG.trashinfo " + otherListing);
 }

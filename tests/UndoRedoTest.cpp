@@ -128,4 +128,69 @@ TEST_F(UndoRedoTest, UndoAfterANewScanPutsTheFileBackAndLeavesTheNewList)
     EXPECT_TRUE(exists(dir / "src/a.jpg"));
 }
 
+// Guards undo of a Trash after the Trash was emptied, or after the file was put back by hand, not saying what happened
+// (or staying stuck on a file that is back in its place).
+TEST_F(UndoRedoTest, UndoOfATrashSaysWhatBecameOfAFileThatLeftTheTrash)
+{
+    prepare({"a.jpg", "b.jpg"});
+    controller.moveImageToTrash(nullptr);
+    controller.moveImageToTrash(nullptr);
+    std::filesystem::rename(trash() + "/files/b.jpg", dir / "src/b.jpg"); // by hand: its listing stays
+    std::filesystem::remove(trash() + "/files/a.jpg");
+    std::filesystem::remove(trash() + "/info/a.jpg.trashinfo");
+    state();
+    controller.undo(nullptr);
+    EXPECT_EQ(state(),
+              "2 / 2 src/b.jpg | out: src/b.jpg | status: File Moved to Trash. | bar: Undone: Move to Trash of "
+              "“b.jpg” (it was back in its folder already). | Undo Move to Trash of “a.jpg” | Redo Move to "
+              "Trash of “b.jpg”");
+    controller.undo(nullptr);
+    const std::string why = "Could not put “src/a.jpg” back from the Trash: it is no longer in the Trash";
+    EXPECT_EQ(state(), "2 / 2 src/b.jpg | out: " + failurePrefix + why +
+                           " | status: File Moved to Trash. | bar: Can’t "
+                           "undo Move to Trash of “a.jpg”: " +
+                           why +
+                           " | Undo Move to Trash of “a.jpg” | Redo Move to Trash "
+                           "of “b.jpg”");
+    EXPECT_EQ(disk(), "dest/ src/b.jpg | trash: ");
+}
+
+// Guards a command racing a move under way (a step, a Trash, a new scan, undo) instead of being refused with one line,
+// and undo or redo of a move not waiting for it the same way.
+TEST_F(UndoRedoTest, CommandsAreRefusedWhileAMoveIsUnderWayAndUndoWaitsTheSameWay)
+{
+    prepare({"a.jpg", "b.jpg", "c.jpg"});
+    move("A");
+    window.moves.hold = true;
+    move("B");
+    state();
+    controller.undo(nullptr);
+    controller.nextImageButton(nullptr);
+    controller.prevImageButton(nullptr);
+    controller.moveImageToTrash(nullptr);
+    move("C");
+    controller.sourceFolderButton(nullptr); // the panel would fail the test
+    controller.destinationFolderButton(nullptr);
+    EXPECT_EQ(state(), "2 / 3 src/b.jpg | status: File Renamed: A.jpg | bar: Wait for the move to end, or press Escape "
+                       "to cancel it. | Undo Move of “A.jpg”");
+    EXPECT_EQ(disk(), "dest/A.jpg=a.jpg src/b.jpg src/c.jpg | trash: ");
+    window.moves.release();
+    EXPECT_EQ(state(), "3 / 3 src/c.jpg | out: dest/B.jpg | status: File Renamed: B.jpg | Undo Move of “B.jpg”");
+
+    controller.undo(nullptr);
+    EXPECT_TRUE(controller.isMoving());
+    controller.undo(nullptr); // a second move of the same file: the double fails the test
+    window.moves.release();
+    EXPECT_EQ(state(), "2 / 3 src/b.jpg | out: src/b.jpg | status: File Renamed: B.jpg | bar: Undone: Move of "
+                       "“B.jpg”. | Undo Move of “A.jpg” | Redo Move of “B.jpg”");
+    controller.redo(nullptr);
+    controller.redo(nullptr);
+    controller.undo(nullptr);
+    EXPECT_EQ(state(), "2 / 3 src/b.jpg | status: File Renamed: B.jpg | bar: Wait for the move to end, or press Escape "
+                       "to cancel it. | Undo Move of “A.jpg” | Redo Move of “B.jpg”");
+    window.moves.release();
+    EXPECT_EQ(state(), "3 / 3 src/c.jpg | out: dest/B.jpg | status: File Renamed: B.jpg | bar: Redone: Move of "
+                       "“B.jpg”. | Undo Move of “B.jpg”");
+}
+
 } // namespace

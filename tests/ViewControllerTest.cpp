@@ -106,7 +106,8 @@ TEST_F(ScanTest, ScanThatFindsNothingAlertsKeepsTheDisplayAndDisarmsTheCommands)
 namespace {
 
 // Guards the first file waiting for the sort, a count shown before the list is whole, steps and undo lost or run on a
-// part of the list, and a move of the first file meanwhile forgotten when the list comes.
+// part of the list, a move of the first file meanwhile forgotten when the list comes, and the commands given after a
+// waiting one lost, run out of turn, or run while a move one of them started is under way.
 TEST_F(ScanTest, FirstFileShowsBeforeTheListAndWhatNeedsTheListWaitsForIt)
 {
     chooseDestination(dir.makeFolder("dest"));
@@ -124,13 +125,19 @@ TEST_F(ScanTest, FirstFileShowsBeforeTheListAndWhatNeedsTheListWaitsForIt)
     move("Twice");
     EXPECT_EQ(state(), "1 / counting\u2026 bar 0..0 at 0 next/B2.jpg entry dest/Beach.jpg | out: dest/Beach.jpg | "
                        "status: File Renamed: Beach.jpg | Undo Move of \u201CBeach.jpg\u201D");
+    window.moves.hold = true;
     ASSERT_TRUE(window.jobs.deliverNext());
     EXPECT_FALSE(controller.isListing());
-    EXPECT_EQ(state(), "1 / 3 next/B2.jpg | out: next/B2.jpg | status: File Renamed: Beach.jpg | bar: Undone: "
-                       "Move of \u201CBeach.jpg\u201D. | Redo Move of \u201CBeach.jpg\u201D");
+    EXPECT_EQ(entries(), "dest/Beach.jpg next/b9.jpg next/b10.jpg") << "the step done, the undo's move under way";
+    window.moves.release();
+    EXPECT_EQ(entries(), "next/B2.jpg next/b9.jpg next/b10.jpg") << "undone, and the last move under way";
+    window.moves.release();
+    EXPECT_FALSE(controller.isMoving());
+    EXPECT_EQ(state(), "2 / 3 next/b9.jpg | out: next/B2.jpg / dest/Twice.jpg | status: File Renamed: Twice.jpg | bar: "
+                       "Undone: Move of \u201CBeach.jpg\u201D. | Undo Move of \u201CTwice.jpg\u201D");
     EXPECT_EQ(relative(window.imageViewer.shown),
-              "src/p1.jpg src/p2.jpg next/B2.jpg next/b9.jpg next/b10.jpg next/B2.jpg");
-    EXPECT_EQ(entries(), "next/B2.jpg next/b9.jpg next/b10.jpg");
+              "src/p1.jpg src/p2.jpg next/B2.jpg next/b9.jpg next/b10.jpg next/B2.jpg next/b9.jpg");
+    EXPECT_EQ(entries(), "dest/Twice.jpg next/b9.jpg next/b10.jpg");
 }
 
 // Guards a listing given up (another folder chosen, or the window closing) still showing what it found, and the alert

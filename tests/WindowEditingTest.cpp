@@ -27,23 +27,29 @@ TEST_F(EditingTest, KeysRunTheCommandsFromInsideTextBoxesAndTheMenuNamesTheComma
     name->setFocus();
     QTest::keyClicks(name, "Sand & Sea");
     press(name, Qt::Key_Return);
+    ASSERT_TRUE(moveEnded());
     EXPECT_EQ(undo->text(), "Undo Move of “Sand && Sea.jpg”");
     EXPECT_TRUE(undo->isEnabled() && !redo->isEnabled());
     EXPECT_EQ(name->selectedText(), "Sand & Sea") << "the next name replaces the last one";
 
     ASSERT_EQ(QApplication::focusWidget(), name);
     press(name, Qt::Key_Z, Qt::ControlModifier);
+    ASSERT_TRUE(moveEnded());
     EXPECT_EQ(tree(dir.path()), "dest/ src/a.jpg src/b.png src/c.mov");
     EXPECT_EQ(name->text() + " " + progressText(), "Sand & Sea 1 / 3") << "the name field's own undo did not run";
     EXPECT_EQ(window.statusBar()->currentMessage(), "Undone: Move of “Sand & Sea.jpg”.");
     EXPECT_EQ(text("newFileNamePreviewField"), "File Renamed: Sand & Sea.jpg");
     EXPECT_EQ(redo->text(), "Redo Move of “Sand && Sea.jpg”");
     press(name, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+    ASSERT_TRUE(moveEnded());
     EXPECT_EQ(tree(dir / "dest") + " " + progressText().toStdString(), "Sand & Sea.jpg=a.jpg 2 / 3");
     press(name, Qt::Key_Z, Qt::ControlModifier);
+    ASSERT_TRUE(moveEnded());
     find<QComboBox>("subFolderOneBox")->setFocus();
     press(QApplication::focusWidget(), Qt::Key_Y, Qt::ControlModifier);
+    ASSERT_TRUE(moveEnded());
     press(find<QComboBox>("renameTypeMenu"), Qt::Key_Return, Qt::ControlModifier);
+    ASSERT_TRUE(moveEnded());
     EXPECT_EQ(tree(dir / "dest") + " " + progressText().toStdString(),
               "Sand & Sea.jpg=a.jpg Sand & Sea.png=b.png 3 / 3");
 }
@@ -97,6 +103,7 @@ TEST_F(EditingTest, SubfolderBoxesOfferTheFoldersOfTheirLevelAndNamesUsedBefore)
     levelTwo->setEditText("2025");
     find<QLineEdit>("newFileNameTextField")->setText("x");
     click("moveAndRenameFileButton");
+    ASSERT_TRUE(moveEnded());
     ASSERT_TRUE(exists(dir / "dest/Trips/2025/x.jpg"));
     EXPECT_EQ(offers(levelTwo, {"2023", "2024", "2025"}), "");
     EXPECT_EQ(levelOne->currentText() + "/" + levelTwo->currentText(), "Trips/2025");

@@ -95,6 +95,7 @@ TEST_F(WindowTest, FoldersFromTheCommandLineAreChosenAsIfPickedInThePanel)
         EXPECT_TRUE(find<QAbstractButton>(name)->isEnabled()) << name;
     find<QLineEdit>("newFileNameTextField")->setText("Beach");
     press(&window, Qt::Key_Return, Qt::ControlModifier);
+    ASSERT_TRUE(moveEnded());
     EXPECT_EQ(tree(dir / "dest"), "Beach.jpg=data");
     EXPECT_TRUE(alert.shown.empty());
 
@@ -128,6 +129,7 @@ TEST_F(WindowTest, AFolderOnASlowDiskListsAndShowsItsFirstPicture)
     choose("destinationFolderButton", dir.makeFolder("dest"));
     find<QLineEdit>("newFileNameTextField")->setText("Beach");
     press(&window, Qt::Key_Return, Qt::ControlModifier);
+    ASSERT_TRUE(moveEnded()) << "a copy off the slow disk";
     const std::string jpeg = shortly(readFile(dir / "src/b.jpg"));
     EXPECT_EQ(tree(dir.path()), "dest/Beach.jpg=" + jpeg + " src/a10.jpg=" + jpeg + " src/b.jpg=" + jpeg);
     EXPECT_GT(slow.operations(), 10u);

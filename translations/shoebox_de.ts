@@ -427,6 +427,17 @@ Optionen:
         <source>&amp;About Shoebox</source>
         <translation>&amp;Über Shoebox</translation>
     </message>
+    <message>
+        <source>&amp;Cancel Move</source>
+        <translation>Verschieben &amp;abbrechen</translation>
+    </message>
+</context>
+<context>
+    <name>Settings</name>
+    <message>
+        <source>ignoring the settings file %1: it is not a regular file</source>
+        <translation>die Einstellungsdatei %1 wird übergangen: sie ist keine gewöhnliche Datei</translation>
+    </message>
 </context>
 <context>
     <name>Shortcuts</name>
@@ -514,6 +525,10 @@ Optionen:
     <message>
         <source>Keys</source>
         <translation>Tasten</translation>
+    </message>
+    <message>
+        <source>Cancel the move under way</source>
+        <translation>Laufendes Verschieben abbrechen</translation>
     </message>
 </context>
 <context>
@@ -649,6 +664,14 @@ Optionen:
     <message>
         <source>counting…</source>
         <translation>wird gezählt…</translation>
+    </message>
+    <message>
+        <source>Wait for the move to end, or press Escape to cancel it.</source>
+        <translation>Warten Sie, bis das Verschieben fertig ist, oder brechen Sie es mit Esc ab.</translation>
+    </message>
+    <message>
+        <source>Undone: %1 (it was back in its folder already).</source>
+        <translation>Rückgängig gemacht: %1 (die Datei war schon wieder in ihrem Ordner).</translation>
     </message>
 </context>
 <context>

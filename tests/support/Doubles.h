@@ -8,6 +8,7 @@
 #include <atomic>
 #include <chrono>
 #include <deque>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -18,6 +19,7 @@
 #include "platform/FileManager.h"
 #include "platform/LinuxFileManager.h"
 #include "sorting/Controls.h"
+#include "sorting/MoveJobs.h"
 #include "sorting/ViewController.h"
 
 namespace shoebox::testing {
@@ -112,14 +114,14 @@ struct FailingFileManager : FileManager {
         ++listings;
         return real.folderNamesInDirectory(folder);
     }
-    Result<std::optional<FileURL>> trashItemAtURL(const FileURL& url) override
+    Result<TrashedItem> trashItemAtURL(const FileURL& url) override
     {
         return call("trash", url.path(), [&] { return real.trashItemAtURL(url); });
     }
-    Result<> restoreItemFromTrash(const FileURL& trashedItem, const FileURL& originalURL) override
+    Result<Restored> restoreItemFromTrash(const TrashedItem& item, const FileURL& originalURL) override
     {
-        return call("restore", trashedItem.path() + " -> " + originalURL.path(),
-                    [&] { return real.restoreItemFromTrash(trashedItem, originalURL); });
+        return call("restore", (item.place ? item.place->path() : "?") + " -> " + originalURL.path(),
+                    [&] { return real.restoreItemFromTrash(item, originalURL); });
     }
 
 private:
@@ -206,6 +208,28 @@ struct SteppedJobs final : JobRunner {
     }
 };
 
+// Moves through `files` on the test's thread, and hands the result back at once; or, while `hold` is set, keeps the
+// move until the test calls release() (the move is under way meanwhile).
+struct HeldMoves final : MoveJobs {
+    explicit HeldMoves(FileManager& files) : files(files) {}
+    FileManager& files;
+    bool hold = false;
+    std::function<void()> held;
+
+    void move(std::string source, std::string destination, Done done) override
+    {
+        EXPECT_FALSE(held) << "a second move while one is under way";
+        held = [this, source, destination, done] { done(files.moveItemAtPath(source, destination)); };
+        if (!hold)
+            release();
+    }
+    void release()
+    {
+        if (auto run = std::exchange(held, nullptr))
+            run();
+    }
+};
+
 // A whole window's worth of doubles, wired to one controller.
 struct FakeWindow {
     FakeControl subSubFolder, trashPhotoButton, prePhotoButton, nextPhotoButton, moveAndRenameFileButton,
@@ -217,6 +241,7 @@ struct FakeWindow {
     RecordingOutput output;
     FailingFileManager files;
     SteppedJobs jobs;
+    HeldMoves moves{files};
 
     // In the order of Outlets' fields.
     // clang-format off
@@ -229,7 +254,7 @@ struct FakeWindow {
                        &destinationPreviewField};
     }
     // clang-format on
-    Services services() { return Services{&files, &panel, &alert, &output, untranslated, &jobs}; }
+    Services services() { return Services{&files, &panel, &alert, &output, &moves, untranslated, &jobs}; }
 };
 
 } // namespace shoebox::testing

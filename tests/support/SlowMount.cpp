@@ -13,9 +13,13 @@
 #include <sys/xattr.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <string>
+#include <string_view>
 
 namespace shoebox::testing {
 
@@ -182,6 +186,19 @@ int threadsOfThisProcess()
     return error ? 0 : static_cast<int>(std::distance(begin(tasks), end(tasks)));
 }
 
+bool onPath(const std::string& program)
+{
+    const char* path = std::getenv("PATH");
+    for (std::string_view rest = path ? path : "/usr/bin:/bin"; !rest.empty();) {
+        const std::size_t colon = std::min(rest.find(':'), rest.size());
+        const std::string candidate = std::string(rest.substr(0, colon)) + "/" + program;
+        if (::access(candidate.c_str(), X_OK) == 0)
+            return true;
+        rest.remove_prefix(std::min(colon + 1, rest.size()));
+    }
+    return false;
+}
+
 } // namespace
 
 SlowMount::SlowMount(const std::string& folder, std::chrono::microseconds delay)
@@ -190,6 +207,12 @@ SlowMount::SlowMount(const std::string& folder, std::chrono::microseconds delay)
 {
     if (::access("/dev/fuse", R_OK | W_OK) != 0) {
         whyNot_ = "/dev/fuse cannot be opened here";
+        return;
+    }
+    // Only root mounts through /dev/fuse itself; anyone else through the
+    // setuid helper.
+    if (::geteuid() != 0 && !onPath("fusermount3")) {
+        whyNot_ = "fusermount3 is missing (Debian package fuse3), and only root mounts without it";
         return;
     }
     if (threadsOfThisProcess() == 1)

@@ -4,7 +4,10 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QLabel>
+#include <QProcess>
 #include <QTest>
+
+#include <csignal>
 
 #include "app/MainWindow.h"
 #include "tests/support/Doubles.h"
@@ -45,6 +48,11 @@ protected:
     {
         QTest::keyClick(target, static_cast<Qt::Key>(key), modifiers);
     }
+    // Waits for a move the last command started (a rename usually ends before the command returns, but not always).
+    bool moveEnded()
+    {
+        return waitUntil([&] { return !window.controller().isMoving(); });
+    }
     // Chooses `folder` in the panel the button opens; a source, until its listing (off the UI thread) has ended.
     void choose(const char* button, const std::string& folder)
     {
@@ -77,6 +85,50 @@ protected:
     RecordingOutput output;
     Files files;
     MainWindow window;
+};
+
+// The program as main runs it, in a child process with its own HOME on the offscreen platform: the move probe
+// (tests/MoveProbe.cpp), whose moves copy through a held observer.
+struct ProgramRun {
+    ProgramRun(const std::string& home, const QStringList& arguments)
+    {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        for (const char* name : {"XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_CACHE_HOME"})
+            environment.remove(QString::fromLatin1(name));
+        environment.insert("HOME", QString::fromStdString(home));
+        environment.insert("QT_QPA_PLATFORM", "offscreen");
+        process.setProcessEnvironment(environment);
+        process.start(QCoreApplication::applicationDirPath() + "/shoebox_move_probe", arguments);
+    }
+    ~ProgramRun()
+    {
+        if (process.state() != QProcess::NotRunning)
+            process.kill();
+        process.waitForFinished();
+    }
+    // Waits for `cue` on its stderr; false when it ended first, or hangs (half a minute).
+    bool waitFor(const QByteArray& cue)
+    {
+        waitUntil(
+            [&] {
+                errors += process.readAllStandardError();
+                return errors.contains(cue) || process.state() == QProcess::NotRunning;
+            },
+            30000);
+        return errors.contains(cue);
+    }
+    // Sends `signal` and waits for the end: "0 0" for a normal exit with status 0.
+    std::string end(int signal)
+    {
+        ::kill(static_cast<pid_t>(process.processId()), signal);
+        if (!waitUntil([&] { return process.state() == QProcess::NotRunning; }, 30000))
+            return "still running";
+        errors += process.readAllStandardError();
+        return std::to_string(process.exitStatus()) + " " + std::to_string(process.exitCode());
+    }
+
+    QProcess process;
+    QByteArray errors;
 };
 
 } // namespace shoebox::testing
