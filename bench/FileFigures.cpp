@@ -33,8 +33,6 @@ std::map<int, std::string> emptyFolders;
 // picture's figures.
 std::string scan(const Data& data, const Options& options, Report& report, const char* name, int count)
 {
-    if (count == 1'000'000 && std::getenv("SPEED_1M"))
-        emptyFolders[count] = std::getenv("SPEED_1M"); // HACK
     if (!emptyFolders.contains(count)) {
         const std::string folder = data.newFolder("scan-" + std::to_string(count));
         const auto t0 = Clock::now();
