@@ -10,6 +10,7 @@
 #include "app/FolderCompletion.h"
 #include "app/FolderPanel.h"
 #include "app/FolderRoute.h"
+#include "app/FullScreenLayout.h"
 #include "app/MoveJobRunner.h"
 #include "app/QtControls.h"
 #include "app/Settings.h"
@@ -52,6 +53,7 @@ protected:
     // the window once the move has ended.
     void closeEvent(QCloseEvent* event) override;
     bool event(QEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
     // What the window needs only once it is on screen, made after its
@@ -63,8 +65,15 @@ private:
     void nameControls();
     void placeOnScreen(const QByteArray& remembered);
     void connectCommands();
+    void connectViewCommands();
     void chooseFolder(FolderRole role);
     void connectEditing();
+    // Go ▸ Recent Destinations: one item per remembered pair, with its key.
+    void makeRecentDestinationItems();
+    void showRecentDestinations();
+    void rememberRecentDestinations();
+    void showPhotoInfo();
+    void enableEscape();
     // Runs `then` once the command just given has ended: now, or when the
     // move it started ends.
     void afterCommand(std::function<void()> then);
@@ -87,6 +96,9 @@ private:
     // Before the controller its jobs report to.
     std::unique_ptr<BackgroundJobs> jobs_;
     std::unique_ptr<FolderCompletion> completion_; // see completion()
+    FullScreenLayout* fullScreen_ = nullptr;
+    std::vector<QAction*> recentItems_; // Go ▸ Recent Destinations, Ctrl+1 to Ctrl+9
+    QAction* noRecentItem_ = nullptr;   // in their place while there are none
     bool painted_ = false;
 
     // The adapters behind the controller's outlets, of as many types as

@@ -18,6 +18,7 @@
 #include "sorting/MoveJobs.h"
 #include "sorting/MovePlan.h"
 #include "sorting/Naming.h"
+#include "sorting/RecentDestinations.h"
 #include "sorting/Translation.h"
 
 namespace shoebox {
@@ -108,6 +109,9 @@ public:
     // Shows where the move would put the current file with the window's
     // entries as they are; the window calls it on every edit of them.
     void updateDestinationPreview();
+    // Fills both subfolder boxes with the pair of the `rank`-th most recent
+    // destination (0 the latest); moves nothing. Nothing when there are fewer.
+    void useRecentDestination(std::size_t rank);
 
     // Whether a move (of the move command, undo or redo) is under way.
     bool isMoving() const { return moving_; }
@@ -123,6 +127,9 @@ public:
     std::int64_t currentImageItem() const { return currentImageItem_; }
     std::int64_t totalImageCount() const { return totalImageCount_; }
     const CommandHistory& history() const { return history_; }
+    // Where moves went, most recent first; the window starts it from the
+    // settings and keeps it there.
+    RecentDestinations& recentDestinations() { return recent_; }
 
 private:
     bool hasCurrentFile() const;
@@ -146,8 +153,9 @@ private:
 
     // The move command's stages: the folders, the move, and what follows it.
     void makeSubfolder(const FileURL& folder);
-    void moveCurrentFile(const FileURL& target, const std::string& name);
-    void finishMove(std::size_t index, const FileURL& destination, const std::string& name, const Result<>& moved);
+    void moveCurrentFile(const FileURL& target, const std::string& name, const SubfolderPair& subfolders);
+    void finishMove(std::size_t index, const FileURL& destination, const std::string& name,
+                    const SubfolderPair& subfolders, const Result<>& moved);
     // Starts moving `source` to `destination`; `then` gets the result once
     // the move has ended, which may be before this returns.
     void startMove(const FileURL& source, const FileURL& destination, std::function<void(Result<>)> then);
@@ -181,6 +189,7 @@ private:
     // A step waits for the list: until it is taken there is no current file.
     bool positionWaits_ = false;
     std::function<void(const FileURL&)> sourceListed_;
+    RecentDestinations recent_;
     bool moving_ = false;
     bool refusedWhileMoving_ = false; // the status bar says so, until the move ends
 };

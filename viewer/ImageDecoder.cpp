@@ -113,6 +113,14 @@ DecodedPicture failed(Problem p)
     return d;
 }
 
+// The sizes the info line shows, once the decoder has said what it read.
+void noteSizes(DecodedPicture& d)
+{
+    if (d.info.pixels.isEmpty())
+        d.info.pixels = d.originalSize;
+    d.info.fileBytes = d.stamp.size;
+}
+
 DecodedPicture decodeWithQt(const QByteArray& data, const DecodeRequest& request, const CancelCheck& cancelled)
 {
     QByteArray bytes = data; // shared, not copied
@@ -212,6 +220,7 @@ DecodedPicture decodePicture(const DecodeRequest& request, const CancelCheck& ca
         DecodedPicture d = decodeVideoPoster(file.fd.get(), file.status.st_size, request, cancelled);
         d.stamp = stamp;
         d.target = request.target;
+        noteSizes(d);
         trace::stage(request.path, "poster decoded");
         return d;
     }
@@ -235,6 +244,7 @@ DecodedPicture decodePicture(const DecodeRequest& request, const CancelCheck& ca
             stampedPreview = [&](DecodedPicture p) {
                 p.stamp = stamp;
                 p.target = request.target;
+                noteSizes(p);
                 trace::stage(request.path, "thumbnail decoded");
                 preview(std::move(p));
             };
@@ -254,6 +264,7 @@ DecodedPicture decodePicture(const DecodeRequest& request, const CancelCheck& ca
     }
     d.stamp = stamp;
     d.target = request.target;
+    noteSizes(d);
     return d;
 }
 
@@ -302,6 +313,7 @@ DecodedPicture decodePreview(const DecodeRequest& request, const CancelCheck& ca
         d = decodeJpegPreview(start, request);
     d.stamp = stamp;
     d.target = request.target;
+    noteSizes(d);
     trace::stage(request.path, d.image.isNull() ? "no embedded preview" : "embedded preview decoded");
     return d;
 }
