@@ -15,12 +15,14 @@ class LinuxFileManager final : public FileManager {
 public:
     explicit LinuxFileManager(FileMoveIo io = systemFileMoveIo()) : io_(std::move(io)) {}
 
-    std::optional<std::vector<FileURL>> contentsOfDirectory(const FileURL& folder) override;
+    std::optional<std::vector<FileURL>> shownFilesInDirectory(const FileURL& folder,
+                                                              ListingObserver& observer) override;
     bool fileExistsAtPath(const std::string& path) override;
     bool fileExistsAtPath(const std::string& path, bool& isDirectory) override;
     Result<> createDirectoryAtURL(const FileURL& folder) override;
     using FileManager::moveItemAtPath;
     Result<> moveItemAtPath(const std::string& source, const std::string& destination, MoveObserver* observer) override;
+    std::optional<std::vector<std::string>> namesInDirectory(const FileURL& folder) override;
     std::optional<std::vector<std::string>> folderNamesInDirectory(const FileURL& folder) override;
     Result<TrashedItem> trashItemAtURL(const FileURL& url) override;
     Result<Restored> restoreItemFromTrash(const TrashedItem& item, const FileURL& originalURL) override;

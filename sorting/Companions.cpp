@@ -4,6 +4,7 @@
 #include <array>
 
 #include "platform/MediaTypes.h"
+#include "platform/Text.h"
 #include "sorting/Naming.h"
 
 namespace shoebox {
@@ -123,22 +124,17 @@ bool isVideoName(const FileURL& file)
     return isOneOf(file.pathExtension(), videoExtensions);
 }
 
-std::vector<ListedFile> listShownFiles(const std::vector<FileURL>& listing, bool withCompanions)
+std::vector<ListedFile> findCompanions(const std::vector<FileURL>& shownFiles, const std::vector<std::string>& names)
 {
     std::vector<ListedFile> shown;
     std::vector<MediaKind> kinds;
-    for (const FileURL& entry : listing) {
-        if (const std::optional<MediaKind> kind = mediaKindOf(entry)) {
-            shown.push_back(ListedFile{entry, {}, {}, {}});
-            kinds.push_back(*kind);
-        }
-    }
-    if (!withCompanions)
-        return shown;
-
     Owners owners;
-    for (std::size_t i = 0; i < shown.size(); ++i)
-        owners.add(split(nameOf(shown[i].url)).stem, i, kinds[i] == MediaKind::Picture);
+    for (const FileURL& file : shownFiles) {
+        const MediaKind kind = mediaKindOf(file).value_or(MediaKind::Picture);
+        owners.add(split(nameOf(file)).stem, shown.size(), kind == MediaKind::Picture);
+        shown.push_back(ListedFile{file, {}, {}, {}});
+        kinds.push_back(kind);
+    }
     owners.sort();
     // A Live Photo: a shown video beside a still of its stem.
     for (std::size_t i = 0; i < shown.size(); ++i) {
@@ -149,11 +145,19 @@ std::vector<ListedFile> listShownFiles(const std::vector<FileURL>& listing, bool
             shown[*still].videos.push_back(i);
         }
     }
-    for (const FileURL& entry : listing) {
-        if (mediaKindOf(entry))
-            continue;
-        if (auto owner = ownerOf(owners, nameOf(entry)))
-            shown[*owner].companions.push_back(entry);
+    if (shown.empty())
+        return shown;
+    const FileURL folder = shown.front().url.deletingLastPathComponent();
+    for (const std::string& name : names) {
+        if (mediaKindOf(split(name).extension))
+            continue; // shown, or not listed because hidden; either way no companion
+        if (auto owner = ownerOf(owners, name))
+            shown[*owner].companions.push_back(folder.appendingPathComponent(name));
+    }
+    // In name order, whatever order the folder gave them in.
+    for (ListedFile& file : shown) {
+        std::ranges::sort(file.companions,
+                          [](const FileURL& a, const FileURL& b) { return naturalLess(nameOf(a), nameOf(b)); });
     }
     return shown;
 }

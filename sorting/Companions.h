@@ -27,19 +27,19 @@ struct ListedFile {
     bool hasCompanions() const { return !companions.empty() || !videos.empty() || still; }
 };
 
-// The shown files of a folder `listing` (natural order), in that order, and
-// for each the companions the listing holds when `withCompanions`:
+// The shown files of a folder, `shown` (in natural order), each with the
+// companions among `names`, the names of every entry of the folder (in any
+// order; those of the shown files are passed over):
 //  - for a still, RAW files (.dng .cr2 .cr3 .nef .nrw .arw .srf .sr2 .raf
 //    .orf .rw2 .pef .srw .x3f .3fr .iiq .rwl) and videos (.mov .mp4) of the
 //    same stem; a video that is itself shown is one of `videos`;
 //  - for any shown file, the sidecars <stem>.xmp, .aae and .thm, and
 //    <name>.xmp for the file itself, its RAW files and its videos
 //    (DSC_2041.NEF.xmp).
-// A companion goes with the first still of its stem in the listing, or,
-// for a sidecar without a still, the first shown file. Files that are no
-// companion (a RAW without a shown twin) stay out, as do the listing's
-// folders' contents: the listing is taken as it is.
-std::vector<ListedFile> listShownFiles(const std::vector<FileURL>& listing, bool withCompanions);
+// A companion goes with the first still of its stem in `shown`, or, for a
+// sidecar without a still, the first shown file. Files that are no
+// companion (a RAW without a shown twin) stay out.
+std::vector<ListedFile> findCompanions(const std::vector<FileURL>& shown, const std::vector<std::string>& names);
 
 // What follows `entry`'s stem and its dot in `member`'s name: "MOV" for
 // IMG_0412.MOV beside IMG_0412.HEIC, "NEF.xmp" for DSC_2041.NEF.xmp; the

@@ -5,38 +5,31 @@
 #include <string_view>
 #include <utility>
 
-#include "platform/MediaTypes.h"
 #include "platform/Text.h"
 #include "sorting/ViewController.h"
 
 namespace shoebox {
 
-void ViewController::listScan(std::vector<FileURL> listing)
-{
-    if (!companionsTogether_) {
-        // As without the option, and as fast: no companions looked for.
-        for (FileURL& entry : listing) {
-            if (mediaKindOf(entry))
-                imageURLs_.push_back(std::move(entry));
-        }
-        return;
-    }
-    listed_ = listShownFiles(listing, true);
-    rebuildList();
-}
-
-// Switched on after a scan without it: the entries as they stand, with the
-// companions the source folder holds now. An entry moved away meanwhile went
-// on its own and stays so.
-void ViewController::groupEntries()
+// The entries as they stand, with their companions: found by the listing,
+// or, switched on after a listing without it, those the source folder holds
+// now. An entry moved away meanwhile went on its own and stays so.
+void ViewController::groupEntries(std::optional<std::vector<ListedFile>> found)
 {
     listed_.clear();
     for (const FileURL& url : imageURLs_)
         listed_.push_back(ListedFile{url, {}, {}, {}});
-    const std::optional<std::vector<FileURL>> listing =
-        sourceFolderPath_ ? services_.fileManager->contentsOfDirectory(*sourceFolderPath_) : std::nullopt;
-    if (listing) {
-        const std::vector<ListedFile> now = listShownFiles(*listing, true);
+    if (!found && sourceFolderPath_) {
+        // The entries still in the source folder, in list order (natural order).
+        std::vector<FileURL> there;
+        for (const FileURL& url : imageURLs_) {
+            if (url.deletingLastPathComponent() == *sourceFolderPath_)
+                there.push_back(url);
+        }
+        if (const auto names = services_.fileManager->namesInDirectory(*sourceFolderPath_))
+            found = findCompanions(there, *names);
+    }
+    if (found) {
+        const std::vector<ListedFile>& now = *found;
         // Sorted by path, as Companions.cpp looks up stems: a hash table of
         // a million paths takes seconds.
         using Place = std::pair<std::string_view, std::size_t>;
@@ -97,6 +90,8 @@ void ViewController::setMoveCompanionsTogether(bool on)
     if (on == companionsTogether_)
         return;
     companionsTogether_ = on;
+    if (listing_) // the listing's end lists the entries as the option is then
+        return;
     if (imageURLs_.empty()) { // no scan, or one that found nothing
         updateDestinationPreview();
         return;
