@@ -513,6 +513,7 @@ TEST_F(GermanWindowTest, TheWindowSpeaksGermanAndThePrintedLinesStayEnglish)
     EXPECT_EQ(text("destinationPreviewField"), "Geben Sie zuerst einen Namen für die Datei ein.");
     find<QLineEdit>("newFileNameTextField")->setText("Beach");
     press(&window, Qt::Key_Return, Qt::ControlModifier);
+    ASSERT_TRUE(moveEnded()); // a loaded machine can take longer than the rename's short wait
     EXPECT_EQ(text("newFileNamePreviewField"), "Datei umbenannt: Beach.jpg");
     EXPECT_EQ(find<QAction>("actionUndo")->text(), "Verschieben von „Beach.jpg“ rückgängig machen");
 
@@ -522,6 +523,7 @@ TEST_F(GermanWindowTest, TheWindowSpeaksGermanAndThePrintedLinesStayEnglish)
     dir.write("dest/Trips");
     find<QComboBox>("subFolderOneBox")->setEditText("Trips");
     press(&window, Qt::Key_Return, Qt::ControlModifier);
+    ASSERT_TRUE(moveEnded());
     std::filesystem::remove(dir / "src/b.jpg");
     press(&window, Qt::Key_Delete, Qt::ControlModifier);
     ASSERT_GE(output.lines.size(), 3u);
