@@ -5,6 +5,7 @@
 #include <QMessageBox>
 #include <QProcess>
 #include <QScreen>
+#include <QSettings>
 #include <QTest>
 #include <QTimer>
 
@@ -94,7 +95,7 @@ TEST(FolderPanelTest, OpensInTheNearestFolderItCanShow)
 }
 
 // Guards remembering a choice that did not take or losing its bytes, forgetting the geometry, the settings living
-// elsewhere than the XDG folder, or the panel opening elsewhere.
+// elsewhere than the XDG folder, the panel opening elsewhere, or a relative or null-holding folder read back.
 TEST(FolderMemoryTest, TheWindowRemembersFoldersThatTookAndOpensThereNextTime)
 {
     TempDir dir;
@@ -133,6 +134,13 @@ TEST(FolderMemoryTest, TheWindowRemembersFoldersThatTookAndOpensThereNextTime)
         EXPECT_EQ(opened, text(folder)) << button;
     }
     EXPECT_EQ(window.controller().sourceFolderPath(), std::nullopt) << "cancelled";
+
+    QSettings(QSettings::NativeFormat, QSettings::UserScope, "shoebox", "shoebox")
+        .setValue("folders/source", QByteArray("photos"));
+    QSettings(QSettings::NativeFormat, QSettings::UserScope, "shoebox", "shoebox")
+        .setValue("folders/destination", QByteArray::fromStdString(photos + '\0' + "/x"));
+    EXPECT_EQ(Settings().folder(FolderRole::Source), std::nullopt) << "relative";
+    EXPECT_EQ(Settings().folder(FolderRole::Destination), std::nullopt) << "holding a null byte";
 }
 
 // Guards a FIFO in place of the settings file hanging the program before its window shows (QSettings opens it and

@@ -195,7 +195,7 @@ TEST_F(WindowTest, TheShortcutsDialogListsEveryKeyTheWindowHas)
     EXPECT_TRUE(find<QAbstractButton>("trashPhotoButton")->toolTip().contains("Ctrl+Delete anywhere; Delete when"));
 }
 
-// Guards a mistake's exit status and its exact message (a newline in a name escaped).
+// Guards a mistake's exit status and its exact message (a newline in a name escaped, a lone "-" dropped).
 TEST(CommandLineTest, MistakesEndWithStatusTwoAndSayWhat)
 {
     TempDir dir;
@@ -210,6 +210,7 @@ TEST(CommandLineTest, MistakesEndWithStatusTwoAndSayWhat)
         {{folder, file}, "destination folder '" + file + "': Not a directory"},
         {{folder, photo}, "destination folder '" + photo + "': Not a directory"},
         {{""}, "source folder '': No such file or directory"},
+        {{"-"}, "source folder '-': No such file or directory"}, // a lone "-" is a name, not an option
         {{dir / "bad\nname"}, "source folder '" + dir / "bad\\x0Aname" + "': No such file or directory"},
         {{folder, folder, folder}, "too many arguments: at most a source and a destination folder" + more},
         {{"--colour", folder}, "Unknown option 'colour'." + more},
