@@ -82,7 +82,7 @@ TEST_F(DecodeQueueTest, DyingStopsTheRunningDecodeAndStartsNothingMore)
 // otherwise; no previews.
 struct ScriptedViewTest : ::testing::Test {
     using Decode = std::function<QColor(const std::string& path, const imaging::CancelCheck&, imaging::FileStamp&)>;
-    static std::unique_ptr<shoebox::ImageViewWidget> viewOn(Decode decode)
+    static std::unique_ptr<shoebox::ImageViewWidget> viewOn(const Decode& decode)
     {
         auto picture = [decode](const imaging::DecodeRequest& request, const auto& cancelled, const auto&) {
             imaging::DecodedPicture decoded;

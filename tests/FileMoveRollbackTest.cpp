@@ -70,7 +70,7 @@ Inject all(Injects... injects)
 
 auto first = fromCall(1); // and every one after
 auto onlyFirst = [done = false](auto&&...) mutable { return !std::exchange(done, true); };
-auto onName = [](std::string name) {
+auto onName = [](const std::string& name) {
     return [name](int, const char* path, auto&&...) { return fs::path(path).filename() == name; };
 };
 auto onTemporary = [](int, const char* path, auto&&...) { return isHiddenCopy(fs::path(path).filename().c_str()); };

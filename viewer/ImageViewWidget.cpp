@@ -49,10 +49,10 @@ ImageViewWidget::ImageViewWidget(QWidget* parent, Decoders decoders)
     : QWidget(parent), cache_(std::make_unique<imaging::DecodeCache>(defaultCacheBytes)),
       previews_(std::make_unique<imaging::DecodeCache>(previewCacheBytes)),
       queue_(
-          2, [this](const std::string& path, imaging::DecodeQueue::Picture result) { onDecoded(path, result); },
+          2, [this](const std::string& path, const imaging::DecodeQueue::Picture& result) { onDecoded(path, result); },
           std::move(decoders.picture)),
       previewQueue_(
-          1, [this](const std::string& path, imaging::DecodeQueue::Picture result) { onPreview(path, result); },
+          1, [this](const std::string& path, const imaging::DecodeQueue::Picture& result) { onPreview(path, result); },
           std::move(decoders.preview))
 {
     imaging::installDecodeLimits();
@@ -185,7 +185,7 @@ QImage ImageViewWidget::currentImage() const
         return picture_;
     case Showing::Movie:
     case Showing::Video:
-        if (const QImage frame = media_.currentFrame(); !frame.isNull())
+        if (QImage frame = media_.currentFrame(); !frame.isNull())
             return frame;
         return picture_; // the first frame or the poster, until QMovie or the player has one
     case Showing::Nothing:
@@ -260,7 +260,7 @@ void ImageViewWidget::requestPreview(const std::string& path, const FileStamp& s
     previewQueue_.request({path, targetSize(), devicePixelRatioF()}, stamp, priority);
 }
 
-void ImageViewWidget::onPreview(const std::string& path, imaging::DecodeQueue::Picture result)
+void ImageViewWidget::onPreview(const std::string& path, const imaging::DecodeQueue::Picture& result)
 {
     // Whether or not the file has one: it is not asked again.
     if (result->problem == Problem::None)
@@ -272,7 +272,7 @@ void ImageViewWidget::onPreview(const std::string& path, imaging::DecodeQueue::P
         showPicture(*result);
 }
 
-void ImageViewWidget::onDecoded(const std::string& path, imaging::DecodeQueue::Picture result)
+void ImageViewWidget::onDecoded(const std::string& path, const imaging::DecodeQueue::Picture& result)
 {
     trace::stage(path, result->isPreview ? "preview delivered" : "delivered");
     if (isVideoPath(path)) {

@@ -102,8 +102,8 @@ private:
     void request(const std::string& path, const imaging::FileStamp& stamp, int priority);
     void requestPreview(const std::string& path, const imaging::FileStamp& stamp, int priority);
     void requestNeighbours();
-    void onDecoded(const std::string& path, imaging::DecodeQueue::Picture result);
-    void onPreview(const std::string& path, imaging::DecodeQueue::Picture result);
+    void onDecoded(const std::string& path, const imaging::DecodeQueue::Picture& result);
+    void onPreview(const std::string& path, const imaging::DecodeQueue::Picture& result);
     void dropUnwantedJobs();
     void showPicture(const imaging::DecodedPicture& picture);
     void showPlaceholder(const QString& text);
