@@ -237,14 +237,14 @@ TEST(CommandLineTest, FoldersKeepTheirBytes)
                       inner = dir.makeFolder("a/b");
     EXPECT_FALSE(std::get<StartFolders>(parse({})).source);
     auto folders = std::get<StartFolders>(parse({latin1, "--", dashed}));
-    ASSERT_TRUE(folders.source && folders.destination);
-    EXPECT_EQ(folders.source.value().path() + " " + folders.destination.value().path(), latin1 + " " + dashed);
+    EXPECT_EQ(folders.source, FileURL::fileURLWithPath(latin1));
+    EXPECT_EQ(folders.destination, FileURL::fileURLWithPath(dashed));
     const std::string cwd = std::filesystem::current_path();
     std::filesystem::current_path(latin1);
     folders = std::get<StartFolders>(parse({".", "../a/b/"}));
     std::filesystem::current_path(cwd);
-    ASSERT_TRUE(folders.source && folders.destination);
-    EXPECT_EQ(folders.source.value().path() + " " + folders.destination.value().path(), latin1 + " " + inner);
+    EXPECT_EQ(folders.source, FileURL::fileURLWithPath(latin1));
+    EXPECT_EQ(folders.destination, FileURL::fileURLWithPath(inner));
 }
 
 // What the program printed and its exit status.
