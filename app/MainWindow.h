@@ -9,6 +9,7 @@
 #include "app/FolderCompletion.h"
 #include "app/FolderPanel.h"
 #include "app/FolderRoute.h"
+#include "app/FullScreenLayout.h"
 #include "app/MoveJobRunner.h"
 #include "app/QtControls.h"
 #include "app/Settings.h"
@@ -51,6 +52,7 @@ protected:
     // the window once the move has ended.
     void closeEvent(QCloseEvent* event) override;
     bool event(QEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
     // What the window needs only once it is on screen, made after its
@@ -62,8 +64,15 @@ private:
     void nameControls();
     void placeOnScreen(const QByteArray& remembered);
     void connectCommands();
+    void connectViewCommands();
     void chooseFolder(FolderRole role);
     void connectEditing();
+    // Go ▸ Recent Destinations: one item per remembered pair, with its key.
+    void makeRecentDestinationItems();
+    void showRecentDestinations();
+    void rememberRecentDestinations();
+    void showPhotoInfo();
+    void enableEscape();
     // Runs `then` once the command just given has ended: now, or when the
     // move it started ends.
     void afterCommand(std::function<void()> then);
@@ -84,6 +93,9 @@ private:
     std::function<void()> afterMove_; // see afterCommand()
     bool closeAfterMove_ = false;
     std::unique_ptr<FolderCompletion> completion_; // see completion()
+    FullScreenLayout* fullScreen_ = nullptr;
+    std::vector<QAction*> recentItems_; // Go ▸ Recent Destinations, Ctrl+1 to Ctrl+9
+    QAction* noRecentItem_ = nullptr;   // in their place while there are none
     bool painted_ = false;
 
     // The adapters behind the controller's outlets, of as many types as

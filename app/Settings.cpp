@@ -16,6 +16,9 @@ QString folderKey(FolderRole role)
 }
 
 const QString geometryKey = QStringLiteral("window/geometry");
+const QString recentKey = QStringLiteral("recentDestinations");
+const QString levelOneKey = QStringLiteral("subfolder1");
+const QString levelTwoKey = QStringLiteral("subfolder2");
 
 } // namespace
 
@@ -59,6 +62,38 @@ Result<> Settings::rememberFolder(FolderRole role, const FileURL& folder)
         return {};
     const std::string& path = folder.path();
     settings_->setValue(folderKey(role), QByteArray(path.data(), static_cast<qsizetype>(path.size())));
+    return save();
+}
+
+// Subfolder names are text: the boxes they are typed into hold nothing else.
+std::vector<SubfolderPair> Settings::recentDestinations() const
+{
+    std::vector<SubfolderPair> pairs;
+    if (!settings_)
+        return pairs;
+    const int count = settings_->beginReadArray(recentKey);
+    for (int i = 0; i < count; ++i) {
+        settings_->setArrayIndex(i);
+        pairs.push_back({settings_->value(levelOneKey).toString().toStdString(),
+                         settings_->value(levelTwoKey).toString().toStdString()});
+    }
+    settings_->endArray();
+    return pairs;
+}
+
+Result<> Settings::rememberRecentDestinations(const std::vector<SubfolderPair>& pairs)
+{
+    if (!settings_)
+        return {};
+    settings_->remove(recentKey); // an array written shorter keeps its old tail otherwise
+    settings_->beginWriteArray(recentKey, static_cast<int>(pairs.size()));
+    for (int i = 0; i < static_cast<int>(pairs.size()); ++i) {
+        settings_->setArrayIndex(i);
+        const SubfolderPair& pair = pairs[static_cast<std::size_t>(i)];
+        settings_->setValue(levelOneKey, QString::fromStdString(pair.levelOne));
+        settings_->setValue(levelTwoKey, QString::fromStdString(pair.levelTwo));
+    }
+    settings_->endArray();
     return save();
 }
 

@@ -4,16 +4,19 @@
 #include <QSettings>
 #include <memory>
 #include <optional>
+#include <vector>
 
 #include "platform/FileURL.h"
 #include "platform/Result.h"
+#include "sorting/RecentDestinations.h"
 
 namespace shoebox {
 
 enum class FolderRole { Source, Destination };
 
 // What Shoebox remembers between runs, and nothing else: the folder last
-// chosen for each role and the window's size and place. Kept in
+// chosen for each role, the window's size and place, and the subfolder
+// pairs the last moves went to. Kept in
 // $XDG_CONFIG_HOME/shoebox/shoebox.conf (~/.config by default). Anything but
 // a regular file there (a FIFO, a device, a folder) is left alone: nothing
 // is read from it or written to it, and stderr says so once.
@@ -24,6 +27,10 @@ public:
     // The folder last chosen for `role`, as the bytes it was chosen with.
     std::optional<FileURL> folder(FolderRole role) const;
     Result<> rememberFolder(FolderRole role, const FileURL& folder);
+
+    // Most recent first, as RecentDestinations keeps them.
+    std::vector<SubfolderPair> recentDestinations() const;
+    Result<> rememberRecentDestinations(const std::vector<SubfolderPair>& pairs);
 
     QByteArray windowGeometry() const;
     Result<> rememberWindowGeometry(const QByteArray& geometry);

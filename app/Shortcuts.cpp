@@ -5,6 +5,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QCompleter>
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QHeaderView>
@@ -34,6 +35,20 @@ bool isTextBox(const QObject* object)
            qobject_cast<const QPlainTextEdit*>(object) || qobject_cast<const QAbstractSpinBox*>(object);
 }
 
+// Whether a list is open over the window: a menu, a combo box's list, or
+// the completion under a text box (a popup that keeps the focus in its box).
+bool popupOpen(const QObject* focus)
+{
+    if (QApplication::activePopupWidget())
+        return true;
+    const QCompleter* completer = nullptr;
+    if (const auto* edit = qobject_cast<const QLineEdit*>(focus))
+        completer = edit->completer();
+    else if (const auto* combo = qobject_cast<const QComboBox*>(focus))
+        completer = combo->completer();
+    return completer && completer->popup()->isVisible();
+}
+
 template <typename T>
 T* need(QObject& window, const char* name)
 {
@@ -61,6 +76,17 @@ QString withMnemonic(QString text, const QKeySequence& key)
     if (at < 0)
         return text + QStringLiteral(" (&") + letter + QLatin1Char(')');
     return text.insert(at, QLatin1Char('&'));
+}
+
+// Keys of one row that each trigger their own action: `keys[i]` with
+// `modifiers` triggers `actions[i]`. They work anywhere.
+std::vector<KeyBinding> keysWithOwnActions(Qt::KeyboardModifiers modifiers, std::vector<Qt::Key> keys,
+                                           std::vector<const char*> actions)
+{
+    std::vector<KeyBinding> bindings;
+    for (std::size_t i = 0; i < keys.size(); ++i)
+        bindings.push_back({QKeySequence(modifiers | keys[i]), Anywhere, nullptr, actions[i]});
+    return bindings;
 }
 
 } // namespace
@@ -122,11 +148,42 @@ const std::vector<ShortcutRow>& shortcutTable()
          nullptr,
          "renameTypeMenu",
          {{QKeySequence(Qt::ALT | Qt::Key_T), Mnemonic, "renameTypeLabel"}}},
+        {QT_TRANSLATE_NOOP("Shortcuts", "Fill the subfolders with recent destination 1 to 9"), nullptr, nullptr,
+         keysWithOwnActions(
+             Qt::ControlModifier,
+             {Qt::Key_1, Qt::Key_2, Qt::Key_3, Qt::Key_4, Qt::Key_5, Qt::Key_6, Qt::Key_7, Qt::Key_8, Qt::Key_9},
+             {"actionRecentDestination1", "actionRecentDestination2", "actionRecentDestination3",
+              "actionRecentDestination4", "actionRecentDestination5", "actionRecentDestination6",
+              "actionRecentDestination7", "actionRecentDestination8", "actionRecentDestination9"})},
         {QT_TRANSLATE_NOOP("Shortcuts", "Undo"), "actionUndo", nullptr, {{QKeySequence(Qt::CTRL | Qt::Key_Z)}}},
         {QT_TRANSLATE_NOOP("Shortcuts", "Redo"),
          "actionRedo",
          nullptr,
          {{QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)}, {QKeySequence(Qt::CTRL | Qt::Key_Y)}}},
+        {QT_TRANSLATE_NOOP("Shortcuts", "Zoom to 1:1, or back to fit"),
+         "actionZoomActual",
+         nullptr,
+         {{QKeySequence(Qt::CTRL | Qt::Key_0)}}},
+        {QT_TRANSLATE_NOOP("Shortcuts", "Zoom in"),
+         "actionZoomIn",
+         nullptr,
+         {{QKeySequence(Qt::CTRL | Qt::Key_Equal)}, {QKeySequence(Qt::CTRL | Qt::Key_Plus)}}},
+        {QT_TRANSLATE_NOOP("Shortcuts", "Zoom out"),
+         "actionZoomOut",
+         nullptr,
+         {{QKeySequence(Qt::CTRL | Qt::Key_Minus)}}},
+        {QT_TRANSLATE_NOOP("Shortcuts", "Pan the zoomed picture"), nullptr, nullptr,
+         keysWithOwnActions(Qt::ControlModifier, {Qt::Key_Left, Qt::Key_Right, Qt::Key_Up, Qt::Key_Down},
+                            {"actionPanLeft", "actionPanRight", "actionPanUp", "actionPanDown"})},
+        {QT_TRANSLATE_NOOP("Shortcuts", "Photo information"),
+         "actionPhotoInfo",
+         nullptr,
+         {{QKeySequence(Qt::CTRL | Qt::Key_I)}}},
+        {QT_TRANSLATE_NOOP("Shortcuts", "Full screen"), "actionFullScreen", nullptr, {{QKeySequence(Qt::Key_F11)}}},
+        {QT_TRANSLATE_NOOP("Shortcuts", "Leave full screen"),
+         "actionLeaveFullScreen",
+         nullptr,
+         {{QKeySequence(Qt::Key_Escape)}}},
         {QT_TRANSLATE_NOOP("Shortcuts", "Keyboard shortcuts"),
          "actionShortcuts",
          nullptr,
@@ -146,6 +203,8 @@ QString keyText(const QKeySequence& key)
             part = QStringLiteral("Page Down");
         else if (part == QLatin1String("Del"))
             part = QStringLiteral("Delete");
+        else if (part == QLatin1String("Esc"))
+            part = QStringLiteral("Escape");
     }
     return parts.join(QLatin1Char('+'));
 }
@@ -190,14 +249,24 @@ QString keysText(const ShortcutRow& row)
 
 WindowKeys::WindowKeys(QMainWindow& window) : QObject(&window)
 {
+    // An action's keys work only while it is in a visible widget of the
+    // window: in the window itself, they outlast a menu bar hidden in full
+    // screen, and serve actions that are in no menu.
+    auto bind = [&window](QAction* action, const QList<QKeySequence>& keys) {
+        action->setShortcuts(keys);
+        window.addAction(action);
+    };
     for (const ShortcutRow& row : shortcutTable()) {
         QAction* action = row.action ? need<QAction>(window, row.action) : nullptr;
         QList<QKeySequence> actionKeys;
         for (const KeyBinding& binding : row.keys) {
             switch (binding.scope) {
             case Anywhere:
-                actionKeys << binding.key;
                 anywhereKeys_ << binding.key;
+                if (binding.action)
+                    bind(need<QAction>(window, binding.action), {binding.key});
+                else
+                    actionKeys << binding.key;
                 break;
             case OutsideTextBoxes: {
                 plainKeys_ << binding.key;
@@ -225,7 +294,7 @@ WindowKeys::WindowKeys(QMainWindow& window) : QObject(&window)
             }
         }
         if (action)
-            action->setShortcuts(actionKeys);
+            bind(action, actionKeys);
         if (row.tooltipOn) {
             auto* control = need<QWidget>(window, row.tooltipOn);
             control->setToolTip(control->toolTip() + QStringLiteral(" (") + keysText(row) + QLatin1Char(')'));
@@ -245,8 +314,16 @@ bool WindowKeys::eventFilter(QObject* watched, QEvent* event)
     // A text box keeps its editing keys (arrows, Page Up/Down, Delete); a
     // key meant to work anywhere (Ctrl+Delete rather than the line edit's
     // "delete word") goes to its command.
-    if (event->type() == QEvent::ShortcutOverride && isTextBox(watched)) {
-        const QKeySequence pressed(static_cast<QKeyEvent*>(event)->keyCombination());
+    if (event->type() != QEvent::ShortcutOverride)
+        return QObject::eventFilter(watched, event);
+    const QKeySequence pressed(static_cast<QKeyEvent*>(event)->keyCombination());
+    // Escape closes an open list, and only that: the list keeps it from
+    // the window's Escape (leaving full screen, cancelling a move).
+    if (pressed == QKeySequence(Qt::Key_Escape) && popupOpen(watched)) {
+        event->accept();
+        return true;
+    }
+    if (isTextBox(watched)) {
         if (plainKeys_.contains(pressed)) {
             event->accept();
             return true;

@@ -23,12 +23,14 @@ struct KeyBinding {
     QKeySequence key;
     KeyScope scope = KeyScope::Anywhere;
     const char* widget = nullptr; // object name of the label or button, for a mnemonic
+    const char* action = nullptr; // object name of the QAction this key alone triggers, for a row of several
 };
 
 // One command and every key that runs it.
 struct ShortcutRow {
     const char* command;   // as the Keyboard Shortcuts dialog lists it, in English (context "Shortcuts")
-    const char* action;    // object name of the QAction the keys trigger; null for a mnemonic that focuses a box
+    const char* action;    // object name of the QAction the keys trigger; null for a mnemonic that focuses a box,
+                           // and for a row whose keys each trigger their own action (Ctrl+1 to Ctrl+9)
     const char* tooltipOn; // object name of the control whose tooltip names the keys, or null
     std::vector<KeyBinding> keys;
 };

@@ -29,8 +29,9 @@ package=(
 )
 # Running it from the build tree, and the release build with its tests.
 develop=(
-    # Video decoding for Qt Multimedia, and for video posters straight through
-    # GStreamer; gst-launch-1.0 makes the videos the tests and the benchmark play.
+    # Video decoding for Qt Multimedia, and for video posters and what a video
+    # says of itself (the discoverer) straight through GStreamer; gst-launch-1.0
+    # makes the videos the tests and the benchmark play.
     gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-bad gstreamer1.0-libav
     gstreamer1.0-tools
     libgtest-dev libgmock-dev

@@ -87,6 +87,16 @@ void ViewController::updateDestinationPreview()
     ui_.destinationPreviewField->setStringValue(destinationPreview());
 }
 
+void ViewController::useRecentDestination(std::size_t rank)
+{
+    if (rank >= recent_.pairs().size())
+        return;
+    const SubfolderPair pair = recent_.pairs()[rank];
+    ui_.subFolderOneBox->setStringValue(pair.levelOne);
+    ui_.subSubFolder->setStringValue(pair.levelTwo);
+    updateDestinationPreview();
+}
+
 void ViewController::updateProgressBar()
 {
     ui_.progressBar->setMaxValue(static_cast<double>(totalImageCount_));
@@ -260,7 +270,8 @@ void ViewController::moveAndRenameButton(Sender)
     }
     const CandidateNames names(entries.renameType, imageURLs_[static_cast<std::size_t>(currentImageItem_)],
                                entries.nameText);
-    moveCurrentFile(plan.folder, finalNameIn(*services_.fileManager, plan.folder, names));
+    moveCurrentFile(plan.folder, finalNameIn(*services_.fileManager, plan.folder, names),
+                    {entries.levelOne, entries.levelTwo});
 }
 
 // The plan goes on down even when the folder could not be made; the move
@@ -281,16 +292,17 @@ void ViewController::makeSubfolder(const FileURL& folder)
     }
 }
 
-void ViewController::moveCurrentFile(const FileURL& target, const std::string& name)
+void ViewController::moveCurrentFile(const FileURL& target, const std::string& name, const SubfolderPair& subfolders)
 {
     const FileURL destination = target.appendingPathComponent(name);
     const std::size_t index = static_cast<std::size_t>(currentImageItem_);
-    startMove(imageURLs_[index], destination,
-              [this, index, destination, name](const Result<>& moved) { finishMove(index, destination, name, moved); });
+    startMove(imageURLs_[index], destination, [this, index, destination, name, subfolders](const Result<>& moved) {
+        finishMove(index, destination, name, subfolders, moved);
+    });
 }
 
 void ViewController::finishMove(std::size_t index, const FileURL& destination, const std::string& name,
-                                const Result<>& moved)
+                                const SubfolderPair& subfolders, const Result<>& moved)
 {
     if (!moved) {
         printFailure(moved.error());
@@ -300,6 +312,7 @@ void ViewController::finishMove(std::size_t index, const FileURL& destination, c
 
     history_.record(FileCommand{FileCommand::Kind::Move, index, imageURLs_[index], destination, {}});
     updateUndoMenuItems();
+    recent_.record(subfolders);
     imageURLs_[index] = destination;
     // A line break in a folder or file name must not split the line.
     print(oneLine(destination.path()));

@@ -15,6 +15,7 @@
 #include "sorting/MoveJobs.h"
 #include "sorting/MovePlan.h"
 #include "sorting/Naming.h"
+#include "sorting/RecentDestinations.h"
 #include "sorting/Translation.h"
 
 namespace shoebox {
@@ -90,6 +91,9 @@ public:
     // Shows where the move would put the current file with the window's
     // entries as they are; the window calls it on every edit of them.
     void updateDestinationPreview();
+    // Fills both subfolder boxes with the pair of the `rank`-th most recent
+    // destination (0 the latest); moves nothing. Nothing when there are fewer.
+    void useRecentDestination(std::size_t rank);
 
     // Whether a move (of the move command, undo or redo) is under way.
     bool isMoving() const { return moving_; }
@@ -105,6 +109,9 @@ public:
     std::int64_t currentImageItem() const { return currentImageItem_; }
     std::int64_t totalImageCount() const { return totalImageCount_; }
     const CommandHistory& history() const { return history_; }
+    // Where moves went, most recent first; the window starts it from the
+    // settings and keeps it there.
+    RecentDestinations& recentDestinations() { return recent_; }
 
 private:
     bool hasCurrentFile() const;
@@ -118,8 +125,9 @@ private:
 
     // The move command's stages: the folders, the move, and what follows it.
     void makeSubfolder(const FileURL& folder);
-    void moveCurrentFile(const FileURL& target, const std::string& name);
-    void finishMove(std::size_t index, const FileURL& destination, const std::string& name, const Result<>& moved);
+    void moveCurrentFile(const FileURL& target, const std::string& name, const SubfolderPair& subfolders);
+    void finishMove(std::size_t index, const FileURL& destination, const std::string& name,
+                    const SubfolderPair& subfolders, const Result<>& moved);
     // Starts moving `source` to `destination`; `then` gets the result once
     // the move has ended, which may be before this returns.
     void startMove(const FileURL& source, const FileURL& destination, std::function<void(Result<>)> then);
@@ -143,6 +151,7 @@ private:
     int lastDirection_ = 1; // which way the user travels, for prefetching
     std::optional<FileURL> nextScanStart_;
     CommandHistory history_;
+    RecentDestinations recent_;
     bool moving_ = false;
     bool refusedWhileMoving_ = false; // the status bar says so, until the move ends
 };

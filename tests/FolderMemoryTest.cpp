@@ -1,7 +1,11 @@
 #include <QAbstractButton>
+#include <QAction>
 #include <QApplication>
+#include <QComboBox>
 #include <QDir>
 #include <QFileDialog>
+#include <QLineEdit>
+#include <QMenu>
 #include <QMessageBox>
 #include <QProcess>
 #include <QScreen>
@@ -94,12 +98,15 @@ TEST(FolderPanelTest, OpensInTheNearestFolderItCanShow)
     }
 }
 
-// Guards remembering a choice that did not take or losing its bytes, forgetting the geometry, the settings living
-// elsewhere than the XDG folder, the panel opening elsewhere, or a relative or null-holding folder read back.
+// Guards remembering a choice that did not take or losing its bytes, forgetting the geometry or where the last moves
+// went, the settings living elsewhere than the XDG folder, the panel opening elsewhere, or a relative or null-holding
+// folder read back.
 TEST(FolderMemoryTest, TheWindowRemembersFoldersThatTookAndOpensThereNextTime)
 {
+    std::filesystem::remove(Settings().fileName().toStdString()); // what the suite's other windows wrote
     TempDir dir;
-    const std::string photos = dir.fill({"a.jpg"}, "photos"), destination = dir.makeFolder("sorted/caf\xE9 \xFF");
+    const std::string photos = dir.fill({"a.jpg", "b.jpg", "c.jpg"}, "photos"),
+                      destination = dir.makeFolder("sorted/caf\xE9 \xFF");
     {
         ScriptedOpenPanel panel;
         RecordingAlert alert;
@@ -114,6 +121,14 @@ TEST(FolderMemoryTest, TheWindowRemembersFoldersThatTookAndOpensThereNextTime)
         EXPECT_EQ(alert.shown.size(), 1u);
         panel.chooseNext(FileURL::fileURLWithPath(destination));
         window.findChild<QAbstractButton*>("destinationFolderButton")->click();
+        panel.chooseNext(FileURL::fileURLWithPath(photos));
+        sourceButton->click();
+        for (auto [one, two] : {std::pair{"Trips", "2024 été"}, {"Family", ""}}) {
+            window.findChild<QComboBox*>("subFolderOneBox")->setEditText(one);
+            window.findChild<QComboBox*>("subSubFolder")->setEditText(two);
+            window.findChild<QLineEdit*>("newFileNameTextField")->setText("x");
+            window.findChild<QAbstractButton*>("moveAndRenameFileButton")->click();
+        }
         window.resize(700, 500);
         window.close();
     }
@@ -123,6 +138,15 @@ TEST(FolderMemoryTest, TheWindowRemembersFoldersThatTookAndOpensThereNextTime)
 
     MainWindow window; // the real folder panel
     EXPECT_EQ(window.size(), QSize(700, 500));
+    QStringList items;
+    for (QAction* item : window.findChild<QMenu*>("menuRecentDestinations")->actions())
+        if (item->isVisible())
+            items << item->text() + " " + item->shortcut().toString();
+    EXPECT_EQ(items.join(", "), "Family Ctrl+1, Trips / 2024 été Ctrl+2");
+    window.findChild<QAction*>("actionRecentDestination2")->trigger();
+    EXPECT_EQ(window.findChild<QComboBox*>("subFolderOneBox")->currentText() + "/" +
+                  window.findChild<QComboBox*>("subSubFolder")->currentText(),
+              "Trips/2024 été");
     for (const auto& [button, folder] :
          {std::pair{"sourceFolderButton", photos}, {"destinationFolderButton", dir / "sorted"}}) {
         QString opened;

@@ -13,9 +13,13 @@
 #include "viewer/MovieProbe.h"
 
 #include <QBuffer>
+#include <QCursor>
+#include <QFileInfo>
 #include <QImageReader>
+#include <QLocale>
 #include <QPainter>
 #include <QProcess>
+#include <QTest>
 
 #include <libheif/heif_cxx.h>
 
@@ -34,6 +38,8 @@ using shoebox::ImageViewWidget;
 using shoebox::testing::bigEndian;
 using shoebox::testing::box;
 using shoebox::testing::encode;
+using shoebox::testing::exifBlock;
+using shoebox::testing::jpegWithExif;
 using shoebox::testing::noise;
 using shoebox::testing::solid;
 using shoebox::testing::waitUntil;
@@ -55,25 +61,14 @@ bool centreIs(const QImage& image, QColor want)
     return std::abs(qRed(c) - want.red()) + std::abs(qGreen(c) - want.green()) + std::abs(qBlue(c) - want.blue()) < 100;
 }
 
-// A JPEG with an EXIF block as cameras write it: the orientation, and a preview (a JPEG of its own) when given.
-QByteArray jpegWithExif(const QImage& image, int orientation, const QByteArray& preview = {})
-{
-    QByteArray tiff = QByteArray::fromHex("4d4d002a000000080001011200030000000100") + char(orientation) +
-                      QByteArray(2, '\0') + bigEndian(preview.isEmpty() ? 0 : 26, 4);
-    if (!preview.isEmpty())
-        tiff += QByteArray::fromHex("00020201000400000001000000380202000400000001") + bigEndian(preview.size(), 4) +
-                bigEndian(0, 4) + preview;
-    const QByteArray exif = "Exif" + QByteArray(2, '\0') + tiff;
-    return encode(image).insert(2, QByteArray::fromHex("ffe1") + bigEndian(exif.size() + 2, 2) + exif);
-}
-
 // A 1x1 GIF looping over a red frame and a blue one, 20 ms each.
 const QByteArray redBlueGif = QByteArray::fromHex(
     "47494638396101000100f10000ff00000000ff00000000000021ff0b4e45545343415045322e30030100000021f90400020000002c00000000"
     "0100010000020244010021f90400020000002c00000000010001000002024c01003b");
 
-// A blue 640x480 HEIC with a 160-pixel thumbnail, its header claiming `claim` when given; false without HEVC.
-bool writeHeic(const std::string& path, const char* claim = nullptr)
+// A blue 640x480 HEIC with a 160-pixel thumbnail, its header claiming `claim` when given, with an Exif block when
+// given; false without HEVC.
+bool writeHeic(const std::string& path, const char* claim = nullptr, const QByteArray& exif = {})
 {
     if (!heif_have_encoder_for_format(heif_compression_HEVC))
         return false;
@@ -86,19 +81,30 @@ bool writeHeic(const std::string& path, const char* claim = nullptr)
         plane[i] = i % stride % 3 == 2 ? 255 : 0;
     heif::Context context;
     heif::Encoder encoder(heif_compression_HEVC);
-    context.encode_thumbnail(image, context.encode_image(image, encoder), encoder, {}, 160);
+    const heif::ImageHandle primary = context.encode_image(image, encoder);
+    context.encode_thumbnail(image, primary, encoder, {}, 160);
+    if (!exif.isEmpty())
+        context.add_exif_metadata(primary, exif.constData(), int(exif.size()));
     context.write_to_file(path);
     const QByteArray heic = QByteArray::fromStdString(shoebox::testing::readFile(path));
     return write(path, claim ? shoebox::testing::claimingSize(heic, QByteArray::fromHex(claim)) : heic);
 }
 
-// Three frames of one colour (0xAARRGGBB) as H.264 in MP4; false where GStreamer has no encoder.
-bool writeClip(const std::string& path, const QString& argb)
+// Three 320x240 frames of one colour (0xAARRGGBB) as H.264 in MP4, made at `made` when given (the movie header's
+// creation time); false where GStreamer has no encoder.
+bool writeClip(const std::string& path, const QString& argb, const QDateTime& made = {})
 {
-    return QProcess::execute("gst-launch-1.0",
-                             {"-q", "videotestsrc", "num-buffers=3", "pattern=solid-color", "foreground-color=" + argb,
-                              "!", "videoconvert", "!", "openh264enc", "!", "h264parse", "!", "mp4mux", "!", "filesink",
-                              "location=" + QString::fromStdString(path)}) == 0;
+    if (QProcess::execute("gst-launch-1.0",
+                          {"-q", "videotestsrc", "num-buffers=3", "pattern=solid-color", "foreground-color=" + argb,
+                           "!", "videoconvert", "!", "openh264enc", "!", "h264parse", "!", "mp4mux", "!", "filesink",
+                           "location=" + QString::fromStdString(path)}) != 0)
+        return false;
+    if (!made.isValid())
+        return true;
+    QByteArray clip = QByteArray::fromStdString(shoebox::testing::readFile(path));
+    const qsizetype at = clip.indexOf("mvhd"); // then version 0, flags, the creation time in seconds since 1904
+    const qint64 since1904 = made.toSecsSinceEpoch() + 2082844800;
+    return at > 0 && write(path, clip.replace(at + 8, 4, bigEndian(quint64(since1904), 4)));
 }
 
 class ImageViewTest : public ::testing::Test {
@@ -274,6 +280,107 @@ TEST_F(ImageViewTest, AVideoNextInLineShowsItsOwnFirstFrameAtOnce)
     for (const auto& [name, colour] : {std::pair{"blue.mp4", Qt::blue}, std::pair{"red.mp4", Qt::red}}) {
         view.setImage(url(name)); // no event loop turn before looking
         EXPECT_TRUE(centreIs(view.currentImage(), colour)) << name;
+    }
+}
+
+// Guards a kind of file telling its date, camera or size wrongly or not at all, the preview's read missed, or a file
+// without a date given one (its modification time).
+TEST_F(ImageViewTest, EveryKindTellsWhenAndWithWhatItWasTaken)
+{
+    const QByteArray tiny = encode(solid(32, 24, Qt::green)); // a preview: the info comes before the picture
+    write(path("a.jpg"),
+          jpegWithExif(solid(320, 240, Qt::red), {6, tiny, "2024:07:14 15:30:12", "+02:00", "Canon", "Canon EOS 80D"}));
+    write(path("b.png"), encode(solid(64, 48, Qt::blue), "PNG"));
+    const bool heic =
+        writeHeic(path("c.heic"), nullptr, exifBlock({1, {}, "2023:12:24 18:00:00", "", "Apple", "iPhone 15 Pro"}));
+    const QDateTime filmed(QDate(2024, 7, 14), QTime(22, 30), QTimeZone::utc());
+    const bool mp4 = writeClip(path("d.mp4"), "0xff00ff00", filmed);
+    // A video's time is UTC, shown as the clocks here showed it (the date suggestions' table tries other zones).
+    const imaging::TakenAt here = imaging::takenFromUtc(filmed, QTimeZone::systemTimeZone());
+    const std::pair<const char*, QString> files[] = {
+        {"a.jpg", "2024-07-14 15:30:12 +02:00 · Canon EOS 80D · 240 × 320 · "},
+        {"b.png", "date unknown · 64 × 48 · "},
+        {"c.heic", heic ? "2023-12-24 18:00:00 · Apple iPhone 15 Pro · 640 × 480 · " : ""},
+        {"d.mp4", mp4 ? imaging::infoLine({here, {}, {}, {320, 240}, 0}).section(" · ", 0, -2) + " · " : ""},
+    };
+    for (const auto& [name, line] : files) {
+        if (line.isEmpty())
+            continue; // this machine cannot make it
+        view.setImage(url(name));
+        EXPECT_FALSE(view.currentInfo()) << name << ": the last file's";
+        ASSERT_TRUE(waitUntil([&] { return view.currentInfo().has_value(); }, 20000)) << name;
+        const QString size = QLocale().formattedDataSize(QFileInfo(QString::fromStdString(path(name))).size(), 1,
+                                                         QLocale::DataSizeSIFormat);
+        EXPECT_EQ(imaging::infoLine(*view.currentInfo()).toStdString(), (line + size).toStdString());
+    }
+}
+
+// Guards 1:1 showing the fitted picture enlarged rather than the stored pixels, zoom steps or panning off by any
+// pixel, the zoom not held at the pointer, a zoomed picture outliving its file, and a video zoomed.
+TEST_F(ImageViewTest, ZoomShowsTheStoredPixelsAndPans)
+{
+    // A one-pixel checkerboard: at 1:1 the view's pixels alternate, fitted or halved they blur to grey. A red
+    // square marks the point (400, 300).
+    QImage board(1600, 1200, QImage::Format_RGB32);
+    for (int y = 0; y < board.height(); ++y)
+        for (int x = 0; x < board.width(); ++x)
+            board.setPixel(x, y, (x + y) % 2 ? qRgb(255, 255, 255) : qRgb(0, 0, 0));
+    QPainter(&board).fillRect(396, 296, 8, 8, Qt::red);
+    write(path("board.png"), encode(board, "PNG"));
+    write(path("other.png"), encode(solid(64, 48, Qt::blue), "PNG"));
+    // What the view paints at `at`: "checks", "runs of 2" (2x), "grey", or the colour's name.
+    auto seen = [&](QPoint at) {
+        const QImage shown = view.grab().toImage();
+        const QRgb a = shown.pixel(at), b = shown.pixel(at + QPoint(1, 0)), c = shown.pixel(at + QPoint(2, 0));
+        if (qGray(a) + qGray(b) == 255 && qGray(a) * qGray(b) == 0)
+            return std::string(a == c ? "checks" : "runs of 2");
+        if (a == b && b != c && (qGray(a) == 0 || qGray(a) == 255))
+            return std::string("runs of 2");
+        if (std::abs(qGray(a) - 128) < 30 && std::abs(qGray(b) - 128) < 30 && qRed(a) == qBlue(a))
+            return std::string("grey");
+        return QColor(a).name().toStdString();
+    };
+    const QPoint elsewhere(20, 150);
+    view.setImage(url("board.png"));
+    ASSERT_TRUE(waitUntil([&] { return view.isCached(url("board.png")); }));
+    EXPECT_EQ(seen(elsewhere), "grey");
+
+    // 1:1 held at the pointer: the marker, at (100, 75) fitted, stays under it.
+    QCursor::setPos(view.mapToGlobal(QPoint(100, 75)));
+    view.toggleActualSize();
+    EXPECT_TRUE(waitUntil([&] { return seen(elsewhere) == "checks"; })) << seen(elsewhere);
+    EXPECT_EQ(seen(QPoint(98, 73)), "#ff0000");
+    view.pan(1, 0); // a tenth of the view: 40 pixels
+    EXPECT_EQ(seen(QPoint(58, 73)) + " " + seen(QPoint(98, 73)), "#ff0000 checks");
+    QTest::mousePress(&view, Qt::LeftButton, {}, QPoint(200, 150));
+    QTest::mouseMove(&view, QPoint(230, 160));
+    QTest::mouseRelease(&view, Qt::LeftButton, {}, QPoint(230, 160));
+    EXPECT_EQ(seen(QPoint(88, 83)), "#ff0000") << "dragged 30 right and 10 down";
+    view.zoomIn();
+    EXPECT_EQ(view.zoom(), 2);
+    EXPECT_EQ(seen(elsewhere), "runs of 2");
+    view.zoomOut();
+    view.zoomOut();
+    EXPECT_EQ(view.zoom(), 0.5);
+    EXPECT_TRUE(waitUntil([&] { return seen(elsewhere) == "grey"; })) << seen(elsewhere);
+    view.toggleActualSize();
+    EXPECT_EQ(view.zoom(), 0);
+
+    // Away from the picture, 1:1 holds the middle; another file starts fitted.
+    QCursor::setPos(view.mapToGlobal(QPoint(-50, -50)));
+    view.toggleActualSize();
+    EXPECT_TRUE(waitUntil([&] { return seen(elsewhere) == "checks"; })) << seen(elsewhere);
+    view.setImage(url("other.png"));
+    EXPECT_EQ(view.zoom(), 0);
+    ASSERT_TRUE(waitUntil([&] { return centreIs(view.grab().toImage(), Qt::blue); }));
+    view.setImage(url("board.png"));
+    EXPECT_EQ(seen(elsewhere), "grey");
+
+    if (writeClip(path("clip.mp4"), "0xffff0000")) {
+        view.setImage(url("clip.mp4"));
+        view.toggleActualSize();
+        view.zoomIn();
+        EXPECT_EQ(view.zoom(), 0) << "videos ignore zoom";
     }
 }
 

@@ -135,4 +135,48 @@ TEST_F(MoveCommandTest, TrashingStepsOnKeepsTheEntryAndASecondTrashFailsOnce)
     EXPECT_EQ(disk(), "dest/ src/p1.jpg src/p2.jpg | trash: p3\t.jpg p4.jpg p3\t.jpg.trashinfo p4.jpg.trashinfo");
 }
 
+// Guards the recent destinations' order, a pair standing twice, more than nine kept, a failed move counted, a
+// remembered list taken as it is, and filling the boxes moving anything or filling a pair there is not.
+TEST_F(MoveCommandTest, RecentDestinationsAreTheLastNineDistinctPairsAndFillingTheBoxesMovesNothing)
+{
+    prepare({"0.jpg", "1.jpg", "2.jpg", "3.jpg", "4.jpg", "5.jpg", "6.jpg", "7.jpg", "8.jpg", "9.jpg", "10.jpg"});
+    auto recent = [&] {
+        std::string list;
+        for (const SubfolderPair& pair : controller.recentDestinations().pairs())
+            list += (list.empty() ? "" : " ") + pair.levelOne + "/" + pair.levelTwo;
+        return list;
+    };
+    auto moveTo = [&](std::string one, std::string two) {
+        window.subFolderOneBox.value = std::move(one);
+        window.subSubFolder.value = std::move(two);
+        move("x");
+    };
+    moveTo("Trips", "2024");
+    moveTo("Family", "");
+    moveTo("", "");
+    moveTo("Trips", "2024");
+    EXPECT_EQ(recent(), "Trips/2024 / Family/");
+    for (const char* two : {"1", "2", "3", "4", "5", "6", "7"})
+        moveTo("d", two);
+    EXPECT_EQ(recent(), "d/7 d/6 d/5 d/4 d/3 d/2 d/1 Trips/2024 /");
+    window.files.failCall("move", 12, "Could not move: No space left on device");
+    moveTo("failed", "");
+    EXPECT_EQ(recent(), "d/7 d/6 d/5 d/4 d/3 d/2 d/1 Trips/2024 /");
+
+    const std::string before = disk();
+    controller.useRecentDestination(7);
+    EXPECT_EQ(window.subFolderOneBox.value + "/" + window.subSubFolder.value + " | " +
+                  window.destinationPreviewField.value,
+              "Trips/2024 | dest / Trips / 2024 / x 3.jpg");
+    controller.useRecentDestination(9);
+    EXPECT_EQ(window.subFolderOneBox.value + "/" + window.subSubFolder.value, "Trips/2024");
+    EXPECT_EQ(disk(), before);
+
+    std::vector<SubfolderPair> remembered;
+    for (const char* one : {"a", "b", "a", "c", "d", "e", "f", "g", "h", "i", "j"})
+        remembered.push_back({one, ""});
+    controller.recentDestinations().restore(remembered);
+    EXPECT_EQ(recent(), "a/ b/ c/ d/ e/ f/ g/ h/ i/");
+}
+
 } // namespace

@@ -1,12 +1,12 @@
 #pragma once
 
-// Pictures made at run time for the image view's tests: JPEG and PNG through Qt, big JPEGs row by row through
-// libjpeg (no full-size copy in memory), and HEIF through libheif's encoder, or assembled from the boxes a test
-// needs (grids, crops, rotations), which libheif 1.15 cannot write.
+// Pictures made at run time for the image view's tests, beyond those every Qt test shares (JPEG and PNG through Qt,
+// EXIF blocks: tests/support/Pictures.h): big JPEGs row by row through libjpeg (no full-size copy in memory), and
+// HEIF through libheif's encoder, or assembled from the boxes a test needs (grids, crops, rotations), which libheif
+// 1.15 cannot write.
 
 #include <gtest/gtest.h>
 
-#include <QBuffer>
 #include <QByteArray>
 #include <QColor>
 #include <QImage>
@@ -23,34 +23,15 @@
 
 #include <jpeglib.h>
 
+#include "tests/support/Pictures.h"
+
 namespace shoebox::testing {
-
-inline QByteArray encode(const QImage& image, const char* format = "JPEG")
-{
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    EXPECT_TRUE(image.save(&buffer, format, 80)); // a PNG at compression level 1: fast
-    return bytes;
-}
-
-inline QImage solid(int w, int h, QColor colour)
-{
-    QImage image(w, h, QImage::Format_RGB32);
-    image.fill(colour);
-    return image;
-}
 
 inline QImage noise(int w, int h, quint32 seed)
 {
     QImage image(w, h, QImage::Format_RGB32);
     QRandomGenerator(seed).fillRange(reinterpret_cast<quint32*>(image.bits()), image.sizeInBytes() / 4);
     return image;
-}
-
-inline QByteArray bigEndian(quint64 value, int bytes)
-{
-    return QByteArray::fromHex(QByteArray::number(value, 16).rightJustified(qsizetype(bytes) * 2, '0'));
 }
 
 // A JPEG of `width` x `height` written a row at a time, each row's pixels (0xRRGGBB) from `row(y, pixels)`.

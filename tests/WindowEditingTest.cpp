@@ -3,8 +3,11 @@
 #include <QLineEdit>
 #include <QStatusBar>
 
+#include "app/FolderCompletion.h"
+#include "tests/support/Pictures.h"
 #include "tests/support/QtWait.h"
 #include "tests/support/WindowFixture.h"
+#include "viewer/PhotoInfo.h"
 
 using namespace shoebox;
 using namespace shoebox::testing;
@@ -110,6 +113,69 @@ TEST_F(EditingTest, SubfolderBoxesOfferTheFoldersOfTheirLevelAndNamesUsedBefore)
     EXPECT_EQ(levelOne->currentText() + "/" + levelTwo->currentText(), "Trips/2025");
     choose("destinationFolderButton", dir.makeFolder("other"));
     EXPECT_EQ(offers(levelOne, {"Trips"}) + offers(levelTwo, {"2025"}), "");
+}
+
+// Guards the date taken offered otherwise than first and marked, a folder of that name listed twice, and another
+// photo's date lingering.
+TEST_F(EditingTest, SubfolderBoxesOfferThePhotosDateFirstAsSuggestions)
+{
+    dir.makeFolder("dest/2024");
+    dir.makeFolder("dest/Trips");
+    dir.write("src/a.jpg",
+              jpegWithExif(solid(64, 48, Qt::red), {1, {}, "2024:07:14 15:30:12", "", "", ""}).toStdString());
+    dir.write("src/b.png", encode(solid(64, 48, Qt::blue), "PNG").toStdString());
+    choose("sourceFolderButton", dir / "src");
+    choose("destinationFolderButton", dir / "dest");
+    auto* levelOne = find<QComboBox>("subFolderOneBox");
+    auto* levelTwo = find<QComboBox>("subSubFolder");
+    auto offered = [&](QComboBox* box) {
+        QStringList list;
+        for (int i = 0; i < box->count(); ++i)
+            list << box->itemText(i) + (box->itemData(i, FolderCompletion::suggestionRole).toBool() ? "*" : "");
+        return list.join(" ");
+    };
+    ASSERT_TRUE(waitUntil([&] { return offered(levelOne) == "2024* 2024-07* 2024-07-14* Trips"; }))
+        << offered(levelOne).toStdString();
+    EXPECT_EQ(offered(levelTwo), "07* 2024-07-14* 2024 Trips");
+    levelOne->setEditText("2024-07-14");
+    find<QLineEdit>("newFileNameTextField")->setText("x");
+    EXPECT_EQ(text("destinationPreviewField"), "dest / 2024-07-14 / x.jpg");
+    click("nextPhotoButton");
+    EXPECT_TRUE(waitUntil([&] { return offered(levelOne) == "2024 Trips"; })) << offered(levelOne).toStdString();
+}
+
+// Guards a date taken read or named wrongly: the forms, a blank or impossible date, the camera's offset, a video's
+// UTC time shown as on the clocks where it was filmed.
+TEST(DateSuggestionTest, TheDateTakenGivesTheFolderNamesPeopleFileBy)
+{
+    const struct {
+        const char *dateTime, *offset, *names;
+        std::optional<int> offsetSeconds = std::nullopt;
+    } cases[] = {
+        {"2024:07:14 15:30:12", "", "2024 2024-07 2024-07-14 | 07 2024-07-14"},
+        {"2024:07:15 00:30:00", "+02:00", "2024 2024-07 2024-07-15 | 07 2024-07-15", 7200}, // 22:30 UTC the day before
+        {"1999:12:31 23:59:59", "-05:30", "1999 1999-12 1999-12-31 | 12 1999-12-31", -19800},
+        {"2024:01:02 03:04:05", "2:00", "2024 2024-01 2024-01-02 | 01 2024-01-02"},
+        {"    :  :     :  :  ", "", ""}, // a camera whose clock was never set
+        {"0000:00:00 00:00:00", "", ""},
+        {"2024:02:30 10:00:00", "", ""},
+        {"2024-07-14 15:30:12", "", ""},
+    };
+    auto names = [](const std::optional<imaging::TakenAt>& taken) {
+        if (!taken)
+            return QString();
+        const DateFolderNames folders = dateFolderNames(taken->date);
+        return folders.levelOne.join(" ") + " | " + folders.levelTwo.join(" ");
+    };
+    for (const auto& c : cases) {
+        const auto taken = imaging::takenFromExif(c.dateTime, c.offset);
+        EXPECT_EQ(names(taken), c.names) << c.dateTime;
+        EXPECT_EQ(taken ? taken->offsetSeconds : std::nullopt, c.offsetSeconds) << c.dateTime;
+    }
+    const QDateTime utc(QDate(2024, 7, 14), QTime(22, 30), QTimeZone::utc());
+    EXPECT_EQ(names(imaging::takenFromUtc(utc, QTimeZone("Asia/Tokyo"))), "2024 2024-07 2024-07-15 | 07 2024-07-15");
+    EXPECT_EQ(names(imaging::takenFromUtc(utc, QTimeZone("America/New_York"))),
+              "2024 2024-07 2024-07-14 | 07 2024-07-14");
 }
 
 using SlowListingTest = WindowFixture<SlowFileManager>;

@@ -1,10 +1,16 @@
 #include <QAccessible>
+#include <QComboBox>
+#include <QCompleter>
+#include <QDialog>
 #include <QDir>
+#include <QFile>
 #include <QLineEdit>
+#include <QMenuBar>
 #include <QProcess>
 #include <QProgressBar>
 #include <QRegularExpression>
 #include <QShortcut>
+#include <QStatusBar>
 #include <QTableWidget>
 
 #include <sys/stat.h>
@@ -18,6 +24,7 @@
 #include "app/Shortcuts.h"
 #include "app/Translations.h"
 #include "tests/support/Environment.h"
+#include "tests/support/Pictures.h"
 #include "tests/support/QtWait.h"
 #include "tests/support/WindowFixture.h"
 
@@ -186,6 +193,101 @@ TEST_F(WindowTest, TheShortcutsDialogListsEveryKeyTheWindowHas)
             << keyText(key).toStdString() << " in\n"
             << rows.toStdString();
     EXPECT_TRUE(find<QAbstractButton>("trashPhotoButton")->toolTip().contains("Ctrl+Delete anywhere; Delete when"));
+}
+
+// Guards a key of the window missing from the manual page's KEYS section.
+TEST(ManualPageTest, ListsEveryKeyOfTheShortcutTable)
+{
+    QFile file(SHOEBOX_MANUAL_PAGE);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << SHOEBOX_MANUAL_PAGE;
+    const QString page = QString::fromUtf8(file.readAll());
+    const qsizetype from = page.indexOf("\n.SH KEYS\n"), to = page.indexOf("\n.SH ", from + 1);
+    ASSERT_GE(from, 0);
+    // As it reads: without font changes, quotes and escapes.
+    QString keys = page.mid(from, to - from);
+    keys.remove(QRegularExpression(R"(\\f[BIRP]|")"));
+    keys.replace(QRegularExpression(R"(\\[~ ])"), " ").replace("\\-", "-");
+    for (const ShortcutRow& row : shortcutTable()) {
+        for (const KeyBinding& binding : row.keys) {
+            const QString key = keyText(binding.key);
+            EXPECT_TRUE(keys.contains(QRegularExpression("[ \n]" + QRegularExpression::escape(key) + "[,;\n ]")))
+                << row.command << ": " << key.toStdString();
+        }
+    }
+}
+
+// Guards a sorting key lost in full screen (a hidden menu bar takes its actions' keys along, a hidden button or box
+// its Alt key), the boxes not over the picture or not in front, Escape leaving while a dialog or the completion list
+// is open, and the window not as it was afterwards.
+TEST_F(WindowTest, FullScreenKeepsEverySortingKeyAndEscapeLeavesIt)
+{
+    dir.write("src/a.png", encode(solid(64, 48, Qt::red), "PNG").toStdString());
+    choose("sourceFolderButton", dir.fill({"b.jpg", "c.jpg"}));
+    choose("destinationFolderButton", dir.makeFolder("dest"));
+    auto* name = find<QLineEdit>("newFileNameTextField");
+    auto *panel = find<QWidget>("sortingPanel"), *view = find<QWidget>("imageViewer"),
+         *info = find<QWidget>("photoInfoLabel");
+    name->setFocus();
+    press(name, Qt::Key_F11);
+    ASSERT_TRUE(window.isFullScreen());
+    press(name, Qt::Key_I, Qt::ControlModifier);
+    ASSERT_TRUE(waitUntil([&] { return !text("photoInfoLabel").isEmpty(); }));
+    EXPECT_TRUE(text("photoInfoLabel").startsWith("date unknown · 64 × 48 · ")) << text("photoInfoLabel").toStdString();
+    EXPECT_TRUE(window.menuBar()->isHidden() && window.statusBar()->isHidden() &&
+                find<QWidget>("sourceFolderButton")->isHidden());
+    EXPECT_TRUE(waitUntil([&] { return view->geometry() == window.centralWidget()->rect(); }));
+    EXPECT_EQ(panel->geometry().bottom(), view->geometry().bottom());
+    EXPECT_EQ(info->geometry().bottom() + 1, panel->geometry().top());
+    EXPECT_TRUE(panel->isAncestorOf(window.centralWidget()->childAt(panel->geometry().center()))) << "in front";
+    EXPECT_EQ(QApplication::focusWidget(), name);
+
+    press(name, Qt::Key_1, Qt::AltModifier);
+    QTest::keyClicks(QApplication::focusWidget(), "Trips");
+    press(QApplication::focusWidget(), Qt::Key_N, Qt::AltModifier);
+    QTest::keyClicks(name, "Beach");
+    press(name, Qt::Key_Return);
+    press(name, Qt::Key_Delete, Qt::ControlModifier);
+    EXPECT_EQ(progressText(), "3 / 3");
+    press(name, Qt::Key_Z, Qt::ControlModifier);
+    press(name, Qt::Key_Right, Qt::AltModifier);
+    press(name, Qt::Key_Left, Qt::AltModifier);
+    find<QComboBox>("subFolderOneBox")->setEditText("");
+    press(name, Qt::Key_1, Qt::ControlModifier);
+    EXPECT_EQ(find<QComboBox>("subFolderOneBox")->currentText(), "Trips");
+    press(name, Qt::Key_T, Qt::AltModifier);
+    EXPECT_EQ(QApplication::focusWidget(), find<QWidget>("renameTypeMenu"));
+    press(QApplication::focusWidget(), Qt::Key_N, Qt::AltModifier);
+    press(name, Qt::Key_M, Qt::AltModifier); // the button's key: it clicks a moment later, as it shows itself pressed
+    ASSERT_TRUE(waitUntil([&] { return names(dir / "dest/Trips").size() == 2; }));
+    EXPECT_EQ(names(dir / "dest/Trips"), (Names{"Beach.jpg", "Beach.png"}));
+    EXPECT_EQ(tree(dir / "src") + " " + progressText().toStdString(), "c.jpg 3 / 3");
+
+    auto* levelOne = find<QComboBox>("subFolderOneBox");
+    press(name, Qt::Key_1, Qt::AltModifier);
+    levelOne->setEditText("");
+    ASSERT_TRUE(waitUntil([&] { return levelOne->findText("Trips") >= 0; })) << "the folders listed again";
+    QTest::keyClicks(levelOne, "T");
+    QWidget* list = levelOne->completer()->popup();
+    ASSERT_TRUE(waitUntil([&] { return list->isVisible(); }));
+    press(list, Qt::Key_Escape);
+    EXPECT_TRUE(!list->isVisible() && window.isFullScreen()) << "Escape closes the list, and only the list";
+    press(levelOne, Qt::Key_N, Qt::AltModifier);
+
+    press(name, Qt::Key_F1);
+    auto* dialog = window.findChild<QDialog*>("shortcutsDialog");
+    ASSERT_TRUE(dialog && waitUntil([&] { return dialog->isVisible(); }));
+    press(name, Qt::Key_Escape);
+    EXPECT_TRUE(window.isFullScreen()) << "a dialog is open";
+    dialog->close();
+    QApplication::setActiveWindow(&window); // as a window manager does when a dialog closes
+    press(name, Qt::Key_Escape);
+    EXPECT_FALSE(window.isFullScreen());
+    EXPECT_TRUE(window.menuBar()->isVisible() && find<QWidget>("sourceFolderButton")->isVisible());
+    EXPECT_TRUE(waitUntil([&] {
+        return info->geometry().bottom() < find<QWidget>("currentFilePathLabel")->geometry().top() &&
+               panel->geometry().top() > find<QWidget>("nextPhotoButton")->geometry().bottom();
+    }));
+    EXPECT_EQ(QApplication::focusWidget(), name);
 }
 
 // Guards a mistake's exit status and its exact message (a newline in a name escaped, a lone "-" dropped).

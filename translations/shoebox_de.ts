@@ -420,6 +420,66 @@ Optionen:
         <translation>In den &amp;Papierkorb verschieben</translation>
     </message>
     <message>
+        <source>Photo information</source>
+        <translation>Fotoinformationen</translation>
+    </message>
+    <message>
+        <source>Sorting</source>
+        <translation>Sortieren</translation>
+    </message>
+    <message>
+        <source>&amp;View</source>
+        <translation>&amp;Ansicht</translation>
+    </message>
+    <message>
+        <source>&amp;Recent Destinations</source>
+        <translation>&amp;Letzte Ziele</translation>
+    </message>
+    <message>
+        <source>Zoom to &amp;1:1 or Fit</source>
+        <translation>Auf &amp;1:1 zoomen oder einpassen</translation>
+    </message>
+    <message>
+        <source>Zoom &amp;In</source>
+        <translation>Ver&amp;größern</translation>
+    </message>
+    <message>
+        <source>Zoom &amp;Out</source>
+        <translation>Ver&amp;kleinern</translation>
+    </message>
+    <message>
+        <source>Pan Left</source>
+        <translation>Ausschnitt nach links</translation>
+    </message>
+    <message>
+        <source>Pan Right</source>
+        <translation>Ausschnitt nach rechts</translation>
+    </message>
+    <message>
+        <source>Pan Up</source>
+        <translation>Ausschnitt nach oben</translation>
+    </message>
+    <message>
+        <source>Pan Down</source>
+        <translation>Ausschnitt nach unten</translation>
+    </message>
+    <message>
+        <source>Photo &amp;Information</source>
+        <translation>Foto&amp;informationen</translation>
+    </message>
+    <message>
+        <source>&amp;Full Screen</source>
+        <translation>&amp;Vollbild</translation>
+    </message>
+    <message>
+        <source>Leave Full Screen</source>
+        <translation>Vollbild verlassen</translation>
+    </message>
+    <message>
+        <source>&amp;Cancel Move</source>
+        <translation>Verschieben &amp;abbrechen</translation>
+    </message>
+    <message>
         <source>&amp;Keyboard Shortcuts</source>
         <translation>&amp;Tastenkürzel</translation>
     </message>
@@ -427,9 +487,12 @@ Optionen:
         <source>&amp;About Shoebox</source>
         <translation>&amp;Über Shoebox</translation>
     </message>
+</context>
+<context>
+    <name>PhotoInfo</name>
     <message>
-        <source>&amp;Cancel Move</source>
-        <translation>Verschieben &amp;abbrechen</translation>
+        <source>date unknown</source>
+        <translation>Datum unbekannt</translation>
     </message>
 </context>
 <context>
@@ -525,6 +588,38 @@ Optionen:
     <message>
         <source>Keys</source>
         <translation>Tasten</translation>
+    </message>
+    <message>
+        <source>Fill the subfolders with recent destination 1 to 9</source>
+        <translation>Unterordner mit dem letzten Ziel 1 bis 9 füllen</translation>
+    </message>
+    <message>
+        <source>Zoom to 1:1, or back to fit</source>
+        <translation>Auf 1:1 zoomen oder wieder einpassen</translation>
+    </message>
+    <message>
+        <source>Zoom in</source>
+        <translation>Vergrößern</translation>
+    </message>
+    <message>
+        <source>Zoom out</source>
+        <translation>Verkleinern</translation>
+    </message>
+    <message>
+        <source>Pan the zoomed picture</source>
+        <translation>Den Ausschnitt des vergrößerten Bildes verschieben</translation>
+    </message>
+    <message>
+        <source>Photo information</source>
+        <translation>Fotoinformationen</translation>
+    </message>
+    <message>
+        <source>Full screen</source>
+        <translation>Vollbild</translation>
+    </message>
+    <message>
+        <source>Leave full screen</source>
+        <translation>Vollbild verlassen</translation>
     </message>
     <message>
         <source>Cancel the move under way</source>
@@ -671,6 +766,17 @@ Optionen:
     </message>
 </context>
 <context>
+    <name>shoebox::FolderCompletion</name>
+    <message>
+        <source>date taken</source>
+        <translation>Aufnahmedatum</translation>
+    </message>
+    <message>
+        <source>Suggested from the date the photo was taken</source>
+        <translation>Vorgeschlagen nach dem Aufnahmedatum des Fotos</translation>
+    </message>
+</context>
+<context>
     <name>shoebox::ImageViewWidget</name>
     <message>
         <source>Photo</source>
@@ -686,6 +792,22 @@ Optionen:
     <message>
         <source>Choose the Destination Folder</source>
         <translation>Zielordner wählen</translation>
+    </message>
+    <message>
+        <source>No moves yet</source>
+        <translation>Noch nichts verschoben</translation>
+    </message>
+    <message>
+        <source>Recent destination %1</source>
+        <translation>Letztes Ziel %1</translation>
+    </message>
+    <message>
+        <source>No subfolders</source>
+        <translation>Keine Unterordner</translation>
+    </message>
+    <message>
+        <source>(none)</source>
+        <translation>(keiner)</translation>
     </message>
 </context>
 <context>

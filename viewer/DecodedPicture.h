@@ -9,6 +9,8 @@
 #include <functional>
 #include <string>
 
+#include "viewer/PhotoInfo.h"
+
 // What a decode is asked for and what it gives back, shared by every
 // decoder, the queue, the cache and the view. Safe on any thread.
 struct stat;
@@ -61,6 +63,7 @@ struct DecodedPicture {
     QByteArray animation;         // whole file, when it is an animation for QMovie
     bool isPreview = false;       // an embedded thumbnail; the full picture follows
     std::int64_t neededBytes = 0; // TooLarge: what decoding it would take, when known
+    PhotoInfo info;               // as far as this decode read it
 
     qint64 cost() const { return image.sizeInBytes() + animation.size() + 256; }
 };

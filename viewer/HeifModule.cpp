@@ -148,6 +148,27 @@ bool decodeHandle(const media::DecodeHost& host, heif_image_handle* handle, cons
     return !out->image.isNull();
 }
 
+// The photo's date and camera from the Exif block of `handle`, which libheif
+// gives as a four-byte offset to the TIFF header, then the block.
+PhotoInfo infoOf(const media::DecodeHost& host, heif_image_handle* handle)
+{
+    heif_item_id id = 0;
+    if (heif_image_handle_get_list_of_metadata_block_IDs(handle, "Exif", &id, 1) != 1)
+        return {};
+    const size_t size = heif_image_handle_get_metadata_size(handle, id);
+    constexpr size_t largestExif = 1 << 20; // the standard's limit is 64 KiB; more is not worth reading
+    if (size < 8 || size > largestExif)
+        return {};
+    QByteArray block(qsizetype(size), Qt::Uninitialized);
+    if (heif_image_handle_get_metadata(handle, id, block.data()).code != heif_error_Ok)
+        return {};
+    const auto* bytes = reinterpret_cast<const uchar*>(block.constData());
+    const size_t offset = size_t(bytes[0]) << 24 | size_t(bytes[1]) << 16 | size_t(bytes[2]) << 8 | bytes[3];
+    if (offset > size - 8)
+        return {};
+    return host.photoInfoFromExif(QByteArray("Exif\0\0", 6) + block.mid(qsizetype(offset) + 4));
+}
+
 // libheif reads the file through this, by pread on the open descriptor:
 // only the boxes and the items it decodes, not the whole file.
 struct FileReader {
@@ -220,6 +241,7 @@ DecodedPicture decodeHeifFile(const media::DecodeHost& host, int fd, std::int64_
         return d;
 
     const QSize original(heif_image_handle_get_width(primary.get()), heif_image_handle_get_height(primary.get()));
+    const PhotoInfo info = infoOf(host, primary.get());
     if (const std::int64_t needed = decodeBytes(primary.get(), request.target); needed > host.decodeCapBytes()) {
         d.problem = Problem::TooLarge; // and no thumbnail: nothing follows it
         d.neededBytes = needed;
@@ -239,6 +261,7 @@ DecodedPicture decodeHeifFile(const media::DecodeHost& host, int fd, std::int64_
                     p.problem = Problem::None;
                     p.isPreview = true;
                     p.originalSize = original;
+                    p.info = info;
                     preview(std::move(p));
                 }
             }
@@ -256,6 +279,7 @@ DecodedPicture decodeHeifFile(const media::DecodeHost& host, int fd, std::int64_
         return full;
     full.problem = Problem::None;
     full.originalSize = original;
+    full.info = info;
     return full;
 }
 
@@ -264,11 +288,11 @@ DecodedPicture decodeHeifFile(const media::DecodeHost& host, int fd, std::int64_
 } // namespace shoebox::imaging
 
 extern "C" __attribute__((visibility("default"))) void
-shoebox_heif_decode_v5(const shoebox::media::DecodeHost& host, int fd, std::int64_t size,
+shoebox_heif_decode_v6(const shoebox::media::DecodeHost& host, int fd, std::int64_t size,
                        const shoebox::imaging::DecodeRequest& request, const shoebox::imaging::CancelCheck& cancelled,
                        const shoebox::imaging::PreviewSink& preview, shoebox::imaging::DecodedPicture* out)
 {
     *out = shoebox::imaging::decodeHeifFile(host, fd, size, request, cancelled, preview);
 }
 // The executable calls it through this type; a mismatch must not build.
-static_assert(std::is_same_v<decltype(&shoebox_heif_decode_v5), shoebox::media::HeifDecodeFn>);
+static_assert(std::is_same_v<decltype(&shoebox_heif_decode_v6), shoebox::media::HeifDecodeFn>);

@@ -114,6 +114,14 @@ DecodedPicture failed(Problem p)
     return d;
 }
 
+// The sizes the info line shows, once the decoder has said what it read.
+void noteSizes(DecodedPicture& d)
+{
+    if (d.info.pixels.isEmpty())
+        d.info.pixels = d.originalSize;
+    d.info.fileBytes = d.stamp.size;
+}
+
 DecodedPicture decodeWithQt(const QByteArray& data, const DecodeRequest& request, const CancelCheck& cancelled)
 {
     QByteArray bytes = data; // shared, not copied
@@ -213,6 +221,7 @@ DecodedPicture decodePicture(const DecodeRequest& request, const CancelCheck& ca
         DecodedPicture d = decodeVideoPoster(file.fd.get(), file.status.st_size, request, cancelled);
         d.stamp = stamp;
         d.target = request.target;
+        noteSizes(d);
         trace::stage(request.path, "poster decoded");
         return d;
     }
@@ -236,6 +245,7 @@ DecodedPicture decodePicture(const DecodeRequest& request, const CancelCheck& ca
             stampedPreview = [&](DecodedPicture p) {
                 p.stamp = stamp;
                 p.target = request.target;
+                noteSizes(p);
                 trace::stage(request.path, "thumbnail decoded");
                 preview(std::move(p));
             };
@@ -255,6 +265,7 @@ DecodedPicture decodePicture(const DecodeRequest& request, const CancelCheck& ca
     }
     d.stamp = stamp;
     d.target = request.target;
+    noteSizes(d);
     return d;
 }
 
@@ -280,6 +291,7 @@ DecodedPicture decodePreview(const DecodeRequest& request, const CancelCheck& ca
         d = decodeJpegPreview(start, request);
     d.stamp = stamp;
     d.target = request.target;
+    noteSizes(d);
     trace::stage(request.path, d.image.isNull() ? "no embedded preview" : "embedded preview decoded");
     return d;
 }

@@ -40,6 +40,8 @@ void ImageViewWidget::showPicture(const DecodedPicture& picture)
         return;
     }
     picture_ = picture.image;
+    if (picture.originalSize.isValid())
+        originalSize_ = picture.originalSize;
     placeholder_.clear();
     showing_ = picture.isPreview ? Showing::Preview : Showing::Picture;
     setAccessibleDescription(currentName());
@@ -48,6 +50,7 @@ void ImageViewWidget::showPicture(const DecodedPicture& picture)
 
 void ImageViewWidget::showPlaceholder(const QString& text)
 {
+    resetZoom();
     picture_ = QImage();
     placeholder_ = text;
     showing_ = Showing::Placeholder;
@@ -104,19 +107,21 @@ void ImageViewWidget::paintEvent(QPaintEvent*)
     painter.fillRect(rect(), background);
 
     bool painted = false;
-    const QImage image = currentImage();
+    // Zoomed, the picture decoded for the zoom, or the fitted one standing in.
+    const QImage image = zoom_ > 0 && !zoomed_.isNull() ? zoomed_ : currentImage();
     if (!image.isNull()) {
         const qreal dpr = devicePixelRatioF();
-        const QSize box = (QSizeF(size()) * dpr).toSize();
-        QSize fit = imaging::fitSize(image.size(), box);
-        if (std::abs(fit.width() - image.width()) <= 1 && std::abs(fit.height() - image.height()) <= 1)
-            fit = image.size(); // decoded at this size: a plain copy, no scaling
-        else
-            painter.setRenderHint(QPainter::SmoothPixmapTransform); // resized since, or a video frame
-        // Whole device pixels, so the 1:1 case stays 1:1 at any ratio.
-        const QPointF topLeft(std::floor((box.width() - fit.width()) / 2.0),
-                              std::floor((box.height() - fit.height()) / 2.0));
-        painter.drawImage(QRectF(topLeft / dpr, QSizeF(fit) / dpr), image);
+        const QRectF shown = pictureRect(image); // whole device pixels, so 1:1 stays 1:1 at any ratio
+        // Copied as it is when decoded at this size. At 1:1 and above, each
+        // image pixel becomes a square of device pixels, so that its
+        // sharpness can be judged; otherwise smoothly (a window resized
+        // since, a video frame, a picture standing in).
+        const QSizeF exact = zoom_ > 0 ? QSizeF(originalSize_) * std::min(zoom_, 1.0) : shown.size();
+        const bool asDecoded =
+            std::abs(exact.width() - image.width()) <= 1 && std::abs(exact.height() - image.height()) <= 1;
+        if (!asDecoded || (zoom_ > 0 && zoom_ < 1))
+            painter.setRenderHint(QPainter::SmoothPixmapTransform);
+        painter.drawImage(QRectF(shown.topLeft() / dpr, shown.size() / dpr), image);
         painted = true;
     } else if (showing_ == Showing::Placeholder) {
         QFont font = painter.font();

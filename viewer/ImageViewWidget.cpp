@@ -93,6 +93,8 @@ void ImageViewWidget::setImage(const FileURL& url)
     picture_ = QImage();
     placeholder_.clear();
     showing_ = Showing::Nothing; // never the previous file's picture
+    resetZoom();
+    setInfo(std::nullopt);
     setAccessibleDescription(currentName());
     update();
 
@@ -107,12 +109,19 @@ void ImageViewWidget::setImage(const FileURL& url)
 
     if (isVideoPath(path)) {
         // Its first frame, decoded ahead, shows until the player has one.
-        if (auto poster = cache_->find(path, stamp); poster && !poster->image.isNull())
+        // Not decoded yet: decoded now, for its info as much as its frame.
+        if (auto poster = cache_->find(path, stamp)) {
             picture_ = poster->image;
+            setInfo(poster->info);
+        } else {
+            request(path, stamp, imaging::priority::currentFile);
+        }
         startVideo();
         return;
     }
     if (auto hit = cache_->find(path, stamp)) {
+        if (hit->problem == Problem::None)
+            setInfo(hit->info);
         showPicture(*hit);
         if (!satisfies(*hit))
             request(path, stamp, imaging::priority::currentFile);
@@ -123,6 +132,8 @@ void ImageViewWidget::setImage(const FileURL& url)
     request(path, stamp, imaging::priority::currentFile);
     decodingCurrent_ = true;
     if (auto preview = previews_->find(path, stamp)) {
+        if (preview->originalSize.isValid())
+            setInfo(preview->info);
         if (!preview->image.isNull())
             showPicture(*preview);
     } else {
@@ -267,8 +278,13 @@ void ImageViewWidget::onPreview(const std::string& path, const imaging::DecodeQu
         previews_->insert(path, result);
     // Only while nothing else shows, and only if it is the file on show now
     // (problems are the full decode's to report).
-    if (isCurrent(path) && result->stamp == currentStamp_ && showing_ == Showing::Nothing &&
-        result->problem == Problem::None && !result->image.isNull())
+    if (!isCurrent(path) || !(result->stamp == currentStamp_) || result->problem != Problem::None)
+        return;
+    // A preview that read the file's header has its info: the full decode's
+    // says no more.
+    if (!info_ && result->originalSize.isValid())
+        setInfo(result->info);
+    if (showing_ == Showing::Nothing && !result->image.isNull())
         showPicture(*result);
 }
 
@@ -277,7 +293,11 @@ void ImageViewWidget::onDecoded(const std::string& path, const imaging::DecodeQu
     trace::stage(path, result->isPreview ? "preview delivered" : "delivered");
     if (isVideoPath(path)) {
         // A poster. Problems are the player's to report.
-        if (result->problem != Problem::None || result->image.isNull())
+        if (result->problem != Problem::None)
+            return;
+        if (isCurrent(path) && result->stamp == currentStamp_)
+            setInfo(result->info);
+        if (result->image.isNull())
             return;
         cache_->insert(path, result);
         if (isCurrent(path) && result->stamp == currentStamp_ && showing_ == Showing::Video &&
@@ -287,7 +307,10 @@ void ImageViewWidget::onDecoded(const std::string& path, const imaging::DecodeQu
         }
         return;
     }
-    if (!result->isPreview && isCacheable(result->problem))
+    // A zoomed picture is the file's at another size than the view's, and
+    // likely larger than the whole cache: it is kept while it shows.
+    const bool forZoom = isZoomResult(path, *result);
+    if (!result->isPreview && isCacheable(result->problem) && !forZoom)
         cache_->insert(path, result);
     if (!isCurrent(path))
         return;
@@ -317,6 +340,15 @@ void ImageViewWidget::onDecoded(const std::string& path, const imaging::DecodeQu
             return;
         }
     }
+    if (forZoom) {
+        if (result->problem == Problem::None && result->stamp == currentStamp_) {
+            zoomed_ = result->image;
+            update();
+        }
+        return; // a picture too large to zoom into stays as it is
+    }
+    if (result->problem == Problem::None && (!result->isPreview || !info_))
+        setInfo(result->info);
     if (result->isPreview) {
         if (showing_ == Showing::Nothing)
             showPicture(*result);
@@ -325,6 +357,14 @@ void ImageViewWidget::onDecoded(const std::string& path, const imaging::DecodeQu
     showPicture(*result);
     if (!satisfies(*result))
         request(path, currentStamp_, imaging::priority::currentFile); // resized meanwhile
+}
+
+void ImageViewWidget::setInfo(std::optional<imaging::PhotoInfo> info)
+{
+    if (!info && !info_)
+        return;
+    info_ = std::move(info);
+    emit infoChanged();
 }
 
 void ImageViewWidget::dropUnwantedJobs()
@@ -336,7 +376,10 @@ void ImageViewWidget::dropUnwantedJobs()
 void ImageViewWidget::refreshForNewSize()
 {
     lastTarget_ = targetSize();
-    if (current_ && (showing_ == Showing::Picture || showing_ == Showing::Preview || showing_ == Showing::Nothing)) {
+    // Zoomed, the fitted picture waits: asking for it would replace the
+    // zoomed one's decode.
+    if (current_ && zoom_ == 0 &&
+        (showing_ == Showing::Picture || showing_ == Showing::Preview || showing_ == Showing::Nothing)) {
         auto hit = cache_->find(current_->path(), currentStamp_);
         if (!hit || !satisfies(*hit))
             request(current_->path(), currentStamp_, imaging::priority::currentFile);

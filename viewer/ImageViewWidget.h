@@ -62,6 +62,30 @@ public:
     // and anything else decoded ahead is forgotten.
     void setNeighbours(const std::vector<FileURL>& likelyNext);
 
+    // ---- zoom (ImageViewZoom.cpp) ----
+    // A picture shows fitted to the view, or at a fixed scale: image pixels
+    // on `zoom()` device pixels each, from 1/8 to 8. At 1:1 and above it is
+    // decoded at full size, so the view shows its own pixels, sharp. Every
+    // new file starts at fit; videos and animations stay there.
+
+    // Fit to 1:1, holding the point under the mouse pointer where it is
+    // when the pointer is over the picture, else the middle; zoomed, back
+    // to fit.
+    void toggleActualSize();
+    // The next step up or down (1/8, 1/4, 1/2, 1, 2, 4, 8), from fit the
+    // nearest in that direction; the middle stays where it is.
+    void zoomIn();
+    void zoomOut();
+    // Moves over a zoomed picture by a tenth of the view: `dx` across, `dy`
+    // down, each -1, 0 or 1. Dragging with the mouse pans too.
+    void pan(int dx, int dy);
+    // 0 while fitted.
+    double zoom() const { return zoom_; }
+
+    // What the file on show is (its date, camera and size), once a decode
+    // has read it: none before, and none for a file that cannot be shown.
+    const std::optional<imaging::PhotoInfo>& currentInfo() const { return info_; }
+
     // ---- for tests and the benchmark ----
 
     // The file last given to setImage (the root folder before that).
@@ -86,10 +110,17 @@ public:
 signals:
     // The current file's frame (picture, video frame or placeholder) has been painted.
     void framePainted();
+    // currentInfo() changed: another file, or its info was read.
+    void infoChanged();
+    // zoom() changed.
+    void zoomChanged();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
     enum class Showing { Nothing, Preview, Picture, Movie, Video, Placeholder };
@@ -105,12 +136,26 @@ private:
     void onDecoded(const std::string& path, const imaging::DecodeQueue::Picture& result);
     void onPreview(const std::string& path, const imaging::DecodeQueue::Picture& result);
     void dropUnwantedJobs();
+    void setInfo(std::optional<imaging::PhotoInfo> info);
     void showPicture(const imaging::DecodedPicture& picture);
     void showPlaceholder(const QString& text);
     void startMovie(const imaging::DecodedPicture& picture);
     void startVideo();
     void refreshForNewSize();
     QString currentName() const;
+
+    bool canZoom() const;
+    double fitScale() const;
+    // Zooms to `scale` (0: fit), keeping the image point at `anchor` (device
+    // pixels in the view) where it is.
+    void setZoom(double scale, QPointF anchor);
+    void stepZoom(int direction);
+    QPointF clampedCentre(QPointF centre) const;
+    void requestZoomed();
+    bool isZoomResult(const std::string& path, const imaging::DecodedPicture& picture) const;
+    void resetZoom();
+    // Where `image` (the picture on show) lies in the view, in device pixels.
+    QRectF pictureRect(const QImage& image) const;
 
     std::unique_ptr<imaging::DecodeCache> cache_;
     std::unique_ptr<imaging::DecodeCache> previews_; // embedded previews, and which files have none
@@ -128,10 +173,18 @@ private:
     QTimer settleTimer_;
 
     Showing showing_ = Showing::Nothing;
+    std::optional<imaging::PhotoInfo> info_;
     QImage picture_;
     QString placeholder_;
 
     media::MediaPlayback media_{this};
+
+    double zoom_ = 0;
+    QPointF zoomCentre_;           // the image point (upright, stored pixels) in the middle of the view
+    QSize originalSize_;           // of the picture on show, upright
+    QImage zoomed_;                // decoded for the zoom; the fitted picture stands in until it comes
+    QSize zoomTarget_;             // the size it was asked for
+    std::optional<QPoint> dragAt_; // where a drag last was
 
     QSize lastTarget_;
     QTimer resizeTimer_;

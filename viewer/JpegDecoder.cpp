@@ -12,6 +12,7 @@
 #include <cmath>
 #include <csetjmp>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 
 #include <unistd.h>
@@ -250,6 +251,17 @@ QImage decodeSmall(const QByteArray& jpeg)
     return image;
 }
 
+// An ASCII tag's text up to its first null, or nothing when the tag is
+// absent or of another format. Points into `exif`.
+std::string_view asciiTag(ExifData* exif, ExifIfd ifd, ExifTag tag)
+{
+    const ExifEntry* entry = exif_content_get_entry(exif->ifd[ifd], tag);
+    if (!entry || entry->format != EXIF_FORMAT_ASCII || !entry->data)
+        return {};
+    const auto* text = reinterpret_cast<const char*>(entry->data);
+    return std::string_view(text, ::strnlen(text, entry->size));
+}
+
 } // namespace
 
 QSize chooseJpegScaledSize(QSize stored, bool rotated90, QSize target)
@@ -353,8 +365,24 @@ ExifSummary readExif(const QByteArray& data)
     }
     if (exif->data && exif->size > 0)
         summary.thumbnail = QByteArray(reinterpret_cast<const char*>(exif->data), qsizetype(exif->size));
+    summary.taken = takenFromExif(asciiTag(exif, EXIF_IFD_EXIF, EXIF_TAG_DATE_TIME_ORIGINAL),
+                                  asciiTag(exif, EXIF_IFD_EXIF, EXIF_TAG_OFFSET_TIME_ORIGINAL));
+    for (auto [tag, text] : {std::pair{EXIF_TAG_MAKE, &summary.make}, {EXIF_TAG_MODEL, &summary.model}}) {
+        const std::string_view bytes = asciiTag(exif, EXIF_IFD_0, tag);
+        *text = QString::fromUtf8(bytes.data(), qsizetype(bytes.size())).simplified();
+    }
     exif_data_unref(exif);
     return summary;
+}
+
+PhotoInfo photoInfoFromExif(const QByteArray& data)
+{
+    ExifSummary exif = readExif(data);
+    PhotoInfo info;
+    info.taken = exif.taken;
+    info.make = std::move(exif.make);
+    info.model = std::move(exif.model);
+    return info;
 }
 
 QImage orient(const QImage& stored, int orientation)
@@ -388,15 +416,14 @@ std::optional<DecodedPicture> decodeJpeg(int fd, const QByteArray& start, const 
         return failed(Problem::Damaged);
     if (!canGiveRgb(d.cinfo))
         return std::nullopt;
-    int orientation = 1;
+    ExifSummary exif;
     for (jpeg_saved_marker_ptr m = d.cinfo.marker_list; m; m = m->next) {
         if (m->marker == JPEG_APP0 + 1 && m->data_length > 6 && std::equal(m->data, m->data + 6, "Exif\0\0")) {
-            orientation =
-                readExif(QByteArray::fromRawData(reinterpret_cast<const char*>(m->data), qsizetype(m->data_length)))
-                    .orientation;
+            exif = readExif(QByteArray::fromRawData(reinterpret_cast<const char*>(m->data), qsizetype(m->data_length)));
             break;
         }
     }
+    const int orientation = exif.orientation;
     const bool turned = swapsAxes(orientation);
     const QSize stored(int(d.cinfo.image_width), int(d.cinfo.image_height));
     if (stored.isEmpty())
@@ -441,6 +468,9 @@ std::optional<DecodedPicture> decodeJpeg(int fd, const QByteArray& start, const 
     trace::stage(request.path, "decoded");
 
     DecodedPicture picture;
+    picture.info.taken = exif.taken;
+    picture.info.make = exif.make;
+    picture.info.model = exif.model;
     picture.originalSize = turned ? stored.transposed() : stored;
     picture.decodedSize = turned ? decoded.size().transposed() : decoded.size();
     // Scaled in the stored orientation, then turned: the turn moves only
@@ -461,21 +491,24 @@ DecodedPicture decodeJpegPreview(const QByteArray& start, const DecodeRequest& r
     preview.isPreview = true;
     preview.target = request.target;
     const ExifSummary exif = readExif(start);
-    if (exif.thumbnail.isEmpty())
-        return preview;
+    preview.info.taken = exif.taken;
+    preview.info.make = exif.make;
+    preview.info.model = exif.model;
     QSize stored;
     {
         Decompressor d; // the main picture's size, when its header is within `start`
         if (readHeader(d, start, false))
             stored = QSize(int(d.cinfo.image_width), int(d.cinfo.image_height));
     }
+    preview.originalSize = swapsAxes(exif.orientation) ? stored.transposed() : stored;
+    if (exif.thumbnail.isEmpty())
+        return preview;
     const QImage thumbnail = decodeSmall(exif.thumbnail);
     if (thumbnail.isNull())
         return preview;
     preview.image = orient(cropToShape(thumbnail, stored), exif.orientation);
     preview.image.setDevicePixelRatio(request.devicePixelRatio);
     preview.decodedSize = preview.image.size();
-    preview.originalSize = swapsAxes(exif.orientation) ? stored.transposed() : stored;
     return preview;
 }
 

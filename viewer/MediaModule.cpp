@@ -2,6 +2,7 @@
 
 #include "platform/ProgramFolder.h"
 #include "viewer/Fitting.h"
+#include "viewer/JpegDecoder.h"
 
 #include <QLibrary>
 #include <QThreadPool>
@@ -88,7 +89,7 @@ void preloadModules()
 const DecodeHost& decodeHost()
 {
     static const DecodeHost host{&imaging::fitForDisplay, &imaging::reserveDecodeBytes, &imaging::releaseDecodeBytes,
-                                 &imaging::decodeCapBytes};
+                                 &imaging::decodeCapBytes, &imaging::photoInfoFromExif};
     return host;
 }
 

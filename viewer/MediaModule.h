@@ -28,6 +28,9 @@ struct DecodeHost {
     imaging::Problem (*reserveDecodeBytes)(std::int64_t bytes, const imaging::CancelCheck& cancelled);
     void (*releaseDecodeBytes)(std::int64_t bytes);
     std::int64_t (*decodeCapBytes)();
+    // The photo's date and camera from an Exif block ("Exif\0\0" and the TIFF
+    // structure), read with libexif as for a JPEG.
+    imaging::PhotoInfo (*photoInfoFromExif)(const QByteArray& exif);
 
     imaging::DecodeReservation reserve(std::int64_t bytes, const imaging::CancelCheck& cancelled) const
     {
@@ -47,7 +50,7 @@ using HeifDecodeFn = void (*)(const DecodeHost& host, int fd, std::int64_t size,
                               imaging::DecodedPicture* out);
 // The module's entry point; the version is in the name, so a stale module
 // from an older build is simply not found.
-inline constexpr char heifDecodeSymbol[] = "shoebox_heif_decode_v5";
+inline constexpr char heifDecodeSymbol[] = "shoebox_heif_decode_v6";
 
 // ---- video ----
 
@@ -94,11 +97,12 @@ inline constexpr char createVideoSymbol[] = "shoebox_video_create_v1";
 // shows it (the track's rotation matrix) and fitted to the request's
 // target: decoded ahead like a photo, so that stepping onto the video
 // shows it at once while the player starts. A null image when there is
-// none to be had (the player then tells what is wrong). Safe on any
+// none to be had (the player then tells what is wrong). Its info holds the
+// creation time, camera and size GStreamer's discoverer finds. Safe on any
 // thread; polls `cancelled`. The result goes to `out`, as HeifDecodeFn's.
 using VideoPosterFn = void (*)(const DecodeHost& host, int fd, const imaging::DecodeRequest& request,
                                const imaging::CancelCheck& cancelled, imaging::DecodedPicture* out);
-inline constexpr char videoPosterSymbol[] = "shoebox_video_poster_v3";
+inline constexpr char videoPosterSymbol[] = "shoebox_video_poster_v4";
 
 // ---- the executable's side (MediaModule.cpp) ----
 

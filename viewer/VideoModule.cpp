@@ -12,8 +12,12 @@
 
 #include <gst/app/gstappsink.h>
 #include <gst/gst.h>
+#include <gst/pbutils/pbutils.h>
 #include <gst/video/video-info.h>
 
+#include <QTimeZone>
+
+#include <cmath>
 #include <cstdio>
 #include <memory>
 #include <type_traits>
@@ -100,19 +104,86 @@ struct Pipeline {
     }
 };
 
+struct GFree {
+    void operator()(gpointer memory) const { g_free(memory); }
+};
+
+QString tagText(const GstTagList* tags, const char* tag)
+{
+    gchar* raw = nullptr;
+    if (!tags || !gst_tag_list_get_string(tags, tag, &raw))
+        return {};
+    const std::unique_ptr<gchar, GFree> text(raw);
+    return QString::fromUtf8(text.get()).simplified();
+}
+
+// When the video was made, as its container says: a moment in UTC as this
+// machine's clock shows it, or the camera's own clock when it names its
+// offset.
+std::optional<imaging::TakenAt> takenOf(const GstTagList* tags)
+{
+    GstDateTime* raw = nullptr;
+    if (!tags || !gst_tag_list_get_date_time(tags, GST_TAG_DATE_TIME, &raw))
+        return std::nullopt;
+    const std::unique_ptr<GstDateTime, decltype(&gst_date_time_unref)> when(raw, &gst_date_time_unref);
+    if (!gst_date_time_has_second(when.get()))
+        return std::nullopt; // a date alone says too little
+    const int offset = int(std::lround(gst_date_time_get_time_zone_offset(when.get()) * 3600));
+    const QDateTime utc = QDateTime(QDate(gst_date_time_get_year(when.get()), gst_date_time_get_month(when.get()),
+                                          gst_date_time_get_day(when.get())),
+                                    QTime(gst_date_time_get_hour(when.get()), gst_date_time_get_minute(when.get()),
+                                          gst_date_time_get_second(when.get())),
+                                    QTimeZone(offset))
+                              .toUTC();
+    if (!utc.isValid())
+        return std::nullopt;
+    return imaging::takenFromUtc(utc, offset == 0 ? QTimeZone::systemTimeZone() : QTimeZone(offset));
+}
+
+// What the container's headers say (GStreamer's discoverer reads them
+// without decoding a frame): creation time, camera, picture size upright.
+imaging::PhotoInfo discover(int fd)
+{
+    imaging::PhotoInfo info;
+    GError* error = nullptr;
+    const std::unique_ptr<GstDiscoverer, GstUnref> discoverer(gst_discoverer_new(5 * GST_SECOND, &error));
+    g_clear_error(&error);
+    if (!discoverer)
+        return info;
+    char uri[64];
+    std::snprintf(uri, sizeof uri, "file:///proc/self/fd/%d", fd);
+    const std::unique_ptr<GstDiscovererInfo, GstUnref> found(
+        gst_discoverer_discover_uri(discoverer.get(), uri, &error));
+    g_clear_error(&error);
+    if (!found)
+        return info;
+    const GstTagList* tags = gst_discoverer_info_get_tags(found.get());
+    info.taken = takenOf(tags);
+    info.make = tagText(tags, GST_TAG_DEVICE_MANUFACTURER);
+    info.model = tagText(tags, GST_TAG_DEVICE_MODEL);
+    if (GList* videos = gst_discoverer_info_get_video_streams(found.get())) {
+        auto* video = static_cast<GstDiscovererVideoInfo*>(videos->data);
+        info.pixels =
+            QSize(int(gst_discoverer_video_info_get_width(video)), int(gst_discoverer_video_info_get_height(video)));
+        const QString turn =
+            tagText(gst_discoverer_stream_info_get_tags(GST_DISCOVERER_STREAM_INFO(video)), GST_TAG_IMAGE_ORIENTATION);
+        if (turn.endsWith(QLatin1String("-90")) || turn.endsWith(QLatin1String("-270")))
+            info.pixels.transpose(); // a phone held upright
+        gst_discoverer_stream_info_list_free(videos);
+    }
+    return info;
+}
+
 // Decodes up to the first frame (the pipeline's preroll), turns it as the
 // track's matrix says (qtdemux tells videoflip through an orientation tag;
 // Qt Multimedia turns its frames by the same tag, so the poster and the
 // playing video agree) and converts it to 32-bit xRGB; the player is left
 // alone. The file is read through /proc/self/fd, so the name's bytes never
 // need to be text.
-imaging::DecodedPicture posterOf(const DecodeHost& host, int fd, const imaging::DecodeRequest& request,
-                                 const imaging::CancelCheck& cancelled)
+imaging::DecodedPicture firstFrame(const DecodeHost& host, int fd, const imaging::DecodeRequest& request,
+                                   const imaging::CancelCheck& cancelled)
 {
-    static const bool initialised = gst_init_check(nullptr, nullptr, nullptr);
     imaging::DecodedPicture poster;
-    if (!initialised)
-        return poster;
     char description[256];
     std::snprintf(description, sizeof description,
                   "filesrc location=/proc/self/fd/%d ! decodebin ! videoconvert ! videoflip video-direction=auto "
@@ -164,6 +235,18 @@ imaging::DecodedPicture posterOf(const DecodeHost& host, int fd, const imaging::
     return poster;
 }
 
+imaging::DecodedPicture posterOf(const DecodeHost& host, int fd, const imaging::DecodeRequest& request,
+                                 const imaging::CancelCheck& cancelled)
+{
+    static const bool initialised = gst_init_check(nullptr, nullptr, nullptr);
+    if (!initialised)
+        return {};
+    imaging::DecodedPicture poster = firstFrame(host, fd, request, cancelled);
+    if (!(cancelled && cancelled()))
+        poster.info = discover(fd);
+    return poster;
+}
+
 } // namespace
 
 } // namespace shoebox::media
@@ -177,9 +260,9 @@ shoebox_video_create_v1(shoebox::media::VideoSource::Handlers handlers, QObject*
 static_assert(std::is_same_v<decltype(&shoebox_video_create_v1), shoebox::media::CreateVideoFn>);
 
 extern "C" __attribute__((visibility("default"))) void
-shoebox_video_poster_v3(const shoebox::media::DecodeHost& host, int fd, const shoebox::imaging::DecodeRequest& request,
+shoebox_video_poster_v4(const shoebox::media::DecodeHost& host, int fd, const shoebox::imaging::DecodeRequest& request,
                         const shoebox::imaging::CancelCheck& cancelled, shoebox::imaging::DecodedPicture* out)
 {
     *out = shoebox::media::posterOf(host, fd, request, cancelled);
 }
-static_assert(std::is_same_v<decltype(&shoebox_video_poster_v3), shoebox::media::VideoPosterFn>);
+static_assert(std::is_same_v<decltype(&shoebox_video_poster_v4), shoebox::media::VideoPosterFn>);
