@@ -72,7 +72,7 @@ QAccessibleInterface* namedComboBox(const QString& className, QObject* object)
 
 } // namespace
 
-void nameComboBox(QComboBox* box)
+void nameComboBox(QComboBox* box, bool list)
 {
     static const bool installed = (QAccessible::installFactory(namedComboBox), true);
     (void)installed;
@@ -83,6 +83,12 @@ void nameComboBox(QComboBox* box)
         QAccessible::deleteAccessibleInterface(QAccessible::uniqueId(made));
     if (box->isEditable())
         box->lineEdit()->setAccessibleName(box->accessibleName());
+    if (list)
+        nameComboBoxList(box);
+}
+
+void nameComboBoxList(QComboBox* box)
+{
     box->view()->setAccessibleName(
         QCoreApplication::translate("Accessibility", "%1 choices").arg(box->accessibleName()));
 }

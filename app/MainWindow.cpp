@@ -2,10 +2,13 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QDialog>
 #include <QIcon>
+#include <QLineEdit>
 #include <QScreen>
 #include <QTimer>
+#include <QToolButton>
 
 #include <algorithm>
 #include <limits>
@@ -74,6 +77,13 @@ MainWindow::MainWindow(Overrides overrides, QWidget* parent)
     : QMainWindow(parent), ui_(std::make_unique<Ui::MainWindow>())
 {
     ui_->setupUi(this);
+    // The subfolder boxes are made editable here rather than in the .ui:
+    // QComboBox::setEditable also builds the box's popup list and measures
+    // the box again, two percent of start-up, for a list the user may never
+    // open. Given a line edit, the box is editable alike and builds its
+    // popup on first use (with the delegate and scroll bars of an editable box).
+    for (QComboBox* box : {ui_->subFolderOneBox, ui_->subSubFolder})
+        box->setLineEdit(new QLineEdit(box));
 
     if (!overrides.fileManager)
         overrides.fileManager = (fileManager_ = std::make_unique<LinuxFileManager>()).get();
@@ -118,8 +128,16 @@ MainWindow::MainWindow(Overrides overrides, QWidget* parent)
         if (!moving)
             moveEnded();
     });
-    controller_ = std::make_unique<ViewController>(
-        outlets, Services{files_, folderRoute_.get(), overrides.alert, overrides.output, moves_.get(), translated});
+    jobs_ = std::make_unique<BackgroundJobs>();
+    controller_ =
+        std::make_unique<ViewController>(outlets, Services{files_, folderRoute_.get(), overrides.alert,
+                                                           overrides.output, moves_.get(), translated, jobs_.get()});
+    // Remembered only when the choice took: a source without photos is not
+    // where the user will want to start next time.
+    controller_->onSourceListed([this](const FileURL& folder) {
+        if (auto saved = settings_.rememberFolder(FolderRole::Source, folder); !saved)
+            qWarning("%s", saved.error().description.c_str());
+    });
     controller_->recentDestinations().restore(settings_.recentDestinations());
     makeRecentDestinationItems();
     fullScreen_ = new FullScreenLayout(*ui_, this);
@@ -131,10 +149,13 @@ MainWindow::MainWindow(Overrides overrides, QWidget* parent)
     placeOnScreen(settings_.windowGeometry());
 }
 
+// The boxes' drop-down lists are named once the window is on screen
+// (finishStartup): naming one builds it, two percent of start-up for lists
+// a screen reader reaches only when they open.
 void MainWindow::nameControls()
 {
     for (QComboBox* box : {ui_->subFolderOneBox, ui_->subSubFolder, ui_->renameTypeMenu})
-        nameComboBox(box);
+        nameComboBox(box, false);
 }
 
 // The remembered size and place, or the designed size, and either way on a
@@ -200,7 +221,12 @@ void MainWindow::finishStartup()
         QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral(SHOEBOX_DESKTOP_ID)));
     // Invisible until there is text to clear, and its icon costs a
     // millisecond to make.
+    for (QComboBox* box : {ui_->subFolderOneBox, ui_->subSubFolder, ui_->renameTypeMenu})
+        nameComboBoxList(box);
     ui_->newFileNameTextField->setClearButtonEnabled(true);
+    // Qt's clear button has no name a screen reader could say.
+    for (auto* button : ui_->newFileNameTextField->findChildren<QToolButton*>())
+        button->setAccessibleName(tr("Clear the name"));
     completion();
 }
 
@@ -233,12 +259,9 @@ void MainWindow::chooseFolder(FolderRole role)
         completion().setDestination(c.destinationFolderPath());
     }
 
-    // Remembered only when the choice took: a source without photos is not
-    // where the user will want to start next time.
+    // The source is remembered once its listing finds files (see the constructor).
     const std::optional<FileURL>& chosen = folderRoute_->lastAnswer();
-    const bool took = chosen && (source ? c.sourceFolderPath() == chosen && !c.imageURLs().empty()
-                                        : c.destinationFolderPath() == chosen);
-    if (took) {
+    if (!source && chosen && c.destinationFolderPath() == chosen) {
         if (auto saved = settings_.rememberFolder(role, *chosen); !saved)
             qWarning("%s", saved.error().description.c_str());
     }
@@ -252,6 +275,7 @@ void MainWindow::closeEvent(QCloseEvent* event)
         event->ignore();
         return;
     }
+    controller_->stopListing();
     if (auto saved = settings_.rememberWindowGeometry(saveGeometry()); !saved)
         qWarning("%s", saved.error().description.c_str());
     QMainWindow::closeEvent(event);

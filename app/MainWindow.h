@@ -5,6 +5,7 @@
 #include <memory>
 #include <vector>
 
+#include "app/BackgroundJobs.h"
 #include "app/CommandLine.h"
 #include "app/FolderCompletion.h"
 #include "app/FolderPanel.h"
@@ -92,6 +93,8 @@ private:
     std::unique_ptr<MoveJobRunner> moves_;
     std::function<void()> afterMove_; // see afterCommand()
     bool closeAfterMove_ = false;
+    // Before the controller its jobs report to.
+    std::unique_ptr<BackgroundJobs> jobs_;
     std::unique_ptr<FolderCompletion> completion_; // see completion()
     FullScreenLayout* fullScreen_ = nullptr;
     std::vector<QAction*> recentItems_; // Go ▸ Recent Destinations, Ctrl+1 to Ctrl+9

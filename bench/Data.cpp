@@ -25,6 +25,17 @@ double fileMB(const std::string& path)
     return ::stat(path.c_str(), &st) == 0 ? double(st.st_size) / 1e6 : 0;
 }
 
+// A copy of the JPEG at `from` without the EXIF segment that follows its
+// start marker (as writeJpegs puts it there).
+void withoutExif(const std::string& from, const std::string& to)
+{
+    const std::string bytes = shoebox::testing::readFile(from);
+    if (bytes.size() < 6 || std::uint8_t(bytes[2]) != 0xFF || std::uint8_t(bytes[3]) != 0xE1)
+        die("no EXIF segment at the start of " + from);
+    const std::size_t length = std::size_t(std::uint8_t(bytes[4])) << 8 | std::uint8_t(bytes[5]);
+    shoebox::testing::writeFile(to, bytes.substr(0, 2) + bytes.substr(4 + length));
+}
+
 } // namespace
 
 std::string cameraName(int n, const char* extension)
@@ -71,6 +82,11 @@ Data::Data() : root_("/tmp")
     std::vector<Photo> all = photos24;
     all.insert(all.end(), photos12.begin(), photos12.end());
     writeJpegs(all, 1);
+    for (const Photo& photo : photos24) {
+        Photo bare{photo.path.substr(0, photo.path.size() - 4) + "-bare.JPG", photo.width, photo.height, false};
+        withoutExif(photo.path, bare.path);
+        photos24bare.push_back(bare);
+    }
     note("made %zu JPEGs in %.1f s (a 24 MP one is %.1f MB)", all.size(), msBetween(t0, Clock::now()) / 1000,
          fileMB(photos24[0].path));
 

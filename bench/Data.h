@@ -42,10 +42,11 @@ public:
     std::string linkedFolder(const std::string& prefix, int count, const std::vector<Photo>& photos,
                              const char* extension = "JPG") const;
 
-    std::vector<Photo> photos24; // 6000x4000, distinct; every fifth is stored sideways (EXIF 6)
-    std::vector<Photo> photos12; // 4000x3000, all stored sideways
-    std::string heic;            // 4000x3000; empty when libheif has no HEVC encoder
-    std::string video;           // 1080p MP4; empty without gst-launch-1.0
+    std::vector<Photo> photos24;     // 6000x4000, distinct; every fifth is stored sideways (EXIF 6)
+    std::vector<Photo> photos24bare; // the same without their EXIF block: no preview, stored as shown
+    std::vector<Photo> photos12;     // 4000x3000, all stored sideways
+    std::string heic;                // 4000x3000; empty when libheif has no HEVC encoder
+    std::string video;               // 1080p MP4; empty without gst-launch-1.0
 
 private:
     shoebox::testing::TempDir root_;

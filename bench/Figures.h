@@ -27,6 +27,10 @@ void scanFigures(const Data& data, const Options& options, Report& report);
 void moveFigures(const Data& data, const Options& options, Report& report);
 // The folders of empty files last the whole run (repeats reuse them).
 void removeScanFolders();
+// ListingFigures.cpp: the window choosing a folder of a million files (its
+// first a photo), on the disk and through a slow file system: its longest
+// stall meanwhile, and the time to its first picture.
+void listingFigures(const Data& data, const Options& options, Report& report, const std::string& folder);
 // MemoryFigures.cpp: peak memory while stepping through many photos.
 void memoryFigures(const Data& data, const Options& options, Report& report);
 // The child process the memory figures run, in a process of its own.

@@ -40,10 +40,17 @@ QSize Harness::viewPixels() const
     return (QSizeF(view_->size()) * view_->devicePixelRatioF()).toSize();
 }
 
-void Harness::scan(const std::string& folder)
+void Harness::choose(const std::string& folder)
 {
     panel_.chooseNext(FileURL::fileURLWithPath(folder));
     window_.controller().sourceFolderButton(nullptr);
+}
+
+void Harness::scan(const std::string& folder)
+{
+    choose(folder);
+    if (!shoebox::testing::waitUntil([this] { return !listing(); }, 600000))
+        note("the listing of %s did not end", folder.c_str());
     for (const auto& [message, informative] : alert_.shown)
         note("alert: %s %s", message.c_str(), informative.c_str());
     alert_.shown.clear();

@@ -38,7 +38,12 @@ public:
     // The view's size in device pixels: the box pictures are decoded for.
     QSize viewPixels() const;
 
-    // Chooses `folder` as the source, the way the folder panel's answer does.
+    // Chooses `folder` as the source, the way the folder panel's answer does,
+    // and returns at once: the listing runs on.
+    void choose(const std::string& folder);
+    bool listing() { return window_.controller().isListing(); }
+    // Chooses `folder` as the source and runs the event loop until its
+    // listing has ended.
     void scan(const std::string& folder);
     const std::vector<FileURL>& files();
     // Scans `folder`, then runs the event loop until its first file is

@@ -24,6 +24,7 @@
 
 #include "bench/Figures.h"
 #include "tests/support/Environment.h"
+#include "tests/support/SlowMount.h"
 
 using namespace shoebox::bench;
 
@@ -58,6 +59,9 @@ void quietQtMessages()
 
 int main(int argc, char** argv)
 {
+    // While there is one thread: the slow disk's mount then goes with this
+    // process, however it ends.
+    shoebox::testing::useOwnMountNamespace();
     setenv("QT_QPA_PLATFORM", "offscreen", 0); // children inherit it
     quietQtMessages();
     const std::vector<std::string> args(argv + 1, argv + argc);

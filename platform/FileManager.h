@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/FileURL.h"
+#include "platform/ListingObserver.h"
 #include "platform/MoveObserver.h"
 #include "platform/Result.h"
 #include "platform/TrashedItem.h"
@@ -15,10 +16,15 @@ class FileManager {
 public:
     virtual ~FileManager() = default;
 
-    // The entries directly inside `folder`, hidden names (a leading dot)
-    // skipped, in natural name order. Unreadable entries are skipped.
-    // Nothing when the folder cannot be listed at all.
-    virtual std::optional<std::vector<FileURL>> contentsOfDirectory(const FileURL& folder) = 0;
+    // The entries directly inside `folder` whose extension is a shown type
+    // (MediaTypes.h), hidden names (a leading dot) skipped, in natural name
+    // order. Unreadable entries are skipped. Nothing when the folder cannot
+    // be listed at all, or when `observer` stopped it. `observer` hears of
+    // the first entry before the rest are sorted. Safe on any thread, and
+    // kept off the UI thread: a million names take a good part of a second,
+    // a slow disk as long as it likes.
+    virtual std::optional<std::vector<FileURL>> shownFilesInDirectory(const FileURL& folder,
+                                                                      ListingObserver& observer) = 0;
 
     // Whether any item stands at `path`, a dangling symlink included (lstat).
     virtual bool fileExistsAtPath(const std::string& path) = 0;

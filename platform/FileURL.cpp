@@ -5,6 +5,7 @@
 
 #include <vector>
 
+#include "platform/Parallel.h"
 #include "platform/Text.h"
 
 namespace shoebox {
@@ -179,6 +180,18 @@ FileURL FileURL::appendingPathComponent(std::string_view name) const
         return FileURL(std::move(path));
     }
     return FileURL(joined(path_, name));
+}
+
+std::vector<FileURL> FileURL::appendingPathComponents(std::span<const std::string_view> names) const
+{
+    // Made empty first (no allocation) so that each thread can fill its own slice.
+    std::vector<FileURL> urls(names.size(), FileURL(std::string()));
+    parallelSlices(names.size(), std::size_t{1} << 15, [&](std::size_t from, std::size_t to) {
+        for (std::size_t i = from; i < to; ++i) {
+            urls[i] = appendingPathComponent(names[i]);
+        }
+    });
+    return urls;
 }
 
 FileURL FileURL::deletingLastPathComponent() const

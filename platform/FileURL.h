@@ -2,8 +2,10 @@
 
 #include <compare>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace shoebox {
 
@@ -32,6 +34,8 @@ public:
     std::string pathExtension() const;
 
     FileURL appendingPathComponent(std::string_view name) const;
+    // The same for each of `names`, made on every core for a large folder.
+    std::vector<FileURL> appendingPathComponents(std::span<const std::string_view> names) const;
     FileURL deletingLastPathComponent() const;
     FileURL deletingPathExtension() const;
 

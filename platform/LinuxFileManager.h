@@ -15,7 +15,8 @@ class LinuxFileManager final : public FileManager {
 public:
     explicit LinuxFileManager(FileMoveIo io = systemFileMoveIo()) : io_(std::move(io)) {}
 
-    std::optional<std::vector<FileURL>> contentsOfDirectory(const FileURL& folder) override;
+    std::optional<std::vector<FileURL>> shownFilesInDirectory(const FileURL& folder,
+                                                              ListingObserver& observer) override;
     bool fileExistsAtPath(const std::string& path) override;
     bool fileExistsAtPath(const std::string& path, bool& isDirectory) override;
     Result<> createDirectoryAtURL(const FileURL& folder) override;

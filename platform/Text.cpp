@@ -4,10 +4,14 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <span>
+#include <thread>
 
 #include <unicode/brkiter.h>
 #include <unicode/locid.h>
 #include <unicode/utext.h>
+
+#include "platform/Parallel.h"
 
 namespace shoebox {
 
@@ -104,18 +108,14 @@ int compareDigitRuns(std::string_view a, std::size_t& i, std::string_view b, std
     return 0;
 }
 
+using SortKey = NaturalOrder::Key;
+
 // The first 16 bytes of a name's primary natural order, packed so that two
 // integer comparisons stand in for most calls of naturalCompare. A letter is
 // its case-folded byte; a number is 0x30 (so it sorts against other bytes
 // like any digit would), the count of its digits without leading zeros, then
 // those digits. Where keys differ they order the names as naturalCompare
 // does; equal keys say nothing, and naturalCompare decides.
-struct SortKey {
-    std::uint64_t high;
-    std::uint64_t low;
-    std::string_view name;
-};
-
 SortKey sortKey(std::string_view name)
 {
     unsigned char key[16] = {};
@@ -162,7 +162,69 @@ SortKey sortKey(std::string_view name)
     return SortKey{pack(0), pack(8), name};
 }
 
+bool keyLess(const SortKey& a, const SortKey& b)
+{
+    if (a.high != b.high) {
+        return a.high < b.high;
+    }
+    if (a.low != b.low) {
+        return a.low < b.low;
+    }
+    return naturalCompare(a.name, b.name) < 0;
+}
+
+// Below this many names a second thread costs more than it saves.
+constexpr std::size_t namesPerThread = 1 << 15;
+
+// Sorts the two halves on two threads, each split again while cores are
+// left, and merges them.
+void sortKeys(std::span<SortKey> keys, std::size_t threads)
+{
+    if (threads < 2 || keys.size() < 2 * namesPerThread) {
+        std::sort(keys.begin(), keys.end(), keyLess);
+        return;
+    }
+    const std::size_t half = keys.size() / 2;
+    {
+        std::jthread other([&] { sortKeys(keys.first(half), threads / 2); });
+        sortKeys(keys.subspan(half), threads - threads / 2);
+    }
+    std::inplace_merge(keys.begin(), keys.begin() + std::ptrdiff_t(half), keys.end(), keyLess);
+}
+
 } // namespace
+
+NaturalOrder::NaturalOrder(std::span<const std::string_view> names) : keys_(names.size())
+{
+    parallelSlices(names.size(), namesPerThread, [&](std::size_t from, std::size_t to) {
+        for (std::size_t i = from; i < to; ++i) {
+            keys_[i] = sortKey(names[i]);
+        }
+    });
+}
+
+void NaturalOrder::add(std::span<const std::string_view> names)
+{
+    for (std::string_view name : names) {
+        keys_.push_back(sortKey(name));
+    }
+}
+
+std::string_view NaturalOrder::first() const
+{
+    return std::min_element(keys_.begin(), keys_.end(), keyLess)->name;
+}
+
+std::vector<std::string_view> NaturalOrder::sorted()
+{
+    sortKeys(keys_, std::max(1u, std::thread::hardware_concurrency()));
+    std::vector<std::string_view> names(keys_.size());
+    for (std::size_t i = 0; i < keys_.size(); ++i) {
+        names[i] = keys_[i].name;
+    }
+    keys_ = {};
+    return names;
+}
 
 std::size_t wellFormedUTF8Length(std::string_view s)
 {
@@ -201,23 +263,7 @@ std::size_t wellFormedUTF8Length(std::string_view s)
 
 void sortNaturally(std::vector<std::string_view>& names)
 {
-    std::vector<SortKey> keyed;
-    keyed.reserve(names.size());
-    for (std::string_view name : names) {
-        keyed.push_back(sortKey(name));
-    }
-    std::sort(keyed.begin(), keyed.end(), [](const SortKey& a, const SortKey& b) {
-        if (a.high != b.high) {
-            return a.high < b.high;
-        }
-        if (a.low != b.low) {
-            return a.low < b.low;
-        }
-        return naturalCompare(a.name, b.name) < 0;
-    });
-    for (std::size_t i = 0; i < keyed.size(); ++i) {
-        names[i] = keyed[i].name;
-    }
+    names = NaturalOrder(names).sorted();
 }
 
 bool isValidUTF8(std::string_view bytes)

@@ -39,8 +39,9 @@ develop=(
     clang-format git
     # The desktop entry and AppStream validators.
     desktop-file-utils appstream
-    # The move tests mount a FAT image through FUSE, as a USB stick would be.
-    dosfstools fusefat fuse3
+    # The move tests mount a FAT image through FUSE, as a USB stick would be;
+    # the tests and the benchmark mount a slow disk of their own (libfuse 3).
+    dosfstools fusefat fuse3 libfuse3-dev
     # Qt's own translations, for its dialogs (the package recommends them);
     # the German window test reads them, and makes a de_DE.UTF-8 locale
     # (localedef) for the C library's German messages.

@@ -11,6 +11,11 @@ namespace shoebox {
 
 ViewController::ViewController(Outlets outlets, Services services) : ui_(outlets), services_(services) {}
 
+ViewController::~ViewController()
+{
+    stopListing();
+}
+
 void ViewController::viewDidLoad()
 {
     // The bar shows the position in the list (1 of N ... N of N), so it
@@ -33,8 +38,10 @@ void ViewController::showWarningAlert(std::string_view messageText, std::string_
 
 void ViewController::updateProgressText()
 {
-    ui_.progressTextField->setStringValue(std::to_string(currentImageItem_ + 1) + " / " +
-                                          std::to_string(totalImageCount_));
+    // Until the listing ends, the count is not known.
+    ui_.progressTextField->setStringValue(
+        std::to_string(currentImageItem_ + 1) + " / " +
+        (listing_ ? services_.translate("Sorting", "counting…") : std::to_string(totalImageCount_)));
 }
 
 void ViewController::showCurrentFile()
@@ -47,18 +54,24 @@ void ViewController::showCurrentFile()
     const std::optional<std::string> text = removingPercentEncoding(location);
     ui_.currentFilePathLabel->setStringValue(text ? *text : percentDecodedForDisplay(location));
     updateProgressText();
+    updateNeighbours();
+    updateDestinationPreview();
+}
 
-    // Tell the view what comes next so it can decode it before it is asked:
-    // the next file in the direction of travel, the one behind, and one more ahead.
+// Tells the view what comes next so it can decode it before it is asked:
+// the next file in the direction of travel, the one behind, and two more
+// ahead (a held key outruns a decode: the view starts on a photo three
+// steps before the key reaches it).
+void ViewController::updateNeighbours()
+{
     std::vector<FileURL> likelyNext;
     const auto count = static_cast<std::int64_t>(imageURLs_.size());
-    for (std::int64_t offset : {1, -1, 2}) {
+    for (std::int64_t offset : {1, -1, 2, 3}) {
         const std::int64_t index = currentImageItem_ + offset * lastDirection_;
         if (index >= 0 && index < count)
             likelyNext.push_back(imageURLs_[static_cast<std::size_t>(index)]);
     }
     ui_.imageViewer->setNeighbours(likelyNext);
-    updateDestinationPreview();
 }
 
 MoveEntries ViewController::moveEntries() const
@@ -134,6 +147,7 @@ void ViewController::startMove(const FileURL& source, const FileURL& destination
         if (std::exchange(refusedWhileMoving_, false))
             ui_.statusBar->setStringValue("");
         then(std::move(result));
+        runWaiting(); // the commands held back behind the one that moved
     });
 }
 
@@ -141,49 +155,12 @@ bool ViewController::hasCurrentFile() const
 {
     // A scan that finds nothing empties the list but keeps the counters, so
     // the position may point past the end: then there is no current file.
-    return currentImageItem_ >= 0 && currentImageItem_ < static_cast<std::int64_t>(imageURLs_.size());
+    // Nor is there while a step waits for the listing to end.
+    return !positionWaits_ && currentImageItem_ >= 0 &&
+           currentImageItem_ < static_cast<std::int64_t>(imageURLs_.size());
 }
 
 // --- Choosing the folders -------------------------------------------------
-
-void ViewController::sourceFolderButton(Sender)
-{
-    if (refuseWhileMoving())
-        return;
-    const std::optional<FileURL> start = std::exchange(nextScanStart_, std::nullopt);
-    const std::optional<FileURL> folder = services_.openPanel->chooseFolder();
-    if (!folder)
-        return; // cancelled: nothing changes
-
-    sourceFolderPath_ = folder;
-    ui_.sourceFolderLabel->setStringValue(folder->lastPathComponent());
-    imageURLs_.clear();
-
-    if (auto entries = services_.fileManager->contentsOfDirectory(*folder)) {
-        for (FileURL& entry : *entries) {
-            if (mediaKindOf(entry))
-                imageURLs_.push_back(std::move(entry));
-        }
-    }
-
-    if (imageURLs_.empty()) {
-        updateDestinationPreview();
-        showWarningAlert(
-            services_.translate("Sorting", "No Image Files Found!"),
-            services_.translate("Sorting", "Please choose a source folder that contains image files you ninny."));
-        return;
-    }
-
-    totalImageCount_ = static_cast<std::int64_t>(imageURLs_.size());
-    const auto first = start ? std::find(imageURLs_.begin(), imageURLs_.end(), *start) : imageURLs_.end();
-    currentImageItem_ = first == imageURLs_.end() ? 0 : first - imageURLs_.begin();
-    lastDirection_ = 1;
-    showCurrentFile();
-    updateProgressBar();
-    ui_.prePhotoButton->setEnabled(true);
-    ui_.nextPhotoButton->setEnabled(true);
-    ui_.trashPhotoButton->setEnabled(true);
-}
 
 void ViewController::destinationFolderButton(Sender)
 {
@@ -203,6 +180,15 @@ void ViewController::destinationFolderButton(Sender)
 
 void ViewController::step(int direction)
 {
+    if (listing_) {
+        // From the first file on, steps wait for the whole list; before
+        // it shows there is nowhere to step from.
+        if (hasCurrentFile() || positionWaits_) {
+            waitForList([this, direction] { step(direction); });
+            positionWaits_ = true;
+        }
+        return;
+    }
     if (!hasCurrentFile())
         return;
     lastDirection_ = direction;
@@ -232,7 +218,7 @@ void ViewController::moveToNextImage()
 
 void ViewController::moveAndRenameButton(Sender)
 {
-    if (refuseWhileMoving())
+    if (refuseWhileMoving() || (!waiting_.empty() && waitForList([this] { moveAndRenameButton(nullptr); })))
         return;
     if (!sourceFolderPath_) {
         showWarningAlert(
@@ -324,7 +310,8 @@ void ViewController::finishMove(std::size_t index, const FileURL& destination, c
 
 void ViewController::moveImageToTrash(Sender)
 {
-    if (refuseWhileMoving() || !hasCurrentFile())
+    if (refuseWhileMoving() || (!waiting_.empty() && waitForList([this] { moveImageToTrash(nullptr); })) ||
+        !hasCurrentFile())
         return;
     const auto index = static_cast<std::size_t>(currentImageItem_);
     const FileURL& url = imageURLs_[index].absoluteURL();

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -12,6 +14,7 @@
 #include "platform/Output.h"
 #include "sorting/CommandHistory.h"
 #include "sorting/Controls.h"
+#include "sorting/Jobs.h"
 #include "sorting/MoveJobs.h"
 #include "sorting/MovePlan.h"
 #include "sorting/Naming.h"
@@ -55,6 +58,7 @@ struct Services {
     MoveJobs* moves = nullptr;
     // Every text the window shows goes through it; what is printed does not.
     Translate translate = untranslated;
+    JobRunner* jobs = nullptr; // the source listing runs here
 };
 
 // Every action takes the control that sent it and ignores it.
@@ -63,10 +67,16 @@ using Sender = const void*;
 // The sorting window's controller: holds the sorting state and carries out
 // every command, one at a time, on the thread that calls it. A command that
 // moves a file ends when its move does, in the move's callback; until then
-// every other command is refused (see refuseWhileMoving).
+// every other command is refused (see refuseWhileMoving). The one other
+// thing it hands off is the listing of a source folder
+// (ViewControllerListing.cpp): the first file shows as soon as it is known,
+// and the commands that need the whole list wait for it.
 class ViewController {
 public:
     ViewController(Outlets outlets, Services services);
+    ~ViewController();
+    ViewController(const ViewController&) = delete;
+    ViewController& operator=(const ViewController&) = delete;
 
     void viewDidLoad();
     // The next source scan shows `file` first, at its place in the list,
@@ -83,6 +93,14 @@ public:
     // Take back the newest move or Trash, or repeat the one last taken back.
     void undo(Sender sender);
     void redo(Sender sender);
+
+    // Whether a source folder's listing is under way.
+    bool isListing() const { return listing_ != nullptr; }
+    // Gives up the listing under way, if any: nothing of it shows. Choosing
+    // another source does the same.
+    void stopListing();
+    // Called when a source folder's listing has found files, with the folder.
+    void onSourceListed(std::function<void(const FileURL&)> handler) { sourceListed_ = std::move(handler); }
 
     void moveToNextImage();
     void showWarningAlert(std::string_view messageText, std::string_view informativeText);
@@ -116,6 +134,16 @@ public:
 private:
     bool hasCurrentFile() const;
     void step(int direction);
+    void updateNeighbours();
+
+    // The source listing (ViewControllerListing.cpp).
+    void startListing(const FileURL& folder);
+    void showFirstFile(const FileURL& first);
+    void showFromStart();
+    void finishListing(std::optional<std::vector<FileURL>> list);
+    void discardList();
+    bool waitForList(std::function<void()> command);
+    void runWaiting();
     void updateProgressBar();
     void print(std::string_view line);
     void printFailure(const Error& error);
@@ -151,6 +179,16 @@ private:
     int lastDirection_ = 1; // which way the user travels, for prefetching
     std::optional<FileURL> nextScanStart_;
     CommandHistory history_;
+
+    std::shared_ptr<JobToken> listing_;   // while a source listing runs
+    std::optional<FileURL> listingStart_; // the file that listing shows first, when given
+    // Commands that need the whole list, waiting for the listing to end,
+    // and those given after them; see waitForList().
+    std::deque<std::function<void()>> waiting_;
+    bool runningWaiting_ = false;
+    // A step waits for the list: until it is taken there is no current file.
+    bool positionWaits_ = false;
+    std::function<void(const FileURL&)> sourceListed_;
     RecentDestinations recent_;
     bool moving_ = false;
     bool refusedWhileMoving_ = false; // the status bar says so, until the move ends

@@ -50,6 +50,9 @@ void ViewController::reportHistoryFailure(const std::string& failed, const FileC
 // never-replacing move; its entry gets its old place and is shown again.
 void ViewController::undo(Sender)
 {
+    // It finds its file's entry in the whole list.
+    if (waitForList([this] { undo(nullptr); }))
+        return;
     if (refuseWhileMoving() || !history_.nextUndo())
         return;
     // A copy: undone() moves the history's own.
@@ -90,6 +93,8 @@ void ViewController::finishUndo(const FileCommand& command, const Result<Restore
 // a Trash to the Trash. Like the command, it then steps on.
 void ViewController::redo(Sender)
 {
+    if (waitForList([this] { redo(nullptr); }))
+        return;
     if (refuseWhileMoving() || !history_.nextRedo())
         return;
     FileCommand command = *history_.nextRedo(); // a copy, as for undo

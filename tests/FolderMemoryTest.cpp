@@ -117,12 +117,14 @@ TEST(FolderMemoryTest, TheWindowRemembersFoldersThatTookAndOpensThereNextTime)
              {std::optional(photos), std::optional(dir.makeFolder("empty")), std::optional<std::string>()}) {
             panel.chooseNext(folder ? std::optional(FileURL::fileURLWithPath(*folder)) : std::nullopt);
             sourceButton->click();
+            EXPECT_TRUE(waitUntil([&] { return !window.controller().isListing(); }));
         }
         EXPECT_EQ(alert.shown.size(), 1u);
         panel.chooseNext(FileURL::fileURLWithPath(destination));
         window.findChild<QAbstractButton*>("destinationFolderButton")->click();
         panel.chooseNext(FileURL::fileURLWithPath(photos));
         sourceButton->click();
+        EXPECT_TRUE(waitUntil([&] { return !window.controller().isListing(); }));
         for (auto [one, two] : {std::pair{"Trips", "2024 été"}, {"Family", ""}}) {
             window.findChild<QComboBox*>("subFolderOneBox")->setEditText(one);
             window.findChild<QComboBox*>("subSubFolder")->setEditText(two);

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <random>
 
 #include "platform/LinuxFileManager.h"
 #include "platform/Text.h"
@@ -60,7 +61,8 @@ TEST_F(Enumeration, PathsHoldingANullByteAreRefusedNotCut)
     const std::string cut = dir / std::string("a\0b", 3);
     bool isDirectory = true;
     EXPECT_FALSE(files.fileExistsAtPath(cut) || files.fileExistsAtPath(cut, isDirectory) || isDirectory);
-    EXPECT_EQ(files.contentsOfDirectory(FileURL::fileURLWithPath(cut)), std::nullopt);
+    UnwatchedListing unwatched;
+    EXPECT_EQ(files.shownFilesInDirectory(FileURL::fileURLWithPath(cut), unwatched), std::nullopt);
     EXPECT_EQ(files.folderNamesInDirectory(FileURL::fileURLWithPath(cut)), std::nullopt);
     auto made = files.createDirectoryAtURL(at(std::string("new\0er", 6)));
     ASSERT_FALSE(made.has_value());
@@ -82,9 +84,37 @@ TEST_F(Enumeration, FolderNamesListVisibleFoldersAndLinksToThemInNaturalOrder)
     EXPECT_EQ(files.folderNamesInDirectory(FileURL::fileURLWithPath(dir.path())),
               (Names{"2024", "caf\xe9", "folder.jpg", "link to 2024", "trip 9", "Trip 10"}));
     EXPECT_EQ(files.folderNamesInDirectory(at("2024")), Names{});
+    UnwatchedListing unwatched;
     for (const char* unreadable : {"missing", "photo.jpg"}) {
         EXPECT_EQ(files.folderNamesInDirectory(at(unreadable)), std::nullopt) << unreadable;
-        EXPECT_EQ(files.contentsOfDirectory(at(unreadable)), std::nullopt) << unreadable;
+        EXPECT_EQ(files.shownFilesInDirectory(at(unreadable), unwatched), std::nullopt) << unreadable;
+    }
+}
+
+// Guards names lost or mangled where the listing hands them from thread to thread (a few short names; a batch's edge),
+// the first file it reports ahead not being the list's first, and a listing told to stop going on.
+TEST_F(Enumeration, ShownFilesComeInNaturalOrderWithTheFirstReportedAhead)
+{
+    struct Watch final : ListingObserver {
+        bool stop = false;
+        Names first;
+        void firstFile(const FileURL& file) override { first.push_back(file.path()); }
+        bool stopped() override { return stop; }
+    };
+    for (int count : {2, 4097}) {
+        TempDir folder;
+        for (int i = count; i >= 1; --i)
+            folder.write("p" + std::to_string(i) + ".jpg", "");
+        folder.write("p0.txt");
+        Watch watch;
+        const auto files = LinuxFileManager().shownFilesInDirectory(FileURL::fileURLWithPath(folder.path()), watch);
+        ASSERT_TRUE(files && files->size() == std::size_t(count)) << count;
+        for (int i = 0; i < count; ++i)
+            ASSERT_EQ(files->at(std::size_t(i)).path(), folder / ("p" + std::to_string(i + 1) + ".jpg"));
+        EXPECT_EQ(watch.first, Names{folder / "p1.jpg"});
+        watch.stop = true;
+        EXPECT_EQ(LinuxFileManager().shownFilesInDirectory(FileURL::fileURLWithPath(folder.path()), watch),
+                  std::nullopt);
     }
 }
 
@@ -121,4 +151,28 @@ TEST(NaturalOrderTest, FastSortAgreesWithTheComparator)
     std::sort(reference.begin(), reference.end(), naturalLess);
     sortNaturally(fast);
     EXPECT_EQ(fast, reference);
+}
+
+// Guards the first name, picked out in one pass before the sort, and the sort split over the cores parting from the
+// comparator: random names of pieces that tie within the keys (shared prefixes, numbers with leading zeros, case).
+TEST(NaturalOrderTest, FirstNameAndSortOnEveryCoreAgreeWithTheComparator)
+{
+    std::mt19937 random(20240607);
+    const std::string_view pieces[] = {"IMG_", "img_", "0", "00", "7",        "10",        "123456789012345678",
+                                       "a",    "B",    " ", ".",  "\xC3\xA9", "2024-01-0", "\xFF"};
+    for (std::size_t count : {1, 2, 3, 40, 100000}) {
+        std::vector<std::string> names(count);
+        for (std::string& name : names)
+            for (auto parts = random() % 6 + 1; parts > 0; --parts)
+                name += pieces[random() % std::size(pieces)];
+        std::vector<std::string_view> views(names.begin(), names.end()), reference = views;
+        std::sort(reference.begin(), reference.end(), naturalLess);
+        NaturalOrder whole(views), inBatches; // keyed on every core, or batch by batch as a listing reads
+        for (std::size_t from = 0; from < count; from += 7777)
+            inBatches.add(std::span(views).subspan(from, std::min<std::size_t>(7777, count - from)));
+        for (NaturalOrder* order : {&whole, &inBatches}) {
+            EXPECT_EQ(order->first(), reference.front()) << count << " names";
+            EXPECT_EQ(order->sorted(), reference) << count << " names";
+        }
+    }
 }

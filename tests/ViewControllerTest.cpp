@@ -58,11 +58,11 @@ TEST_F(ScanTest, StepsAreHeldAtBothEndsWithBarAndTextInStep)
     EXPECT_EQ(step(-1), "1 / 1 one/only.heic");
 }
 
-// Guards the neighbours the view is told: ahead in the direction of travel, behind, and one more ahead.
+// Guards the neighbours the view is told: ahead in the direction of travel, behind, and two more ahead.
 TEST_F(ScanTest, ViewIsToldTheNeighboursInTheDirectionOfTravel)
 {
     scan(fivePhotos());
-    EXPECT_EQ(relative(window.imageViewer.neighbours), "src/p2.jpg src/p3 \xE9.jpg");
+    EXPECT_EQ(relative(window.imageViewer.neighbours), "src/p2.jpg src/p3 \xE9.jpg src/p4 é.jpg");
     step(2);
     EXPECT_EQ(relative(window.imageViewer.neighbours), "src/p4 é.jpg src/p2.jpg src/p5.jpg");
     step(-1);
@@ -99,6 +99,68 @@ TEST_F(ScanTest, ScanThatFindsNothingAlertsKeepsTheDisplayAndDisarmsTheCommands)
     EXPECT_TRUE(window.files.log.empty()) << "nothing touched on disk";
     scan(dir / "src");
     EXPECT_EQ(state(), "1 / 5 src/p1.jpg");
+}
+
+} // namespace
+
+namespace {
+
+// Guards the first file waiting for the sort, a count shown before the list is whole, steps and undo lost or run on a
+// part of the list, a move of the first file meanwhile forgotten when the list comes, and the commands given after a
+// waiting one lost, run out of turn, or run while a move one of them started is under way.
+TEST_F(ScanTest, FirstFileShowsBeforeTheListAndWhatNeedsTheListWaitsForIt)
+{
+    chooseDestination(dir.makeFolder("dest"));
+    scan(fivePhotos());
+    step(1);
+    window.jobs.hold = true;
+    scan(dir.fill({"b10.jpg", "b9.jpg", "a.txt", "B2.jpg"}, "next"));
+    EXPECT_TRUE(controller.isListing());
+    EXPECT_EQ(state(), "2 / 5 src/p2.jpg") << "the old file stays until the new one is known";
+    ASSERT_TRUE(window.jobs.deliverNext());
+    EXPECT_EQ(state(), "1 / counting\u2026 bar 0..0 at 0 next/B2.jpg");
+    move("Beach");
+    controller.nextImageButton(nullptr);
+    controller.undo(nullptr);
+    move("Twice");
+    EXPECT_EQ(state(), "1 / counting\u2026 bar 0..0 at 0 next/B2.jpg entry dest/Beach.jpg | out: dest/Beach.jpg | "
+                       "status: File Renamed: Beach.jpg | Undo Move of \u201CBeach.jpg\u201D");
+    window.moves.hold = true;
+    ASSERT_TRUE(window.jobs.deliverNext());
+    EXPECT_FALSE(controller.isListing());
+    EXPECT_EQ(entries(), "dest/Beach.jpg next/b9.jpg next/b10.jpg") << "the step done, the undo's move under way";
+    window.moves.release();
+    EXPECT_EQ(entries(), "next/B2.jpg next/b9.jpg next/b10.jpg") << "undone, and the last move under way";
+    window.moves.release();
+    EXPECT_FALSE(controller.isMoving());
+    EXPECT_EQ(state(), "2 / 3 next/b9.jpg | out: next/B2.jpg / dest/Twice.jpg | status: File Renamed: Twice.jpg | bar: "
+                       "Undone: Move of \u201CBeach.jpg\u201D. | Undo Move of \u201CTwice.jpg\u201D");
+    EXPECT_EQ(relative(window.imageViewer.shown),
+              "src/p1.jpg src/p2.jpg next/B2.jpg next/b9.jpg next/b10.jpg next/B2.jpg next/b9.jpg");
+    EXPECT_EQ(entries(), "dest/Twice.jpg next/b9.jpg next/b10.jpg");
+}
+
+// Guards a listing given up (another folder chosen, or the window closing) still showing what it found, and the alert
+// of an empty folder coming before its listing ends.
+TEST_F(ScanTest, AnotherFolderOrClosingGivesUpTheListingUnderWay)
+{
+    window.jobs.hold = true;
+    scan(fivePhotos());
+    scan(dir.fill({"notes.txt"}, "empty"));
+    scan(dir.fill({"other.jpg"}, "other"));
+    while (window.jobs.deliverNext()) {
+    }
+    EXPECT_EQ(state(), "1 / 1 other/other.jpg");
+    EXPECT_EQ(window.imageViewer.shown.size(), 1u);
+    scan(dir / "src");
+    controller.stopListing();
+    while (window.jobs.deliverNext()) {
+    }
+    EXPECT_EQ(state(), "1 / 1 other/other.jpg");
+    scan(dir / "empty");
+    EXPECT_EQ(state(), "1 / 1 other/other.jpg");
+    window.jobs.deliverNext();
+    EXPECT_EQ(state(), "1 / 1 other/other.jpg | alert: No Image Files Found!");
 }
 
 } // namespace

@@ -197,4 +197,28 @@ TEST_F(SlowListingTest, TypingGoesOnWhileTheFoldersAreListed)
     EXPECT_TRUE(waitUntil([&] { return items(find<QComboBox>("subFolderOneBox")) == QStringList{"Trips"}; }));
 }
 
+// Guards the source listed on the UI thread (the window frozen until it ends), and a listing that another choice or
+// closing the window gave up running on or showing what it found.
+TEST_F(SlowListingTest, TheSourceIsListedOffTheUIThreadAndAnotherChoiceOrClosingGivesItUp)
+{
+    files.holdSourceListings = true;
+    panel.chooseNext(FileURL::fileURLWithPath(dir.fill({"a.jpg", "b.jpg"})));
+    click("sourceFolderButton");
+    EXPECT_TRUE(window.controller().isListing()) << "the button returned while the listing waits";
+    panel.chooseNext(FileURL::fileURLWithPath(dir.fill({"c.jpg"}, "other")));
+    click("sourceFolderButton");
+    EXPECT_TRUE(waitUntil([&] { return files.stoppedListings == 1; })) << "the first listing was not stopped";
+    files.holdSourceListings = false;
+    listed();
+    EXPECT_EQ(progressText() + " " + text("currentFilePathLabel"),
+              "1 / 1 file://" + QString::fromStdString(dir / "other/c.jpg"));
+
+    files.holdSourceListings = true;
+    panel.chooseNext(FileURL::fileURLWithPath(dir / "src"));
+    click("sourceFolderButton");
+    window.close();
+    EXPECT_TRUE(waitUntil([&] { return files.stoppedListings == 2; })) << "closing did not stop the listing";
+    EXPECT_FALSE(window.controller().isListing());
+}
+
 } // namespace

@@ -26,7 +26,9 @@
 #include "tests/support/Environment.h"
 #include "tests/support/Pictures.h"
 #include "tests/support/QtWait.h"
+#include "tests/support/SlowMount.h"
 #include "tests/support/WindowFixture.h"
+#include "viewer/ImageViewWidget.h"
 
 using namespace shoebox;
 using namespace shoebox::testing;
@@ -53,6 +55,7 @@ TEST_F(WindowTest, KeyboardDrivesTheScanAndSteppingWithoutStealingEditingKeys)
         EXPECT_FALSE(find<QAbstractButton>(name)->isEnabled()) << name;
     panel.chooseNext(FileURL::fileURLWithPath(dir.fill({"a.jpg", "b.png", "c.mov"})));
     press(&window, Qt::Key_O, Qt::ControlModifier);
+    listed();
     EXPECT_EQ(progressText() + " " + text("sourceFolderLabel"), "1 / 3 src");
     QWidget* focused = QApplication::focusWidget();
     ASSERT_NE(focused, nullptr);
@@ -97,6 +100,7 @@ TEST_F(WindowTest, FoldersOrAPhotoFromTheCommandLineAreChosenAsIfPickedInThePane
                       cwd = std::filesystem::current_path();
     dir.write("caf\xE9/photo.jpg"); // not UTF-8
     window.chooseStartFolders(std::get<StartFolders>(parse({dir / "caf\xE9", dir.makeFolder("dest")})));
+    listed();
     EXPECT_EQ(progressText() + " " + text("destinationFolderLabel"), "1 / 1 dest");
     for (const char* name : {"moveAndRenameFileButton", "nextPhotoButton", "trashPhotoButton"})
         EXPECT_TRUE(find<QAbstractButton>(name)->isEnabled()) << name;
@@ -105,6 +109,7 @@ TEST_F(WindowTest, FoldersOrAPhotoFromTheCommandLineAreChosenAsIfPickedInThePane
     ASSERT_TRUE(moveEnded());
     EXPECT_EQ(tree(dir / "dest"), "Beach.jpg=data");
     window.chooseStartFolders({FileURL::fileURLWithPath(dir.makeFolder("empty")), std::nullopt, std::nullopt});
+    listed();
     ASSERT_EQ(alert.shown.size(), 1u);
     EXPECT_EQ(alert.shown[0].first, "No Image Files Found!");
 
@@ -112,6 +117,7 @@ TEST_F(WindowTest, FoldersOrAPhotoFromTheCommandLineAreChosenAsIfPickedInThePane
     const auto folders = parse({"IMG_2.jpg", dir / "dest"}); // relative, as a file manager may pass it
     std::filesystem::current_path(cwd);
     window.chooseStartFolders(std::get<StartFolders>(folders));
+    listed();
     EXPECT_EQ(progressText() + " " + text("sourceFolderLabel") + " " + text("destinationFolderLabel"),
               "3 / 4 src dest");
     EXPECT_TRUE(text("currentFilePathLabel").endsWith("/src/IMG_2.jpg")) << text("currentFilePathLabel").toStdString();
@@ -126,8 +132,35 @@ TEST_F(WindowTest, FoldersOrAPhotoFromTheCommandLineAreChosenAsIfPickedInThePane
 
     panel.chooseNext(FileURL::fileURLWithPath(source));
     press(&window, Qt::Key_O, Qt::ControlModifier);
+    listed();
     EXPECT_EQ(progressText(), "1 / 3") << "a scan the user starts begins at the first file";
     EXPECT_EQ(alert.shown.size(), 1u);
+}
+
+// Guards the window on a slow disk (every operation waits): a listing or first picture that never comes through the
+// slow file system, and the file system itself changing names or bytes on the way.
+TEST_F(WindowTest, AFolderOnASlowDiskListsAndShowsItsFirstPicture)
+{
+    QImage red(64, 48, QImage::Format_RGB32);
+    red.fill(Qt::red);
+    for (const char* name : {"b.jpg", "a10.jpg", "a9.jpg"})
+        ASSERT_TRUE(red.save(QString::fromStdString(dir.makeFolder("src") + "/" + name), "JPEG"));
+    SlowMount slow(dir / "src", std::chrono::milliseconds(20));
+    SKIP_WITHOUT_SLOW_MOUNT(slow);
+    choose("sourceFolderButton", slow.path());
+    EXPECT_EQ(progressText() + " " + text("currentFilePathLabel"),
+              "1 / 3 file://" + QString::fromStdString(slow.path() + "/a9.jpg"));
+    auto* view = find<ImageViewWidget>("imageViewer");
+    EXPECT_TRUE(waitUntil([&] { return !view->currentImage().isNull(); }, 10000)) << "no picture came";
+    const QRgb shown = view->currentImage().pixel(10, 10);
+    EXPECT_TRUE(qRed(shown) > 200 && qGreen(shown) < 60) << std::hex << shown;
+    choose("destinationFolderButton", dir.makeFolder("dest"));
+    find<QLineEdit>("newFileNameTextField")->setText("Beach");
+    press(&window, Qt::Key_Return, Qt::ControlModifier);
+    ASSERT_TRUE(moveEnded()) << "a copy off the slow disk";
+    const std::string jpeg = shortly(readFile(dir / "src/b.jpg"));
+    EXPECT_EQ(tree(dir.path()), "dest/Beach.jpg=" + jpeg + " src/a10.jpg=" + jpeg + " src/b.jpg=" + jpeg);
+    EXPECT_GT(slow.operations(), 10u);
 }
 
 // Visits `node` and everything below it in the accessible tree, depth first.
@@ -466,6 +499,7 @@ TEST_F(GermanWindowTest, TheWindowSpeaksGermanAndThePrintedLinesStayEnglish)
         }
     }
     window.chooseStartFolders({FileURL::fileURLWithPath(dir.makeFolder("empty")), std::nullopt, std::nullopt});
+    listed();
     ASSERT_EQ(alert.shown.size(), 1u);
     EXPECT_EQ(alert.shown[0].first, "Keine Bilddateien gefunden!");
     openFolders({"a.jpg", "b.jpg", "c.jpg"});

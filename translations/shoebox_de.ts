@@ -757,6 +757,10 @@ Optionen:
         <translation>Wiederholt: %1.</translation>
     </message>
     <message>
+        <source>counting…</source>
+        <translation>wird gezählt…</translation>
+    </message>
+    <message>
         <source>Wait for the move to end, or press Escape to cancel it.</source>
         <translation>Warten Sie, bis das Verschieben fertig ist, oder brechen Sie es mit Esc ab.</translation>
     </message>
@@ -792,6 +796,10 @@ Optionen:
     <message>
         <source>Choose the Destination Folder</source>
         <translation>Zielordner wählen</translation>
+    </message>
+    <message>
+        <source>Clear the name</source>
+        <translation>Namen löschen</translation>
     </message>
     <message>
         <source>No moves yet</source>

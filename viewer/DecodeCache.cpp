@@ -24,6 +24,12 @@ DecodeCache::Entry DecodeCache::peek(const std::string& path, const FileStamp& s
     return found->second->entry;
 }
 
+DecodeCache::Entry DecodeCache::peekAny(const std::string& path) const
+{
+    auto found = index_.find(path);
+    return found == index_.end() ? Entry() : found->second->entry;
+}
+
 void DecodeCache::insert(const std::string& path, Entry entry)
 {
     remove(path);

@@ -26,6 +26,9 @@ public:
     Entry find(const std::string& path, const FileStamp& stamp);
     // Like find, without marking it used or dropping stale entries.
     Entry peek(const std::string& path, const FileStamp& stamp) const;
+    // The entry for `path`, made from whichever file stood there: for a file
+    // nobody has looked at yet (whose stat could keep a slow disk waiting).
+    Entry peekAny(const std::string& path) const;
 
     // Replaces any entry for `path`. An entry larger than the whole limit
     // is not kept.

@@ -40,7 +40,8 @@ void DecodeQueue::request(const DecodeRequest& request, const FileStamp& stamp, 
 {
     if (auto it = live_.find(request.path); it != live_.end()) {
         Job& old = *it->second;
-        if (old.stamp == stamp && old.request.target == request.target &&
+        const bool sameFile = old.stamp == stamp || old.stamp == FileStamp{} || stamp == FileStamp{};
+        if (sameFile && old.request.target == request.target &&
             old.request.devicePixelRatio == request.devicePixelRatio) {
             // The same work: at most more urgent. A running job is left be.
             std::lock_guard lock(mutex_);

@@ -48,6 +48,9 @@ public:
     // Cancels every job and waits only for the decodes already running.
     ~DecodeQueue() override;
 
+    // `stamp` is what stat said of the file, or unknown (FileStamp{}) when
+    // nobody looked: a job for an unknown stamp is the same work as one for
+    // a known one, and the result carries the stamp of the file decoded.
     void request(const DecodeRequest& request, const FileStamp& stamp, int priority);
     // Drops every job whose path `keep` turns down.
     void retainOnly(const std::function<bool(const std::string& path)>& keep);

@@ -269,6 +269,29 @@ DecodedPicture decodePicture(const DecodeRequest& request, const CancelCheck& ca
     return d;
 }
 
+DecodedPicture decodeGlance(const DecodeRequest& request, const CancelCheck& cancelled, const PreviewSink&)
+{
+    installDecodeLimits();
+    DecodedPicture d;
+    RegularFile file;
+    FileStamp stamp;
+    QByteArray start;
+    Problem problem = cancelled && cancelled() ? Problem::Cancelled : openFile(request.path, &file, &stamp);
+    if (problem == Problem::None)
+        problem = readMore(file.fd.get(), &start, std::min<std::int64_t>(file.status.st_size, previewReadBytes));
+    if (problem == Problem::None && isJpeg(start)) {
+        if (auto jpeg = decodeJpeg(file.fd.get(), start, request, cancelled, JpegScale::Glance))
+            d = std::move(*jpeg);
+    } else {
+        d.problem = problem;
+    }
+    d.isPreview = true;
+    d.stamp = stamp;
+    d.target = request.target;
+    trace::stage(request.path, d.image.isNull() ? "no stand-in" : "stand-in decoded");
+    return d;
+}
+
 DecodedPicture decodePreview(const DecodeRequest& request, const CancelCheck& cancelled, const PreviewSink&)
 {
     DecodedPicture d;

@@ -20,4 +20,11 @@ DecodedPicture decodePicture(const DecodeRequest& request, const CancelCheck& ca
 DecodedPicture decodePreview(const DecodeRequest& request, const CancelCheck& cancelled = {},
                              const PreviewSink& unused = {});
 
+// A stand-in to show while a key is held over a photo without an embedded
+// preview: a JPEG decoded at the coarsest DCT scale that still fills the
+// view at a glance (chooseJpegGlanceSize), fitted to it, isPreview; a null
+// image for any other file, which has no coarse decode to offer.
+DecodedPicture decodeGlance(const DecodeRequest& request, const CancelCheck& cancelled = {},
+                            const PreviewSink& unused = {});
+
 } // namespace shoebox::imaging

@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <thread>
 
 namespace shoebox {
 
@@ -26,6 +27,9 @@ namespace {
 constexpr qint64 defaultCacheBytes = qint64(64) << 20;
 // Embedded previews are about 80 KB each: some fifty files' worth.
 constexpr qint64 previewCacheBytes = qint64(4) << 20;
+// Stand-ins are screen-size (6 MB in a 1600x1000 view): the file on show,
+// those ahead and a few just passed.
+constexpr qint64 glanceCacheBytes = qint64(32) << 20;
 // Steps closer together than this come faster than a 24 MP photo decodes
 // (a held key repeats every 33 ms): the neighbours wait until the steps
 // pause for as long.
@@ -45,23 +49,49 @@ bool isCacheable(Problem p)
 
 } // namespace
 
+// While a key is held, the file on show is decoded sharp too, as the sharp
+// picture should come as soon as the key stops; but only on a core the
+// stand-ins ahead leave free: its decode waits at its next check while any
+// is pending, so that a decode the next press throws away takes nothing
+// from them.
+imaging::DecodeQueue::DecodeFn ImageViewWidget::patientWhileGlancing(imaging::DecodeQueue::DecodeFn decode)
+{
+    return
+        [this, decode = std::move(decode)](const imaging::DecodeRequest& request, const imaging::CancelCheck& cancelled,
+                                           const imaging::PreviewSink& preview) {
+            const imaging::CancelCheck patient = [&] {
+                while (glancesFirst_ && !cancelled())
+                    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                return cancelled();
+            };
+            return decode(request, patient, preview);
+        };
+}
+
 ImageViewWidget::ImageViewWidget(QWidget* parent, Decoders decoders)
     : QWidget(parent), cache_(std::make_unique<imaging::DecodeCache>(defaultCacheBytes)),
       previews_(std::make_unique<imaging::DecodeCache>(previewCacheBytes)),
+      glances_(std::make_unique<imaging::DecodeCache>(glanceCacheBytes)),
       queue_(
           2, [this](const std::string& path, const imaging::DecodeQueue::Picture& result) { onDecoded(path, result); },
-          std::move(decoders.picture)),
+          patientWhileGlancing(std::move(decoders.picture))),
       previewQueue_(
           1, [this](const std::string& path, const imaging::DecodeQueue::Picture& result) { onPreview(path, result); },
-          std::move(decoders.preview))
+          std::move(decoders.preview)),
+      glanceQueue_(
+          int(std::max(2u, std::thread::hardware_concurrency())),
+          [this](const std::string& path, const imaging::DecodeQueue::Picture& result) { onGlance(path, result); },
+          std::move(decoders.glance))
 {
     imaging::installDecodeLimits();
 
     settleTimer_.setSingleShot(true);
     settleTimer_.setInterval(int(rapidStep.count()));
-    connect(&settleTimer_, &QTimer::timeout, this, [this] {
-        rapid_ = false;
-        requestNeighbours();
+    connect(&settleTimer_, &QTimer::timeout, this, &ImageViewWidget::settle);
+    keyStopTimer_.setSingleShot(true);
+    connect(&keyStopTimer_, &QTimer::timeout, this, [this] {
+        keyStopped_ = true;
+        updateGlancesFirst();
     });
 
     setAttribute(Qt::WA_OpaquePaintEvent); // paintEvent fills every pixel
@@ -79,13 +109,22 @@ ImageViewWidget::~ImageViewWidget() = default;
 void ImageViewWidget::setImage(const FileURL& url)
 {
     const auto now = std::chrono::steady_clock::now();
-    rapid_ = current_ && now - lastStep_ < rapidStep;
+    const auto sinceLast = now - lastStep_;
+    rapid_ = current_ && sinceLast < rapidStep;
     lastStep_ = now;
-    if (rapid_)
+    keyStopped_ = false;
+    if (rapid_) {
         settleTimer_.start();
+        // A key repeats at a steady rate: half an interval more without a
+        // step, and it has stopped.
+        keyStopTimer_.start(
+            std::clamp(int(std::chrono::duration_cast<std::chrono::milliseconds>(sinceLast).count()) * 3 / 2, 20,
+                       int(rapidStep.count())));
+    }
     media_.stop();
     ++generation_;
     decodingCurrent_ = false;
+    previous_ = current_ ? current_->path() : std::string();
     current_ = url;
     const std::string& path = current_->path();
     trace::begin(path, "asked for");
@@ -127,18 +166,46 @@ void ImageViewWidget::setImage(const FileURL& url)
             request(path, stamp, imaging::priority::currentFile);
         return;
     }
-    // Not decoded yet: its embedded preview stands in meanwhile. (The full
-    // decode is asked for first, so that its thread is woken first.)
+    // Not decoded yet: its embedded preview or a stand-in shows meanwhile.
+    // (The full decode is asked for first, so that its thread is woken
+    // first; while a key is held it waits for the stand-ins, see
+    // patientWhileGlancing.)
     request(path, stamp, imaging::priority::currentFile);
     decodingCurrent_ = true;
-    if (auto preview = previews_->find(path, stamp)) {
-        if (preview->originalSize.isValid())
-            setInfo(preview->info);
-        if (!preview->image.isNull())
-            showPicture(*preview);
-    } else {
+    const auto glance = glances_->find(path, stamp);
+    const auto preview = previews_->find(path, stamp);
+    if (preview && preview->originalSize.isValid())
+        setInfo(preview->info);
+    if (glance && !glance->image.isNull())
+        showPicture(*glance);
+    else if (preview && !preview->image.isNull())
+        showPicture(*preview);
+    if (!preview)
         requestPreview(path, stamp, imaging::priority::currentFile);
+    else if (preview->image.isNull())
+        requestGlance(path, stamp);
+    updateGlancesFirst();
+}
+
+void ImageViewWidget::updateGlancesFirst()
+{
+    glancesFirst_ = rapid_ && !keyStopped_ && glanceQueue_.pending() > 0;
+}
+
+// The steps have paused: the file on show is decoded sharp, then its
+// neighbours.
+void ImageViewWidget::settle()
+{
+    rapid_ = false;
+    updateGlancesFirst();
+    if (current_ && (showing_ == Showing::Nothing || showing_ == Showing::Preview)) {
+        const auto hit = cache_->find(current_->path(), currentStamp_);
+        if (!hit || !satisfies(*hit)) {
+            request(current_->path(), currentStamp_, imaging::priority::currentFile);
+            decodingCurrent_ = true;
+        }
     }
+    requestNeighbours();
 }
 
 void ImageViewWidget::setNeighbours(const std::vector<FileURL>& likelyNext)
@@ -152,6 +219,7 @@ void ImageViewWidget::setNeighbours(const std::vector<FileURL>& likelyNext)
         preferred.push_back(current_->path());
     cache_->setPreferred(preferred);
     previews_->setPreferred(preferred);
+    glances_->setPreferred(preferred);
     requestNeighbours();
 }
 
@@ -159,6 +227,10 @@ void ImageViewWidget::requestNeighbours()
 {
     dropUnwantedJobs();
     int rank = 0;
+    // Nothing here reads the disk: on a slow disk a stat of each neighbour
+    // would hold up the window. Their decodes look at the files instead,
+    // and setImage at the one it shows.
+    const FileStamp unknown;
     for (const std::string& path : neighbours_) {
         ++rank;
         const bool video = isVideoPath(path);
@@ -166,16 +238,45 @@ void ImageViewWidget::requestNeighbours()
             media::preloadModules(); // its player should not wait for the load either
         if (isCurrent(path))
             continue;
-        FileStamp stamp;
-        if (imaging::statPath(path, &stamp) != Problem::None)
-            continue; // setImage finds out again, without decoding
-        if (auto hit = cache_->find(path, stamp); hit && (video || satisfies(*hit)))
+        if (auto hit = cache_->peekAny(path); hit && (video || satisfies(*hit)))
             continue;
-        if (!video && !previews_->find(path, stamp))
-            requestPreview(path, stamp, imaging::priority::neighbour - rank);
+        const auto preview = video ? nullptr : previews_->peekAny(path);
+        if (!video && !preview)
+            requestPreview(path, unknown, imaging::priority::neighbour - rank);
+        else if (preview && preview->image.isNull())
+            requestGlance(path, unknown);
         if (!rapid_ && !decodingCurrent_)
-            request(path, stamp, imaging::priority::neighbour - rank);
+            request(path, unknown, imaging::priority::neighbour - rank);
     }
+}
+
+// A held key can outrun the stand-ins too (a 24 MP JPEG takes some 70 ms
+// even at 1/8: reading its data is most of the work). Those furthest ahead
+// go first: one started for the next file would be stepped past before it
+// is done, while one three steps ahead is ready when the key gets there.
+// So when the cores fall short, a photo now and then is skipped at the
+// start instead of every decode being overtaken halfway.
+void ImageViewWidget::requestGlance(const std::string& path, const FileStamp& stamp)
+{
+    if (!rapid_ || !(isCurrent(path) || isAhead(path)) || glances_->peekAny(path))
+        return;
+    int priority = imaging::priority::neighbour - int(neighbours_.size()); // the file on show: last
+    int ahead = 0;
+    for (const std::string& neighbour : neighbours_) {
+        if (!isAhead(neighbour))
+            continue;
+        ++ahead;
+        if (neighbour == path)
+            priority = imaging::priority::neighbour + ahead;
+    }
+    glanceQueue_.request({path, targetSize(), devicePixelRatioF()}, stamp, priority);
+    updateGlancesFirst();
+}
+
+// A neighbour the key is heading for: not the one it just left.
+bool ImageViewWidget::isAhead(const std::string& path) const
+{
+    return isNeighbour(path) && path != previous_;
 }
 
 FileURL ImageViewWidget::currentURL() const
@@ -221,6 +322,15 @@ bool ImageViewWidget::hasPreview(const FileURL& url) const
         return false;
     const auto preview = previews_->peek(url.path(), stamp);
     return preview && !preview->image.isNull();
+}
+
+bool ImageViewWidget::hasStandIn(const FileURL& url) const
+{
+    FileStamp stamp;
+    if (imaging::statPath(url.path(), &stamp) != Problem::None)
+        return false;
+    const auto glance = glances_->peek(url.path(), stamp);
+    return glance && !glance->image.isNull();
 }
 
 // ---- decoding ----
@@ -276,6 +386,8 @@ void ImageViewWidget::onPreview(const std::string& path, const imaging::DecodeQu
     // Whether or not the file has one: it is not asked again.
     if (result->problem == Problem::None)
         previews_->insert(path, result);
+    if (result->problem == Problem::None && result->image.isNull())
+        requestGlance(path, result->stamp);
     // Only while nothing else shows, and only if it is the file on show now
     // (problems are the full decode's to report).
     if (!isCurrent(path) || !(result->stamp == currentStamp_) || result->problem != Problem::None)
@@ -285,6 +397,21 @@ void ImageViewWidget::onPreview(const std::string& path, const imaging::DecodeQu
     if (!info_ && result->originalSize.isValid())
         setInfo(result->info);
     if (showing_ == Showing::Nothing && !result->image.isNull())
+        showPicture(*result);
+}
+
+void ImageViewWidget::onGlance(const std::string& path, const imaging::DecodeQueue::Picture& result)
+{
+    updateGlancesFirst();
+    if (result->problem != Problem::None)
+        return;
+    glances_->insert(path, result); // also when it has none: it is not asked again
+    if (result->image.isNull())
+        return;
+    // Over an embedded preview too: a stand-in is sharper. Never over the
+    // full picture.
+    if (isCurrent(path) && result->stamp == currentStamp_ &&
+        (showing_ == Showing::Nothing || showing_ == Showing::Preview))
         showPicture(*result);
 }
 
@@ -371,6 +498,8 @@ void ImageViewWidget::dropUnwantedJobs()
 {
     queue_.retainOnly([this](const std::string& path) { return wanted(path); });
     previewQueue_.retainOnly([this](const std::string& path) { return isCurrent(path) || isNeighbour(path); });
+    glanceQueue_.retainOnly([this](const std::string& path) { return isCurrent(path) || (rapid_ && isAhead(path)); });
+    updateGlancesFirst();
 }
 
 void ImageViewWidget::refreshForNewSize()

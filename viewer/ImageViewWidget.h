@@ -4,6 +4,7 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <memory>
@@ -26,6 +27,7 @@ class DecodeCache;
 struct ViewDecoders {
     imaging::DecodeQueue::DecodeFn picture = &imaging::decodePicture;
     imaging::DecodeQueue::DecodeFn preview = &imaging::decodePreview;
+    imaging::DecodeQueue::DecodeFn glance = &imaging::decodeGlance;
 };
 
 // The window's image view: shows a picture, plays a video, or shows a
@@ -40,10 +42,16 @@ struct ViewDecoders {
 // thumbnails), a millisecond each, for the current file and its
 // neighbours: a file not decoded yet shows its preview until the full
 // picture replaces it. The neighbours' full decodes wait while the file on
-// show decodes, and while the user steps faster than photos decode (a
-// held key): then only the file on show is decoded, a decode of a file
-// stepped past stops at once, and the neighbours follow once the steps
-// pause. Videos (mp4, mov)
+// show decodes.
+//
+// While the user steps faster than photos decode (a held key) nothing is
+// decoded sharp: a decode of a file stepped past would only be thrown away.
+// A photo without an embedded preview is decoded instead at the coarsest
+// scale that still fills the view at a glance (decodeGlance: 1/8 of a
+// 24 MP JPEG), on every core, the file on show and those ahead of it in
+// the direction of travel, so that each step shows its own photo at once.
+// Once the steps pause, the file on show is decoded sharp, then its
+// neighbours. Videos (mp4, mov)
 // play muted and looping through the video module (Qt Multimedia, loaded
 // on first need), whose frames this widget paints itself; animated
 // pictures play through QMovie (both in MediaPlayback).
@@ -100,11 +108,13 @@ public:
     // full picture, or its embedded preview).
     bool isCached(const FileURL& url) const;
     bool hasPreview(const FileURL& url) const;
+    // True when a stand-in for a held key is cached for the file as it is now.
+    bool hasStandIn(const FileURL& url) const;
     // Decodes (and preview reads) queued or running on the view's threads,
     // and one for the neighbours' while they wait for the steps to pause.
     int pendingDecodes() const
     {
-        return queue_.pending() + previewQueue_.pending() + (settleTimer_.isActive() ? 1 : 0);
+        return queue_.pending() + previewQueue_.pending() + glanceQueue_.pending() + (settleTimer_.isActive() ? 1 : 0);
     }
 
 signals:
@@ -133,6 +143,14 @@ private:
     void request(const std::string& path, const imaging::FileStamp& stamp, int priority);
     void requestPreview(const std::string& path, const imaging::FileStamp& stamp, int priority);
     void requestNeighbours();
+    // While a key is held: the stand-in of a photo without an embedded
+    // preview, unless it has one already or is decoded sharp.
+    void requestGlance(const std::string& path, const imaging::FileStamp& stamp);
+    bool isAhead(const std::string& path) const;
+    void onGlance(const std::string& path, const imaging::DecodeQueue::Picture& result);
+    void settle();
+    imaging::DecodeQueue::DecodeFn patientWhileGlancing(imaging::DecodeQueue::DecodeFn decode);
+    void updateGlancesFirst();
     void onDecoded(const std::string& path, const imaging::DecodeQueue::Picture& result);
     void onPreview(const std::string& path, const imaging::DecodeQueue::Picture& result);
     void dropUnwantedJobs();
@@ -159,8 +177,10 @@ private:
 
     std::unique_ptr<imaging::DecodeCache> cache_;
     std::unique_ptr<imaging::DecodeCache> previews_; // embedded previews, and which files have none
+    std::unique_ptr<imaging::DecodeCache> glances_;  // stand-ins while a key is held
 
     std::optional<FileURL> current_;
+    std::string previous_; // the file shown before: behind, for a held key
     imaging::FileStamp currentStamp_;
     std::uint64_t generation_ = 0; // bumped by every setImage
     std::vector<std::string> neighbours_;
@@ -171,6 +191,13 @@ private:
     bool decodingCurrent_ = false;
     std::chrono::steady_clock::time_point lastStep_;
     QTimer settleTimer_;
+    // No step for half a key-repeat interval more: the key has stopped, and
+    // the file on show decodes sharp on every core it can get.
+    QTimer keyStopTimer_;
+    bool keyStopped_ = false;
+    // Stand-ins are pending while a key is held: sharp decodes wait (read
+    // by the decode threads).
+    std::atomic<bool> glancesFirst_ = false;
 
     Showing showing_ = Showing::Nothing;
     std::optional<imaging::PhotoInfo> info_;
@@ -193,6 +220,7 @@ private:
     // Last, so that they go first: no decode delivers to a half-destroyed view.
     imaging::DecodeQueue queue_;
     imaging::DecodeQueue previewQueue_;
+    imaging::DecodeQueue glanceQueue_;
 };
 
 } // namespace shoebox

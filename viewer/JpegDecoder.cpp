@@ -262,20 +262,16 @@ std::string_view asciiTag(ExifData* exif, ExifIfd ifd, ExifTag tag)
     return std::string_view(text, ::strnlen(text, entry->size));
 }
 
-} // namespace
-
-QSize chooseJpegScaledSize(QSize stored, bool rotated90, QSize target)
+// The stored size divided by the largest of 8, 4, 2 that gives at least
+// `percent` of the picture's fitted size in `target` on both sides.
+QSize scaledToCover(QSize stored, bool rotated90, QSize target, int percent)
 {
     if (stored.isEmpty() || target.isEmpty())
         return stored;
     const QSize box = rotated90 ? target.transposed() : target;
     const QSize fit = fitSize(stored, box);
-    // A scale that falls short of the view by up to 2% still counts: that
-    // last stretch is invisible on a photo, while the next larger scale
-    // decodes four times the pixels and then has to shrink them again
-    // (a 12 MP portrait in a 1600x1000 window: 1/4 instead of 1/2).
-    const int needWidth = fit.width() * 98 / 100;
-    const int needHeight = fit.height() * 98 / 100;
+    const int needWidth = fit.width() * percent / 100;
+    const int needHeight = fit.height() * percent / 100;
     for (int d : {8, 4, 2}) {
         // Integer division: for sizes not divisible by d, libjpeg's output
         // is one pixel larger and Qt resamples by that pixel; asking for the
@@ -287,6 +283,22 @@ QSize chooseJpegScaledSize(QSize stored, bool rotated90, QSize target)
             return scaled;
     }
     return stored;
+}
+
+} // namespace
+
+QSize chooseJpegScaledSize(QSize stored, bool rotated90, QSize target)
+{
+    // A scale that falls short of the view by up to 2% still counts: that
+    // last stretch is invisible on a photo, while the next larger scale
+    // decodes four times the pixels and then has to shrink them again
+    // (a 12 MP portrait in a 1600x1000 window: 1/4 instead of 1/2).
+    return scaledToCover(stored, rotated90, target, 98);
+}
+
+QSize chooseJpegGlanceSize(QSize stored, bool rotated90, QSize target)
+{
+    return scaledToCover(stored, rotated90, target, 50);
 }
 
 bool jpegLooksComplete(const QByteArray& data)
@@ -408,7 +420,7 @@ QImage orient(const QImage& stored, int orientation)
 }
 
 std::optional<DecodedPicture> decodeJpeg(int fd, const QByteArray& start, const DecodeRequest& request,
-                                         const CancelCheck& cancelled)
+                                         const CancelCheck& cancelled, JpegScale scale)
 {
     auto source = std::make_unique<FileSource>(fd, start);
     Decompressor d;
@@ -430,7 +442,8 @@ std::optional<DecodedPicture> decodeJpeg(int fd, const QByteArray& start, const 
         return failed(Problem::Damaged);
 
     // Everything below is decided by the header, before any pixel is decoded.
-    const QSize chosen = chooseJpegScaledSize(stored, turned, request.target);
+    const QSize chosen = scale == JpegScale::Glance ? chooseJpegGlanceSize(stored, turned, request.target)
+                                                    : chooseJpegScaledSize(stored, turned, request.target);
     int denominator = std::clamp(int(std::lround(double(stored.width()) / chosen.width())), 1, 8);
     auto bytesAt = [&](int denom) {
         const QSize out(ceilDiv(stored.width(), denom), ceilDiv(stored.height(), denom));
@@ -468,6 +481,7 @@ std::optional<DecodedPicture> decodeJpeg(int fd, const QByteArray& start, const 
     trace::stage(request.path, "decoded");
 
     DecodedPicture picture;
+    picture.isPreview = scale == JpegScale::Glance;
     picture.info.taken = exif.taken;
     picture.info.make = exif.make;
     picture.info.model = exif.model;

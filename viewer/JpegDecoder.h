@@ -29,6 +29,15 @@ namespace shoebox::imaging {
 // within the decode budget.
 QSize chooseJpegScaledSize(QSize stored, bool rotated90, QSize target);
 
+// The size a stand-in shown while a key is held decodes at: the stored
+// size divided by the largest of 8, 4, 2 that, enlarged at most twice,
+// still fills the picture's fitted size in `target`, for a picture glanced
+// at in passing, not looked at (1/8 of a 24 MP photo in a 1600x1000 view).
+QSize chooseJpegGlanceSize(QSize stored, bool rotated90, QSize target);
+
+// How sharp a decode is: the picture as shown, or a stand-in for a held key.
+enum class JpegScale { Sharp, Glance };
+
 // Walks the JPEG markers: false when the data stops before the end-of-image
 // marker (a truncated download or copy), which libjpeg would otherwise
 // paint as a grey lower part without failing.
@@ -64,8 +73,10 @@ QImage orient(const QImage& stored, int orientation);
 // its picture does (a cut-off copy, which libjpeg would paint grey at the
 // bottom) is Damaged. Nothing when libjpeg cannot give the picture in RGB
 // (CMYK and YCCK files), for the caller to decode otherwise.
+// At JpegScale::Glance, at the size chooseJpegGlanceSize picks, fitted to
+// `request.target` all the same, and isPreview.
 std::optional<DecodedPicture> decodeJpeg(int fd, const QByteArray& start, const DecodeRequest& request,
-                                         const CancelCheck& cancelled);
+                                         const CancelCheck& cancelled, JpegScale scale = JpegScale::Sharp);
 
 // The preview embedded in the EXIF block of a JPEG whose first bytes are
 // `start` (64 KiB hold any EXIF block), upright and cut to the main

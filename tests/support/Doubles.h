@@ -89,10 +89,10 @@ struct FailingFileManager : FileManager {
         failures[operation] = {nth, std::move(description)};
     }
 
-    std::optional<std::vector<FileURL>> contentsOfDirectory(const FileURL& folder) override
+    std::optional<std::vector<FileURL>> shownFilesInDirectory(const FileURL& folder, ListingObserver& observer) override
     {
         ++listings;
-        return real.contentsOfDirectory(folder);
+        return real.shownFilesInDirectory(folder, observer);
     }
     bool fileExistsAtPath(const std::string& path) override { return real.fileExistsAtPath(path); }
     bool fileExistsAtPath(const std::string& path, bool& isDirectory) override
@@ -135,12 +135,27 @@ private:
 };
 
 // The file manager above, except that a move with an observer "copies" in small steps, reporting each, until the
-// observer cancels it (it fails as the move engine does) or `finish` is set (the move then runs); and folder listings
-// wait while `holdListings` is set. Steps and listings run on the caller's thread, never the test's.
+// observer cancels it (it fails as the move engine does) or `finish` is set (the move then runs); folder listings wait
+// while `holdListings` is set, and source listings while `holdSourceListings` is, unless stopped meanwhile. Steps and
+// listings run on the caller's thread, never the test's.
 struct SlowFileManager final : FailingFileManager {
     std::atomic<bool> finish{false};
     std::atomic<bool> holdListings{false};
+    std::atomic<bool> holdSourceListings{false};
+    std::atomic<int> stoppedListings{0}; // source listings that saw themselves stopped while held
     static constexpr std::uint64_t stepBytes = 8 << 20, totalBytes = 6000 * stepBytes;
+
+    std::optional<std::vector<FileURL>> shownFilesInDirectory(const FileURL& folder, ListingObserver& observer) override
+    {
+        for (int waited = 0; holdSourceListings && waited < 5000; ++waited) {
+            if (observer.stopped()) {
+                ++stoppedListings;
+                return std::nullopt;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+        return FailingFileManager::shownFilesInDirectory(folder, observer);
+    }
 
     std::optional<std::vector<std::string>> folderNamesInDirectory(const FileURL& folder) override
     {
@@ -161,6 +176,35 @@ struct SlowFileManager final : FailingFileManager {
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         }
         return FailingFileManager::moveItemAtPath(source, destination, observer);
+    }
+};
+
+// Runs each job at once on the calling thread. What a job hands back runs at once too, as if the work were done in
+// the call that started it; or, while `hold` is set, waits until the test delivers it: a listing paused after its
+// first file, or before its end.
+struct SteppedJobs final : JobRunner {
+    bool hold = false;
+    std::deque<std::pair<std::shared_ptr<JobToken>, Task>> held;
+
+    void start(std::shared_ptr<JobToken> token, Work work) override
+    {
+        work(*token, [this, token](Task task) {
+            if (hold)
+                held.emplace_back(token, std::move(task));
+            else if (!token->cancelled())
+                task();
+        });
+    }
+    // Runs the oldest task held back, unless its job was cancelled meanwhile; false when none is held.
+    bool deliverNext()
+    {
+        if (held.empty())
+            return false;
+        auto [token, task] = std::move(held.front());
+        held.pop_front();
+        if (!token->cancelled())
+            task();
+        return true;
     }
 };
 
@@ -196,6 +240,7 @@ struct FakeWindow {
     RecordingAlert alert;
     RecordingOutput output;
     FailingFileManager files;
+    SteppedJobs jobs;
     HeldMoves moves{files};
 
     // In the order of Outlets' fields.
@@ -209,7 +254,7 @@ struct FakeWindow {
                        &destinationPreviewField};
     }
     // clang-format on
-    Services services() { return Services{&files, &panel, &alert, &output, &moves}; }
+    Services services() { return Services{&files, &panel, &alert, &output, &moves, untranslated, &jobs}; }
 };
 
 } // namespace shoebox::testing

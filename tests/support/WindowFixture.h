@@ -53,11 +53,17 @@ protected:
     {
         return waitUntil([&] { return !window.controller().isMoving(); });
     }
-    // Chooses `folder` in the panel the button opens.
+    // Chooses `folder` in the panel the button opens; a source, until its listing (off the UI thread) has ended.
     void choose(const char* button, const std::string& folder)
     {
         panel.chooseNext(FileURL::fileURLWithPath(folder));
         click(button);
+        listed();
+    }
+    // Runs the event loop until the source listing under way, if any, has ended.
+    void listed()
+    {
+        EXPECT_TRUE(waitUntil([this] { return !window.controller().isListing(); })) << "the listing did not end";
     }
     // The source folder with `names` chosen and scanned, then "dest" chosen.
     void openFolders(const Names& names)

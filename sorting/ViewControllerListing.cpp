@@ -1,0 +1,179 @@
+// Choosing the source folder, and its listing off the UI thread.
+//
+// A listing reads every name of the folder before it knows which comes first
+// in natural order; that file shows at once, and the rest are sorted behind
+// it. Until the whole list is there the progress text says the count is not
+// known, and the commands that need the list (steps, undo, redo) wait for it.
+// A move or Trash of the first file goes ahead: it changes only that entry,
+// which the list takes over when it comes; but once a command waits, the
+// later ones wait behind it, moves too, and run in the order given. A move
+// one of them starts holds back the rest until it has ended, as it refuses
+// every command meanwhile.
+
+#include "sorting/ViewController.h"
+
+#include <algorithm>
+#include <utility>
+
+namespace shoebox {
+
+namespace {
+
+// Hands the first file to the UI thread as soon as the listing knows it.
+class FirstFileDelivery final : public ListingObserver {
+public:
+    FirstFileDelivery(const JobToken& token, const JobRunner::Deliver& deliver, std::function<void(FileURL)> show)
+        : token_(token), deliver_(deliver), show_(std::move(show))
+    {
+    }
+    void firstFile(const FileURL& file) override
+    {
+        deliver_([show = show_, file] { show(file); });
+    }
+    bool stopped() override { return token_.cancelled(); }
+
+private:
+    const JobToken& token_;
+    const JobRunner::Deliver& deliver_;
+    std::function<void(FileURL)> show_;
+};
+
+} // namespace
+
+void ViewController::sourceFolderButton(Sender)
+{
+    if (refuseWhileMoving())
+        return;
+    std::optional<FileURL> start = std::exchange(nextScanStart_, std::nullopt);
+    const std::optional<FileURL> folder = services_.openPanel->chooseFolder();
+    if (!folder)
+        return; // cancelled: nothing changes
+
+    stopListing();
+    listingStart_ = std::move(start);
+    sourceFolderPath_ = folder;
+    ui_.sourceFolderLabel->setStringValue(folder->lastPathComponent());
+    discardList();
+    startListing(*folder);
+}
+
+void ViewController::stopListing()
+{
+    listingStart_.reset();
+    if (!listing_)
+        return;
+    listing_->cancel();
+    listing_.reset();
+    waiting_.clear();
+    positionWaits_ = false;
+}
+
+// Freeing a million locations takes tens of milliseconds: a worker does it.
+void ViewController::discardList()
+{
+    if (imageURLs_.size() > 1) {
+        services_.jobs->start(std::make_shared<JobToken>(),
+                              [list = std::move(imageURLs_)](const JobToken&, const JobRunner::Deliver&) mutable {
+                                  std::vector<FileURL>().swap(list);
+                              });
+    }
+    imageURLs_.clear();
+}
+
+void ViewController::startListing(const FileURL& folder)
+{
+    listing_ = std::make_shared<JobToken>();
+    // The tasks it hands back run on this thread, and only while the token
+    // stands: never after the controller has gone, which cancels it.
+    services_.jobs->start(listing_, [this, folder, files = services_.fileManager](const JobToken& token,
+                                                                                  const JobRunner::Deliver& deliver) {
+        FirstFileDelivery first(token, deliver, [this](const FileURL& file) { showFirstFile(file); });
+        std::optional<std::vector<FileURL>> list = files->shownFilesInDirectory(folder, first);
+        deliver([this, list = std::move(list)]() mutable { finishListing(std::move(list)); });
+    });
+}
+
+void ViewController::showFirstFile(const FileURL& first)
+{
+    // A listing that starts at a given file shows it at its place, which
+    // only the whole list tells.
+    if (listingStart_)
+        return;
+    imageURLs_ = {first};
+    totalImageCount_ = 1;
+    showFromStart();
+    // No count yet: an empty range, which a progress bar shows as busy.
+    ui_.progressBar->setMaxValue(0.0);
+    ui_.progressBar->setDoubleValue(0.0);
+}
+
+void ViewController::showFromStart()
+{
+    const std::optional<FileURL> start = std::exchange(listingStart_, std::nullopt);
+    const auto at = start ? std::find(imageURLs_.begin(), imageURLs_.end(), *start) : imageURLs_.end();
+    currentImageItem_ = at == imageURLs_.end() ? 0 : at - imageURLs_.begin();
+    lastDirection_ = 1;
+    showCurrentFile();
+    ui_.prePhotoButton->setEnabled(true);
+    ui_.nextPhotoButton->setEnabled(true);
+    ui_.trashPhotoButton->setEnabled(true);
+}
+
+void ViewController::finishListing(std::optional<std::vector<FileURL>> list)
+{
+    listing_.reset();
+    positionWaits_ = false;
+    if (!list || list->empty()) {
+        waiting_.clear();
+        listingStart_.reset();
+        updateDestinationPreview();
+        showWarningAlert(
+            services_.translate("Sorting", "No Image Files Found!"),
+            services_.translate("Sorting", "Please choose a source folder that contains image files you ninny."));
+        return;
+    }
+
+    const bool shown = !imageURLs_.empty();
+    if (shown)
+        (*list)[0] = imageURLs_[0]; // where a move meanwhile put the first file
+    imageURLs_ = std::move(*list);
+    totalImageCount_ = static_cast<std::int64_t>(imageURLs_.size());
+    if (shown) {
+        updateProgressText();
+        updateNeighbours();
+    } else {
+        showFromStart();
+    }
+    updateProgressBar();
+    if (sourceListed_ && sourceFolderPath_)
+        sourceListed_(*sourceFolderPath_);
+    runWaiting();
+}
+
+// While a listing runs, or other commands still wait, `command` waits
+// behind them; true when it does. A waiting command run by runWaiting()
+// comes back here and goes ahead.
+bool ViewController::waitForList(std::function<void()> command)
+{
+    if ((!listing_ && waiting_.empty()) || runningWaiting_)
+        return false;
+    waiting_.push_back(std::move(command));
+    return true;
+}
+
+// Runs the waiting commands in order, until one starts a move that does not
+// end at once; the move's end runs the rest.
+void ViewController::runWaiting()
+{
+    if (runningWaiting_)
+        return; // a rename that ended within a waiting command: the loop below goes on
+    runningWaiting_ = true;
+    while (!listing_ && !moving_ && !waiting_.empty()) {
+        std::function<void()> command = std::move(waiting_.front());
+        waiting_.pop_front();
+        command();
+    }
+    runningWaiting_ = false;
+}
+
+} // namespace shoebox
