@@ -7,6 +7,7 @@
 #include <QIcon>
 #include <QLineEdit>
 #include <QScreen>
+#include <QSignalBlocker>
 #include <QTimer>
 #include <QToolButton>
 
@@ -144,6 +145,11 @@ MainWindow::MainWindow(Overrides overrides, QWidget* parent)
     connectCommands();
     connectEditing();
     controller_->viewDidLoad();
+    if (settings_.moveCompanionsTogether()) {
+        const QSignalBlocker quiet(ui_->actionMoveCompanions); // nothing new to remember
+        ui_->actionMoveCompanions->setChecked(true);
+        controller_->setMoveCompanionsTogether(true);
+    }
     ui_->imageViewer->setFocus();
     nameControls();
     placeOnScreen(settings_.windowGeometry());
@@ -329,6 +335,17 @@ void MainWindow::connectCommands()
             return;
         c.redo(ui_->actionRedo);
         afterCommand([this] { completion().refresh(false); });
+    });
+    connect(ui_->actionMoveCompanions, &QAction::toggled, this, [&c, this](bool on) {
+        // The list changes under a move's feet otherwise.
+        if (c.refuseWhileMoving()) {
+            const QSignalBlocker quiet(ui_->actionMoveCompanions);
+            ui_->actionMoveCompanions->setChecked(!on);
+            return;
+        }
+        c.setMoveCompanionsTogether(on);
+        if (auto saved = settings_.rememberMoveCompanionsTogether(on); !saved)
+            qWarning("%s", saved.error().description.c_str());
     });
     connect(ui_->actionShortcuts, &QAction::triggered, this, [this] { makeShortcutsDialog(this)->show(); });
     connect(ui_->actionAbout, &QAction::triggered, this, [this] { showAbout(this); });

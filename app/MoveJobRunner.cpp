@@ -52,11 +52,10 @@ QString shownName(const FileURL& url)
 
 } // namespace
 
-// One move. The worker reads `source`, `destination` and `watch`, which
-// stay put until it has been joined; everything else is the UI thread's.
+// One move. The worker reads `items` and `watch`, which stay put until it
+// has been joined; everything else is the UI thread's.
 struct MoveJobRunner::Job {
-    std::string source;
-    std::string destination;
+    std::vector<PathMove> items; // the file on show first
     Done done;
     MoveWatch watch;
     std::future<Result<>> result;
@@ -83,20 +82,20 @@ MoveJobRunner::~MoveJobRunner()
     job_.reset(); // waits for the worker; `done` is dropped
 }
 
-void MoveJobRunner::move(std::string source, std::string destination, Done done)
+void MoveJobRunner::move(std::vector<PathMove> items, Done done)
 {
     Q_ASSERT(!job_); // the controller refuses a second one
+    Q_ASSERT(!items.empty());
     job_ = std::make_unique<Job>();
     Job& job = *job_;
-    job.source = std::move(source);
-    job.destination = std::move(destination);
+    job.items = std::move(items);
     job.done = std::move(done);
     job.clock.start();
 
     std::promise<Result<>> promise;
     job.result = promise.get_future();
     job.worker = std::thread([this, &job, promise = std::move(promise)]() mutable {
-        promise.set_value(files_.moveItemAtPath(job.source, job.destination, &job.watch));
+        promise.set_value(files_.moveItemsAtPaths(job.items, &job.watch));
         // Queued to this object: dropped, should it be gone by then.
         QMetaObject::invokeMethod(this, &MoveJobRunner::finish, Qt::QueuedConnection);
     });
@@ -111,9 +110,10 @@ void MoveJobRunner::move(std::string source, std::string destination, Done done)
 void MoveJobRunner::startProgress()
 {
     Job& job = *job_;
+    // Named after the file on show; the bytes are the whole group's.
     job.dialog = new MoveProgressDialog(
-        shownName(FileURL::fileURLWithPath(job.source)),
-        shownName(FileURL::fileURLWithPath(job.destination).deletingLastPathComponent()), window_);
+        shownName(FileURL::fileURLWithPath(job.items.front().source)),
+        shownName(FileURL::fileURLWithPath(job.items.front().destination).deletingLastPathComponent()), window_);
     connect(job.dialog, &MoveProgressDialog::cancelRequested, this, [this] {
         if (job_)
             job_->watch.cancel_ = true;

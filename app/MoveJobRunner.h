@@ -29,7 +29,7 @@ public:
 
     // A rename is over long before a key can follow: its result comes back
     // before this returns, so keys typed ahead keep their order.
-    void move(std::string source, std::string destination, Done done) override;
+    void move(std::vector<PathMove> items, Done done) override;
 
     bool isMoving() const { return job_ != nullptr; }
     // Asks the move under way to stop, as Cancel does; its result (the

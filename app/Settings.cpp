@@ -16,6 +16,7 @@ QString folderKey(FolderRole role)
 }
 
 const QString geometryKey = QStringLiteral("window/geometry");
+const QString companionsKey = QStringLiteral("sorting/moveCompanionsTogether");
 const QString recentKey = QStringLiteral("recentDestinations");
 const QString levelOneKey = QStringLiteral("subfolder1");
 const QString levelTwoKey = QStringLiteral("subfolder2");
@@ -62,6 +63,19 @@ Result<> Settings::rememberFolder(FolderRole role, const FileURL& folder)
         return {};
     const std::string& path = folder.path();
     settings_->setValue(folderKey(role), QByteArray(path.data(), static_cast<qsizetype>(path.size())));
+    return save();
+}
+
+bool Settings::moveCompanionsTogether() const
+{
+    return settings_ && settings_->value(companionsKey, false).toBool();
+}
+
+Result<> Settings::rememberMoveCompanionsTogether(bool on)
+{
+    if (!settings_)
+        return {};
+    settings_->setValue(companionsKey, on);
     return save();
 }
 

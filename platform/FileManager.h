@@ -1,6 +1,7 @@
 #pragma once
 
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -11,6 +12,12 @@
 #include "platform/TrashedItem.h"
 
 namespace shoebox {
+
+// One item of a group move: from where, to where.
+struct PathMove {
+    std::string source;
+    std::string destination;
+};
 
 class FileManager {
 public:
@@ -45,6 +52,20 @@ public:
     {
         return moveItemAtPath(source, destination, nullptr);
     }
+
+    // Moves every item in turn with moveItemAtPath, or none of them: when
+    // one fails, those already moved go back with the same never-replacing
+    // move, newest first, and the failure is the failing item's (its
+    // description names it), with what could not go back added. `observer`
+    // sees the group as one copy, every item's bytes counted, and a cancel
+    // also stops it between items. One item is exactly moveItemAtPath.
+    Result<> moveItemsAtPaths(std::span<const PathMove> items, MoveObserver* observer);
+
+    // The names of every entry directly inside `folder`, hidden names
+    // skipped, in the order the folder gives them: for the files that go
+    // with a photo (sorting/Companions.h). Nothing when the folder cannot be
+    // listed. Safe on any thread.
+    virtual std::optional<std::vector<std::string>> namesInDirectory(const FileURL& folder) = 0;
 
     // The names of the folders directly inside `folder` (links to folders
     // included), hidden names skipped, in natural order. Nothing when the

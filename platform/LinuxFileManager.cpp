@@ -251,6 +251,19 @@ Result<> LinuxFileManager::moveItemAtPath(const std::string& source, const std::
     return moveItemNoReplace(source, destination, observer, io_);
 }
 
+std::optional<std::vector<std::string>> LinuxFileManager::namesInDirectory(const FileURL& folder)
+{
+    UniqueDir directory = listing(folder);
+    if (!directory)
+        return std::nullopt;
+    std::vector<std::string> names;
+    while (const dirent* entry = ::readdir(directory.get())) {
+        if (entry->d_name[0] != '.') // hidden, and "." and ".."
+            names.emplace_back(entry->d_name);
+    }
+    return names;
+}
+
 std::optional<std::vector<std::string>> LinuxFileManager::folderNamesInDirectory(const FileURL& folder)
 {
     UniqueDir directory = listing(folder);

@@ -22,6 +22,7 @@ public:
     Result<> createDirectoryAtURL(const FileURL& folder) override;
     using FileManager::moveItemAtPath;
     Result<> moveItemAtPath(const std::string& source, const std::string& destination, MoveObserver* observer) override;
+    std::optional<std::vector<std::string>> namesInDirectory(const FileURL& folder) override;
     std::optional<std::vector<std::string>> folderNamesInDirectory(const FileURL& folder) override;
     Result<TrashedItem> trashItemAtURL(const FileURL& url) override;
     Result<Restored> restoreItemFromTrash(const TrashedItem& item, const FileURL& originalURL) override;

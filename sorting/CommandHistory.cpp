@@ -6,9 +6,19 @@ namespace shoebox {
 
 std::string FileCommand::name(Translate translate) const
 {
-    if (kind == Kind::Trash)
-        return withArguments(translate("Sorting", "Move to Trash of “%1”"), {displayName(before.lastPathComponent())});
-    return withArguments(translate("Sorting", "Move of “%1”"), {displayName(after.lastPathComponent())});
+    const bool trash = kind == Kind::Trash;
+    const std::string file = displayName((trash ? before : after).lastPathComponent());
+    // Whole sentences, so a language can word the count its own way.
+    if (companions.empty())
+        return withArguments(
+            trash ? translate("Sorting", "Move to Trash of “%1”") : translate("Sorting", "Move of “%1”"), {file});
+    if (companions.size() == 1)
+        return withArguments(trash ? translate("Sorting", "Move to Trash of “%1” and 1 companion")
+                                   : translate("Sorting", "Move of “%1” and 1 companion"),
+                             {file});
+    return withArguments(trash ? translate("Sorting", "Move to Trash of “%1” and %2 companions")
+                               : translate("Sorting", "Move of “%1” and %2 companions"),
+                         {file, std::to_string(companions.size())});
 }
 
 void CommandHistory::record(FileCommand command)

@@ -11,6 +11,13 @@
 
 namespace shoebox {
 
+// A file that went with the photo of a command (see sorting/Companions.h).
+struct CompanionMove {
+    FileURL before;
+    FileURL after;
+    TrashedItem trashed;
+};
+
 // A command that changed where a file is, with what undo and redo need.
 struct FileCommand {
     enum class Kind { Move, Trash };
@@ -20,9 +27,12 @@ struct FileCommand {
     FileURL before;        // where the file was
     FileURL after;         // where a Move put it (a Trash: where it was)
     TrashedItem trashed;   // what a Trash took, and where it put it
+    // The files that went with it, in name order; undo and redo take them
+    // along, all or none, as the command did.
+    std::vector<CompanionMove> companions = {};
 
     // What menus and messages call it: "Move of “Beach.JPG”" (by the new
-    // name) or "Move to Trash of “clip.mov”".
+    // name) or "Move to Trash of “clip.mov”", with "and 2 companions".
     std::string name(Translate translate = untranslated) const;
 };
 

@@ -1,8 +1,9 @@
 #pragma once
 
 #include <functional>
-#include <string>
+#include <vector>
 
+#include "platform/FileManager.h"
 #include "platform/Result.h"
 
 namespace shoebox {
@@ -20,11 +21,12 @@ public:
 
     virtual ~MoveJobs() = default;
 
-    // Moves `source` to `destination` with the never-replacing move
-    // (FileManager::moveItemAtPath) and then calls `done` with its result,
-    // exactly once, unless the jobs object is destroyed first: then the
-    // move is cancelled and `done` never runs. One move at a time.
-    virtual void move(std::string source, std::string destination, Done done) = 0;
+    // Moves the items (a file, or a photo and the files that go with it)
+    // with the never-replacing move, all or none
+    // (FileManager::moveItemsAtPaths), and then calls `done` with its
+    // result, exactly once, unless the jobs object is destroyed first: then
+    // the move is cancelled and `done` never runs. One move at a time.
+    virtual void move(std::vector<PathMove> items, Done done) = 0;
 };
 
 } // namespace shoebox

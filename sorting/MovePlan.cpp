@@ -1,6 +1,9 @@
 #include "sorting/MovePlan.h"
 
+#include <algorithm>
 #include <vector>
+
+#include "sorting/Companions.h"
 
 namespace shoebox {
 
@@ -67,16 +70,36 @@ TargetPlan planTarget(const FileURL& destination, const MoveEntries& entries)
 
 std::string finalNameIn(FileManager& files, const FileURL& target, const CandidateNames& names)
 {
-    std::string candidate = names.first();
+    return finalNamesIn(files, target, names, {}).front();
+}
+
+std::vector<std::string> finalNamesIn(FileManager& files, const FileURL& target, const CandidateNames& names,
+                                      const std::vector<std::string>& suffixes)
+{
+    std::vector<CandidateNames> members{names};
+    for (const std::string& suffix : suffixes)
+        members.push_back(names.withSuffix(suffix));
+    auto candidates = [&](std::int64_t number) {
+        std::vector<std::string> all;
+        for (const CandidateNames& member : members)
+            all.push_back(number < 2 ? member.first() : member.numbered(number));
+        return all;
+    };
+    auto taken = [&](const std::vector<std::string>& all) {
+        return std::ranges::any_of(all, [&](const std::string& name) {
+            return files.fileExistsAtPath(target.appendingPathComponent(name).path());
+        });
+    };
+    std::vector<std::string> all = candidates(1);
     if (!names.searchesForFreeName())
-        return candidate;
-    for (std::int64_t number = 2; files.fileExistsAtPath(target.appendingPathComponent(candidate).path()); ++number)
-        candidate = names.numbered(number);
-    return candidate;
+        return all;
+    for (std::int64_t number = 2; taken(all); ++number)
+        all = candidates(number);
+    return all;
 }
 
 std::string previewOfMove(FileManager& files, const FileURL& destination, const FileURL& file,
-                          const MoveEntries& entries, Translate translate)
+                          const MoveEntries& entries, Translate translate, const std::vector<FileURL>& companions)
 {
     if (auto refusal = refusalOfEntries(entries, translate))
         return *refusal;
@@ -107,16 +130,27 @@ std::string previewOfMove(FileManager& files, const FileURL& destination, const 
                          destination.lastPathComponent());
 
     const CandidateNames names(entries.renameType, file, entries.nameText);
-    const std::string name = finalNameIn(files, plan.folder, names);
-    if (name.size() > longestName)
-        return tooLong(translate, name);
-    if (!names.searchesForFreeName() && files.fileExistsAtPath(plan.folder.appendingPathComponent(name).path()))
-        return aboutName(translate("Sorting", "“%1” is taken: the move would fail."), name);
+    std::vector<std::string> suffixes;
+    for (const FileURL& companion : companions)
+        suffixes.push_back(suffixInGroup(file, companion));
+    const std::vector<std::string> finalNames = finalNamesIn(files, plan.folder, names, suffixes);
+    for (const std::string& name : finalNames) {
+        if (name.size() > longestName)
+            return tooLong(translate, name);
+    }
+    for (const std::string& name : finalNames) {
+        if (!names.searchesForFreeName() && files.fileExistsAtPath(plan.folder.appendingPathComponent(name).path()))
+            return aboutName(translate("Sorting", "“%1” is taken: the move would fail."), name);
+    }
 
     std::string line = displayName(destination.lastPathComponent());
     for (const std::string& component : components)
         line.append(separator).append(displayName(component));
-    return line.append(separator).append(displayName(name));
+    line.append(separator).append(displayName(finalNames.front()));
+    // The companions by what tells them apart: their extensions.
+    for (std::size_t i = 0; i < suffixes.size(); ++i)
+        line.append(i == 0 ? " + ." : ", .").append(displayName(suffixes[i]));
+    return line;
 }
 
 } // namespace shoebox

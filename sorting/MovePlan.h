@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/FileManager.h"
 #include "platform/FileURL.h"
@@ -42,12 +43,22 @@ TargetPlan planTarget(const FileURL& destination, const MoveEntries& entries);
 // candidate, nothing else.
 std::string finalNameIn(FileManager& files, const FileURL& target, const CandidateNames& names);
 
+// The names a photo and its companions get in `target`, the photo's first,
+// then one per suffix (see suffixInGroup): one collision number for all,
+// the smallest that leaves every name free, so a group never ends up as
+// "Beach 2.HEIC" with "Beach 3.MOV".
+std::vector<std::string> finalNamesIn(FileManager& files, const FileURL& target, const CandidateNames& names,
+                                      const std::vector<std::string>& suffixes);
+
 // Where the move would put `file` right now, as one line for the window:
 // the destination's name, the subfolders and the final name joined by
 // " / ", or why the move would be refused or fail, in the user's language.
 // Creates nothing, and looks up only the subfolders, the file and the
 // candidate names.
+// With `companions` (the Live Photo's video first, then the rest in name
+// order) the line names them after the photo: "Sorted / Beach.HEIC + .MOV, .AAE".
 std::string previewOfMove(FileManager& files, const FileURL& destination, const FileURL& file,
-                          const MoveEntries& entries, Translate translate = untranslated);
+                          const MoveEntries& entries, Translate translate = untranslated,
+                          const std::vector<FileURL>& companions = {});
 
 } // namespace shoebox

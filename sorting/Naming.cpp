@@ -97,6 +97,13 @@ std::string CandidateNames::first() const
     return prefix_ + nameText_ + "." + extension_;
 }
 
+CandidateNames CandidateNames::withSuffix(std::string_view suffix) const
+{
+    CandidateNames names = *this;
+    names.extension_ = suffix;
+    return names;
+}
+
 std::string CandidateNames::numbered(std::int64_t number) const
 {
     return prefix_ + nameText_ + " " + std::to_string(number) + "." + extension_;

@@ -43,6 +43,9 @@ public:
 
     std::string first() const;
     std::string numbered(std::int64_t number) const;
+    // The same names for another file of the photo's group: `suffix` (see
+    // suffixInGroup: "MOV", "NEF.xmp") in place of the extension.
+    CandidateNames withSuffix(std::string_view suffix) const;
     // Whether the move looks for a free name at all (not for the untested type).
     bool searchesForFreeName() const { return searches_; }
 

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <utility>
 
-#include "platform/MediaTypes.h"
 #include "platform/Text.h"
 #include "sorting/Naming.h"
 
@@ -91,8 +90,12 @@ std::string ViewController::destinationPreview() const
         return translate("Sorting", "Choose a destination folder to see where the file will go.");
     if (!hasCurrentFile())
         return translate("Sorting", "There is no file to move.");
-    return previewOfMove(*services_.fileManager, *destinationFolderPath_,
-                         imageURLs_[static_cast<std::size_t>(currentImageItem_)], moveEntries(), translate);
+    const auto index = static_cast<std::size_t>(currentImageItem_);
+    // The Live Photo's video first: what makes the pair one.
+    std::vector<FileURL> companions = companionsOf(index);
+    std::ranges::stable_partition(companions, isVideoName);
+    return previewOfMove(*services_.fileManager, *destinationFolderPath_, imageURLs_[index], moveEntries(), translate,
+                         companions);
 }
 
 void ViewController::updateDestinationPreview()
@@ -139,10 +142,17 @@ bool ViewController::refuseWhileMoving()
 // Every command that moves a file comes through here. Nothing else changes
 // the list, the position or the history until the move has ended: the
 // other commands are refused meanwhile.
-void ViewController::startMove(const FileURL& source, const FileURL& destination, std::function<void(Result<>)> then)
+void ViewController::startMove(const FileCommand& command, bool back, std::function<void(Result<>)> then)
 {
+    std::vector<PathMove> items;
+    auto add = [&](const FileURL& before, const FileURL& after) {
+        items.push_back(back ? PathMove{after.path(), before.path()} : PathMove{before.path(), after.path()});
+    };
+    add(command.before, command.after);
+    for (const CompanionMove& companion : command.companions)
+        add(companion.before, companion.after);
     moving_ = true;
-    services_.moves->move(source.path(), destination.path(), [this, then = std::move(then)](Result<> result) {
+    services_.moves->move(std::move(items), [this, then = std::move(then)](Result<> result) {
         moving_ = false;
         if (std::exchange(refusedWhileMoving_, false))
             ui_.statusBar->setStringValue("");
@@ -218,7 +228,7 @@ void ViewController::moveToNextImage()
 
 void ViewController::moveAndRenameButton(Sender)
 {
-    if (refuseWhileMoving() || (!waiting_.empty() && waitForList([this] { moveAndRenameButton(nullptr); })))
+    if (refuseWhileMoving() || (waitsForList() && waitForList([this] { moveAndRenameButton(nullptr); })))
         return;
     if (!sourceFolderPath_) {
         showWarningAlert(
@@ -254,9 +264,13 @@ void ViewController::moveAndRenameButton(Sender)
             print("done with subfolder " + std::to_string(level + 1));
         }
     }
-    const CandidateNames names(entries.renameType, imageURLs_[static_cast<std::size_t>(currentImageItem_)],
-                               entries.nameText);
-    moveCurrentFile(plan.folder, finalNameIn(*services_.fileManager, plan.folder, names),
+    const auto index = static_cast<std::size_t>(currentImageItem_);
+    const CandidateNames names(entries.renameType, imageURLs_[index], entries.nameText);
+    const std::vector<FileURL> companions = companionsOf(index);
+    std::vector<std::string> suffixes;
+    for (const FileURL& companion : companions)
+        suffixes.push_back(suffixInGroup(imageURLs_[index], companion));
+    moveCurrentFile(plan.folder, finalNamesIn(*services_.fileManager, plan.folder, names, suffixes), companions,
                     {entries.levelOne, entries.levelTwo});
 }
 
@@ -278,17 +292,21 @@ void ViewController::makeSubfolder(const FileURL& folder)
     }
 }
 
-void ViewController::moveCurrentFile(const FileURL& target, const std::string& name, const SubfolderPair& subfolders)
+void ViewController::moveCurrentFile(const FileURL& target, const std::vector<std::string>& names,
+                                     const std::vector<FileURL>& companions, const SubfolderPair& subfolders)
 {
-    const FileURL destination = target.appendingPathComponent(name);
-    const std::size_t index = static_cast<std::size_t>(currentImageItem_);
-    startMove(imageURLs_[index], destination, [this, index, destination, name, subfolders](const Result<>& moved) {
-        finishMove(index, destination, name, subfolders, moved);
+    const auto index = static_cast<std::size_t>(currentImageItem_);
+    FileCommand command{
+        FileCommand::Kind::Move, index, imageURLs_[index], target.appendingPathComponent(names[0]), {}, {}};
+    for (std::size_t i = 0; i < companions.size(); ++i)
+        command.companions.push_back({companions[i], target.appendingPathComponent(names[i + 1]), {}});
+    startMove(command, false, [this, command, name = names[0], subfolders](const Result<>& moved) {
+        finishMove(command, name, subfolders, moved);
     });
 }
 
-void ViewController::finishMove(std::size_t index, const FileURL& destination, const std::string& name,
-                                const SubfolderPair& subfolders, const Result<>& moved)
+void ViewController::finishMove(const FileCommand& command, const std::string& name, const SubfolderPair& subfolders,
+                                const Result<>& moved)
 {
     if (!moved) {
         printFailure(moved.error());
@@ -296,31 +314,42 @@ void ViewController::finishMove(std::size_t index, const FileURL& destination, c
         return;
     }
 
-    history_.record(FileCommand{FileCommand::Kind::Move, index, imageURLs_[index], destination, {}});
+    history_.record(command);
     updateUndoMenuItems();
     recent_.record(subfolders);
-    imageURLs_[index] = destination;
-    // A line break in a folder or file name must not split the line.
-    print(oneLine(destination.path()));
+    if (command.companions.empty())
+        detachGroup(command.index);
+    placeGroup(command.index, command, false);
+    printPlaces(command, false);
     ui_.newFileNamePreviewField->setStringValue(services_.translate("Sorting", "File Renamed: ") + name);
     moveToNextImage();
+}
+
+// One line each, the photo first: a script reading them sees every file
+// that moved. A line break in a folder or file name must not split a line.
+void ViewController::printPlaces(const FileCommand& command, bool back)
+{
+    print(oneLine((back ? command.before : command.after).path()));
+    for (const CompanionMove& companion : command.companions)
+        print(oneLine((back ? companion.before : companion.after).path()));
 }
 
 // --- Trash --------------------------------------------------------------------
 
 void ViewController::moveImageToTrash(Sender)
 {
-    if (refuseWhileMoving() || (!waiting_.empty() && waitForList([this] { moveImageToTrash(nullptr); })) ||
+    if (refuseWhileMoving() || (waitsForList() && waitForList([this] { moveImageToTrash(nullptr); })) ||
         !hasCurrentFile())
         return;
     const auto index = static_cast<std::size_t>(currentImageItem_);
-    const FileURL& url = imageURLs_[index].absoluteURL();
-    auto trashed = services_.fileManager->trashItemAtURL(url);
-    if (!trashed) {
+    FileCommand command = trashCommand(index);
+    if (auto trashed = trashAll(command); !trashed) {
         printFailure(trashed.error());
         return;
     }
-    history_.record(FileCommand{FileCommand::Kind::Trash, index, url, url, *trashed});
+    if (command.companions.empty())
+        detachGroup(index);
+    history_.record(std::move(command));
     updateUndoMenuItems();
     ui_.newFileNamePreviewField->setStringValue(services_.translate("Sorting", "File Moved to Trash."));
     moveToNextImage();

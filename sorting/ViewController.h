@@ -13,6 +13,7 @@
 #include "platform/FileURL.h"
 #include "platform/Output.h"
 #include "sorting/CommandHistory.h"
+#include "sorting/Companions.h"
 #include "sorting/Controls.h"
 #include "sorting/Jobs.h"
 #include "sorting/MoveJobs.h"
@@ -84,6 +85,16 @@ public:
     // the scan starts at the first file as always. One scan only.
     void startNextScanAt(FileURL file) { nextScanStart_ = std::move(file); }
 
+    // Whether the commands take the files that belong with the photo on
+    // show along (its RAW twin, sidecars, a Live Photo's video; see
+    // sorting/Companions.h): a move, Trash, undo or redo then acts on all
+    // of them or none, and a Live Photo's video is no entry of its own.
+    // Off: every file on its own. The list follows at once, the file on
+    // show (or, for a video that stops being an entry, its still) stays.
+    // The window asks refuseWhileMoving first.
+    void setMoveCompanionsTogether(bool on);
+    bool movesCompanionsTogether() const { return companionsTogether_; }
+
     void sourceFolderButton(Sender sender);
     void destinationFolderButton(Sender sender);
     void moveAndRenameButton(Sender sender);
@@ -140,8 +151,13 @@ private:
     void startListing(const FileURL& folder);
     void showFirstFile(const FileURL& first);
     void showFromStart();
-    void finishListing(std::optional<std::vector<FileURL>> list);
+    // `groups`: the companions found beside the files, when the listing
+    // looked for them (the option was on as it started).
+    void finishListing(std::optional<std::vector<FileURL>> list, std::optional<std::vector<ListedFile>> groups);
     void discardList();
+    // Whether a move or Trash waits for the list: behind other commands, or
+    // while companions travel, which only the whole listing tells.
+    bool waitsForList() const { return !waiting_.empty() || (companionsTogether_ && listing_); }
     bool waitForList(std::function<void()> command);
     void runWaiting();
     void updateProgressBar();
@@ -153,12 +169,32 @@ private:
 
     // The move command's stages: the folders, the move, and what follows it.
     void makeSubfolder(const FileURL& folder);
-    void moveCurrentFile(const FileURL& target, const std::string& name, const SubfolderPair& subfolders);
-    void finishMove(std::size_t index, const FileURL& destination, const std::string& name,
-                    const SubfolderPair& subfolders, const Result<>& moved);
-    // Starts moving `source` to `destination`; `then` gets the result once
-    // the move has ended, which may be before this returns.
-    void startMove(const FileURL& source, const FileURL& destination, std::function<void(Result<>)> then);
+    void moveCurrentFile(const FileURL& target, const std::vector<std::string>& names,
+                         const std::vector<FileURL>& companions, const SubfolderPair& subfolders);
+    void finishMove(const FileCommand& command, const std::string& name, const SubfolderPair& subfolders,
+                    const Result<>& moved);
+    // Starts moving the command's files, before to after (back: after to
+    // before), all or none; `then` gets the result once the move has
+    // ended, which may be before this returns.
+    void startMove(const FileCommand& command, bool back, std::function<void(Result<>)> then);
+    // Prints where each of the command's files is now, the photo's first.
+    void printPlaces(const FileCommand& command, bool back);
+
+    // The list and the files that go with its entries (ViewControllerGroups.cpp).
+    // Lists the entries with their companions: those given (found by the
+    // listing), or else those the source folder holds now.
+    void groupEntries(std::optional<std::vector<ListedFile>> found = std::nullopt);
+    void rebuildList();
+    std::optional<std::size_t> entryOfListed(std::size_t listed) const;
+    std::vector<FileURL> companionsOf(std::size_t entry) const;
+    void setLocation(std::size_t entry, const FileURL& url);
+    // The entry's files where the command put them (or, back, took them from).
+    void placeGroup(std::size_t entry, const FileCommand& command, bool back);
+    // The entry went on its own: from now on it is.
+    void detachGroup(std::size_t entry);
+    FileCommand trashCommand(std::size_t entry) const;
+    Result<> trashAll(FileCommand& command);
+    Result<Restored> restoreAll(const FileCommand& command);
 
     // Undo and redo (ViewControllerHistory.cpp).
     std::optional<std::size_t> entryAt(std::size_t index, const FileURL& location) const;
@@ -178,6 +214,13 @@ private:
     std::int64_t totalImageCount_ = 0;
     int lastDirection_ = 1; // which way the user travels, for prefetching
     std::optional<FileURL> nextScanStart_;
+    // Once companions have been looked for (a scan or a switch with the
+    // option on), every shown file of the scan with its companions, and
+    // which of them are entries: shown_[entry] is an entry's file, and
+    // imageURLs_ follows listed_. Empty until then: imageURLs_ alone.
+    std::vector<ListedFile> listed_;
+    std::vector<std::size_t> shown_;
+    bool companionsTogether_ = false;
     CommandHistory history_;
 
     std::shared_ptr<JobToken> listing_;   // while a source listing runs

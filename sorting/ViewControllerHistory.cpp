@@ -58,11 +58,11 @@ void ViewController::undo(Sender)
     // A copy: undone() moves the history's own.
     const FileCommand command = *history_.nextUndo();
     if (command.kind == Kind::Move) {
-        startMove(command.after, command.before, [this, command](const Result<>& back) {
+        startMove(command, true, [this, command](const Result<>& back) {
             finishUndo(command, back ? Result<Restored>(Restored::putBack) : std::unexpected(back.error()));
         });
     } else {
-        finishUndo(command, services_.fileManager->restoreItemFromTrash(command.trashed, command.before));
+        finishUndo(command, restoreAll(command));
     }
 }
 
@@ -73,12 +73,12 @@ void ViewController::finishUndo(const FileCommand& command, const Result<Restore
         return;
     }
     const FileURL& before = command.before;
-    print(oneLine(before.path()));
+    printPlaces(command, true);
     const std::optional<std::size_t> entry =
         entryAt(command.index, command.kind == Kind::Move ? command.after : before);
     history_.undone();
     if (entry) {
-        imageURLs_[*entry] = before;
+        placeGroup(*entry, command, true);
         showEntry(*entry);
     }
     // Put back by hand, the file is where undo would have put it.
@@ -98,15 +98,10 @@ void ViewController::redo(Sender)
     if (refuseWhileMoving() || !history_.nextRedo())
         return;
     FileCommand command = *history_.nextRedo(); // a copy, as for undo
-    if (command.kind == Kind::Move) {
-        startMove(command.before, command.after,
-                  [this, command](const Result<>& again) { finishRedo(command, again); });
-    } else if (auto trashed = services_.fileManager->trashItemAtURL(command.before)) {
-        command.trashed = *trashed;
-        finishRedo(command, {});
-    } else {
-        finishRedo(command, std::unexpected(trashed.error()));
-    }
+    if (command.kind == Kind::Move)
+        startMove(command, false, [this, command](const Result<>& again) { finishRedo(command, again); });
+    else
+        finishRedo(command, trashAll(command)); // `command` with the files' new places in the Trash
 }
 
 // `command` as done again: for a Trash, with the item's new place.
@@ -118,12 +113,12 @@ void ViewController::finishRedo(const FileCommand& command, const Result<>& agai
     }
     const bool moved = command.kind == Kind::Move;
     if (moved)
-        print(oneLine(command.after.path()));
+        printPlaces(command, false);
     const std::optional<std::size_t> entry = entryAt(command.index, command.before);
     history_.redone(command);
     if (entry) {
         if (moved)
-            imageURLs_[*entry] = command.after;
+            placeGroup(*entry, command, false);
         currentImageItem_ = static_cast<std::int64_t>(*entry);
         moveToNextImage();
     }

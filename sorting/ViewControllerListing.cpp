@@ -85,11 +85,20 @@ void ViewController::startListing(const FileURL& folder)
     listing_ = std::make_shared<JobToken>();
     // The tasks it hands back run on this thread, and only while the token
     // stands: never after the controller has gone, which cancels it.
-    services_.jobs->start(listing_, [this, folder, files = services_.fileManager](const JobToken& token,
-                                                                                  const JobRunner::Deliver& deliver) {
+    services_.jobs->start(listing_, [this, folder, files = services_.fileManager, withCompanions = companionsTogether_](
+                                        const JobToken& token, const JobRunner::Deliver& deliver) {
         FirstFileDelivery first(token, deliver, [this](const FileURL& file) { showFirstFile(file); });
         std::optional<std::vector<FileURL>> list = files->shownFilesInDirectory(folder, first);
-        deliver([this, list = std::move(list)]() mutable { finishListing(std::move(list)); });
+        // The companions are among the files that are not shown: a second
+        // listing, of every name, only with the option on.
+        std::optional<std::vector<ListedFile>> groups;
+        if (withCompanions && list && !token.cancelled()) {
+            if (const auto names = files->namesInDirectory(folder))
+                groups = findCompanions(*list, *names);
+        }
+        deliver([this, list = std::move(list), groups = std::move(groups)]() mutable {
+            finishListing(std::move(list), std::move(groups));
+        });
     });
 }
 
@@ -110,7 +119,14 @@ void ViewController::showFirstFile(const FileURL& first)
 void ViewController::showFromStart()
 {
     const std::optional<FileURL> start = std::exchange(listingStart_, std::nullopt);
-    const auto at = start ? std::find(imageURLs_.begin(), imageURLs_.end(), *start) : imageURLs_.end();
+    auto at = start ? std::find(imageURLs_.begin(), imageURLs_.end(), *start) : imageURLs_.end();
+    // A Live Photo's video that is no entry: its still.
+    const auto video =
+        start && at == imageURLs_.end() ? std::ranges::find(listed_, *start, &ListedFile::url) : listed_.end();
+    if (video != listed_.end() && video->still) {
+        if (const std::optional<std::size_t> entry = entryOfListed(*video->still))
+            at = imageURLs_.begin() + static_cast<std::ptrdiff_t>(*entry);
+    }
     currentImageItem_ = at == imageURLs_.end() ? 0 : at - imageURLs_.begin();
     lastDirection_ = 1;
     showCurrentFile();
@@ -119,7 +135,8 @@ void ViewController::showFromStart()
     ui_.trashPhotoButton->setEnabled(true);
 }
 
-void ViewController::finishListing(std::optional<std::vector<FileURL>> list)
+void ViewController::finishListing(std::optional<std::vector<FileURL>> list,
+                                   std::optional<std::vector<ListedFile>> groups)
 {
     listing_.reset();
     positionWaits_ = false;
@@ -137,8 +154,16 @@ void ViewController::finishListing(std::optional<std::vector<FileURL>> list)
     if (shown)
         (*list)[0] = imageURLs_[0]; // where a move meanwhile put the first file
     imageURLs_ = std::move(*list);
+    listed_.clear();
+    shown_.clear();
+    if (companionsTogether_)
+        groupEntries(std::move(groups));
     totalImageCount_ = static_cast<std::int64_t>(imageURLs_.size());
-    if (shown) {
+    if (shown && !listed_.empty() && listed_[0].still) {
+        // The first file is a Live Photo's video, which is no entry: its still.
+        currentImageItem_ = static_cast<std::int64_t>(entryOfListed(*listed_[0].still).value_or(0));
+        showCurrentFile();
+    } else if (shown) {
         updateProgressText();
         updateNeighbours();
     } else {

@@ -1,3 +1,5 @@
+#include <set>
+
 #include "tests/support/ControllerFixture.h"
 
 using namespace shoebox;
@@ -12,6 +14,7 @@ struct PreviewCase {
     std::string expected;           // the preview line; a path joined by " / " is a promise the move keeps
     std::string moved = "";         // where the move puts the file, when the line shows it escaped
     std::string source = "IMG_20190704_153012.JPG";
+    std::vector<std::string> beside = {}; // in the source folder, with the option to move companions on
 };
 
 void PrintTo(const PreviewCase& c, std::ostream* os)
@@ -27,6 +30,9 @@ TEST_P(PreviewTable, ShowsWhereTheMoveWouldPutTheFileAndCreatesNothing)
 {
     const PreviewCase& c = GetParam();
     dir.write("src/" + c.source, "photo");
+    for (const std::string& name : c.beside)
+        dir.write("src/" + name, name);
+    controller.setMoveCompanionsTogether(!c.beside.empty());
     for (const std::string& t : c.taken)
         t.back() == '/' ? dir.makeFolder("Sorted/" + t) : dir.write("Sorted/" + t, "taken");
     scan(dir / "src");
@@ -45,9 +51,23 @@ TEST_P(PreviewTable, ShowsWhereTheMoveWouldPutTheFileAndCreatesNothing)
     // The move puts the file where a line joined by " / " says, or does not happen.
     controller.moveAndRenameButton(nullptr);
     std::string placed = c.expected.starts_with("Sorted / ") ? c.expected.substr(9) : "";
+    const std::size_t plus = placed.find(" + .");
+    std::string companions = plus == std::string::npos ? "" : placed.substr(plus + 4);
+    placed = placed.substr(0, plus);
     for (std::size_t at; (at = placed.find(" / ")) != std::string::npos;)
         placed.replace(at, 3, "/");
     placed = c.moved.empty() ? placed : c.moved;
+    // Each companion beside the file, its stem the file's: "Beach 2.HEIC" brings "Beach 2.MOV".
+    std::set<std::string> moved;
+    for (std::size_t at; !companions.empty(); companions.erase(0, at == std::string::npos ? at : at + 3)) {
+        at = companions.find(", .");
+        const std::string suffix = companions.substr(0, at);
+        const std::string name = stemOf(url(c.source)) + "." + suffix;
+        moved.insert(name);
+        EXPECT_EQ(readFile(dir / ("Sorted/" + placed.substr(0, placed.rfind('.')) + "." + suffix)), name);
+    }
+    for (const std::string& name : c.beside)
+        EXPECT_EQ(exists(dir / ("src/" + name)), !moved.contains(name)) << name;
     EXPECT_EQ(exists(dir / ("src/" + c.source)), placed.empty());
     if (!placed.empty()) {
         EXPECT_EQ(readFile(dir / ("Sorted/" + placed)), "photo");
@@ -82,7 +102,14 @@ INSTANTIATE_TEST_SUITE_P(Entries, PreviewTable, ::testing::Values(
     PreviewCase{WithStem, "a/b", "", "", {}, "A name can’t contain “/”. Type the name without slashes."},
     PreviewCase{NewName, "Beach", std::string("a\0b", 3), "", {}, "A folder name can’t contain a null character."},
     PreviewCase{NewName, "Beach", "blocked", "2024", {"blocked"}, blocked},
-    PreviewCase{NewName, "Beach", "Trips/blocked/deeper", "", {"Trips/blocked"}, blocked}));
+    PreviewCase{NewName, "Beach", "Trips/blocked/deeper", "", {"Trips/blocked"}, blocked},
+    // With the option to move companions together: one number free for every file, each its own extension.
+    PreviewCase{NewName, "Beach", "", "", {"Beach.MOV"}, "Sorted / Beach 2.HEIC + .MOV, .AAE", "", "IMG_0412.HEIC", {"IMG_0412.MOV", "IMG_0412.AAE"}},
+    PreviewCase{NewName, "Beach", "Trips", "", {"Trips/Beach.HEIC", "Trips/Beach 2.AAE"}, "Sorted / Trips / Beach 3.HEIC + .MOV, .AAE", "", "IMG_0412.HEIC", {"IMG_0412.MOV", "IMG_0412.AAE"}},
+    PreviewCase{WithStem, "Beach", "", "", {}, "Sorted / DSC_2041_Beach.JPG + .JPG.xmp, .NEF, .NEF.xmp, .xmp", "", "DSC_2041.JPG", {"DSC_2041.NEF", "DSC_2041.NEF.xmp", "DSC_2041.xmp", "DSC_2041.JPG.xmp", "DSC_2041.tif"}},
+    PreviewCase{WithShortStem, "x", "", "", {"IMG_20190_x.JPG/"}, "Sorted / IMG_20190_x 2.JPG + .dng, .Thm", "", stem + ".JPG", {stem + ".dng", stem + ".Thm", "img_20190704_153012.DNG", stem + ".mov.txt"}},
+    PreviewCase{NewName, "Clip", "", "", {}, "Sorted / Clip.MOV + .THM", "", "MVI_0001.MOV", {"MVI_0001.THM", "MVI_0001.NEF"}},
+    PreviewCase{Untested, "Beach", "", "", {"Beach.MOV"}, "“Beach.MOV” is taken: the move would fail.", "", "IMG_0412.HEIC", {"IMG_0412.MOV"}}));
 // clang-format on
 
 // Guards the preview not following the folders, the rename type, the file on show and its disappearance.

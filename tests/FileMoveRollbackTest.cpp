@@ -6,6 +6,9 @@
 #include <sys/xattr.h>
 #include <unistd.h>
 
+#include <set>
+
+#include "platform/LinuxFileManager.h"
 #include "tests/FileMoveTesting.h"
 
 using namespace shoebox;
@@ -280,5 +283,97 @@ TEST(MoveRollbackTest, EveryFailingCallLeavesTheSourceWholeOrBothCopies)
                       : row.outcome == theirsKept ? "theirs"
                                                   : source);
         }
+    }
+}
+
+namespace {
+
+// Follows a group move: the last progress it was told and every total, and a cancel from the start when asked for.
+struct GroupWatch final : MoveObserver {
+    bool cancel = false;
+    std::uint64_t done = 0;
+    std::set<std::uint64_t> totals;
+    void copied(std::uint64_t d, std::uint64_t t) override { done = d, totals.insert(t); }
+    bool cancelled() override { return cancel; }
+};
+
+struct GroupRow {
+    const char* what;
+    bool across;
+    Inject inject;
+    int code;
+    Cause cause = Cause::none;
+    const char* failing = ""; // the member whose move the description names
+    bool cancel = false;
+};
+
+} // namespace
+
+// Guards a photo's companions split from it: a member that fails brings back those moved before it, or says which
+// one could not come back; the group's bytes counted as one copy.
+TEST(MoveRollbackTest, AGroupMovesWholeOrComesBackWhole)
+{
+    SKIP_WITHOUT_ANOTHER_FILESYSTEM("/tmp");
+    using enum Error::Cause;
+    auto onlyCall = [](int nth) { return [nth, calls = 0](auto&&...) mutable { return ++calls == nth; }; };
+    auto onNames = [](std::vector<std::string> names) {
+        return [names](int, const char*, int, const char* to, unsigned) {
+            return std::ranges::count(names, fs::path(to).filename().string()) > 0;
+        };
+    };
+    // clang-format off
+    const GroupRow rows[] = {
+        {"all three move, counted as one copy", true, [](Io&, Scene&) {}, 0},
+        {"the second's name is taken", true, [](Io&, Scene& s) { s.there.write("Beach.MOV", "theirs"); }, EEXIST, none, "IMG_0412.MOV"},
+        {"the third cannot be renamed", false, fail<&Io::renameat2>(onNames({"Beach.AAE"}), EIO), EIO, none, "IMG_0412.AAE"},
+        {"the disk fills up copying the third", true, all(userCopy, fail<&Io::pwrite>(onlyCall(6), ENOSPC)), ENOSPC, none, "IMG_0412.AAE"},
+        {"the third fails and the photo cannot go back", false, fail<&Io::renameat2>(onNames({"Beach.AAE", "IMG_0412.HEIC"}), EIO), EIO, keptAtDestination, "IMG_0412.AAE"},
+        {"cancelled after the first", false, [](Io&, Scene&) {}, ECANCELED, cancelled, "IMG_0412.MOV", true},
+    };
+    // clang-format on
+    for (const GroupRow& row : rows) {
+        SCOPED_TRACE(row.what);
+        Scene scene(Item::renamed);
+        if (row.across)
+            scene.to = scene.there / "Beach.JPG";
+        const std::string to = fs::path(scene.to).parent_path();
+        // Sizes that tell the members apart: the photo's 3 MiB, the video's 1 MiB plus a byte, the edit's 4 bytes.
+        fs::rename(scene.from, scene.here / "IMG_0412.HEIC");
+        scene.here.write("IMG_0412.MOV", photoBytes((1 << 20) + 1));
+        scene.here.write("IMG_0412.AAE", "edit");
+        std::vector<PathMove> items;
+        for (const char* suffix : {".HEIC", ".MOV", ".AAE"})
+            items.push_back({scene.here / ("IMG_0412" + std::string(suffix)), to + "/Beach" + suffix});
+        FileMoveIo io = systemFileMoveIo();
+        row.inject(io, scene);
+        const std::string here = tree(scene.here.path()), there = tree(to);
+        GroupWatch watch;
+        watch.cancel = row.cancel;
+        LinuxFileManager files(io);
+        const Result<> result = files.moveItemsAtPaths(items, &watch);
+
+        if (row.code == 0) {
+            ASSERT_TRUE(result) << result.error().description;
+            EXPECT_EQ(tree(to), "Beach.AAE=edit Beach.HEIC=" + shortly(photoBytes()) +
+                                    " Beach.MOV=" + shortly(photoBytes((1 << 20) + 1)));
+            const std::uint64_t group = (3u << 20) + (1u << 20) + 1 + 4;
+            EXPECT_EQ(watch.done, group);
+            EXPECT_EQ(watch.totals, std::set{group}) << "the whole group's bytes from the start";
+            continue;
+        }
+        expectFailure(result, row.code, row.cause);
+        EXPECT_TRUE(result.error().description.starts_with("Could not move \u201C" + scene.here / row.failing))
+            << result.error().description;
+        if (row.cause == keptAtDestination) {
+            EXPECT_TRUE(result.error().description.ends_with(
+                "IMG_0412.HEIC\u201D: Input/output error, so it stays at its new place"))
+                << result.error().description;
+            EXPECT_EQ(tree(scene.here.path()),
+                      "Beach.HEIC=" + shortly(photoBytes()) +
+                          " IMG_0412.AAE=edit IMG_0412.MOV=" + shortly(photoBytes((1 << 20) + 1)));
+            continue;
+        }
+        EXPECT_EQ(tree(scene.here.path()), here);
+        EXPECT_EQ(tree(to), there);
     }
 }

@@ -98,9 +98,9 @@ TEST(FolderPanelTest, OpensInTheNearestFolderItCanShow)
     }
 }
 
-// Guards remembering a choice that did not take or losing its bytes, forgetting the geometry or where the last moves
-// went, the settings living elsewhere than the XDG folder, the panel opening elsewhere, or a relative or null-holding
-// folder read back.
+// Guards remembering a choice that did not take or losing its bytes, forgetting the geometry, where the last moves
+// went or the option to move companions together, the settings living elsewhere than the XDG folder, the panel
+// opening elsewhere, or a relative or null-holding folder read back.
 TEST(FolderMemoryTest, TheWindowRemembersFoldersThatTookAndOpensThereNextTime)
 {
     std::filesystem::remove(Settings().fileName().toStdString()); // what the suite's other windows wrote
@@ -131,6 +131,10 @@ TEST(FolderMemoryTest, TheWindowRemembersFoldersThatTookAndOpensThereNextTime)
             window.findChild<QLineEdit*>("newFileNameTextField")->setText("x");
             window.findChild<QAbstractButton*>("moveAndRenameFileButton")->click();
         }
+        auto* together = window.findChild<QAction*>("actionMoveCompanions");
+        EXPECT_FALSE(together->isChecked()) << "off until turned on";
+        together->trigger();
+        EXPECT_TRUE(window.controller().movesCompanionsTogether());
         window.resize(700, 500);
         window.close();
     }
@@ -138,8 +142,12 @@ TEST(FolderMemoryTest, TheWindowRemembersFoldersThatTookAndOpensThereNextTime)
     EXPECT_EQ(Settings().folder(FolderRole::Destination), FileURL::fileURLWithPath(destination));
     EXPECT_EQ(Settings().fileName(), text(useScratchHome()) + "/.config/shoebox/shoebox.conf");
 
+    EXPECT_TRUE(Settings().moveCompanionsTogether());
+
     MainWindow window; // the real folder panel
     EXPECT_EQ(window.size(), QSize(700, 500));
+    EXPECT_TRUE(window.findChild<QAction*>("actionMoveCompanions")->isChecked() &&
+                window.controller().movesCompanionsTogether());
     QStringList items;
     for (QAction* item : window.findChild<QMenu*>("menuRecentDestinations")->actions())
         if (item->isVisible())

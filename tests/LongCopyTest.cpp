@@ -62,7 +62,8 @@ protected:
     }
 };
 
-// Guards the window not painting or running input during a copy, typing cancelling it, and what a cancel leaves.
+// Guards the window not painting or running input (the companion option too) during a copy, typing cancelling it, and
+// what a cancel leaves.
 TEST_F(LongCopyTest, CancelLeavesEverythingAsItWasAndInputDuringTheCopyRunsNothing)
 {
     openFolders({"clip.mov", "d.jpg"});
@@ -79,6 +80,8 @@ TEST_F(LongCopyTest, CancelLeavesEverythingAsItWasAndInputDuringTheCopyRunsNothi
         press(&window, Qt::Key_Right, Qt::AltModifier);
         QTest::mouseClick(find<QAbstractButton>("trashPhotoButton"), Qt::LeftButton);
         EXPECT_EQ(progressText(), "1 / 2");
+        find<QAction>("actionMoveCompanions")->trigger(); // the list must not change under the move
+        EXPECT_FALSE(find<QAction>("actionMoveCompanions")->isChecked());
 
         auto* detail = dialog.findChild<QLabel*>("moveDetail");
         ASSERT_TRUE(waitUntil([&] { return QApplication::activeWindow() == &dialog; }));

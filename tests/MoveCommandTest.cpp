@@ -116,6 +116,66 @@ TEST_F(MoveCommandTest, UnsafeNamesAreRefusedBeforeAnythingIsMade)
     EXPECT_EQ(tree(dir / "dest"), "a_.jpg=a.jpg");
 }
 
+// Guards a group left split when its second or third file cannot move (a name taken after the plan, a file that
+// cannot go to the Trash or come back from it): those moved go back, one line names the file and why, and nothing
+// else changes.
+TEST_F(MoveCommandTest, AGroupThatCannotMoveWholeComesBackWhole)
+{
+    controller.setMoveCompanionsTogether(true);
+    prepare({"IMG_0412.HEIC", "IMG_0412.MOV", "IMG_0412.AAE"});
+    const std::string before = disk();
+    window.moves.hold = true;
+    for (const std::string taken : {"Beach.AAE", "Beach.MOV"}) { // the second file, then the third
+        move("Beach");
+        dir.write("dest/" + taken, "theirs");
+        window.moves.release();
+        EXPECT_EQ(state(), "1 / 1 src/IMG_0412.HEIC | out: " + failurePrefix + "Could not move “src/IMG_0412." +
+                               taken.substr(6) + "” to “dest/" + taken + "”: File exists");
+        std::filesystem::remove(dir / ("dest/" + taken));
+        EXPECT_EQ(disk(), before);
+    }
+    window.moves.hold = false;
+    window.files.failCall("trash", 3, "Could not move “IMG_0412.MOV” to the Trash: no room");
+    controller.moveImageToTrash(nullptr);
+    EXPECT_EQ(state(), "1 / 1 src/IMG_0412.HEIC | out: " + failurePrefix +
+                           "Could not move “IMG_0412.MOV” to the Trash: no room");
+    EXPECT_EQ(disk(), before);
+
+    // Undo of the Trash: a file whose name is taken sends those put back to the Trash again, where the next undo
+    // finds them.
+    controller.moveImageToTrash(nullptr);
+    dir.write("src/IMG_0412.MOV", "newcomer");
+    state();
+    controller.undo(nullptr);
+    EXPECT_TRUE(state().starts_with("1 / 1 src/IMG_0412.HEIC | out: " + failurePrefix +
+                                    "Could not move “Trash/IMG_0412.MOV” to “src/IMG_0412.MOV”: File exists | "));
+    EXPECT_EQ(names(dir / "src"), Names{"IMG_0412.MOV"});
+    std::filesystem::remove(dir / "src/IMG_0412.MOV");
+    controller.undo(nullptr);
+    EXPECT_EQ(disk(), before);
+}
+
+// Guards the option's default, or a folder with companions, changing anything a script reads: each file on its own,
+// one line each, as always; switched on later, a file moved on its own stays on its own.
+TEST_F(MoveCommandTest, WithTheOptionOffEveryFileMovesOnItsOwnAsBefore)
+{
+    EXPECT_FALSE(controller.movesCompanionsTogether());
+    prepare({"IMG_0412.HEIC", "IMG_0412.MOV", "IMG_0412.AAE", "DSC_2041.JPG", "DSC_2041.NEF"});
+    controller.nextImageButton(nullptr);
+    move("Beach");
+    controller.moveImageToTrash(nullptr);
+    controller.undo(nullptr);
+    EXPECT_EQ(state(), "3 / 3 src/IMG_0412.MOV | out: dest/Beach.HEIC / src/IMG_0412.MOV | status: File Moved to "
+                       "Trash. | bar: Undone: Move to Trash of “IMG_0412.MOV”. | Undo Move of “Beach.HEIC” | Redo Move "
+                       "to Trash of “IMG_0412.MOV”");
+    EXPECT_EQ(printed(), (Names{starting, starting, "dest/Beach.HEIC", "src/IMG_0412.MOV"}));
+    EXPECT_EQ(disk(), "dest/Beach.HEIC=IMG_0412.HEIC src/DSC_2041.JPG src/DSC_2041.NEF src/IMG_0412.AAE "
+                      "src/IMG_0412.MOV | trash: ");
+    controller.setMoveCompanionsTogether(true);
+    EXPECT_EQ(state(), "3 / 3 src/IMG_0412.MOV | status: File Moved to Trash. | bar: Undone: Move to Trash of "
+                       "“IMG_0412.MOV”. | Undo Move of “Beach.HEIC” | Redo Move to Trash of “IMG_0412.MOV”");
+}
+
 // Guards trashing dropping the entry or not stepping on, the last file left on show, its title, a failed trash.
 TEST_F(MoveCommandTest, TrashingStepsOnKeepsTheEntryAndASecondTrashFailsOnce)
 {

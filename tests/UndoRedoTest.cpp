@@ -65,6 +65,49 @@ TEST_F(UndoRedoTest, MovesAndTrashAreUndoneNewestFirstAndRedoneInOrder)
     EXPECT_TRUE(state().ends_with("| Undo Move to Trash of “c.mov”"));
 }
 
+// Guards companions left behind or split by a move, Trash, undo or redo, a command's lines (one per file, the photo
+// first), its titles, and the list with the option switched off afterwards.
+TEST_F(UndoRedoTest, APhotoAndItsCompanionsMoveTrashAndComeBackAsOneStep)
+{
+    controller.setMoveCompanionsTogether(true);
+    prepare({"IMG_0412.HEIC", "IMG_0412.MOV", "IMG_0412.AAE", "DSC_2041.JPG", "DSC_2041.NEF", "DSC_2041.NEF.xmp",
+             "lone.jpg"});
+    EXPECT_EQ(entries(), "src/DSC_2041.JPG src/IMG_0412.HEIC src/lone.jpg");
+    move("Beach");
+    controller.moveImageToTrash(nullptr);
+    EXPECT_EQ(state(), "3 / 3 src/lone.jpg | out: dest/Beach.JPG / dest/Beach.NEF / dest/Beach.NEF.xmp | status: File "
+                       "Moved to Trash. | Undo Move to Trash of “IMG_0412.HEIC” and 2 companions");
+    EXPECT_EQ(disk(), "dest/Beach.JPG=DSC_2041.JPG dest/Beach.NEF.xmp=DSC_2041.NEF.xmp dest/Beach.NEF=DSC_2041.NEF "
+                      "src/lone.jpg | trash: IMG_0412.AAE IMG_0412.HEIC IMG_0412.MOV IMG_0412.AAE.trashinfo "
+                      "IMG_0412.HEIC.trashinfo IMG_0412.MOV.trashinfo");
+
+    controller.undo(nullptr);
+    EXPECT_EQ(state(), "2 / 3 src/IMG_0412.HEIC | out: src/IMG_0412.HEIC / src/IMG_0412.AAE / src/IMG_0412.MOV | "
+                       "status: File Moved to Trash. | bar: Undone: Move to Trash of “IMG_0412.HEIC” and 2 companions. "
+                       "| Undo Move of “Beach.JPG” and 2 companions | Redo Move to Trash of “IMG_0412.HEIC” and 2 "
+                       "companions");
+    controller.undo(nullptr);
+    EXPECT_EQ(state(), "1 / 3 src/DSC_2041.JPG | out: src/DSC_2041.JPG / src/DSC_2041.NEF / src/DSC_2041.NEF.xmp | "
+                       "status: File Moved to Trash. | bar: Undone: Move of “Beach.JPG” and 2 companions. | Redo Move "
+                       "of “Beach.JPG” and 2 companions");
+    EXPECT_EQ(disk(), "dest/ src/DSC_2041.JPG src/DSC_2041.NEF src/DSC_2041.NEF.xmp src/IMG_0412.AAE src/IMG_0412.HEIC "
+                      "src/IMG_0412.MOV src/lone.jpg | trash: ");
+
+    controller.redo(nullptr);
+    controller.redo(nullptr);
+    EXPECT_EQ(state(), "3 / 3 src/lone.jpg | out: dest/Beach.JPG / dest/Beach.NEF / dest/Beach.NEF.xmp | status: File "
+                       "Moved to Trash. | bar: Redone: Move to Trash of “IMG_0412.HEIC” and 2 companions. | Undo Move "
+                       "to Trash of “IMG_0412.HEIC” and 2 companions");
+    EXPECT_EQ(names(trash() + "/files"), (Names{"IMG_0412.AAE", "IMG_0412.HEIC", "IMG_0412.MOV"}));
+    controller.undo(nullptr);
+    controller.setMoveCompanionsTogether(false);
+    EXPECT_EQ(state(), "2 / 4 src/IMG_0412.HEIC | out: src/IMG_0412.HEIC / src/IMG_0412.AAE / src/IMG_0412.MOV | "
+                       "status: File Moved to Trash. | bar: Undone: Move to Trash of “IMG_0412.HEIC” and 2 companions. "
+                       "| Undo Move of “Beach.JPG” and 2 companions | Redo Move to Trash of “IMG_0412.HEIC” and 2 "
+                       "companions");
+    EXPECT_EQ(entries(), "dest/Beach.JPG src/IMG_0412.HEIC src/IMG_0412.MOV src/lone.jpg");
+}
+
 // Guards an undo or redo whose name is taken replacing it, or changing anything but the output and status bar.
 TEST_F(UndoRedoTest, UndoAndRedoFailWithOneLineAndChangeNothingWhenTheNameIsTaken)
 {

@@ -41,6 +41,37 @@ TEST_F(ScanTest, TakesDirectEntriesWithListedExtensionsInNaturalOrder)
     EXPECT_EQ(window.sourceFolderLabel.value + ": " + commands(), "src: prev next trash move");
 }
 
+// Guards a Live Photo's video listed twice or lost when the option to move companions together is switched, the file
+// on show or the count not following, a RAW without a shown twin listed, a moved pair coming back split, and opening
+// the video when it is no entry.
+TEST_F(ScanTest, ALivePhotosVideoLeavesTheListWhileCompanionsMoveTogether)
+{
+    scan(dir.fill({"IMG_0412.HEIC", "IMG_0412.MOV", "IMG_0412.AAE", "DSC_2041.NEF", "clip.mov", "z.jpg"}));
+    EXPECT_EQ(step(2), "3 / 4 src/IMG_0412.MOV");
+    controller.setMoveCompanionsTogether(true);
+    EXPECT_EQ(state(), "2 / 3 src/IMG_0412.HEIC");
+    EXPECT_EQ(entries(), "src/clip.mov src/IMG_0412.HEIC src/z.jpg");
+    controller.setMoveCompanionsTogether(false);
+    EXPECT_EQ(step(1), "3 / 4 src/IMG_0412.MOV");
+
+    controller.setMoveCompanionsTogether(true);
+    chooseDestination(dir.makeFolder("dest"));
+    window.newFileNameTextField.value = "Beach";
+    controller.updateDestinationPreview();
+    EXPECT_EQ(window.destinationPreviewField.value, "dest / Beach.HEIC + .MOV, .AAE");
+    controller.moveAndRenameButton(nullptr);
+    controller.setMoveCompanionsTogether(false);
+    EXPECT_EQ(state(), "4 / 4 src/z.jpg | out: dest/Beach.HEIC / dest/Beach.AAE / dest/Beach.MOV | status: File "
+                       "Renamed: Beach.HEIC | Undo Move of “Beach.HEIC” and 2 companions");
+    EXPECT_EQ(entries(), "src/clip.mov dest/Beach.HEIC dest/Beach.MOV src/z.jpg");
+    EXPECT_TRUE(step(-1).starts_with("3 / 4 dest/Beach.MOV |"));
+
+    controller.setMoveCompanionsTogether(true); // "Open With" the video: its still
+    controller.startNextScanAt(url(dir.fill({"b.jpg", "IMG_1.HEIC", "IMG_1.MOV"}, "open") + "/IMG_1.MOV"));
+    scan(dir / "open");
+    EXPECT_TRUE(state().starts_with("2 / 2 open/IMG_1.HEIC |"));
+}
+
 // Guards stepping past either end, bar and text out of step, and the location label's decoding (U+FFFD per bad byte).
 TEST_F(ScanTest, StepsAreHeldAtBothEndsWithBarAndTextInStep)
 {

@@ -487,6 +487,10 @@ Optionen:
         <source>&amp;About Shoebox</source>
         <translation>&amp;Über Shoebox</translation>
     </message>
+    <message>
+        <source>Move Com&amp;panion Files Together</source>
+        <translation>&amp;Begleitdateien mitverschieben</translation>
+    </message>
 </context>
 <context>
     <name>PhotoInfo</name>
@@ -767,6 +771,22 @@ Optionen:
     <message>
         <source>Undone: %1 (it was back in its folder already).</source>
         <translation>Rückgängig gemacht: %1 (die Datei war schon wieder in ihrem Ordner).</translation>
+    </message>
+    <message>
+        <source>Move to Trash of “%1” and 1 companion</source>
+        <translation>Verschieben von „%1“ und 1 Begleitdatei in den Papierkorb</translation>
+    </message>
+    <message>
+        <source>Move of “%1” and 1 companion</source>
+        <translation>Verschieben von „%1“ und 1 Begleitdatei</translation>
+    </message>
+    <message>
+        <source>Move to Trash of “%1” and %2 companions</source>
+        <translation>Verschieben von „%1“ und %2 Begleitdateien in den Papierkorb</translation>
+    </message>
+    <message>
+        <source>Move of “%1” and %2 companions</source>
+        <translation>Verschieben von „%1“ und %2 Begleitdateien</translation>
     </message>
 </context>
 <context>

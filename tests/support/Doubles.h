@@ -109,6 +109,10 @@ struct FailingFileManager : FileManager {
         return call("move", source + " -> " + destination,
                     [&] { return real.moveItemAtPath(source, destination, observer); });
     }
+    std::optional<std::vector<std::string>> namesInDirectory(const FileURL& folder) override
+    {
+        return real.namesInDirectory(folder);
+    }
     std::optional<std::vector<std::string>> folderNamesInDirectory(const FileURL& folder) override
     {
         ++listings;
@@ -216,10 +220,10 @@ struct HeldMoves final : MoveJobs {
     bool hold = false;
     std::function<void()> held;
 
-    void move(std::string source, std::string destination, Done done) override
+    void move(std::vector<PathMove> items, Done done) override
     {
         EXPECT_FALSE(held) << "a second move while one is under way";
-        held = [this, source, destination, done] { done(files.moveItemAtPath(source, destination)); };
+        held = [this, items, done] { done(files.moveItemsAtPaths(items, nullptr)); };
         if (!hold)
             release();
     }

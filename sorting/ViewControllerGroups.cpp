@@ -1,0 +1,233 @@
+// The list as the option to move companions together makes it, and the
+// Trash for a photo with its companions.
+
+#include <algorithm>
+#include <string_view>
+#include <utility>
+
+#include "platform/Text.h"
+#include "sorting/ViewController.h"
+
+namespace shoebox {
+
+// The entries as they stand, with their companions: found by the listing,
+// or, switched on after a listing without it, those the source folder holds
+// now. An entry moved away meanwhile went on its own and stays so.
+void ViewController::groupEntries(std::optional<std::vector<ListedFile>> found)
+{
+    listed_.clear();
+    for (const FileURL& url : imageURLs_)
+        listed_.push_back(ListedFile{url, {}, {}, {}});
+    if (!found && sourceFolderPath_) {
+        // The entries still in the source folder, in list order (natural order).
+        std::vector<FileURL> there;
+        for (const FileURL& url : imageURLs_) {
+            if (url.deletingLastPathComponent() == *sourceFolderPath_)
+                there.push_back(url);
+        }
+        if (const auto names = services_.fileManager->namesInDirectory(*sourceFolderPath_))
+            found = findCompanions(there, *names);
+    }
+    if (found) {
+        const std::vector<ListedFile>& now = *found;
+        // Sorted by path, as Companions.cpp looks up stems: a hash table of
+        // a million paths takes seconds.
+        using Place = std::pair<std::string_view, std::size_t>;
+        std::vector<Place> where;
+        where.reserve(listed_.size());
+        for (std::size_t i = 0; i < listed_.size(); ++i)
+            where.emplace_back(listed_[i].url.path(), i);
+        std::ranges::stable_sort(where, {}, &Place::first);
+        auto entryOf = [&](const FileURL& url) -> std::optional<std::size_t> {
+            const auto found = std::ranges::lower_bound(where, std::string_view(url.path()), {}, &Place::first);
+            if (found == where.end() || found->first != url.path())
+                return std::nullopt;
+            return found->second;
+        };
+        for (const ListedFile& file : now) {
+            const std::optional<std::size_t> listed = entryOf(file.url);
+            if (!listed || !file.hasCompanions() || file.still)
+                continue;
+            ListedFile& group = listed_[*listed];
+            group.companions = file.companions;
+            for (std::size_t video : file.videos) {
+                if (const std::optional<std::size_t> own = entryOf(now[video].url); own && !listed_[*own].still) {
+                    group.videos.push_back(*own);
+                    listed_[*own].still = *listed;
+                } else {
+                    group.companions.push_back(now[video].url); // not listed when the folder was: along all the same
+                }
+            }
+        }
+    }
+    rebuildList();
+}
+
+void ViewController::rebuildList()
+{
+    imageURLs_.clear();
+    shown_.clear();
+    for (std::size_t i = 0; i < listed_.size(); ++i) {
+        if (companionsTogether_ && listed_[i].still)
+            continue;
+        shown_.push_back(i);
+        imageURLs_.push_back(listed_[i].url);
+    }
+}
+
+std::optional<std::size_t> ViewController::entryOfListed(std::size_t listed) const
+{
+    if (listed_.empty())
+        return listed;
+    const auto found = std::ranges::lower_bound(shown_, listed); // in list order
+    if (found == shown_.end() || *found != listed)
+        return std::nullopt;
+    return static_cast<std::size_t>(found - shown_.begin());
+}
+
+void ViewController::setMoveCompanionsTogether(bool on)
+{
+    if (on == companionsTogether_)
+        return;
+    companionsTogether_ = on;
+    if (listing_) // the listing's end lists the entries as the option is then
+        return;
+    if (imageURLs_.empty()) { // no scan, or one that found nothing
+        updateDestinationPreview();
+        return;
+    }
+    const auto shownNow = static_cast<std::size_t>(currentImageItem_);
+    const std::size_t current = listed_.empty() ? shownNow : shown_[shownNow];
+    if (listed_.empty())
+        groupEntries(); // lists the entries as they are: the entry's index is its file's
+    else
+        rebuildList();
+    totalImageCount_ = static_cast<std::int64_t>(imageURLs_.size());
+    const std::optional<std::size_t> still = listed_[current].still;
+    std::optional<std::size_t> entry = entryOfListed(current);
+    if (!entry && still)
+        entry = entryOfListed(*still);
+    currentImageItem_ = static_cast<std::int64_t>(entry.value_or(0));
+    showCurrentFile();
+    updateProgressBar();
+}
+
+std::vector<FileURL> ViewController::companionsOf(std::size_t entry) const
+{
+    if (!companionsTogether_ || listed_.empty())
+        return {};
+    const ListedFile& file = listed_[shown_[entry]];
+    std::vector<FileURL> all = file.companions;
+    for (std::size_t video : file.videos)
+        all.push_back(listed_[video].url);
+    // One removed by hand meanwhile does not hold the photo back.
+    std::erase_if(all, [this](const FileURL& url) { return !services_.fileManager->fileExistsAtPath(url.path()); });
+    std::ranges::sort(all, [](const FileURL& a, const FileURL& b) {
+        return naturalLess(a.lastPathComponent(), b.lastPathComponent());
+    });
+    return all;
+}
+
+void ViewController::setLocation(std::size_t entry, const FileURL& url)
+{
+    imageURLs_[entry] = url;
+    if (!listed_.empty())
+        listed_[shown_[entry]].url = url;
+}
+
+void ViewController::placeGroup(std::size_t entry, const FileCommand& command, bool back)
+{
+    setLocation(entry, back ? command.before : command.after);
+    if (listed_.empty())
+        return;
+    ListedFile& file = listed_[shown_[entry]];
+    for (const CompanionMove& companion : command.companions) {
+        const FileURL& from = back ? companion.after : companion.before;
+        const FileURL& to = back ? companion.before : companion.after;
+        std::ranges::replace(file.companions, from, to);
+        for (std::size_t video : file.videos) {
+            if (listed_[video].url != from)
+                continue;
+            listed_[video].url = to;
+            if (const std::optional<std::size_t> shown = entryOfListed(video))
+                imageURLs_[*shown] = to; // the option was switched off meanwhile
+        }
+    }
+}
+
+void ViewController::detachGroup(std::size_t entry)
+{
+    if (listed_.empty())
+        return;
+    ListedFile& file = listed_[shown_[entry]];
+    for (std::size_t video : file.videos)
+        listed_[video].still.reset();
+    if (file.still)
+        std::erase(listed_[*file.still].videos, shown_[entry]);
+    file.companions.clear();
+    file.videos.clear();
+    file.still.reset();
+}
+
+FileCommand ViewController::trashCommand(std::size_t entry) const
+{
+    const FileURL& url = imageURLs_[entry].absoluteURL();
+    FileCommand command{FileCommand::Kind::Trash, entry, url, url, {}, {}};
+    for (const FileURL& companion : companionsOf(entry))
+        command.companions.push_back({companion, companion, {}});
+    return command;
+}
+
+// All or none: a file that cannot go to the Trash brings back those that went.
+Result<> ViewController::trashAll(FileCommand& command)
+{
+    FileManager& files = *services_.fileManager;
+    Result<TrashedItem> trashed = files.trashItemAtURL(command.before);
+    if (!trashed)
+        return std::unexpected(trashed.error());
+    command.trashed = *trashed;
+    for (std::size_t i = 0; i < command.companions.size(); ++i) {
+        CompanionMove& companion = command.companions[i];
+        if (trashed = files.trashItemAtURL(companion.before); trashed) {
+            companion.trashed = *trashed;
+            continue;
+        }
+        Error error = trashed.error();
+        while (i-- > 0) {
+            if (auto back = files.restoreItemFromTrash(command.companions[i].trashed, command.companions[i].before);
+                !back)
+                error.description += "; " + back.error().description;
+        }
+        if (auto back = files.restoreItemFromTrash(command.trashed, command.before); !back)
+            error.description += "; " + back.error().description;
+        return failure(std::move(error.description), error.code, error.cause);
+    }
+    return {};
+}
+
+// All or none again: should one not come back, those that did go back to
+// the Trash, where the next undo finds them by what they are.
+Result<Restored> ViewController::restoreAll(const FileCommand& command)
+{
+    FileManager& files = *services_.fileManager;
+    const Result<Restored> restored = files.restoreItemFromTrash(command.trashed, command.before);
+    if (!restored)
+        return restored;
+    for (std::size_t i = 0; i < command.companions.size(); ++i) {
+        const CompanionMove& companion = command.companions[i];
+        const Result<Restored> back = files.restoreItemFromTrash(companion.trashed, companion.before);
+        if (back)
+            continue;
+        Error error = back.error();
+        for (std::size_t j = 0; j < i; ++j) {
+            if (auto again = files.trashItemAtURL(command.companions[j].before); !again)
+                error.description += "; " + again.error().description;
+        }
+        if (auto again = files.trashItemAtURL(command.before); !again)
+            error.description += "; " + again.error().description;
+        return failure(std::move(error.description), error.code, error.cause);
+    }
+    return restored;
+}
+
+} // namespace shoebox
