@@ -70,7 +70,7 @@ Result<FileURL> existingFolder(const std::string& path, const QString& refused)
     // The path's bytes as they are, even where they are not UTF-8.
     auto refusal = [&](int error) {
         return std::unexpected(
-            Error{withArguments(refused.toStdString(), {oneLine(path), std::strerror(error)}), error});
+            Error{withArguments(refused.toStdString(), {oneLine(path), systemReason(error)}), error});
     };
     if (path.empty())
         return refusal(ENOENT);

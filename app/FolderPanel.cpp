@@ -44,11 +44,11 @@ QUrl startUrl(const std::optional<FileURL>& folder)
 {
     // Qt's own dialog opens a folder by its name as text, which reaches no
     // folder whose path is not UTF-8: start at the nearest one it can open.
-    for (std::optional<FileURL> at = folder; at; at = at->deletingLastPathComponent()) {
-        const QByteArray path = QByteArray::fromStdString(at->path());
-        if (isFolder(at->path()) && isUtf8(path))
+    for (FileURL at = folder.value_or(FileURL::fileURLWithPath("/")); folder; at = at.deletingLastPathComponent()) {
+        const QByteArray path = QByteArray::fromStdString(at.path());
+        if (isFolder(at.path()) && isUtf8(path))
             return QUrl::fromLocalFile(QString::fromUtf8(path));
-        if (at->path() == "/")
+        if (at.path() == "/")
             break;
     }
     return QUrl::fromLocalFile(QDir::homePath());
@@ -75,9 +75,13 @@ Result<std::string> nameShownAs(const std::string& folder, const QByteArray& sho
     const QString wanted = QString::fromUtf8(shown);
     const std::string display = shownAsText((folder == "/" ? std::string() : folder) + "/" + shown.toStdString());
     DIR* dir = ::opendir(folder.c_str());
-    if (!dir)
+    if (!dir) {
+        // The window speaks the user's language, the reason too; strerror's own buffer is shared between threads.
+        const int error = errno;
+        char reason[256];
         return failure(text(QT_TRANSLATE_NOOP("FolderPanel", "Could not open the folder “%1”: %2"),
-                            {shownAsText(folder), std::strerror(errno)}));
+                            {shownAsText(folder), ::strerror_r(error, reason, sizeof reason)}));
+    }
     std::vector<std::string> matches;
     while (const dirent* entry = ::readdir(dir)) {
         const std::string_view name = entry->d_name;

@@ -25,7 +25,7 @@ void note(const char* format, ...)
 void die(const std::string& what)
 {
     std::fprintf(stderr, "shoebox_bench: %s\n", what.c_str());
-    std::exit(2);
+    std::exit(2); // NOLINT(concurrency-mt-unsafe): from the main thread, as returning from main would
 }
 
 double percentile(std::vector<double> values, double p)

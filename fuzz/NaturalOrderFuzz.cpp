@@ -64,7 +64,7 @@ Reading readingOf(std::string_view name)
 
 int sign(std::strong_ordering order)
 {
-    return order < 0 ? -1 : order > 0 ? 1 : 0;
+    return std::is_lt(order) ? -1 : std::is_gt(order) ? 1 : 0;
 }
 
 } // namespace
@@ -73,6 +73,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 {
     std::vector<std::string_view> names = pieces(bytesOf(data, size), 32);
     std::vector<Reading> readings;
+    readings.reserve(names.size());
     for (std::string_view name : names) {
         readings.push_back(readingOf(name));
     }

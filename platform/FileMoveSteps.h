@@ -188,7 +188,7 @@ inline constexpr std::string_view holderPrefix = "m"; // with the ten digits, 11
 // the smallest cluster FAT knows (512 bytes, 16 entries), while it takes at
 // most 14 entries: 13 of 13 characters each, and the short alias. UTF-8
 // never has fewer bytes than UTF-16 has units.
-inline constexpr std::size_t longestNameInHolder = 13 * 13;
+inline constexpr std::size_t longestNameInHolder = std::size_t{13} * 13;
 
 // Whether `dir` is on a FUSE filesystem (see scratchFolderName).
 bool onFuse(const FileMoveIo& io, int dir);

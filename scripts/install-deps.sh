@@ -3,10 +3,10 @@
 # those already present: every command the build, the tests, the package and
 # the scripts call comes from this one list. --package installs only what
 # building the Debian package needs (cmake --workflow --preset package);
-# --test adds what the full test run needs (clang and libFuzzer, lintian, man),
-# --bench what the benchmark needs, --screenshot what scripts/screenshot.sh
-# needs, --desktop what scripts/desktop-start.sh needs, --tidy what
-# scripts/tidy.sh needs. Uses sudo when not root.
+# --test adds what the full test run needs (clang and libFuzzer, clang-tidy,
+# lintian, man), --bench what the benchmark needs, --screenshot what
+# scripts/screenshot.sh needs, --desktop what scripts/desktop-start.sh needs,
+# --tidy what scripts/tidy.sh needs. Uses sudo when not root.
 #
 # A minimal Debian 12 lacks more than a developer's machine does (`file`,
 # `git`, `man`): check a change to this list with scripts/fresh-root.sh
@@ -52,9 +52,9 @@ only_package=false
 for option in "$@"; do
     case "$option" in
     --package) only_package=true ;;
-    # The fuzz targets; the package's check (lintian) and its manual page's
-    # (man, with groff).
-    --test) packages+=(clang libclang-rt-dev lintian man-db) ;;
+    # The fuzz targets; clang-tidy (scripts/tidy.sh, 16 as below); the
+    # package's check (lintian) and its manual page's (man, with groff).
+    --test) packages+=(clang libclang-rt-dev clang-tidy-16 lintian man-db) ;;
     # The baseline decoder.
     --bench) packages+=(libturbojpeg0-dev) ;;
     # clang-tidy (scripts/tidy.sh): 16, as 14 cannot parse GCC 12's <expected>.

@@ -1,10 +1,13 @@
-// The decode queue and the picture cache on their own: a scripted decoder, and cache entries that are only sizes.
+// The decode queue, the picture cache and the view's decode policy on their own: a scripted decoder, and cache entries
+// that are only sizes.
 
 #include <gtest/gtest.h>
 
 #include "tests/support/QtWait.h"
+#include "tests/support/TempDir.h"
 #include "viewer/DecodeCache.h"
 #include "viewer/DecodeQueue.h"
+#include "viewer/ImageViewWidget.h"
 
 #include <atomic>
 #include <chrono>
@@ -40,12 +43,14 @@ struct DecodeQueueTest : ::testing::Test {
     }
 };
 
-// Guards the wrong job first, one run twice, a new size ignored, or a dropped or replaced job's picture delivered.
+// Guards the wrong job first (among equals too), one run twice, a new size ignored, or a dropped or replaced job's
+// picture delivered.
 TEST_F(DecodeQueueTest, RunsTheMostUrgentFirstOnceEachAndDeliversNothingReplacedOrDropped)
 {
     request("running", 0);
     ASSERT_TRUE(waitUntil([&] { return running > 0; }));
     request("c", 3);
+    request("e", 3); // after c, as it came after it
     request("a", 1);
     request("b", 5);
     request("a", 10);
@@ -56,9 +61,9 @@ TEST_F(DecodeQueueTest, RunsTheMostUrgentFirstOnceEachAndDeliversNothingReplaced
     queue->retainOnly([](const std::string& path) { return path != "running" && path != "queued"; });
     released = true;
     ASSERT_TRUE(waitUntil([&] { return queue->pending() == 0; }));
-    EXPECT_EQ(started, (std::vector<std::string>{"running", "a", "b", "c", "resized"}));
-    EXPECT_EQ(delivered,
-              (std::vector<std::pair<std::string, int>>{{"a", 100}, {"b", 100}, {"c", 100}, {"resized", 200}}));
+    EXPECT_EQ(started, (std::vector<std::string>{"running", "a", "b", "c", "e", "resized"}));
+    EXPECT_EQ(delivered, (std::vector<std::pair<std::string, int>>{
+                             {"a", 100}, {"b", 100}, {"c", 100}, {"e", 100}, {"resized", 200}}));
 }
 
 // Guards a dying queue leaving its decode running or starting the queued ones.
@@ -71,6 +76,69 @@ TEST_F(DecodeQueueTest, DyingStopsTheRunningDecodeAndStartsNothingMore)
     queue.reset();
     EXPECT_EQ(cancelled, 1);
     EXPECT_EQ(started, std::vector<std::string>{"running"});
+}
+
+// The image view on scripted decoders: a picture of one colour, stamped as the file is on disk unless the decode says
+// otherwise; no previews.
+struct ScriptedViewTest : ::testing::Test {
+    using Decode = std::function<QColor(const std::string& path, const imaging::CancelCheck&, imaging::FileStamp&)>;
+    static std::unique_ptr<shoebox::ImageViewWidget> viewOn(const Decode& decode)
+    {
+        auto picture = [decode](const imaging::DecodeRequest& request, const auto& cancelled, const auto&) {
+            imaging::DecodedPicture decoded;
+            decoded.target = request.target;
+            imaging::statPath(request.path, &decoded.stamp);
+            decoded.image = QImage(8, 8, QImage::Format_RGB32);
+            decoded.image.fill(decode(request.path, cancelled, decoded.stamp));
+            return decoded;
+        };
+        return std::make_unique<shoebox::ImageViewWidget>(
+            nullptr, shoebox::ViewDecoders{picture, [](auto&&...) { return imaging::DecodedPicture{}; }});
+    }
+    shoebox::FileURL url(const std::string& name) { return shoebox::FileURL::fileURLWithPath(dir.write(name)); }
+    static QColor shown(const shoebox::ImageViewWidget& view)
+    {
+        return view.currentImage().isNull() ? QColor() : view.currentImage().pixelColor(0, 0);
+    }
+
+    shoebox::testing::TempDir dir;
+};
+
+// Guards a picture decoded from a version of the file that is gone by now shown without a look at the file again.
+TEST_F(ScriptedViewTest, APictureOfAReplacedFileIsDecodedAgain)
+{
+    std::atomic<int> decodes{0};
+    auto view = viewOn([&](const std::string&, const auto&, imaging::FileStamp& stamp) {
+        if (++decodes > 1)
+            return Qt::blue;
+        stamp.size += 1; // read from a version replaced after setImage looked, and again since
+        return Qt::red;
+    });
+    view->setImage(url("a.jpg"));
+    EXPECT_TRUE(waitUntil([&] { return shown(*view) == Qt::blue; })) << shown(*view).name().toStdString();
+    EXPECT_EQ(decodes, 2);
+}
+
+// Guards a neighbour's decode kept while a key is held, so that the file on show waits behind it.
+TEST_F(ScriptedViewTest, AHeldKeyStopsTheNeighboursDecode)
+{
+    std::atomic<bool> neighbour{false}, stopped{false};
+    auto view = viewOn([&](const std::string& path, const auto& cancelled, auto&) {
+        if (!path.ends_with("/1.jpg"))
+            return Qt::green;
+        neighbour = true;
+        for (int ms = 0; ms < 5000 && !cancelled(); ++ms) // 5 s at most: a fault fails, not hangs
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        stopped = cancelled();
+        return Qt::red;
+    });
+    view->setImage(url("0.jpg"));
+    view->setNeighbours({url("1.jpg")});
+    ASSERT_TRUE(waitUntil([&] { return neighbour.load(); })); // once 0.jpg is on show
+    view->setImage(url("3.jpg"));                             // steps faster than a decode
+    view->setImage(url("4.jpg"));
+    EXPECT_TRUE(waitUntil([&] { return stopped.load() && shown(*view) == Qt::green; }))
+        << shown(*view).name().toStdString();
 }
 
 // Guards evicting the recently used or the files wanted next first, or keeping an entry larger than the bound.

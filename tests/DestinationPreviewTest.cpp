@@ -24,7 +24,8 @@ void PrintTo(const PreviewCase& c, std::ostream* os)
 
 class PreviewTable : public ControllerTest, public ::testing::WithParamInterface<PreviewCase> {};
 
-// Guards a preview line that is wrong, makes or lists anything, or promises a place the move does not keep.
+// Guards a preview line that is wrong (a 255-byte name called too long), makes or lists anything, or promises a place
+// the move does not keep.
 TEST_P(PreviewTable, ShowsWhereTheMoveWouldPutTheFileAndCreatesNothing)
 {
     const PreviewCase& c = GetParam();
@@ -94,6 +95,7 @@ INSTANTIATE_TEST_SUITE_P(Entries, PreviewTable, ::testing::Values(
     PreviewCase{WithStem, "y", "", "", {}, "Sorted / caf\uFFFD-\uFFFD_y.heic", "caf\xe9-\xff_y.heic", "caf\xe9-\xff.heic"},
     PreviewCase{WithShortStem, "x", "", "", {}, "Sorted / e\u0301e\u0301e\u0301abcdef_x.jpg", "", "e\u0301e\u0301e\u0301abcdefgh.jpg"},
     PreviewCase{Untested, "Beach", "", "", {"Beach.JPG"}, "“Beach.JPG” is taken: the move would fail."},
+    PreviewCase{NewName, std::string(251, 'a'), std::string(255, 'd'), "", {}, "Sorted / " + std::string(255, 'd') + " / " + std::string(251, 'a') + ".JPG"},
     PreviewCase{NewName, std::string(252, 'a'), "", "", {}, "\u201C" + std::string(252, 'a') + ".JPG\u201D is too long for a name: the move would fail."},
     PreviewCase{NewName, "Beach", std::string(256, 'd'), "", {}, "\u201C" + std::string(256, 'd') + "\u201D is too long for a name: the move would fail."},
     PreviewCase{NewName, "", "Trips", "", {}, "Type a name for the file first."},

@@ -129,7 +129,7 @@ TEST_F(FatStickTest, ManyMovesIntoOneFolderKeepEveryByteAndTheFatConsistent)
     for (int i = 0; i < count; ++i) {
         char name[64];
         std::snprintf(name, sizeof name, patterns[i % 3], i);
-        moved.push_back(name);
+        moved.emplace_back(name);
         const std::string bytes = photoBytes(1 + (i * 977) % 3000) + std::to_string(i);
         ASSERT_TRUE(moveItemNoReplace(home.write(name, bytes), on + "/Sorted/" + name)) << name;
     }

@@ -73,7 +73,7 @@ Inject all(Injects... injects)
 
 auto first = fromCall(1); // and every one after
 auto onlyFirst = [done = false](auto&&...) mutable { return !std::exchange(done, true); };
-auto onName = [](std::string name) {
+auto onName = [](const std::string& name) {
     return [name](int, const char* path, auto&&...) { return fs::path(path).filename() == name; };
 };
 auto onTemporary = [](int, const char* path, auto&&...) { return isHiddenCopy(fs::path(path).filename().c_str()); };
@@ -151,14 +151,22 @@ const Inject sourceVanishes = all(fail<&Io::unlinkat>(onName("IMG_0412.JPG"), EA
                                           fs::rename(s.from, s.here / "elsewhere");
                                   }));
 
+// The original cannot be removed, and meanwhile another program has put a file of its own under the final name.
+const Inject copyReplacedThenOriginalStuck = all(fail<&Io::unlinkat>(onName("IMG_0412.JPG"), EACCES),
+                                                 before<&Io::unlinkat>([](Scene& s, int, const char* name, int) {
+                                                     if (name == s.from)
+                                                         fs::rename(writeFile(s.to + "~", "theirs"), s.to);
+                                                 }));
+
 // Once the target folder cannot be synced after publishing, nothing can be removed.
 const Inject publishedFolderStuck = all(fail<&Io::fsync>(afterFolderSyncs(2), EIO), fail<&Io::unlinkat>(first, EIO));
 
 enum Outcome {
-    untouched, // source and target folder exactly as before
-    bothKept,  // source as before, and a whole copy at the destination
-    copyKept,  // a whole copy at the destination; the source changed or partly gone
-    moved,     // the fault was worked around: the item moved whole
+    untouched,  // source and target folder exactly as before
+    bothKept,   // source as before, and a whole copy at the destination
+    copyKept,   // a whole copy at the destination; the source changed or partly gone
+    moved,      // the fault was worked around: the item moved whole
+    theirsKept, // source as before, and what another program put under the final name kept
 };
 enum Source { asBefore, replaced, grown }; // what the injection itself did to the source
 
@@ -218,6 +226,7 @@ TEST(MoveRollbackTest, EveryFailingCallLeavesTheSourceWholeOrBothCopies)
         {"the original cannot be removed", file, fail<&Io::unlinkat>(onOriginal, EACCES), EACCES, none, untouched},
         {"the original cannot be removed, nor the copy taken back", file, all(fail<&Io::unlinkat>(onOriginal, EACCES), fail<&Io::unlinkat>(onCopy, EIO)), EACCES, bothCopiesKept, bothKept},
         {"the original cannot be removed, and on FUSE the copy is not taken back (a removal there can destroy another file)", file, all(fat, fail<&Io::unlinkat>(onOriginal, EACCES)), EACCES, bothCopiesKept, bothKept},
+        {"the original cannot be removed, and the copy was replaced meanwhile: theirs is not taken back", file, copyReplacedThenOriginalStuck, EACCES, none, theirsKept},
         {"the original vanishes as it is removed", file, sourceVanishes, EACCES, keptAtDestination, copyKept},
         {"the original is replaced during the copy", file, all(userCopy, before<&Io::pwrite>(replacedNow)), 0, keptAtDestination, copyKept},
         // A symbolic link.
@@ -270,7 +279,9 @@ TEST(MoveRollbackTest, EveryFailingCallLeavesTheSourceWholeOrBothCopies)
                         snapshot(scene.from) == (row.outcome == moved ? "" : expected))
                 << snapshot(scene.from);
             EXPECT_EQ(row.outcome == untouched ? snapshot(scene.targetFolder) : snapshot(scene.to),
-                      row.outcome == untouched ? folder : source);
+                      row.outcome == untouched    ? folder
+                      : row.outcome == theirsKept ? "theirs"
+                                                  : source);
         }
     }
 }

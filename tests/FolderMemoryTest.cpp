@@ -9,6 +9,7 @@
 #include <QMessageBox>
 #include <QProcess>
 #include <QScreen>
+#include <QSettings>
 #include <QTest>
 #include <QTimer>
 
@@ -98,8 +99,8 @@ TEST(FolderPanelTest, OpensInTheNearestFolderItCanShow)
 }
 
 // Guards remembering a choice that did not take or losing its bytes, forgetting the geometry, where the last moves
-// went or the option to move companions together, the settings living elsewhere than the XDG folder, or the panel
-// opening elsewhere.
+// went or the option to move companions together, the settings living elsewhere than the XDG folder, the panel
+// opening elsewhere, or a relative or null-holding folder read back.
 TEST(FolderMemoryTest, TheWindowRemembersFoldersThatTookAndOpensThereNextTime)
 {
     std::filesystem::remove(Settings().fileName().toStdString()); // what the suite's other windows wrote
@@ -167,6 +168,13 @@ TEST(FolderMemoryTest, TheWindowRemembersFoldersThatTookAndOpensThereNextTime)
         EXPECT_EQ(opened, text(folder)) << button;
     }
     EXPECT_EQ(window.controller().sourceFolderPath(), std::nullopt) << "cancelled";
+
+    QSettings(QSettings::NativeFormat, QSettings::UserScope, "shoebox", "shoebox")
+        .setValue("folders/source", QByteArray("photos"));
+    QSettings(QSettings::NativeFormat, QSettings::UserScope, "shoebox", "shoebox")
+        .setValue("folders/destination", QByteArray::fromStdString(photos + '\0' + "/x"));
+    EXPECT_EQ(Settings().folder(FolderRole::Source), std::nullopt) << "relative";
+    EXPECT_EQ(Settings().folder(FolderRole::Destination), std::nullopt) << "holding a null byte";
 }
 
 // Guards a FIFO in place of the settings file hanging the program before its window shows (QSettings opens it and
@@ -231,29 +239,17 @@ std::string devicePixels(const QWidget& window)
 }
 
 // Guards the first window sized for a large screen whatever the screen (2400x1640 pixels on a 1600x1000 screen at
-// scale 2), and a layout that cannot shrink that far.
-TEST(WindowGeometryTest, TheFirstWindowFitsASmallScreenAtScaleTwo)
+// scale 2), a layout that cannot shrink that far, and a window remembered on a larger or another screen (since
+// unplugged) opening off screen.
+TEST(WindowGeometryTest, TheWindowFitsASmallScreenAtScaleTwoWhereverItWasRemembered)
 {
     if (!onSmallScreen())
         return runOnSmallScreen();
     ASSERT_EQ(QGuiApplication::primaryScreen()->devicePixelRatio(), 2.0);
     const QRect free = QGuiApplication::primaryScreen()->availableGeometry();
-    MainWindow window;
-    window.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
-    EXPECT_LE(window.width(), free.width() * 0.9) << devicePixels(window);
-    EXPECT_LE(window.height(), free.height() * 0.9) << devicePixels(window);
-    EXPECT_TRUE(free.contains(window.geometry())) << devicePixels(window);
-}
-
-// Guards a window remembered on a larger or another screen (since unplugged) opening off screen.
-TEST(WindowGeometryTest, ARememberedWindowThatNoLongerFitsComesBackOntoTheScreen)
-{
-    if (!onSmallScreen())
-        return runOnSmallScreen();
-    const QRect free = QGuiApplication::primaryScreen()->availableGeometry();
-    for (const QRect& remembered : {QRect(1200, 700, 640, 440), QRect(100, 50, 1600, 1000), QRect(-900, 0, 600, 440)}) {
-        {
+    for (const QRect& remembered :
+         {QRect(), QRect(1200, 700, 640, 440), QRect(100, 50, 1600, 1000), QRect(-900, 0, 600, 440)}) {
+        if (remembered.isValid()) {
             QWidget elsewhere;
             elsewhere.setGeometry(remembered);
             ASSERT_TRUE(Settings().rememberWindowGeometry(elsewhere.saveGeometry()));
@@ -262,7 +258,10 @@ TEST(WindowGeometryTest, ARememberedWindowThatNoLongerFitsComesBackOntoTheScreen
         window.show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
         EXPECT_TRUE(free.contains(window.geometry())) << devicePixels(window);
-        if (remembered.width() < free.width()) {
+        if (!remembered.isValid()) {
+            EXPECT_LE(window.width(), free.width() * 0.9) << devicePixels(window);
+            EXPECT_LE(window.height(), free.height() * 0.9) << devicePixels(window);
+        } else if (remembered.width() < free.width()) {
             EXPECT_EQ(window.size(), remembered.size()) << "a size that fits is kept";
         }
     }

@@ -39,6 +39,7 @@
 using shoebox::FileURL;
 using shoebox::ImageViewWidget;
 using shoebox::testing::bigEndian;
+using shoebox::testing::box;
 using shoebox::testing::encode;
 using shoebox::testing::exifBlock;
 using shoebox::testing::jpegWithExif;
@@ -271,9 +272,6 @@ INSTANTIATE_TEST_SUITE_P(
 // Guards a playable layout refused, or a damaged movie handed to a player that may never say so.
 TEST(MovieProbeTest, TellsCompleteMoviesFromDamagedOnes)
 {
-    auto box = [](const QByteArray& type, const QByteArray& body) {
-        return bigEndian(8 + body.size(), 4) + type + body;
-    };
     auto complete = [](const QByteArray& bytes) {
         const shoebox::UniqueFd fd(::memfd_create("clip.mov", MFD_CLOEXEC));
         EXPECT_EQ(::write(fd.get(), bytes.data(), size_t(bytes.size())), bytes.size());

@@ -71,7 +71,7 @@ TEST_F(MoveCommandTest, SubfolderStepsPrintTheirLinesInOrder)
 }
 
 // Guards a file in the way of a subfolder, or a folder that cannot be made, unreported or moved into, and a failed
-// move changing the entry, the position, the view or the status.
+// move changing the entry, the position, the view or the status, or not looking at the preview again.
 TEST_F(MoveCommandTest, SubfoldersThatCannotBeMadeArePrintedAndTheMoveThenFails)
 {
     prepare({"a.jpg", "b.jpg"});
@@ -80,7 +80,9 @@ TEST_F(MoveCommandTest, SubfoldersThatCannotBeMadeArePrintedAndTheMoveThenFails)
     move("x");
     window.files.failCall("mkdir", 1, "Could not create folder: No space left on device");
     window.subFolderOneBox.value = "new";
+    window.destinationPreviewField.value = "stale";
     move("x");
+    EXPECT_EQ(window.destinationPreviewField.value, "dest / new / x.jpg") << "the preview is looked at again";
     EXPECT_EQ(state(), "1 / 2 src/a.jpg | out: file exists and is file / done with subfolder 1 / " + failurePrefix +
                            "Could not move “src/a.jpg” to “dest/blocked/x.jpg”: Not a directory / file does not exist "
                            "/ Could not create folder: No space left on device / tried to make folder and failed / "

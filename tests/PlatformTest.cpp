@@ -53,7 +53,8 @@ TEST_F(Enumeration, CreatesFoldersWithIntermediatesOrSaysWhereAndWhyNot)
     EXPECT_THAT(below.error().description, HasSubstr(dir / "file/x/y\u201D: Not a directory"));
 }
 
-// Guards a path with a null byte cut short, aiming every call at another item ("a" for "a\0b").
+// Guards a path with a null byte cut short, aiming every call at another item ("a" for "a\0b"), a move's destination
+// too.
 TEST_F(Enumeration, PathsHoldingANullByteAreRefusedNotCut)
 {
     dir.makeFolder("a");
@@ -67,7 +68,9 @@ TEST_F(Enumeration, PathsHoldingANullByteAreRefusedNotCut)
     ASSERT_FALSE(made.has_value());
     EXPECT_THAT(made.error().description, HasSubstr("Invalid argument"));
     EXPECT_EQ(made.error().description.find('\0'), std::string::npos);
-    EXPECT_EQ(join(names(dir.path())), "a");
+    const std::string photo = dir.write("photo.jpg");
+    EXPECT_FALSE(files.moveItemAtPath(photo, dir / std::string("b\0c", 3)) || files.moveItemAtPath(cut, photo + "2"));
+    EXPECT_EQ(join(names(dir.path())), "a photo.jpg");
 }
 
 // Guards files, dangling links, hidden folders, lost bytes or order in folder names, and unreadable as empty.

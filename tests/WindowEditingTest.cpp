@@ -83,10 +83,11 @@ TEST_F(EditingTest, PreviewLineFollowsEveryEditAndCreatesNothing)
     EXPECT_TRUE(files.log.empty());
 }
 
-// Guards the folders offered per level (not files, hidden, case, order), after a move and in another destination.
+// Guards the folders offered per level (not files, hidden, not UTF-8, case, order), after a move and in another
+// destination.
 TEST_F(EditingTest, SubfolderBoxesOfferTheFoldersOfTheirLevelAndNamesUsedBefore)
 {
-    for (const char* folder : {"dest/Trips/2023", "dest/Trips/2024", "dest/trains", "dest/.hidden"})
+    for (const char* folder : {"dest/Trips/2023", "dest/Trips/2024", "dest/trains", "dest/.hidden", "dest/caf\xE9"})
         dir.makeFolder(folder);
     dir.write("dest/notes.jpg");
     openFolders({"a.jpg", "b.jpg"});

@@ -39,6 +39,7 @@ std::variant<StartFolders, EarlyExit> parse(std::vector<std::string> args)
 {
     args.insert(args.begin(), "/usr/bin/shoebox");
     std::vector<const char*> argv;
+    argv.reserve(args.size() + 1);
     for (const std::string& arg : args)
         argv.push_back(arg.c_str());
     argv.push_back(nullptr);
@@ -90,10 +91,13 @@ TEST_F(WindowTest, KeyboardDrivesTheScanAndSteppingWithoutStealingEditingKeys)
     EXPECT_TRUE(output.lines.empty());
 }
 
-// Guards command-line folders losing bytes or running the panel, and a source without photos not alerted.
-TEST_F(WindowTest, FoldersFromTheCommandLineAreChosenAsIfPickedInThePanel)
+// Guards command-line folders losing bytes or running the panel, a source without photos not alerted, and "Open With"
+// a photo: its folder not the source, the photo not shown first at its place in the sorted list (position, bar), or a
+// later scan starting at it too.
+TEST_F(WindowTest, FoldersOrAPhotoFromTheCommandLineAreChosenAsIfPickedInThePanel)
 {
-    dir.fill({"a.jpg", "b.png", "c.mov"});
+    const std::string source = dir.fill({"a.jpg", "b.png", "IMG_10.jpg", "IMG_2.jpg"}),
+                      cwd = std::filesystem::current_path();
     dir.write("caf\xE9/photo.jpg"); // not UTF-8
     window.chooseStartFolders(std::get<StartFolders>(parse({dir / "caf\xE9", dir.makeFolder("dest")})));
     listed();
@@ -104,16 +108,33 @@ TEST_F(WindowTest, FoldersFromTheCommandLineAreChosenAsIfPickedInThePanel)
     press(&window, Qt::Key_Return, Qt::ControlModifier);
     ASSERT_TRUE(moveEnded());
     EXPECT_EQ(tree(dir / "dest"), "Beach.jpg=data");
-    EXPECT_TRUE(alert.shown.empty());
-
     window.chooseStartFolders({FileURL::fileURLWithPath(dir.makeFolder("empty")), std::nullopt, std::nullopt});
     listed();
     ASSERT_EQ(alert.shown.size(), 1u);
     EXPECT_EQ(alert.shown[0].first, "No Image Files Found!");
-    panel.chooseNext(FileURL::fileURLWithPath(dir / "src"));
+
+    std::filesystem::current_path(source);
+    const auto folders = parse({"IMG_2.jpg", dir / "dest"}); // relative, as a file manager may pass it
+    std::filesystem::current_path(cwd);
+    window.chooseStartFolders(std::get<StartFolders>(folders));
+    listed();
+    EXPECT_EQ(progressText() + " " + text("sourceFolderLabel") + " " + text("destinationFolderLabel"),
+              "3 / 4 src dest");
+    EXPECT_TRUE(text("currentFilePathLabel").endsWith("/src/IMG_2.jpg")) << text("currentFilePathLabel").toStdString();
+    const auto* bar = find<QProgressBar>("progressBar");
+    EXPECT_EQ(QString("%1 of %2").arg(bar->value()).arg(bar->maximum()), "3 of 4");
+    EXPECT_TRUE(find<QAbstractButton>("nextPhotoButton")->isEnabled());
+    find<QLineEdit>("newFileNameTextField")->setText("Sand");
+    press(&window, Qt::Key_Return, Qt::ControlModifier);
+    ASSERT_TRUE(moveEnded());
+    EXPECT_EQ(tree(dir / "dest"), "Beach.jpg=data Sand.jpg=IMG_2.jpg");
+    EXPECT_EQ(output.lines.back(), dir / "dest/Sand.jpg");
+
+    panel.chooseNext(FileURL::fileURLWithPath(source));
     press(&window, Qt::Key_O, Qt::ControlModifier);
     listed();
-    EXPECT_EQ(progressText(), "1 / 3");
+    EXPECT_EQ(progressText(), "1 / 3") << "a scan the user starts begins at the first file";
+    EXPECT_EQ(alert.shown.size(), 1u);
 }
 
 // Guards the window on a slow disk (every operation waits): a listing or first picture that never comes through the
@@ -140,35 +161,6 @@ TEST_F(WindowTest, AFolderOnASlowDiskListsAndShowsItsFirstPicture)
     const std::string jpeg = shortly(readFile(dir / "src/b.jpg"));
     EXPECT_EQ(tree(dir.path()), "dest/Beach.jpg=" + jpeg + " src/a10.jpg=" + jpeg + " src/b.jpg=" + jpeg);
     EXPECT_GT(slow.operations(), 10u);
-}
-
-// Guards "Open With" a photo: its folder not the source, the photo not shown first at its place in the sorted list
-// (position, bar), or a later scan starting at it too.
-TEST_F(WindowTest, APhotoGivenInPlaceOfTheSourceOpensItsFolderAtThatPhoto)
-{
-    const std::string source = dir.fill({"a.jpg", "b.png", "IMG_10.jpg", "IMG_2.jpg"}),
-                      cwd = std::filesystem::current_path();
-    std::filesystem::current_path(source);
-    const auto folders = parse({"IMG_2.jpg", dir.makeFolder("dest")}); // relative, as a file manager may pass it
-    std::filesystem::current_path(cwd);
-    window.chooseStartFolders(std::get<StartFolders>(folders));
-    listed();
-    EXPECT_EQ(progressText() + " " + text("sourceFolderLabel") + " " + text("destinationFolderLabel"),
-              "3 / 4 src dest");
-    EXPECT_TRUE(text("currentFilePathLabel").endsWith("/src/IMG_2.jpg")) << text("currentFilePathLabel").toStdString();
-    const auto* bar = find<QProgressBar>("progressBar");
-    EXPECT_EQ(QString("%1 of %2").arg(bar->value()).arg(bar->maximum()), "3 of 4");
-    EXPECT_TRUE(find<QAbstractButton>("nextPhotoButton")->isEnabled());
-    find<QLineEdit>("newFileNameTextField")->setText("Beach");
-    press(&window, Qt::Key_Return, Qt::ControlModifier);
-    EXPECT_EQ(tree(dir / "dest"), "Beach.jpg=IMG_2.jpg");
-    EXPECT_EQ(output.lines.back(), dir / "dest/Beach.jpg");
-
-    panel.chooseNext(FileURL::fileURLWithPath(source));
-    press(&window, Qt::Key_O, Qt::ControlModifier);
-    listed();
-    EXPECT_EQ(progressText(), "1 / 3") << "a scan the user starts begins at the first file";
-    EXPECT_TRUE(alert.shown.empty());
 }
 
 // Visits `node` and everything below it in the accessible tree, depth first.
@@ -331,7 +323,7 @@ TEST_F(WindowTest, FullScreenKeepsEverySortingKeyAndEscapeLeavesIt)
     EXPECT_EQ(QApplication::focusWidget(), name);
 }
 
-// Guards a mistake's exit status and its exact message (a newline in a name escaped).
+// Guards a mistake's exit status and its exact message (a newline in a name escaped, a lone "-" dropped).
 TEST(CommandLineTest, MistakesEndWithStatusTwoAndSayWhat)
 {
     TempDir dir;
@@ -346,6 +338,7 @@ TEST(CommandLineTest, MistakesEndWithStatusTwoAndSayWhat)
         {{folder, file}, "destination folder '" + file + "': Not a directory"},
         {{folder, photo}, "destination folder '" + photo + "': Not a directory"},
         {{""}, "source folder '': No such file or directory"},
+        {{"-"}, "source folder '-': No such file or directory"}, // a lone "-" is a name, not an option
         {{dir / "bad\nname"}, "source folder '" + dir / "bad\\x0Aname" + "': No such file or directory"},
         {{folder, folder, folder}, "too many arguments: at most a source and a destination folder" + more},
         {{"--colour", folder}, "Unknown option 'colour'." + more},
@@ -379,14 +372,14 @@ TEST(CommandLineTest, FoldersKeepTheirBytes)
                       inner = dir.makeFolder("a/b");
     EXPECT_FALSE(std::get<StartFolders>(parse({})).source);
     auto folders = std::get<StartFolders>(parse({latin1, "--", dashed}));
-    ASSERT_TRUE(folders.source && folders.destination);
-    EXPECT_EQ(folders.source->path() + " " + folders.destination->path(), latin1 + " " + dashed);
+    EXPECT_EQ(folders.source, FileURL::fileURLWithPath(latin1));
+    EXPECT_EQ(folders.destination, FileURL::fileURLWithPath(dashed));
     const std::string cwd = std::filesystem::current_path();
     std::filesystem::current_path(latin1);
     folders = std::get<StartFolders>(parse({".", "../a/b/"}));
     std::filesystem::current_path(cwd);
-    ASSERT_TRUE(folders.source && folders.destination);
-    EXPECT_EQ(folders.source->path() + " " + folders.destination->path(), latin1 + " " + inner);
+    EXPECT_EQ(folders.source, FileURL::fileURLWithPath(latin1));
+    EXPECT_EQ(folders.destination, FileURL::fileURLWithPath(inner));
 }
 
 // What the program printed and its exit status.

@@ -97,7 +97,8 @@ void installDecodeLimits()
         // per-thread arenas that fragment and never shrink (measured: peak
         // memory grew by half between 20 and 200 photos). A fixed threshold
         // keeps every large buffer in its own mapping, returned when freed.
-        ::mallopt(M_MMAP_THRESHOLD, 1 << 20);
+        // glibc sets it under the main arena's lock, so other threads may allocate meanwhile.
+        ::mallopt(M_MMAP_THRESHOLD, 1 << 20); // NOLINT(concurrency-mt-unsafe)
     });
 }
 

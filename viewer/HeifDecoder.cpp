@@ -22,11 +22,11 @@ bool looksLikeHeif(const QByteArray& data)
 DecodedPicture decodeHeif(int fd, std::int64_t size, const DecodeRequest& request, const CancelCheck& cancelled,
                           const PreviewSink& preview)
 {
-    if (const media::HeifDecodeFn decode = media::heifDecoder()) {
-        return decode(media::decodeHost(), fd, size, request, cancelled, preview);
-    }
     DecodedPicture d;
-    d.problem = Problem::NoHeifSupport;
+    if (const media::HeifDecodeFn decode = media::heifDecoder())
+        decode(media::decodeHost(), fd, size, request, cancelled, preview, &d);
+    else
+        d.problem = Problem::NoHeifSupport;
     return d;
 }
 

@@ -287,12 +287,12 @@ DecodedPicture decodeHeifFile(const media::DecodeHost& host, int fd, std::int64_
 
 } // namespace shoebox::imaging
 
-extern "C" __attribute__((visibility("default"))) shoebox::imaging::DecodedPicture
-shoebox_heif_decode_v5(const shoebox::media::DecodeHost& host, int fd, std::int64_t size,
+extern "C" __attribute__((visibility("default"))) void
+shoebox_heif_decode_v6(const shoebox::media::DecodeHost& host, int fd, std::int64_t size,
                        const shoebox::imaging::DecodeRequest& request, const shoebox::imaging::CancelCheck& cancelled,
-                       const shoebox::imaging::PreviewSink& preview)
+                       const shoebox::imaging::PreviewSink& preview, shoebox::imaging::DecodedPicture* out)
 {
-    return shoebox::imaging::decodeHeifFile(host, fd, size, request, cancelled, preview);
+    *out = shoebox::imaging::decodeHeifFile(host, fd, size, request, cancelled, preview);
 }
 // The executable calls it through this type; a mismatch must not build.
-static_assert(std::is_same_v<decltype(&shoebox_heif_decode_v5), shoebox::media::HeifDecodeFn>);
+static_assert(std::is_same_v<decltype(&shoebox_heif_decode_v6), shoebox::media::HeifDecodeFn>);

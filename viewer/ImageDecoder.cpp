@@ -57,7 +57,7 @@ Problem readMore(int fd, QByteArray* out, std::int64_t limit)
 }
 
 // Enough of a file to tell its kind and, for a JPEG, hold its EXIF block.
-constexpr std::int64_t previewReadBytes = 96 * 1024;
+constexpr std::int64_t previewReadBytes = std::int64_t{96} * 1024;
 
 bool isJpeg(const QByteArray& data)
 {
@@ -92,15 +92,16 @@ std::int64_t qtDecodeBytes(QSize size, QImage::Format format, bool readerRescale
     const int depth = format == QImage::Format_Invalid ? 32 : QImage::toPixelFormat(format).bitsPerPixel();
     std::int64_t bytes = pixels * depth / 8 * (readerRescales ? 2 : 1);
     switch (format) {
+    // Smooth scaling takes the first four as they are; fitForDisplay
+    // premultiplies the last two in place.
     case QImage::Format_RGB32:
     case QImage::Format_ARGB32_Premultiplied:
     case QImage::Format_RGBX64:
     case QImage::Format_RGBA64_Premultiplied:
-        break; // smooth scaling takes these as they are
     case QImage::Format_ARGB32:
     case QImage::Format_RGBA64:
-        break; // and these fitForDisplay premultiplies in place
-    default:   // the others it converts to 32 bits at full size first
+        break;
+    default: // the others it converts to 32 bits at full size first
         bytes += pixels * 4;
     }
     return bytes;

@@ -83,7 +83,7 @@ void ImageViewWidget::startVideo()
     // Showing a video before it starts: a backend may fail at once, inside play().
     showing_ = Showing::Video;
     placeholder_.clear();
-    if (auto started = media_.playVideo(current_->path(), currentName(), std::move(handlers)); !started)
+    if (auto started = media_.playVideo(currentURL().path(), currentName(), std::move(handlers)); !started)
         showPlaceholder(started.error());
 }
 

@@ -73,14 +73,14 @@ ImageViewWidget::ImageViewWidget(QWidget* parent, Decoders decoders)
       previews_(std::make_unique<imaging::DecodeCache>(previewCacheBytes)),
       glances_(std::make_unique<imaging::DecodeCache>(glanceCacheBytes)),
       queue_(
-          2, [this](const std::string& path, imaging::DecodeQueue::Picture result) { onDecoded(path, result); },
+          2, [this](const std::string& path, const imaging::DecodeQueue::Picture& result) { onDecoded(path, result); },
           patientWhileGlancing(std::move(decoders.picture))),
       previewQueue_(
-          1, [this](const std::string& path, imaging::DecodeQueue::Picture result) { onPreview(path, result); },
+          1, [this](const std::string& path, const imaging::DecodeQueue::Picture& result) { onPreview(path, result); },
           std::move(decoders.preview)),
       glanceQueue_(
           int(std::max(2u, std::thread::hardware_concurrency())),
-          [this](const std::string& path, imaging::DecodeQueue::Picture result) { onGlance(path, result); },
+          [this](const std::string& path, const imaging::DecodeQueue::Picture& result) { onGlance(path, result); },
           std::move(decoders.glance))
 {
     imaging::installDecodeLimits();
@@ -297,7 +297,7 @@ QImage ImageViewWidget::currentImage() const
         return picture_;
     case Showing::Movie:
     case Showing::Video:
-        if (const QImage frame = media_.currentFrame(); !frame.isNull())
+        if (QImage frame = media_.currentFrame(); !frame.isNull())
             return frame;
         return picture_; // the first frame or the poster, until QMovie or the player has one
     case Showing::Nothing:
@@ -381,7 +381,7 @@ void ImageViewWidget::requestPreview(const std::string& path, const FileStamp& s
     previewQueue_.request({path, targetSize(), devicePixelRatioF()}, stamp, priority);
 }
 
-void ImageViewWidget::onPreview(const std::string& path, imaging::DecodeQueue::Picture result)
+void ImageViewWidget::onPreview(const std::string& path, const imaging::DecodeQueue::Picture& result)
 {
     // Whether or not the file has one: it is not asked again.
     if (result->problem == Problem::None)
@@ -400,7 +400,7 @@ void ImageViewWidget::onPreview(const std::string& path, imaging::DecodeQueue::P
         showPicture(*result);
 }
 
-void ImageViewWidget::onGlance(const std::string& path, imaging::DecodeQueue::Picture result)
+void ImageViewWidget::onGlance(const std::string& path, const imaging::DecodeQueue::Picture& result)
 {
     updateGlancesFirst();
     if (result->problem != Problem::None)
@@ -415,7 +415,7 @@ void ImageViewWidget::onGlance(const std::string& path, imaging::DecodeQueue::Pi
         showPicture(*result);
 }
 
-void ImageViewWidget::onDecoded(const std::string& path, imaging::DecodeQueue::Picture result)
+void ImageViewWidget::onDecoded(const std::string& path, const imaging::DecodeQueue::Picture& result)
 {
     trace::stage(path, result->isPreview ? "preview delivered" : "delivered");
     if (isVideoPath(path)) {

@@ -147,12 +147,12 @@ private:
     // preview, unless it has one already or is decoded sharp.
     void requestGlance(const std::string& path, const imaging::FileStamp& stamp);
     bool isAhead(const std::string& path) const;
-    void onGlance(const std::string& path, imaging::DecodeQueue::Picture result);
+    void onGlance(const std::string& path, const imaging::DecodeQueue::Picture& result);
     void settle();
     imaging::DecodeQueue::DecodeFn patientWhileGlancing(imaging::DecodeQueue::DecodeFn decode);
     void updateGlancesFirst();
-    void onDecoded(const std::string& path, imaging::DecodeQueue::Picture result);
-    void onPreview(const std::string& path, imaging::DecodeQueue::Picture result);
+    void onDecoded(const std::string& path, const imaging::DecodeQueue::Picture& result);
+    void onPreview(const std::string& path, const imaging::DecodeQueue::Picture& result);
     void dropUnwantedJobs();
     void setInfo(std::optional<imaging::PhotoInfo> info);
     void showPicture(const imaging::DecodedPicture& picture);

@@ -243,7 +243,7 @@ QImage decodeSmall(const QByteArray& jpeg)
     if (!readHeader(d, jpeg, false) || !canGiveRgb(d.cinfo))
         return {};
     const int w = int(d.cinfo.image_width), h = int(d.cinfo.image_height);
-    if (w <= 0 || h <= 0 || std::int64_t(w) * h > 1024 * 1024)
+    if (w <= 0 || h <= 0 || std::int64_t(w) * h > std::int64_t{1024} * 1024)
         return {}; // not a thumbnail
     QImage image(w, h, QImage::Format_RGB32);
     if (image.isNull() || readPixels(d, 1, &image, nullptr) != Outcome::Done)

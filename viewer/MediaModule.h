@@ -43,13 +43,14 @@ struct DecodeHost {
 // imaging::decodeHeif's work, done by the module. Safe on any thread.
 // The file is open as `fd` (`size` bytes); libheif reads what it needs of
 // it, so an embedded thumbnail shows without the whole file being read.
-using HeifDecodeFn = imaging::DecodedPicture (*)(const DecodeHost& host, int fd, std::int64_t size,
-                                                 const imaging::DecodeRequest& request,
-                                                 const imaging::CancelCheck& cancelled,
-                                                 const imaging::PreviewSink& preview);
+// The result goes to `out`: the entry point has C linkage (an unmangled
+// name for dlsym), and such a function returns nothing C could not take.
+using HeifDecodeFn = void (*)(const DecodeHost& host, int fd, std::int64_t size, const imaging::DecodeRequest& request,
+                              const imaging::CancelCheck& cancelled, const imaging::PreviewSink& preview,
+                              imaging::DecodedPicture* out);
 // The module's entry point; the version is in the name, so a stale module
 // from an older build is simply not found.
-inline constexpr char heifDecodeSymbol[] = "shoebox_heif_decode_v5";
+inline constexpr char heifDecodeSymbol[] = "shoebox_heif_decode_v6";
 
 // ---- video ----
 
@@ -98,10 +99,10 @@ inline constexpr char createVideoSymbol[] = "shoebox_video_create_v1";
 // shows it at once while the player starts. A null image when there is
 // none to be had (the player then tells what is wrong). Its info holds the
 // creation time, camera and size GStreamer's discoverer finds. Safe on any
-// thread; polls `cancelled`.
-using VideoPosterFn = imaging::DecodedPicture (*)(const DecodeHost& host, int fd, const imaging::DecodeRequest& request,
-                                                  const imaging::CancelCheck& cancelled);
-inline constexpr char videoPosterSymbol[] = "shoebox_video_poster_v3";
+// thread; polls `cancelled`. The result goes to `out`, as HeifDecodeFn's.
+using VideoPosterFn = void (*)(const DecodeHost& host, int fd, const imaging::DecodeRequest& request,
+                               const imaging::CancelCheck& cancelled, imaging::DecodedPicture* out);
+inline constexpr char videoPosterSymbol[] = "shoebox_video_poster_v4";
 
 // ---- the executable's side (MediaModule.cpp) ----
 

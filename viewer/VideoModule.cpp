@@ -259,10 +259,10 @@ shoebox_video_create_v1(shoebox::media::VideoSource::Handlers handlers, QObject*
 // The executable calls it through this type; a mismatch must not build.
 static_assert(std::is_same_v<decltype(&shoebox_video_create_v1), shoebox::media::CreateVideoFn>);
 
-extern "C" __attribute__((visibility("default"))) shoebox::imaging::DecodedPicture
-shoebox_video_poster_v3(const shoebox::media::DecodeHost& host, int fd, const shoebox::imaging::DecodeRequest& request,
-                        const shoebox::imaging::CancelCheck& cancelled)
+extern "C" __attribute__((visibility("default"))) void
+shoebox_video_poster_v4(const shoebox::media::DecodeHost& host, int fd, const shoebox::imaging::DecodeRequest& request,
+                        const shoebox::imaging::CancelCheck& cancelled, shoebox::imaging::DecodedPicture* out)
 {
-    return shoebox::media::posterOf(host, fd, request, cancelled);
+    *out = shoebox::media::posterOf(host, fd, request, cancelled);
 }
-static_assert(std::is_same_v<decltype(&shoebox_video_poster_v3), shoebox::media::VideoPosterFn>);
+static_assert(std::is_same_v<decltype(&shoebox_video_poster_v4), shoebox::media::VideoPosterFn>);

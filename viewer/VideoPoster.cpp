@@ -14,7 +14,7 @@ DecodedPicture decodeVideoPoster(int fd, std::int64_t size, const DecodeRequest&
     if (!media::movieLooksComplete(fd, size))
         d.problem = Problem::Damaged;
     else if (const media::VideoPosterFn decode = media::videoPosterDecoder())
-        d = decode(media::decodeHost(), fd, request, cancelled);
+        decode(media::decodeHost(), fd, request, cancelled, &d);
     return d;
 }
 
