@@ -78,6 +78,31 @@ TEST_F(DecodeQueueTest, DyingStopsTheRunningDecodeAndStartsNothingMore)
     EXPECT_EQ(started, std::vector<std::string>{"running"});
 }
 
+// Guards a queue of two threads leaving its second idle while the first is busy: a job asked for during a long
+// decode must not wait for it.
+TEST(DecodeQueueThreadsTest, AJobAskedForDuringALongDecodeRunsBesideIt)
+{
+    std::atomic<bool> released{false}, slowRunning{false};
+    std::vector<std::string> delivered;
+    imaging::DecodeQueue queue(
+        2, [&](const std::string& path, auto) { delivered.push_back(path); },
+        [&](const imaging::DecodeRequest& request, const imaging::CancelCheck& isCancelled, const auto&) {
+            if (request.path == "slow") {
+                slowRunning = true;
+                for (int ms = 0; ms < 5000 && !released && !isCancelled(); ++ms)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            }
+            return imaging::DecodedPicture{};
+        });
+    queue.request({"slow", {100, 100}, 1.0}, {}, 5);
+    ASSERT_TRUE(waitUntil([&] { return slowRunning.load(); }));
+    queue.request({"quick", {100, 100}, 1.0}, {}, 1);
+    EXPECT_TRUE(waitUntil([&] { return !delivered.empty(); }, 2000)) << "the second thread never started";
+    EXPECT_EQ(delivered, std::vector<std::string>{"quick"});
+    released = true;
+    EXPECT_TRUE(waitUntil([&] { return delivered.size() == 2; }));
+}
+
 // The image view on scripted decoders: a picture of one colour, stamped as the file is on disk unless the decode says
 // otherwise; no previews.
 struct ScriptedViewTest : ::testing::Test {

@@ -86,7 +86,9 @@ void DecodeQueue::cancel(Job& job)
 void DecodeQueue::startWorkers()
 {
     std::lock_guard lock(mutex_);
-    while (workers_ < threads_ && workers_ < int(waiting_.size())) {
+    // A worker busy with a decode takes nothing waiting until it is done:
+    // each waiting job needs a worker of its own that is not decoding.
+    while (workers_ < threads_ && workers_ - decoding_ < int(waiting_.size())) {
         ++workers_;
         pool_.start([this] { work(); });
     }
@@ -96,10 +98,12 @@ void DecodeQueue::startWorkers()
 // left. Touches nothing of the owner's but posting to it.
 void DecodeQueue::work()
 {
-    for (;;) {
+    for (bool decoded = false;; decoded = true) {
         std::shared_ptr<Job> job;
         {
             std::lock_guard lock(mutex_);
+            if (decoded)
+                --decoding_;
             const auto most = std::max_element(waiting_.begin(), waiting_.end(), [](const auto& a, const auto& b) {
                 return a->priority != b->priority ? a->priority < b->priority : a->order > b->order;
             });
@@ -109,6 +113,7 @@ void DecodeQueue::work()
             }
             job = *most;
             waiting_.erase(most);
+            ++decoding_;
         }
         auto post = [this, job](DecodedPicture picture, bool last) {
             auto shared = std::make_shared<const DecodedPicture>(std::move(picture));

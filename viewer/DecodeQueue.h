@@ -73,7 +73,8 @@ private:
 
     std::mutex mutex_; // guards what the workers share
     std::vector<std::shared_ptr<Job>> waiting_;
-    int workers_ = 0;
+    int workers_ = 0;  // started and not yet ended
+    int decoding_ = 0; // of those, the ones busy with a job
     std::uint64_t nextOrder_ = 0;
 };
 
