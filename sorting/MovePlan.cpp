@@ -76,11 +76,14 @@ std::string finalNameIn(FileManager& files, const FileURL& target, const Candida
 std::vector<std::string> finalNamesIn(FileManager& files, const FileURL& target, const CandidateNames& names,
                                       const std::vector<std::string>& suffixes)
 {
-    std::vector<CandidateNames> members{names};
+    std::vector<CandidateNames> members;
+    members.reserve(suffixes.size() + 1);
+    members.push_back(names);
     for (const std::string& suffix : suffixes)
         members.push_back(names.withSuffix(suffix));
     auto candidates = [&](std::int64_t number) {
         std::vector<std::string> all;
+        all.reserve(members.size());
         for (const CandidateNames& member : members)
             all.push_back(number < 2 ? member.first() : member.numbered(number));
         return all;
@@ -131,6 +134,7 @@ std::string previewOfMove(FileManager& files, const FileURL& destination, const 
 
     const CandidateNames names(entries.renameType, file, entries.nameText);
     std::vector<std::string> suffixes;
+    suffixes.reserve(companions.size());
     for (const FileURL& companion : companions)
         suffixes.push_back(suffixInGroup(file, companion));
     const std::vector<std::string> finalNames = finalNamesIn(files, plan.folder, names, suffixes);

@@ -268,6 +268,7 @@ void ViewController::moveAndRenameButton(Sender)
     const CandidateNames names(entries.renameType, imageURLs_[index], entries.nameText);
     const std::vector<FileURL> companions = companionsOf(index);
     std::vector<std::string> suffixes;
+    suffixes.reserve(companions.size());
     for (const FileURL& companion : companions)
         suffixes.push_back(suffixInGroup(imageURLs_[index], companion));
     moveCurrentFile(plan.folder, finalNamesIn(*services_.fileManager, plan.folder, names, suffixes), companions,

@@ -123,8 +123,9 @@ void ViewController::showFromStart()
     // A Live Photo's video that is no entry: its still.
     const auto video =
         start && at == imageURLs_.end() ? std::ranges::find(listed_, *start, &ListedFile::url) : listed_.end();
-    if (video != listed_.end() && video->still) {
-        if (const std::optional<std::size_t> entry = entryOfListed(*video->still))
+    const std::optional<std::size_t> still = video != listed_.end() ? video->still : std::nullopt;
+    if (still) {
+        if (const std::optional<std::size_t> entry = entryOfListed(*still))
             at = imageURLs_.begin() + static_cast<std::ptrdiff_t>(*entry);
     }
     currentImageItem_ = at == imageURLs_.end() ? 0 : at - imageURLs_.begin();
@@ -159,9 +160,10 @@ void ViewController::finishListing(std::optional<std::vector<FileURL>> list,
     if (companionsTogether_)
         groupEntries(std::move(groups));
     totalImageCount_ = static_cast<std::int64_t>(imageURLs_.size());
-    if (shown && !listed_.empty() && listed_[0].still) {
+    const std::optional<std::size_t> firstStill = listed_.empty() ? std::nullopt : listed_[0].still;
+    if (shown && firstStill) {
         // The first file is a Live Photo's video, which is no entry: its still.
-        currentImageItem_ = static_cast<std::int64_t>(entryOfListed(*listed_[0].still).value_or(0));
+        currentImageItem_ = static_cast<std::int64_t>(entryOfListed(*firstStill).value_or(0));
         showCurrentFile();
     } else if (shown) {
         updateProgressText();

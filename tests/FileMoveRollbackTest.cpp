@@ -316,7 +316,7 @@ TEST(MoveRollbackTest, AGroupMovesWholeOrComesBackWhole)
     SKIP_WITHOUT_ANOTHER_FILESYSTEM("/tmp");
     using enum Error::Cause;
     auto onlyCall = [](int nth) { return [nth, calls = 0](auto&&...) mutable { return ++calls == nth; }; };
-    auto onNames = [](std::vector<std::string> names) {
+    auto onNames = [](const std::vector<std::string>& names) {
         return [names](int, const char*, int, const char* to, unsigned) {
             return std::ranges::count(names, fs::path(to).filename().string()) > 0;
         };
