@@ -40,16 +40,7 @@ case "$root/" in
 "$repo"/*) echo "fresh-root: keep ROOT outside the repository" >&2 && exit 2 ;;
 esac
 
-stage() {
-    local name=$1 start=$SECONDS
-    shift
-    echo "==> $name"
-    if ! "$@"; then
-        echo "==> FAILED: $name (after $((SECONDS - start)) s)" >&2
-        exit 1
-    fi
-    echo "==> $name: done in $((SECONDS - start)) s"
-}
+source "$repo/scripts/lib/stage.sh"
 
 bootstrap() {
     command -v debootstrap >/dev/null || {

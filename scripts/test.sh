@@ -13,16 +13,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-stage() {
-    local name=$1 start=$SECONDS
-    shift
-    echo "==> $name"
-    if ! "$@"; then
-        echo "==> FAILED: $name (after $((SECONDS - start)) s)" >&2
-        exit 1
-    fi
-    echo "==> $name: done in $((SECONDS - start)) s"
-}
+source scripts/lib/stage.sh
 build() { cmake --preset "$1" && cmake --build --preset "$1"; }
 
 stage "install packages" scripts/install-deps.sh --test
