@@ -40,6 +40,7 @@ using shoebox::FileURL;
 using shoebox::ImageViewWidget;
 using shoebox::testing::bigEndian;
 using shoebox::testing::box;
+using shoebox::testing::centreIs;
 using shoebox::testing::encode;
 using shoebox::testing::exifBlock;
 using shoebox::testing::jpegWithExif;
@@ -56,13 +57,6 @@ namespace {
 const auto write = [](const std::string& path, const QByteArray& bytes) {
     return !shoebox::testing::writeFile(path, bytes.toStdString()).empty();
 };
-
-// Whether the middle of `image` is about `want`.
-bool centreIs(const QImage& image, QColor want)
-{
-    const QRgb c = image.isNull() ? 0 : image.pixel(image.width() / 2, image.height() / 2);
-    return std::abs(qRed(c) - want.red()) + std::abs(qGreen(c) - want.green()) + std::abs(qBlue(c) - want.blue()) < 100;
-}
 
 // A 1x1 GIF looping over a red frame and a blue one, 20 ms each.
 const QByteArray redBlueGif = QByteArray::fromHex(
@@ -544,119 +538,6 @@ TEST(DecodeBudgetTest, APictureOverTheBudgetDecodesAloneAndOnlyOneOverTheCapIsRe
     int asked = 0;
     EXPECT_EQ(imaging::decodePicture({photo, QSize(1920, 1080), 1.0}, [&] { return ++asked > 20; }).problem,
               Problem::Cancelled);
-}
-
-} // namespace
-
-namespace {
-
-// Guards the neighbours looked at on the UI thread: on a slow disk each look holds the window up for the disk's delay.
-TEST(SlowDiskViewTest, NothingOfTheNeighboursIsReadOnTheUIThread)
-{
-    shoebox::testing::TempDir dir;
-    for (const char* name : {"a.jpg", "b.jpg", "c.jpg", "d.jpg"})
-        dir.write(name);
-    shoebox::testing::SlowMount slow(dir.path(), std::chrono::milliseconds(5));
-    SKIP_WITHOUT_SLOW_MOUNT(slow);
-    // Decodes that wait for the test before they touch the file, so that only the UI thread reads meanwhile.
-    std::atomic<bool> go = false;
-    std::atomic<int> decodes = 0;
-    const auto decode = [&](const imaging::DecodeRequest& request, const imaging::CancelCheck&,
-                            const imaging::PreviewSink&) {
-        while (!go)
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        ++decodes;
-        imaging::DecodedPicture picture;
-        picture.problem =
-            imaging::statPath(request.path, &picture.stamp) == Problem::None ? Problem::Damaged : Problem::Missing;
-        return picture;
-    };
-    ImageViewWidget view(nullptr, {decode, decode});
-    const auto at = [&](const char* name) { return FileURL::fileURLWithPath(slow.path() + "/" + name); };
-    view.setImage(at("a.jpg"));
-    const auto before = slow.operations();
-    view.setNeighbours({at("b.jpg"), at("c.jpg"), at("d.jpg")});
-    EXPECT_EQ(slow.operations(), before);
-    go = true;
-    EXPECT_TRUE(waitUntil([&] { return view.pendingDecodes() == 0; }));
-    EXPECT_GE(decodes, 2 + 3) << "the file on show and its preview, and at least the neighbours' previews";
-}
-
-// Guards a held key decoding sharp the photos it passes, showing nothing on photos without an embedded preview, or
-// decoding stand-ins anywhere but ahead in the direction of travel; and the sharp picture not following once it stops.
-TEST(HeldKeyPolicyTest, PhotosWithoutAPreviewShowStandInsDecodedAheadAndOnlyTheLastSharp)
-{
-    constexpr int count = 12;
-    shoebox::testing::TempDir dir;
-    for (int i = 0; i < count; ++i)
-        dir.write(std::to_string(i) + ".jpg");
-    const auto file = [&](int i) { return FileURL::fileURLWithPath(dir / (std::to_string(i) + ".jpg")); };
-    const auto number = [&](const imaging::DecodeRequest& request) {
-        return std::stoi(request.path.substr(dir.path().size() + 1));
-    };
-    const auto colour = [](int i, bool standIn) { return QColor::fromHsv(i * 30, 255, standIn ? 110 : 240); };
-
-    // Decoders that record what they finished; no file has an embedded preview. A sharp decode takes as long as
-    // `holdSharp` is set, checking for cancelling meanwhile, as the real ones do.
-    std::mutex mutex;
-    std::set<int> sharp, standIns;
-    std::atomic<bool> holdSharp = false;
-    const auto answer = [&](const imaging::DecodeRequest& request, std::set<int>* finished, bool standIn) {
-        imaging::DecodedPicture picture;
-        picture.isPreview = finished != &sharp;
-        picture.problem = imaging::statPath(request.path, &picture.stamp);
-        picture.target = request.target;
-        if (finished) {
-            picture.image = solid(160, 120, colour(number(request), standIn));
-            std::lock_guard lock(mutex);
-            finished->insert(number(request));
-        }
-        return picture;
-    };
-    ImageViewWidget view(nullptr, {[&](const imaging::DecodeRequest& request, const imaging::CancelCheck& cancelled,
-                                       const imaging::PreviewSink&) {
-                                       while (holdSharp && !cancelled())
-                                           std::this_thread::sleep_for(std::chrono::milliseconds(1));
-                                       if (cancelled()) {
-                                           imaging::DecodedPicture stopped;
-                                           stopped.problem = Problem::Cancelled;
-                                           return stopped;
-                                       }
-                                       return answer(request, &sharp, false);
-                                   },
-                                   [&](const imaging::DecodeRequest& request, const imaging::CancelCheck&,
-                                       const imaging::PreviewSink&) { return answer(request, nullptr, false); },
-                                   [&](const imaging::DecodeRequest& request, const imaging::CancelCheck&,
-                                       const imaging::PreviewSink&) { return answer(request, &standIns, true); }});
-    view.resize(400, 300);
-    view.show();
-    const auto step = [&](int i) {
-        view.setImage(file(i));
-        view.setNeighbours({file(i + 1), file(i - 1), file(i + 2), file(i + 3)}); // as the controller does
-    };
-    const auto shows = [&](int i, bool standIn) { return centreIs(view.currentImage(), colour(i, standIn)); };
-
-    step(0);
-    ASSERT_TRUE(waitUntil([&] { return view.pendingDecodes() == 0; })); // 0, and 1 to 3 ahead, sharp
-    holdSharp = true;
-    for (int i = 1; i <= 7; ++i) // a held key: no event loop turn between presses
-        step(i);
-    // (Those ahead are decoded furthest first and on every core, so any of them may come in last.)
-    EXPECT_TRUE(waitUntil([&] {
-        return shows(7, true) && view.hasStandIn(file(8)) && view.hasStandIn(file(9)) && view.hasStandIn(file(10));
-    }));
-    {
-        std::lock_guard lock(mutex);
-        // (Of the files passed, those whose previews were known may have had one while still ahead.)
-        EXPECT_TRUE(std::ranges::includes(standIns, std::set<int>{7, 8, 9, 10})) << "the file on show and those ahead";
-        EXPECT_FALSE(standIns.contains(6)) << "6, behind";
-    }
-    step(8);
-    EXPECT_TRUE(shows(8, true)) << "the stand-in decoded ahead shows at once";
-    holdSharp = false;
-    EXPECT_TRUE(waitUntil([&] { return shows(8, false); })) << "the sharp picture follows";
-    std::lock_guard lock(mutex);
-    EXPECT_EQ(sharp.count(4) + sharp.count(5) + sharp.count(6), 0u) << "a file passed over was decoded sharp";
 }
 
 } // namespace

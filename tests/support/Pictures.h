@@ -9,6 +9,7 @@
 #include <QColor>
 #include <QImage>
 
+#include <cstdlib>
 #include <vector>
 
 namespace shoebox::testing {
@@ -20,6 +21,13 @@ inline QByteArray encode(const QImage& image, const char* format = "JPEG")
     buffer.open(QIODevice::WriteOnly);
     EXPECT_TRUE(image.save(&buffer, format, 80)); // a PNG at compression level 1: fast
     return bytes;
+}
+
+// Whether the middle of `image` is about `want`.
+inline bool centreIs(const QImage& image, QColor want)
+{
+    const QRgb c = image.isNull() ? 0 : image.pixel(image.width() / 2, image.height() / 2);
+    return std::abs(qRed(c) - want.red()) + std::abs(qGreen(c) - want.green()) + std::abs(qBlue(c) - want.blue()) < 100;
 }
 
 inline QImage solid(int w, int h, QColor colour)
