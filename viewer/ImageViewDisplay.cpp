@@ -1,6 +1,7 @@
 // The image view's showing and painting: what is on show (a picture, a
 // preview, an animation, a video or a placeholder text) and how it is
-// drawn. The rest of the class is in ImageViewWidget.cpp.
+// drawn. The rest of the class is in ImageViewWidget.cpp, ImageViewDecoding.cpp
+// and ImageViewZoom.cpp.
 
 #include "viewer/ImageViewWidget.h"
 
