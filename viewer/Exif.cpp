@@ -44,7 +44,7 @@ ExifSummary readExif(const QByteArray& data)
     if (exif->data && exif->size > 0)
         summary.thumbnail = QByteArray(reinterpret_cast<const char*>(exif->data), qsizetype(exif->size));
     summary.info.taken = takenFromExif(asciiTag(exif, EXIF_IFD_EXIF, EXIF_TAG_DATE_TIME_ORIGINAL),
-                                  asciiTag(exif, EXIF_IFD_EXIF, EXIF_TAG_OFFSET_TIME_ORIGINAL));
+                                       asciiTag(exif, EXIF_IFD_EXIF, EXIF_TAG_OFFSET_TIME_ORIGINAL));
     for (auto [tag, text] : {std::pair{EXIF_TAG_MAKE, &summary.info.make}, {EXIF_TAG_MODEL, &summary.info.model}}) {
         const std::string_view bytes = asciiTag(exif, EXIF_IFD_0, tag);
         *text = QString::fromUtf8(bytes.data(), qsizetype(bytes.size())).simplified();

@@ -7,6 +7,7 @@
 #include "viewer/ImageViewWidget.h"
 
 #include "platform/MediaTypes.h"
+#include "viewer/DecodeBudget.h"
 #include "viewer/DecodeCache.h"
 #include "viewer/MediaModule.h"
 #include "viewer/Trace.h"
@@ -260,7 +261,7 @@ void ImageViewWidget::onDecoded(const std::string& path, const imaging::DecodeQu
 
     if (!isCacheable(result->problem)) {
         // The file went away or changed kind since setImage looked at it.
-        showPlaceholder(imaging::problemText(*result, currentName()));
+        showPlaceholder(imaging::problemText(*result, currentName(), imaging::decodeCapBytes()));
         return;
     }
     if (!(result->stamp == currentStamp_)) {

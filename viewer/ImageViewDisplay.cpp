@@ -5,6 +5,7 @@
 
 #include "viewer/ImageViewWidget.h"
 
+#include "viewer/DecodeBudget.h"
 #include "viewer/Fitting.h"
 #include "viewer/MediaModule.h"
 #include "viewer/Trace.h"
@@ -33,7 +34,7 @@ void ImageViewWidget::showPicture(const DecodedPicture& picture)
 {
     media_.stop();
     if (picture.problem != Problem::None) {
-        showPlaceholder(imaging::problemText(picture, currentName()));
+        showPlaceholder(imaging::problemText(picture, currentName(), imaging::decodeCapBytes()));
         return;
     }
     if (!picture.animation.isEmpty()) {
