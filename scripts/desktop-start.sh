@@ -15,8 +15,15 @@ fi
 
 work=$(mktemp -d /tmp/shoebox-desktop-start-XXXXXX)
 pids=()
+# Last in, first out: Shoebox (which saves its settings as it closes, in the
+# home about to be removed) before its screen, each waited for.
 cleanup() {
-    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+    local i pid
+    for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
+        pid=${pids[i]}
+        kill "$pid" 2>/dev/null || continue
+        for _ in $(seq 100); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+    done
     rm -rf "$work"
 }
 trap cleanup EXIT
