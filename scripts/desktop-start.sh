@@ -29,8 +29,9 @@ cleanup() {
 trap cleanup EXIT
 
 # A new user: no settings yet.
-export HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config"
+export HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" XDG_RUNTIME_DIR="$work/runtime"
 mkdir -p "$HOME"
+mkdir -m 700 "$XDG_RUNTIME_DIR" # a desktop session's own (a chroot has none)
 unset WAYLAND_DISPLAY QT_QPA_PLATFORM
 exec 3>"$work/display"
 Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp &
