@@ -42,11 +42,6 @@ struct Shape {
     std::int64_t neededAtLeast = 0; // TooLarge: the memory the placeholder says it would need
 };
 
-bool save(const std::string& path, const QByteArray& bytes)
-{
-    return !bytes.isEmpty() && !writeFile(path, bytes.toStdString()).empty();
-}
-
 QImage quadrants(QSize size, QColor topLeft, QColor topRight, QColor bottomLeft, QColor bottomRight)
 {
     QImage image(size, QImage::Format_ARGB32);
@@ -58,14 +53,6 @@ QImage quadrants(QSize size, QColor topLeft, QColor topRight, QColor bottomLeft,
     painter.fillRect(0, h, w, size.height() - h, bottomLeft);
     painter.fillRect(w, h, size.width() - w, size.height() - h, bottomRight);
     return image;
-}
-
-bool jpegOf(const std::string& path, QSize size, QColor left, QColor right)
-{
-    return writeJpegRows(path, size.width(), size.height(), [&](int, std::vector<quint32>& row) {
-        std::fill(row.begin(), row.begin() + qsizetype(row.size() / 2), left.rgb());
-        std::fill(row.begin() + qsizetype(row.size() / 2), row.end(), right.rgb());
-    });
 }
 
 // What phones append to a still for its motion: an MP4 of their own.
@@ -106,7 +93,7 @@ bool croppedTurned(const std::string& path)
 }
 bool tenBit(const std::string& path)
 {
-    return save(path, heifFromImage(solid(640, 480, green), true));
+    return save(path, heifFromImage(solid(640, 480, green), {true}));
 }
 bool withAlpha(const std::string& path)
 {
@@ -146,7 +133,7 @@ bool jpegClaiming65500(const std::string& path)
 bool heifClaiming65500(const std::string& path)
 {
     const QByteArray heif = heifFromImage(solid(64, 64, red));
-    return save(path, heif.isEmpty() ? heif : claimingSize(heif, QByteArray::fromHex("0000ffdc0000ffdc")));
+    return save(path, heif.isEmpty() ? heif : claimingSize(heif, "0000ffdc0000ffdc"));
 }
 bool truncatedHeic(const std::string& path)
 {

@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QProcess>
 #include <QTest>
 
@@ -34,6 +35,7 @@ protected:
         EXPECT_TRUE(QTest::qWaitForWindowActive(&window));
     }
 
+    static FileURL url(const std::string& path) { return FileURL::fileURLWithPath(path); }
     template <typename T>
     T* find(const char* name)
     {
@@ -53,10 +55,17 @@ protected:
     {
         return waitUntil([&] { return !window.controller().isMoving(); });
     }
+    // Types `name` into the name field and presses Ctrl+Return; true once the move has ended.
+    bool moveAs(const QString& name)
+    {
+        find<QLineEdit>("newFileNameTextField")->setText(name);
+        press(&window, Qt::Key_Return, Qt::ControlModifier);
+        return moveEnded();
+    }
     // Chooses `folder` in the panel the button opens; a source, until its listing (off the UI thread) has ended.
     void choose(const char* button, const std::string& folder)
     {
-        panel.chooseNext(FileURL::fileURLWithPath(folder));
+        panel.chooseNext(url(folder));
         click(button);
         listed();
     }
