@@ -98,11 +98,7 @@ TEST(FolderPanelTest, OpensInTheNearestFolderItCanShow)
     }
 }
 
-// Settings as a new user has them: none (the suite's other windows wrote some).
-struct NoSettings {
-    NoSettings() { std::filesystem::remove(Settings().fileName().toStdString()); }
-};
-class FolderMemoryTest : NoSettings, public WindowFixture<FailingFileManager> {};
+using FolderMemoryTest = WindowFixture<FailingFileManager>;
 
 // Guards remembering a choice that did not take or losing its bytes, forgetting the geometry, where the last moves
 // went or the option to move companions together, the settings living elsewhere than the XDG folder, the panel

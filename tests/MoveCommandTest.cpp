@@ -201,10 +201,9 @@ TEST_F(MoveCommandTest, RecentDestinationsAreTheLastNineDistinctPairsAndFillingT
 {
     prepare({"0.jpg", "1.jpg", "2.jpg", "3.jpg", "4.jpg", "5.jpg", "6.jpg", "7.jpg", "8.jpg", "9.jpg", "10.jpg"});
     auto recent = [&] {
-        std::string list;
-        for (const SubfolderPair& pair : controller.recentDestinations().pairs())
-            list += (list.empty() ? "" : " ") + pair.levelOne + "/" + pair.levelTwo;
-        return list;
+        return join(controller.recentDestinations().pairs() | std::views::transform([](const SubfolderPair& pair) {
+                        return pair.levelOne + "/" + pair.levelTwo;
+                    }));
     };
     auto moveTo = [&](std::string one, std::string two) {
         window.subFolderOneBox.value = std::move(one);

@@ -10,7 +10,9 @@
 
 #include <csignal>
 
+#include "app/FolderCompletion.h"
 #include "app/MainWindow.h"
+#include "app/Settings.h"
 #include "tests/support/Doubles.h"
 #include "tests/support/QtWait.h"
 #include "tests/support/TempDir.h"
@@ -23,10 +25,15 @@ inline void PrintTo(const QString& text, std::ostream* os)
 
 namespace shoebox::testing {
 
-// The real window, shown and active, on a scripted panel and alert, a recording output and the file manager double
-// `Files`.
+// Settings as a new user has them: none (another test's window wrote some).
+struct NoSettings {
+    NoSettings() { std::filesystem::remove(Settings().fileName().toStdString()); }
+};
+
+// The real window as a new user first sees it, shown and active, on a scripted panel and alert, a recording output and
+// the file manager double `Files`.
 template <typename Files>
-class WindowFixture : public ::testing::Test {
+class WindowFixture : public ::testing::Test, NoSettings {
 protected:
     WindowFixture() : window(MainWindow::Overrides{&panel, &alert, &files, &output})
     {
@@ -80,11 +87,12 @@ protected:
         choose("sourceFolderButton", dir.fill(names));
         choose("destinationFolderButton", dir.makeFolder("dest"));
     }
+    // A box's items, a date suggestion marked "*".
     static QStringList items(const QComboBox* box)
     {
         QStringList list;
         for (int i = 0; i < box->count(); ++i)
-            list << box->itemText(i);
+            list << box->itemText(i) + (box->itemData(i, FolderCompletion::suggestionRole).toBool() ? "*" : "");
         return list;
     }
 
