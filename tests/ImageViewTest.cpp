@@ -111,25 +111,20 @@ TEST_P(UnshowableTest, ShowsWhyNeverThePreviousPictureAndNothingStale)
     EXPECT_TRUE(waitUntil([&] { return centreIs(view.currentImage(), Qt::blue); }));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Files, UnshowableTest,
-    ::testing::Values(
-        Unshowable{"missing", "file is missing", [](auto&) { return true; }},
-        Unshowable{"folder", "not a regular file", [](auto& p) { return std::filesystem::create_directory(p); }},
-        Unshowable{"fifo", "not a regular file", [](auto& p) { return ::mkfifo(p.c_str(), 0644) == 0; }},
-        Unshowable{"empty", "empty file", [](auto& p) { return !writeFile(p, "").empty(); }},
-        Unshowable{"truncated", "unsupported or damaged image",
-                   [](auto& p) { return save(p, encode(noise(640, 480, 7)).chopped(5000)); }},
-        Unshowable{"garbage", "unsupported or damaged image",
-                   [](auto& p) { return save(p, encode(noise(64, 64, 3), "BMP").mid(54)); }},
-        Unshowable{"gifHeaderOnly", "unsupported or damaged image", [](auto& p) { return save(p, "GIF89a"); }, ".gif"},
-        Unshowable{"heic16000", "picture too large to show (it would need 1.",
-                   [](auto& p) { return writeHeic(p, "00003e8000003e80"); }, ".heic"},
-        Unshowable{"heic65500", "picture too large to show (it would need 2",
-                   [](auto& p) { return writeHeic(p, "0000ffdc0000ffdc"); }, ".heic"},
-        Unshowable{"video", "Can’t play", [](auto& p) { return save(p, bigEndian(24, 4) + "ftypmp42not a movie"); },
-                   ".mp4"}),
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Files, UnshowableTest, ::testing::Values(
+    Unshowable{"missing", "file is missing", [](auto&) { return true; }},
+    Unshowable{"folder", "not a regular file", [](auto& p) { return std::filesystem::create_directory(p); }},
+    Unshowable{"fifo", "not a regular file", [](auto& p) { return ::mkfifo(p.c_str(), 0644) == 0; }},
+    Unshowable{"empty", "empty file", [](auto& p) { return !writeFile(p, "").empty(); }},
+    Unshowable{"truncated", "unsupported or damaged image", [](auto& p) { return save(p, encode(noise(640, 480, 7)).chopped(5000)); }},
+    Unshowable{"garbage", "unsupported or damaged image", [](auto& p) { return save(p, encode(noise(64, 64, 3), "BMP").mid(54)); }},
+    Unshowable{"gifHeaderOnly", "unsupported or damaged image", [](auto& p) { return save(p, "GIF89a"); }, ".gif"},
+    Unshowable{"heic16000", "picture too large to show (it would need 1.", [](auto& p) { return writeHeic(p, "00003e8000003e80"); }, ".heic"},
+    Unshowable{"heic65500", "picture too large to show (it would need 2", [](auto& p) { return writeHeic(p, "0000ffdc0000ffdc"); }, ".heic"},
+    Unshowable{"video", "Can’t play", [](auto& p) { return save(p, bigEndian(24, 4) + "ftypmp42not a movie"); }, ".mp4"}),
     [](const auto& info) { return std::string(info.param.label); });
+// clang-format on
 
 // Guards the next video showing nothing until its player starts, or another video's first frame.
 TEST_F(ImageViewTest, AVideoNextInLineShowsItsOwnFirstFrameAtOnce)
