@@ -4,7 +4,6 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFileDialog>
-#include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
 #include <QProcess>
