@@ -42,6 +42,9 @@ public:
     // and returns at once: the listing runs on.
     void choose(const std::string& folder);
     bool listing() { return window_.controller().isListing(); }
+    // Switches the option to move companions together, as the menu item
+    // does; switched on, its companions are then found as a listing's are.
+    void moveCompanionsTogether(bool on) { window_.controller().setMoveCompanionsTogether(on); }
     // Chooses `folder` as the source and runs the event loop until its
     // listing has ended.
     void scan(const std::string& folder);

@@ -9,6 +9,10 @@
 // the same timer in the same window, idle, while `ls -f` lists the same
 // folder in another process: what the machine's load alone costs.
 //
+// The companions figure: the longest stall from switching the option to
+// move companions together on, after a listing without it, until the
+// companions are found (every name read again); the same baseline.
+//
 // The first picture figures: from the choice to the photo painted sharply.
 // The baseline is the listing alone, on its own thread with nothing else to
 // do (the one the window runs), plus, on the slow disk, one plain decode of
@@ -119,6 +123,24 @@ void figures(Harness& h, int pairs, const std::string& folder, const std::functi
     report.figure(std::string("first_picture_1m") + suffix + "_ms", "ms", rounds.firstPicture, rounds.baselineFirst);
 }
 
+// Rounds of switching the option on after a listing without it, until its
+// companions are found, each against the idle window while `ls -f` runs.
+void companionFigure(Harness& h, int pairs, const std::string& folder, Report& report)
+{
+    std::vector<double> stall, baseline;
+    inTurn(
+        pairs,
+        [&](int) {
+            StallProbe probe;
+            h.moveCompanionsTogether(true);
+            shoebox::testing::waitUntil([&] { return !h.listing(); }, 600000);
+            stall.push_back(probe.longestMs());
+            h.moveCompanionsTogether(false);
+        },
+        [&](int) { baseline.push_back(idleStallMs(folder)); });
+    report.figure("companions_on_1m_stall_ms", "ms", stall, baseline);
+}
+
 } // namespace
 
 void listingFigures(const Data& data, const Options& options, Report& report, const std::string& folder)
@@ -128,6 +150,7 @@ void listingFigures(const Data& data, const Options& options, Report& report, co
     h.scan(folder);
     figures(
         h, options.pairs, folder, [&] { return listingMs(folder); }, "", report);
+    companionFigure(h, options.pairs, folder, report);
 
     shoebox::testing::SlowMount slow(folder, slowDelay);
     if (!slow.mounted()) {

@@ -181,9 +181,16 @@ private:
     void printPlaces(const FileCommand& command, bool back);
 
     // The list and the files that go with its entries (ViewControllerGroups.cpp).
-    // Lists the entries with their companions: those given (found by the
-    // listing), or else those the source folder holds now.
-    void groupEntries(std::optional<std::vector<ListedFile>> found = std::nullopt);
+    // Lists the entries with their companions as `found` (none: each alone),
+    // one listed file per entry as the list stands; rebuildList() then makes
+    // the entries as the option wants them.
+    void groupEntries(std::optional<std::vector<ListedFile>> found);
+    // Finds the companions on a worker, as the listing does.
+    void startGrouping();
+    void finishGrouping(std::optional<std::vector<ListedFile>> found);
+    // The entries as the option makes them, the listed file `current` (or
+    // its still) on show.
+    void relist(std::size_t current);
     void rebuildList();
     std::optional<std::size_t> entryOfListed(std::size_t listed) const;
     std::vector<FileURL> companionsOf(std::size_t entry) const;

@@ -10,24 +10,13 @@
 
 namespace shoebox {
 
-// The entries as they stand, with their companions: found by the listing,
-// or, switched on after a listing without it, those the source folder holds
-// now. An entry moved away meanwhile went on its own and stays so.
+// The entries as they stand, with their companions as `found` (none: each
+// entry alone). An entry moved away meanwhile went on its own and stays so.
 void ViewController::groupEntries(std::optional<std::vector<ListedFile>> found)
 {
     listed_.clear();
     for (const FileURL& url : imageURLs_)
         listed_.push_back(ListedFile{url, {}, {}, {}});
-    if (!found && sourceFolderPath_) {
-        // The entries still in the source folder, in list order (natural order).
-        std::vector<FileURL> there;
-        for (const FileURL& url : imageURLs_) {
-            if (url.deletingLastPathComponent() == *sourceFolderPath_)
-                there.push_back(url);
-        }
-        if (const auto names = services_.fileManager->namesInDirectory(*sourceFolderPath_))
-            found = findCompanions(there, *names);
-    }
     if (found) {
         const std::vector<ListedFile>& now = *found;
         // Sorted by path, as Companions.cpp looks up stems: a hash table of
@@ -60,7 +49,6 @@ void ViewController::groupEntries(std::optional<std::vector<ListedFile>> found)
             }
         }
     }
-    rebuildList();
 }
 
 void ViewController::rebuildList()
@@ -92,16 +80,57 @@ void ViewController::setMoveCompanionsTogether(bool on)
     companionsTogether_ = on;
     if (listing_) // the listing's end lists the entries as the option is then
         return;
-    if (imageURLs_.empty()) { // no scan, or one that found nothing
+    if (imageURLs_.empty() || (listed_.empty() && !on)) { // nothing listed, or listed alone: the list stands
         updateDestinationPreview();
         return;
     }
-    const auto shownNow = static_cast<std::size_t>(currentImageItem_);
-    const std::size_t current = listed_.empty() ? shownNow : shown_[shownNow];
     if (listed_.empty())
-        groupEntries(); // lists the entries as they are: the entry's index is its file's
+        startGrouping();
     else
-        rebuildList();
+        relist(shown_[static_cast<std::size_t>(currentImageItem_)]);
+}
+
+// Switched on after a listing without it: the companions among the source
+// folder's names are found on a worker, as a listing's are (reading a
+// million names takes a second, longer on a slow disk). Commands that need
+// the list wait meanwhile, as they do for a listing, and choosing another
+// folder cancels it.
+void ViewController::startGrouping()
+{
+    if (!sourceFolderPath_) {
+        finishGrouping(std::nullopt);
+        return;
+    }
+    // The entries still in the source folder, in list order (natural order).
+    std::vector<FileURL> there;
+    for (const FileURL& url : imageURLs_) {
+        if (url.deletingLastPathComponent() == *sourceFolderPath_)
+            there.push_back(url);
+    }
+    listing_ = std::make_shared<JobToken>();
+    updateProgressText();
+    services_.jobs->start(listing_,
+                          [this, folder = *sourceFolderPath_, files = services_.fileManager,
+                           there = std::move(there)](const JobToken& token, const JobRunner::Deliver& deliver) {
+                              std::optional<std::vector<ListedFile>> found;
+                              if (const auto names = files->namesInDirectory(folder); names && !token.cancelled())
+                                  found = findCompanions(there, *names);
+                              deliver([this, found = std::move(found)]() mutable { finishGrouping(std::move(found)); });
+                          });
+}
+
+void ViewController::finishGrouping(std::optional<std::vector<ListedFile>> found)
+{
+    listing_.reset();
+    positionWaits_ = false;
+    groupEntries(std::move(found)); // listed as the entries were: the entry's index is its file's
+    relist(std::min(static_cast<std::size_t>(std::max<std::int64_t>(currentImageItem_, 0)), listed_.size() - 1));
+    runWaiting();
+}
+
+void ViewController::relist(std::size_t current)
+{
+    rebuildList();
     totalImageCount_ = static_cast<std::int64_t>(imageURLs_.size());
     const std::optional<std::size_t> still = listed_[current].still;
     std::optional<std::size_t> entry = entryOfListed(current);

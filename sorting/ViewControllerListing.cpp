@@ -157,8 +157,13 @@ void ViewController::finishListing(std::optional<std::vector<FileURL>> list,
     imageURLs_ = std::move(*list);
     listed_.clear();
     shown_.clear();
-    if (companionsTogether_)
+    // Switched on while the listing ran, which then left the companions out:
+    // they are found once the list shows.
+    const bool groupLater = companionsTogether_ && !groups;
+    if (companionsTogether_ && groups) {
         groupEntries(std::move(groups));
+        rebuildList();
+    }
     totalImageCount_ = static_cast<std::int64_t>(imageURLs_.size());
     const std::optional<std::size_t> firstStill = listed_.empty() ? std::nullopt : listed_[0].still;
     if (shown && firstStill) {
@@ -174,7 +179,10 @@ void ViewController::finishListing(std::optional<std::vector<FileURL>> list,
     updateProgressBar();
     if (sourceListed_ && sourceFolderPath_)
         sourceListed_(*sourceFolderPath_);
-    runWaiting();
+    if (groupLater)
+        startGrouping();
+    else
+        runWaiting();
 }
 
 // While a listing runs, or other commands still wait, `command` waits

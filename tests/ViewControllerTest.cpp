@@ -41,15 +41,21 @@ TEST_F(ScanTest, TakesDirectEntriesWithListedExtensionsInNaturalOrder)
     EXPECT_EQ(window.sourceFolderLabel.value + ": " + commands(), "src: prev next trash move");
 }
 
-// Guards a Live Photo's video listed twice or lost when the option to move companions together is switched, the file
-// on show or the count not following, a RAW without a shown twin listed, a moved pair coming back split, and opening
-// the video when it is no entry.
+// Guards a Live Photo's video listed twice or lost when the option to move companions together is switched (and a
+// step taken while the companions are found, off the UI thread, lost), the file on show or the count not following,
+// a RAW without a shown twin listed, a moved pair coming back split, and opening the video when it is no entry.
 TEST_F(ScanTest, ALivePhotosVideoLeavesTheListWhileCompanionsMoveTogether)
 {
     scan(dir.fill({"IMG_0412.HEIC", "IMG_0412.MOV", "IMG_0412.AAE", "DSC_2041.NEF", "clip.mov", "z.jpg"}));
     EXPECT_EQ(step(2), "3 / 4 src/IMG_0412.MOV");
+    window.jobs.hold = true; // the folder's other names are read on a worker; a step meanwhile waits for them
     controller.setMoveCompanionsTogether(true);
-    EXPECT_EQ(state(), "2 / 3 src/IMG_0412.HEIC");
+    controller.nextImageButton(nullptr);
+    EXPECT_EQ(entries(), "src/clip.mov src/IMG_0412.HEIC src/IMG_0412.MOV src/z.jpg");
+    ASSERT_TRUE(window.jobs.deliverNext());
+    window.jobs.hold = false;
+    EXPECT_EQ(state(), "3 / 3 src/z.jpg");
+    EXPECT_EQ(step(-1), "2 / 3 src/IMG_0412.HEIC");
     EXPECT_EQ(entries(), "src/clip.mov src/IMG_0412.HEIC src/z.jpg");
     controller.setMoveCompanionsTogether(false);
     EXPECT_EQ(step(1), "3 / 4 src/IMG_0412.MOV");

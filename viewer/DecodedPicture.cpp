@@ -1,7 +1,5 @@
 #include "viewer/DecodedPicture.h"
 
-#include "viewer/DecodeBudget.h"
-
 #include <QCoreApplication>
 #include <QLocale>
 
@@ -74,14 +72,14 @@ QString problemText(Problem problem, const QString& fileName)
         .arg(fileName, QCoreApplication::translate("ImageView", why));
 }
 
-QString problemText(const DecodedPicture& picture, const QString& fileName)
+QString problemText(const DecodedPicture& picture, const QString& fileName, std::int64_t capBytes)
 {
     if (picture.problem != Problem::TooLarge || picture.neededBytes <= 0)
         return problemText(picture.problem, fileName);
     const QLocale locale;
     const QString why =
         QCoreApplication::translate("ImageView", tooLargeNeeding)
-            .arg(locale.formattedDataSize(picture.neededBytes, 1), locale.formattedDataSize(decodeCapBytes(), 1));
+            .arg(locale.formattedDataSize(picture.neededBytes, 1), locale.formattedDataSize(capBytes, 1));
     return QCoreApplication::translate("ImageView", "Can’t show “%1”: %2").arg(fileName, why);
 }
 

@@ -71,8 +71,9 @@ struct DecodedPicture {
 using PreviewSink = std::function<void(DecodedPicture)>;
 
 // problemText for a decode's result; TooLarge also says how much memory the
-// picture would need and how much one may take.
-QString problemText(const DecodedPicture& picture, const QString& fileName);
+// picture would need and how much one may take (`capBytes`: the decode
+// budget's cap).
+QString problemText(const DecodedPicture& picture, const QString& fileName, std::int64_t capBytes);
 
 // A TooLarge result for a picture that would need `bytes`.
 DecodedPicture tooLarge(std::int64_t bytes);

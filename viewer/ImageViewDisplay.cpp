@@ -1,9 +1,11 @@
 // The image view's showing and painting: what is on show (a picture, a
 // preview, an animation, a video or a placeholder text) and how it is
-// drawn. The rest of the class is in ImageViewWidget.cpp.
+// drawn. The rest of the class is in ImageViewWidget.cpp, ImageViewDecoding.cpp
+// and ImageViewZoom.cpp.
 
 #include "viewer/ImageViewWidget.h"
 
+#include "viewer/DecodeBudget.h"
 #include "viewer/Fitting.h"
 #include "viewer/MediaModule.h"
 #include "viewer/Trace.h"
@@ -32,7 +34,7 @@ void ImageViewWidget::showPicture(const DecodedPicture& picture)
 {
     media_.stop();
     if (picture.problem != Problem::None) {
-        showPlaceholder(imaging::problemText(picture, currentName()));
+        showPlaceholder(imaging::problemText(picture, currentName(), imaging::decodeCapBytes()));
         return;
     }
     if (!picture.animation.isEmpty()) {

@@ -135,6 +135,9 @@ protected:
 private:
     enum class Showing { Nothing, Preview, Picture, Movie, Video, Placeholder };
 
+    static bool isVideoPath(const std::string& path);
+    // The entry `cache` holds for the file now at `url`, if any.
+    static std::shared_ptr<const imaging::DecodedPicture> peek(const imaging::DecodeCache& cache, const FileURL& url);
     QSize targetSize() const;
     bool wanted(const std::string& path) const;
     bool isCurrent(const std::string& path) const;

@@ -1,6 +1,6 @@
 // The image view's zoom: fit or a fixed scale, panning, and the picture
-// decoded for it. The rest of the class is in ImageViewWidget.cpp and
-// ImageViewDisplay.cpp.
+// decoded for it. The rest of the class is in ImageViewWidget.cpp,
+// ImageViewDecoding.cpp and ImageViewDisplay.cpp.
 
 #include "viewer/ImageViewWidget.h"
 

@@ -1,11 +1,10 @@
 #include "viewer/JpegDecoder.h"
 
 #include "viewer/DecodeBudget.h"
+#include "viewer/Exif.h"
 #include "viewer/Fitting.h"
 
 #include "viewer/Trace.h"
-
-#include <QTransform>
 
 #include <algorithm>
 #include <cerrno>
@@ -20,7 +19,6 @@
 #include <jpeglib.h>
 // After jpeglib.h, which it needs.
 #include <jerror.h>
-#include <libexif/exif-data.h>
 
 namespace shoebox::imaging {
 
@@ -223,19 +221,6 @@ DecodedPicture failed(Problem p)
     return d;
 }
 
-// The thumbnail cut to the shape of the main picture (both as stored):
-// some cameras pad a 3:2 photo's preview to 4:3 with black bars.
-QImage cropToShape(const QImage& thumbnail, QSize main)
-{
-    if (main.isEmpty() || thumbnail.isNull())
-        return thumbnail;
-    const QSize fit = main.scaled(thumbnail.size(), Qt::KeepAspectRatio);
-    if (fit.width() < thumbnail.width() * 97 / 100 || fit.height() < thumbnail.height() * 97 / 100)
-        return thumbnail.copy(
-            QRect(QPoint((thumbnail.width() - fit.width()) / 2, (thumbnail.height() - fit.height()) / 2), fit));
-    return thumbnail;
-}
-
 // A small JPEG decoded whole (an EXIF thumbnail: a few kilobytes).
 QImage decodeSmall(const QByteArray& jpeg)
 {
@@ -249,17 +234,6 @@ QImage decodeSmall(const QByteArray& jpeg)
     if (image.isNull() || readPixels(d, 1, &image, nullptr) != Outcome::Done)
         return {};
     return image;
-}
-
-// An ASCII tag's text up to its first null, or nothing when the tag is
-// absent or of another format. Points into `exif`.
-std::string_view asciiTag(ExifData* exif, ExifIfd ifd, ExifTag tag)
-{
-    const ExifEntry* entry = exif_content_get_entry(exif->ifd[ifd], tag);
-    if (!entry || entry->format != EXIF_FORMAT_ASCII || !entry->data)
-        return {};
-    const auto* text = reinterpret_cast<const char*>(entry->data);
-    return std::string_view(text, ::strnlen(text, entry->size));
 }
 
 // The stored size divided by the largest of 8, 4, 2 that gives at least
@@ -359,66 +333,6 @@ bool jpegLooksComplete(const QByteArray& data)
     return false;
 }
 
-ExifSummary readExif(const QByteArray& data)
-{
-    ExifSummary summary;
-    ExifData* exif = exif_data_new();
-    if (!exif)
-        return summary;
-    // Read only: libexif would otherwise add the tags the standard requires.
-    exif_data_unset_option(exif, EXIF_DATA_OPTION_FOLLOW_SPECIFICATION);
-    exif_data_load_data(exif, reinterpret_cast<const unsigned char*>(data.constData()),
-                        static_cast<unsigned int>(data.size()));
-    if (ExifEntry* entry = exif_content_get_entry(exif->ifd[EXIF_IFD_0], EXIF_TAG_ORIENTATION);
-        entry && entry->format == EXIF_FORMAT_SHORT && entry->components >= 1 && entry->size >= 2) {
-        const int value = exif_get_short(entry->data, exif_data_get_byte_order(exif));
-        if (value >= 1 && value <= 8)
-            summary.orientation = value;
-    }
-    if (exif->data && exif->size > 0)
-        summary.thumbnail = QByteArray(reinterpret_cast<const char*>(exif->data), qsizetype(exif->size));
-    summary.taken = takenFromExif(asciiTag(exif, EXIF_IFD_EXIF, EXIF_TAG_DATE_TIME_ORIGINAL),
-                                  asciiTag(exif, EXIF_IFD_EXIF, EXIF_TAG_OFFSET_TIME_ORIGINAL));
-    for (auto [tag, text] : {std::pair{EXIF_TAG_MAKE, &summary.make}, {EXIF_TAG_MODEL, &summary.model}}) {
-        const std::string_view bytes = asciiTag(exif, EXIF_IFD_0, tag);
-        *text = QString::fromUtf8(bytes.data(), qsizetype(bytes.size())).simplified();
-    }
-    exif_data_unref(exif);
-    return summary;
-}
-
-PhotoInfo photoInfoFromExif(const QByteArray& data)
-{
-    ExifSummary exif = readExif(data);
-    PhotoInfo info;
-    info.taken = exif.taken;
-    info.make = std::move(exif.make);
-    info.model = std::move(exif.model);
-    return info;
-}
-
-QImage orient(const QImage& stored, int orientation)
-{
-    switch (orientation) {
-    case 2:
-        return stored.mirrored(true, false);
-    case 3:
-        return stored.mirrored(true, true); // a half turn
-    case 4:
-        return stored.mirrored(false, true);
-    case 5: // transposed: a quarter turn clockwise, then mirrored
-        return stored.transformed(QTransform().rotate(90)).mirrored(true, false);
-    case 6:
-        return stored.transformed(QTransform().rotate(90));
-    case 7: // transversed
-        return stored.transformed(QTransform().rotate(90)).mirrored(false, true);
-    case 8:
-        return stored.transformed(QTransform().rotate(270));
-    default:
-        return stored;
-    }
-}
-
 std::optional<DecodedPicture> decodeJpeg(int fd, const QByteArray& start, const DecodeRequest& request,
                                          const CancelCheck& cancelled, JpegScale scale)
 {
@@ -482,9 +396,7 @@ std::optional<DecodedPicture> decodeJpeg(int fd, const QByteArray& start, const 
 
     DecodedPicture picture;
     picture.isPreview = scale == JpegScale::Glance;
-    picture.info.taken = exif.taken;
-    picture.info.make = exif.make;
-    picture.info.model = exif.model;
+    picture.info = std::move(exif.info);
     picture.originalSize = turned ? stored.transposed() : stored;
     picture.decodedSize = turned ? decoded.size().transposed() : decoded.size();
     // Scaled in the stored orientation, then turned: the turn moves only
@@ -505,9 +417,7 @@ DecodedPicture decodeJpegPreview(const QByteArray& start, const DecodeRequest& r
     preview.isPreview = true;
     preview.target = request.target;
     const ExifSummary exif = readExif(start);
-    preview.info.taken = exif.taken;
-    preview.info.make = exif.make;
-    preview.info.model = exif.model;
+    preview.info = exif.info;
     QSize stored;
     {
         Decompressor d; // the main picture's size, when its header is within `start`

@@ -43,30 +43,6 @@ enum class JpegScale { Sharp, Glance };
 // paint as a grey lower part without failing.
 bool jpegLooksComplete(const QByteArray& data);
 
-// What a JPEG's EXIF block says that the view needs.
-struct ExifSummary {
-    int orientation = 1;  // 1-8 as EXIF numbers them; 1 also when absent or out of range
-    QByteArray thumbnail; // the embedded preview (a JPEG), empty when there is none
-    std::optional<TakenAt> taken;
-    QString make, model;
-};
-
-// Reads the EXIF block (libexif) from `data`: an APP1 payload starting with
-// "Exif\0\0", or the start of a JPEG file, in which the APP1 segment is
-// looked for.
-ExifSummary readExif(const QByteArray& data);
-// What readExif finds of the photo's date and camera (the HEIF module's
-// Exif block comes here).
-PhotoInfo photoInfoFromExif(const QByteArray& data);
-
-// EXIF orientations 5-8 turn the picture a quarter.
-inline bool swapsAxes(int orientation)
-{
-    return orientation >= 5 && orientation <= 8;
-}
-// `stored`, as the camera wrote it, turned and mirrored upright.
-QImage orient(const QImage& stored, int orientation);
-
 // The whole picture at the size it is shown within `request.target`, from
 // the open file `fd` whose first bytes are `start`; libjpeg reads the rest
 // as it decodes, so no copy of the file is held. A file that ends before

@@ -1,8 +1,8 @@
 #include "viewer/MediaModule.h"
 
 #include "platform/ProgramFolder.h"
+#include "viewer/Exif.h"
 #include "viewer/Fitting.h"
-#include "viewer/JpegDecoder.h"
 
 #include <QLibrary>
 #include <QThreadPool>
