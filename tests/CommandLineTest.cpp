@@ -21,6 +21,7 @@ std::string outcome(const TempDir& dir, std::vector<std::string> args)
 {
     args.insert(args.begin(), "/usr/bin/shoebox");
     std::vector<const char*> argv;
+    argv.reserve(args.size() + 1);
     for (const std::string& arg : args)
         argv.push_back(arg.c_str());
     argv.push_back(nullptr);

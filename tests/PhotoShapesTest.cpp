@@ -110,10 +110,10 @@ const std::vector<Shape> shapes = {
     {"alpha.heic", [](auto& p) { return save(p, heifFromImage(quadrants({640, 480}, clear, red, clear, red))); }, Problem::None, {640, 480}, {{3, clear}, {5, red}}},
     {"motion-photo.jpg", [](auto& p) { return save(p, encode(solid(640, 480, red)) + movie); }, Problem::None, {640, 480}, {{4, red}}},
     // As one phone maker stores it: the video in a box of its own after the picture's.
-    {"motion-photo.heic", [](auto& p) { return heifEdited(p, solid(640, 480, blue), [](QByteArray h) { return h + box("mpvd", movie); }); }, Problem::None, {640, 480}, {{4, blue}}},
+    {"motion-photo.heic", [](auto& p) { return heifEdited(p, solid(640, 480, blue), [](const QByteArray& h) { return h + box("mpvd", movie); }); }, Problem::None, {640, 480}, {{4, blue}}},
     {"claims-65500x65500.jpg", [](auto& p) { QByteArray jpeg = encode(solid(8, 8, red)); return save(p, jpeg.replace(jpeg.indexOf("\xFF\xC0") + 5, 4, "\xFF\xDC\xFF\xDC")); }, Problem::Damaged, {}, {}, 60},
     {"claims-65500x65500.heic", [](auto& p) { return save(p, claimingSize(heifFromImage(solid(64, 64, red)), "0000ffdc0000ffdc")); }, Problem::TooLarge, {}, {}, 60, 16 * gib},
-    {"truncated.heic", [](auto& p) { return heifEdited(p, noise(640, 480, 5), [](QByteArray h) { return h.left(h.size() * 2 / 3); }); }, Problem::Damaged},
+    {"truncated.heic", [](auto& p) { return heifEdited(p, noise(640, 480, 5), [](const QByteArray& h) { return h.left(h.size() * 2 / 3); }); }, Problem::Damaged},
     {"ordinary.jpg", [](auto& p) { return jpegOf(p, {4000, 3000}, blue, blue); }, Problem::None, {2000, 1500}, {{4, blue}}},
 };
 // clang-format on
