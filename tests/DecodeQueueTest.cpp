@@ -28,25 +28,37 @@ using shoebox::testing::waitUntil;
 
 namespace {
 
-// One worker; a decode runs until released or cancelled (5 s at most: a fault fails, not hangs) and returns a picture.
+// Waits while `held` is set, unless cancelled meanwhile (5 s at most: a fault fails, not hangs); true when cancelled.
+bool holdWhile(const std::atomic<bool>& held, const imaging::CancelCheck& cancelled)
+{
+    for (int ms = 0; ms < 5000 && held && !cancelled(); ++ms)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    return cancelled();
+}
+
+// One worker unless a test asks for more; a decode, but for "quick", holds until released or cancelled, and returns a
+// picture.
 struct DecodeQueueTest : ::testing::Test {
-    std::atomic<bool> released{false};
+    std::atomic<bool> held{true};
     std::atomic<int> running{0}, cancelled{0};
     std::vector<std::string> started;                   // read once the queue is idle or gone
     std::vector<std::pair<std::string, int>> delivered; // path, width
-    std::unique_ptr<imaging::DecodeQueue> queue = std::make_unique<imaging::DecodeQueue>(
-        1, [this](const std::string& path, auto picture) { delivered.emplace_back(path, picture->target.width()); },
-        [this](const imaging::DecodeRequest& request, const imaging::CancelCheck& isCancelled, const auto&) {
-            started.push_back(request.path);
-            ++running;
-            for (int ms = 0; ms < 5000 && !released && !isCancelled(); ++ms)
-                std::this_thread::sleep_for(std::chrono::milliseconds(1));
-            cancelled += isCancelled() ? 1 : 0;
-            imaging::DecodedPicture picture;
-            picture.target = request.target;
-            return picture;
-        });
+    std::unique_ptr<imaging::DecodeQueue> queue = queueOf(1);
 
+    std::unique_ptr<imaging::DecodeQueue> queueOf(int threads)
+    {
+        return std::make_unique<imaging::DecodeQueue>(
+            threads,
+            [this](const std::string& path, auto picture) { delivered.emplace_back(path, picture->target.width()); },
+            [this](const imaging::DecodeRequest& request, const imaging::CancelCheck& isCancelled, const auto&) {
+                started.push_back(request.path);
+                ++running;
+                cancelled += request.path != "quick" && holdWhile(held, isCancelled) ? 1 : 0;
+                imaging::DecodedPicture picture;
+                picture.target = request.target;
+                return picture;
+            });
+    }
     void request(const std::string& path, int priority, QSize target = {100, 100})
     {
         queue->request({path, target, 1.0}, {}, priority);
@@ -69,7 +81,7 @@ TEST_F(DecodeQueueTest, RunsTheMostUrgentFirstOnceEachAndDeliversNothingReplaced
     request("resized", 1, {100, 100});
     request("resized", 1, {200, 200});
     queue->retainOnly([](const std::string& path) { return path != "running" && path != "queued"; });
-    released = true;
+    held = false;
     ASSERT_TRUE(waitUntil([&] { return queue->pending() == 0; }));
     EXPECT_EQ(started, (std::vector<std::string>{"running", "a", "b", "c", "e", "resized"}));
     EXPECT_EQ(delivered, (std::vector<std::pair<std::string, int>>{
@@ -90,26 +102,15 @@ TEST_F(DecodeQueueTest, DyingStopsTheRunningDecodeAndStartsNothingMore)
 
 // Guards a queue of two threads leaving its second idle while the first is busy: a job asked for during a long
 // decode must not wait for it.
-TEST(DecodeQueueThreadsTest, AJobAskedForDuringALongDecodeRunsBesideIt)
+TEST_F(DecodeQueueTest, AJobAskedForDuringALongDecodeRunsBesideIt)
 {
-    std::atomic<bool> released{false}, slowRunning{false};
-    std::vector<std::string> delivered;
-    imaging::DecodeQueue queue(
-        2, [&](const std::string& path, auto) { delivered.push_back(path); },
-        [&](const imaging::DecodeRequest& request, const imaging::CancelCheck& isCancelled, const auto&) {
-            if (request.path == "slow") {
-                slowRunning = true;
-                for (int ms = 0; ms < 5000 && !released && !isCancelled(); ++ms)
-                    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-            }
-            return imaging::DecodedPicture{};
-        });
-    queue.request({"slow", {100, 100}, 1.0}, {}, 5);
-    ASSERT_TRUE(waitUntil([&] { return slowRunning.load(); }));
-    queue.request({"quick", {100, 100}, 1.0}, {}, 1);
+    queue = queueOf(2);
+    request("slow", 5);
+    ASSERT_TRUE(waitUntil([&] { return running > 0; }));
+    request("quick", 1);
     EXPECT_TRUE(waitUntil([&] { return !delivered.empty(); }, 2000)) << "the second thread never started";
-    EXPECT_EQ(delivered, std::vector<std::string>{"quick"});
-    released = true;
+    EXPECT_EQ(delivered, (std::vector<std::pair<std::string, int>>{{"quick", 100}}));
+    held = false;
     EXPECT_TRUE(waitUntil([&] { return delivered.size() == 2; }));
 }
 
@@ -157,14 +158,12 @@ TEST_F(ScriptedViewTest, APictureOfAReplacedFileIsDecodedAgain)
 // Guards a neighbour's decode kept while a key is held, so that the file on show waits behind it.
 TEST_F(ScriptedViewTest, AHeldKeyStopsTheNeighboursDecode)
 {
-    std::atomic<bool> neighbour{false}, stopped{false};
+    std::atomic<bool> neighbour{false}, stopped{false}, always{true};
     auto view = viewOn([&](const std::string& path, const auto& cancelled, auto&) {
         if (!path.ends_with("/1.jpg"))
             return Qt::green;
         neighbour = true;
-        for (int ms = 0; ms < 5000 && !cancelled(); ++ms) // 5 s at most: a fault fails, not hangs
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        stopped = cancelled();
+        stopped = holdWhile(always, cancelled);
         return Qt::red;
     });
     view->setImage(url("0.jpg"));
@@ -256,33 +255,24 @@ TEST(HeldKeyPolicyTest, PhotosWithoutAPreviewShowStandInsDecodedAheadAndOnlyTheL
     std::mutex mutex;
     std::set<int> sharp, standIns;
     std::atomic<bool> holdSharp = false;
-    const auto answer = [&](const imaging::DecodeRequest& request, std::set<int>* finished, bool standIn) {
-        imaging::DecodedPicture picture;
-        picture.isPreview = finished != &sharp;
-        picture.problem = imaging::statPath(request.path, &picture.stamp);
-        picture.target = request.target;
-        if (finished) {
-            picture.image = solid(160, 120, colour(number(request), standIn));
-            std::lock_guard lock(mutex);
-            finished->insert(number(request));
-        }
-        return picture;
+    const auto decoder = [&](std::set<int>* finished) {
+        return
+            [&, finished](const imaging::DecodeRequest& request, const imaging::CancelCheck& cancelled, const auto&) {
+                imaging::DecodedPicture picture;
+                picture.isPreview = finished != &sharp;
+                picture.problem = imaging::statPath(request.path, &picture.stamp);
+                picture.target = request.target;
+                if (finished == &sharp && holdWhile(holdSharp, cancelled)) {
+                    picture.problem = Problem::Cancelled;
+                } else if (finished) {
+                    picture.image = solid(160, 120, colour(number(request), finished == &standIns));
+                    std::lock_guard lock(mutex);
+                    finished->insert(number(request));
+                }
+                return picture;
+            };
     };
-    ImageViewWidget view(nullptr, {[&](const imaging::DecodeRequest& request, const imaging::CancelCheck& cancelled,
-                                       const imaging::PreviewSink&) {
-                                       while (holdSharp && !cancelled())
-                                           std::this_thread::sleep_for(std::chrono::milliseconds(1));
-                                       if (cancelled()) {
-                                           imaging::DecodedPicture stopped;
-                                           stopped.problem = Problem::Cancelled;
-                                           return stopped;
-                                       }
-                                       return answer(request, &sharp, false);
-                                   },
-                                   [&](const imaging::DecodeRequest& request, const imaging::CancelCheck&,
-                                       const imaging::PreviewSink&) { return answer(request, nullptr, false); },
-                                   [&](const imaging::DecodeRequest& request, const imaging::CancelCheck&,
-                                       const imaging::PreviewSink&) { return answer(request, &standIns, true); }});
+    ImageViewWidget view(nullptr, {decoder(&sharp), decoder(nullptr), decoder(&standIns)});
     view.resize(400, 300);
     view.show();
     const auto step = [&](int i) {

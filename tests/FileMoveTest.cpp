@@ -3,10 +3,7 @@
 #include <sys/wait.h>
 #include <sys/xattr.h>
 
-#include <thread>
-
 #include "platform/FileDescriptor.h"
-#include "platform/LinuxFileManager.h"
 #include "platform/MoveObserver.h"
 #include "platform/Text.h"
 #include "tests/FileMoveTesting.h"
@@ -53,6 +50,15 @@ struct Observer final : MoveObserver {
     }
 };
 
+// A file of `size` bytes, all holes but for `chunk` at each of `at`.
+void writeSparse(const std::string& path, const std::string& chunk, std::initializer_list<off_t> at, off_t size)
+{
+    const UniqueFd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644));
+    for (const off_t offset : at)
+        ASSERT_EQ(::pwrite(fd.get(), chunk.data(), chunk.size(), offset), static_cast<ssize_t>(chunk.size()));
+    ASSERT_EQ(::ftruncate(fd.get(), size), 0);
+}
+
 } // namespace
 
 // Guards replacing a file or an empty folder by RENAME_NOREPLACE, link and unlink (NFS), or a placeholder (FAT).
@@ -75,26 +81,6 @@ TEST(MoveTest, NeverReplacesAFileOrAFolder)
         ASSERT_TRUE(moveItemNoReplace(dir / "caf\xE9 \xFF.jpg", dir / "\xC3\x28.jpg", nullptr, io));
         EXPECT_EQ(tree(dir.path()), "Beach/ Holiday/inner/ b.jpg=old \xC3\x28.jpg=new");
     }
-}
-
-// Guards a file manager's moves ignoring the calls it was handed, and one move's faults reaching a move on another
-// thread.
-TEST(MoveTest, EachMoveMakesItsCallsThroughItsOwnSeam)
-{
-    TempDir dir;
-    dir.write("a.jpg", "a");
-    dir.write("b.jpg", "b");
-    LinuxFileManager plain;
-    Result<> meanwhile;
-    FileMoveIo io = systemFileMoveIo();
-    io.renameat2 = [&](auto&&...) {
-        std::thread([&] { meanwhile = plain.moveItemAtPath(dir / "b.jpg", dir / "B.jpg"); }).join();
-        errno = EIO;
-        return -1;
-    };
-    expectFailure(LinuxFileManager(io).moveItemAtPath(dir / "a.jpg", dir / "A.jpg"), EIO);
-    EXPECT_TRUE(meanwhile) << meanwhile.error().description;
-    EXPECT_EQ(tree(dir.path()), "B.jpg=b a.jpg=a");
 }
 
 // Guards a missing source's words, a folder moved into itself, and descriptions cut too long or inside a letter.
@@ -131,12 +117,7 @@ TEST(MoveTest, RefusalsAreToldInOneShortLineAndMakeNothing)
 TEST_F(CrossMoveTest, KeepsEverythingAboutTheItemsThereAndBack)
 {
     const std::string chunk = photoBytes(64 << 10), &acl = aclLettingUserRead;
-    {
-        const UniqueFd fd(::open((dir / "clip.MOV").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644));
-        ASSERT_EQ(::pwrite(fd.get(), chunk.data(), chunk.size(), 0), static_cast<ssize_t>(chunk.size()));
-        ASSERT_EQ(::pwrite(fd.get(), chunk.data(), chunk.size(), 8 << 20), static_cast<ssize_t>(chunk.size()));
-        ASSERT_EQ(::ftruncate(fd.get(), 16 << 20), 0);
-    }
+    writeSparse(dir / "clip.MOV", chunk, {0, 8 << 20}, 16 << 20);
     if (::setxattr((dir / "clip.MOV").c_str(), "system.posix_acl_access", acl.data(), acl.size(), 0) != 0 ||
         ::setxattr(source.c_str(), "user.rating", "5", 1, 0) != 0)
         GTEST_SKIP() << "the filesystem of " << dir.path() << " holds no ACLs or user attributes";
@@ -190,11 +171,7 @@ TEST_F(CrossMoveTest, ReportsProgressAndStopsWhereverItIsAsked)
     dir.write("Holiday/day 2/IMG_3.JPG", "");
     for (const char* name : {"a.JPG", "b.JPG", "c.JPG"})
         dir.write(std::string("Empty/") + name, "");
-    {
-        const UniqueFd video(::open((dir / "clip.MOV").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644));
-        ASSERT_EQ(::pwrite(video.get(), "data", 4, 2 << 20), 4);
-        ASSERT_EQ(::ftruncate(video.get(), 4 << 20), 0);
-    }
+    writeSparse(dir / "clip.MOV", "data", {2 << 20}, 4 << 20);
     userSpaceCopyOnly(io);
     int syncs = 0;
     io.fsync = [&, real = io.fsync](int fd) {

@@ -92,15 +92,6 @@ inline void expectFailure(const Result<>& result, int code, Cause cause = Cause:
     EXPECT_EQ(result.error().description.find('\n'), std::string::npos) << result.error().description;
 }
 
-// Bytes that differ from place to place, so that a dropped or repeated chunk shows.
-inline std::string photoBytes(std::size_t size = 3 << 20)
-{
-    std::string bytes(size, '\0');
-    for (std::size_t i = 0; i < bytes.size(); ++i)
-        bytes[i] = static_cast<char>((i * 2654435761u) >> 13);
-    return bytes;
-}
-
 // A photo of a few MiB, and a folder on another filesystem than its own
 // (/dev/shm is tmpfs where /tmp usually is not); `move` runs on the calls in
 // `io`, which a test may change first.

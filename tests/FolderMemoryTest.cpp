@@ -4,7 +4,6 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFileDialog>
-#include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
 #include <QProcess>
@@ -98,64 +97,50 @@ TEST(FolderPanelTest, OpensInTheNearestFolderItCanShow)
     }
 }
 
+using FolderMemoryTest = WindowFixture<FailingFileManager>;
+
 // Guards remembering a choice that did not take or losing its bytes, forgetting the geometry, where the last moves
 // went or the option to move companions together, the settings living elsewhere than the XDG folder, the panel
 // opening elsewhere, or a relative or null-holding folder read back.
-TEST(FolderMemoryTest, TheWindowRemembersFoldersThatTookAndOpensThereNextTime)
+TEST_F(FolderMemoryTest, TheWindowRemembersFoldersThatTookAndOpensThereNextTime)
 {
-    std::filesystem::remove(Settings().fileName().toStdString()); // what the suite's other windows wrote
-    TempDir dir;
     const std::string photos = dir.fill({"a.jpg", "b.jpg", "c.jpg"}, "photos"),
                       destination = dir.makeFolder("sorted/caf\xE9 \xFF");
-    {
-        ScriptedOpenPanel panel;
-        RecordingAlert alert;
-        RecordingOutput output;
-        MainWindow window(MainWindow::Overrides{&panel, &alert, nullptr, &output});
-        auto* sourceButton = window.findChild<QAbstractButton*>("sourceFolderButton");
-        for (const auto& folder :
-             {std::optional(photos), std::optional(dir.makeFolder("empty")), std::optional<std::string>()}) {
-            panel.chooseNext(folder ? std::optional(FileURL::fileURLWithPath(*folder)) : std::nullopt);
-            sourceButton->click();
-            EXPECT_TRUE(waitUntil([&] { return !window.controller().isListing(); }));
-        }
-        EXPECT_EQ(alert.shown.size(), 1u);
-        panel.chooseNext(FileURL::fileURLWithPath(destination));
-        window.findChild<QAbstractButton*>("destinationFolderButton")->click();
-        panel.chooseNext(FileURL::fileURLWithPath(photos));
-        sourceButton->click();
-        EXPECT_TRUE(waitUntil([&] { return !window.controller().isListing(); }));
-        for (auto [one, two] : {std::pair{"Trips", "2024 été"}, {"Family", ""}}) {
-            window.findChild<QComboBox*>("subFolderOneBox")->setEditText(one);
-            window.findChild<QComboBox*>("subSubFolder")->setEditText(two);
-            window.findChild<QLineEdit*>("newFileNameTextField")->setText("x");
-            window.findChild<QAbstractButton*>("moveAndRenameFileButton")->click();
-        }
-        auto* together = window.findChild<QAction*>("actionMoveCompanions");
-        EXPECT_FALSE(together->isChecked()) << "off until turned on";
-        together->trigger();
-        EXPECT_TRUE(window.controller().movesCompanionsTogether());
-        window.resize(700, 500);
-        window.close();
+    choose("sourceFolderButton", photos);
+    choose("sourceFolderButton", dir.makeFolder("empty"));
+    panel.chooseNext(std::nullopt);
+    click("sourceFolderButton");
+    EXPECT_EQ(alert.shown.size(), 1u);
+    choose("destinationFolderButton", destination);
+    choose("sourceFolderButton", photos);
+    for (auto [one, two] : {std::pair{"Trips", "2024 été"}, {"Family", ""}}) {
+        find<QComboBox>("subFolderOneBox")->setEditText(one);
+        find<QComboBox>("subSubFolder")->setEditText(two);
+        ASSERT_TRUE(moveAs("x"));
     }
-    EXPECT_EQ(Settings().folder(FolderRole::Source), FileURL::fileURLWithPath(photos));
-    EXPECT_EQ(Settings().folder(FolderRole::Destination), FileURL::fileURLWithPath(destination));
-    EXPECT_EQ(Settings().fileName(), text(useScratchHome()) + "/.config/shoebox/shoebox.conf");
-
+    auto* together = find<QAction>("actionMoveCompanions");
+    EXPECT_FALSE(together->isChecked()) << "off until turned on";
+    together->trigger();
+    EXPECT_TRUE(window.controller().movesCompanionsTogether());
+    window.resize(700, 500);
+    window.close();
+    EXPECT_EQ(Settings().folder(FolderRole::Source), url(photos));
+    EXPECT_EQ(Settings().folder(FolderRole::Destination), url(destination));
+    EXPECT_EQ(Settings().fileName(), ::text(useScratchHome()) + "/.config/shoebox/shoebox.conf");
     EXPECT_TRUE(Settings().moveCompanionsTogether());
 
-    MainWindow window; // the real folder panel
-    EXPECT_EQ(window.size(), QSize(700, 500));
-    EXPECT_TRUE(window.findChild<QAction*>("actionMoveCompanions")->isChecked() &&
-                window.controller().movesCompanionsTogether());
+    MainWindow next; // the real folder panel
+    EXPECT_EQ(next.size(), QSize(700, 500));
+    EXPECT_TRUE(next.findChild<QAction*>("actionMoveCompanions")->isChecked() &&
+                next.controller().movesCompanionsTogether());
     QStringList items;
-    for (QAction* item : window.findChild<QMenu*>("menuRecentDestinations")->actions())
+    for (QAction* item : next.findChild<QMenu*>("menuRecentDestinations")->actions())
         if (item->isVisible())
             items << item->text() + " " + item->shortcut().toString();
     EXPECT_EQ(items.join(", "), "Family Ctrl+1, Trips / 2024 été Ctrl+2");
-    window.findChild<QAction*>("actionRecentDestination2")->trigger();
-    EXPECT_EQ(window.findChild<QComboBox*>("subFolderOneBox")->currentText() + "/" +
-                  window.findChild<QComboBox*>("subSubFolder")->currentText(),
+    next.findChild<QAction*>("actionRecentDestination2")->trigger();
+    EXPECT_EQ(next.findChild<QComboBox*>("subFolderOneBox")->currentText() + "/" +
+                  next.findChild<QComboBox*>("subSubFolder")->currentText(),
               "Trips/2024 été");
     for (const auto& [button, folder] :
          {std::pair{"sourceFolderButton", photos}, {"destinationFolderButton", dir / "sorted"}}) {
@@ -164,10 +149,10 @@ TEST(FolderMemoryTest, TheWindowRemembersFoldersThatTookAndOpensThereNextTime)
             if (auto* dialog = qobject_cast<QFileDialog*>(modal))
                 opened = dialog->directory().absolutePath();
         });
-        window.findChild<QAbstractButton*>(button)->click();
-        EXPECT_EQ(opened, text(folder)) << button;
+        next.findChild<QAbstractButton*>(button)->click();
+        EXPECT_EQ(opened, ::text(folder)) << button;
     }
-    EXPECT_EQ(window.controller().sourceFolderPath(), std::nullopt) << "cancelled";
+    EXPECT_EQ(next.controller().sourceFolderPath(), std::nullopt) << "cancelled";
 
     QSettings(QSettings::NativeFormat, QSettings::UserScope, "shoebox", "shoebox")
         .setValue("folders/source", QByteArray("photos"));
@@ -179,7 +164,7 @@ TEST(FolderMemoryTest, TheWindowRemembersFoldersThatTookAndOpensThereNextTime)
 
 // Guards a FIFO in place of the settings file hanging the program before its window shows (QSettings opens it and
 // waits for a writer), being replaced by a regular file, or passing without a word.
-TEST(FolderMemoryTest, ASettingsFileThatIsNotARegularFileIsLeftAlone)
+TEST(SettingsFileTest, ASettingsFileThatIsNotARegularFileIsLeftAlone)
 {
     TempDir dir;
     const std::string home = dir.makeFolder("home"), file = dir.makeFolder("home/.config/shoebox") + "/shoebox.conf";

@@ -166,13 +166,9 @@ TEST_F(LongCopyTest, CancelStopsACopyAndClosingTheWindowCancelsItThenCloses)
 TEST(EndingTest, SignalsCancelACopyAsCancelDoesThenEndWithStatusZero)
 {
     TempDir dir;
-    const std::optional<std::string> other = folderOnAnotherFilesystem(dir.path());
-    if (!other)
-        GTEST_SKIP() << "needs a second filesystem (/dev/shm on another filesystem than " << dir.path() << ")";
-    TempDir there(*other);
-    std::string photo(3 << 20, 'x');
-    for (std::size_t i = 0; i < photo.size(); i += 4096)
-        photo[i] = static_cast<char>(i / 4096);
+    SKIP_WITHOUT_ANOTHER_FILESYSTEM(dir.path());
+    TempDir there(*folderOnAnotherFilesystem(dir.path()));
+    const std::string photo = photoBytes();
     for (const auto& [signal, copying] : {std::pair{SIGTERM, true}, {SIGINT, true}, {SIGHUP, false}}) {
         const std::string run = "run" + std::to_string(signal), home = dir.makeFolder(run + "/home"),
                           source = dir.makeFolder(run + "/src"), destination = there.makeFolder(run);

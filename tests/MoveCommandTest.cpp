@@ -44,18 +44,16 @@ TEST_F(MoveCommandTest, RenameInPlaceAndMovingTheMovedFileAgain)
 TEST_F(MoveCommandTest, SubfolderStepsPrintTheirLinesInOrder)
 {
     prepare({"a.jpg", "b.jpg", "c.jpg", "d.jpg", "e.jpg"});
-    const std::string absent = "file does not exist", made = "made folder", done1 = "done with subfolder 1";
+    const std::string absent = "file does not exist", made = "made folder", done1 = "done with subfolder 1",
+                      done2 = "done with subfolder 2";
     const struct {
         std::string one, two, name;
         Names lines;
     } cases[] = {
-        {"2019",
-         "Beach",
-         "one",
-         {starting, absent, made, done1, starting, absent, made, "done with subfolder 2", "dest/2019/Beach/one.jpg"}},
-        {"", "Beach", "two", {starting, starting, absent, made, "done with subfolder 2", "dest/Beach/two.jpg"}},
-        {"2019", "", "three", {starting, "file exists and is dir", done1, starting, "dest/2019/three.jpg"}},
-        {"", "", "four", {starting, starting, "dest/four.jpg"}},
+        {"2019", "Beach", "1", {starting, absent, made, done1, starting, absent, made, done2, "dest/2019/Beach/1.jpg"}},
+        {"", "Beach", "2", {starting, starting, absent, made, done2, "dest/Beach/2.jpg"}},
+        {"2019", "", "3", {starting, "file exists and is dir", done1, starting, "dest/2019/3.jpg"}},
+        {"", "", "4", {starting, starting, "dest/4.jpg"}},
         {"a\nb", "", "c\td", {starting, absent, made, done1, starting, "dest/a\\x0Ab/c\\x09d.jpg"}},
     };
     for (const auto& c : cases) {
@@ -66,8 +64,7 @@ TEST_F(MoveCommandTest, SubfolderStepsPrintTheirLinesInOrder)
         EXPECT_EQ(printed(), c.lines);
     }
     EXPECT_EQ(tree(dir / "dest"),
-              "2019/Beach/one.jpg=a.jpg 2019/three.jpg=c.jpg Beach/two.jpg=b.jpg a\nb/c\td.jpg=e.jpg "
-              "four.jpg=d.jpg");
+              "2019/3.jpg=c.jpg 2019/Beach/1.jpg=a.jpg 4.jpg=d.jpg Beach/2.jpg=b.jpg a\nb/c\td.jpg=e.jpg");
 }
 
 // Guards a file in the way of a subfolder, or a folder that cannot be made, unreported or moved into, and a failed
@@ -201,10 +198,9 @@ TEST_F(MoveCommandTest, RecentDestinationsAreTheLastNineDistinctPairsAndFillingT
 {
     prepare({"0.jpg", "1.jpg", "2.jpg", "3.jpg", "4.jpg", "5.jpg", "6.jpg", "7.jpg", "8.jpg", "9.jpg", "10.jpg"});
     auto recent = [&] {
-        std::string list;
-        for (const SubfolderPair& pair : controller.recentDestinations().pairs())
-            list += (list.empty() ? "" : " ") + pair.levelOne + "/" + pair.levelTwo;
-        return list;
+        return join(controller.recentDestinations().pairs() | std::views::transform([](const SubfolderPair& pair) {
+                        return pair.levelOne + "/" + pair.levelTwo;
+                    }));
     };
     auto moveTo = [&](std::string one, std::string two) {
         window.subFolderOneBox.value = std::move(one);

@@ -42,11 +42,6 @@ struct Shape {
     std::int64_t neededAtLeast = 0; // TooLarge: the memory the placeholder says it would need
 };
 
-bool save(const std::string& path, const QByteArray& bytes)
-{
-    return !bytes.isEmpty() && !writeFile(path, bytes.toStdString()).empty();
-}
-
 QImage quadrants(QSize size, QColor topLeft, QColor topRight, QColor bottomLeft, QColor bottomRight)
 {
     QImage image(size, QImage::Format_ARGB32);
@@ -58,14 +53,6 @@ QImage quadrants(QSize size, QColor topLeft, QColor topRight, QColor bottomLeft,
     painter.fillRect(0, h, w, size.height() - h, bottomLeft);
     painter.fillRect(w, h, size.width() - w, size.height() - h, bottomRight);
     return image;
-}
-
-bool jpegOf(const std::string& path, QSize size, QColor left, QColor right)
-{
-    return writeJpegRows(path, size.width(), size.height(), [&](int, std::vector<quint32>& row) {
-        std::fill(row.begin(), row.begin() + qsizetype(row.size() / 2), left.rgb());
-        std::fill(row.begin() + qsizetype(row.size() / 2), row.end(), right.rgb());
-    });
 }
 
 // What phones append to a still for its motion: an MP4 of their own.
@@ -87,11 +74,6 @@ bool gridCropped(const std::string& path)
            save(path, heifGrid(
                           2, 2, {1000, 900}, [&](int c, int r) -> auto& { return tiles[r * 2 + c]; }));
 }
-bool brandMif1(const std::string& path)
-{
-    QByteArray heif = heifFromImage(solid(640, 480, blue));
-    return save(path, heif.isEmpty() ? heif : heif.replace(8, 4, "mif1"));
-}
 // Cropped to its middle 600x400 ('clap'), then a quarter turn anticlockwise ('irot').
 bool croppedTurned(const std::string& path)
 {
@@ -104,77 +86,37 @@ bool croppedTurned(const std::string& path)
     return !image.isNull() &&
            save(path, heifFile({{"hvc1", image.data, {std::begin(properties), std::end(properties)}}}));
 }
-bool tenBit(const std::string& path)
+// A HEIF of `image` with `edit` made to its bytes.
+bool heifEdited(const std::string& path, const QImage& image, const std::function<QByteArray(QByteArray)>& edit)
 {
-    return save(path, heifFromImage(solid(640, 480, green), true));
-}
-bool withAlpha(const std::string& path)
-{
-    return save(path, heifFromImage(quadrants({640, 480}, clear, red, clear, red)));
-}
-bool motionJpeg(const std::string& path)
-{
-    return save(path, encode(solid(640, 480, red)) + movie);
-}
-// As one phone maker stores it: the video in a box of its own after the picture's.
-bool motionHeic(const std::string& path)
-{
-    const QByteArray still = heifFromImage(solid(640, 480, blue));
-    return save(path, still.isEmpty() ? still : still + box("mpvd", movie));
-}
-bool png64mp(const std::string& path)
-{
-    return save(path, encode(solid(8000, 8000, green), "PNG"));
-}
-bool jpeg100mp(const std::string& path)
-{
-    return jpegOf(path, {11648, 8736}, green, green);
-}
-bool panorama(const std::string& path)
-{
-    return jpegOf(path, {16000, 4000}, red, blue);
-}
-bool ordinary(const std::string& path)
-{
-    return jpegOf(path, {4000, 3000}, blue, blue);
-}
-bool jpegClaiming65500(const std::string& path)
-{
-    QByteArray jpeg = encode(solid(8, 8, red));
-    return save(path, jpeg.replace(jpeg.indexOf("\xFF\xC0") + 5, 4, QByteArray::fromHex("ffdcffdc")));
-}
-bool heifClaiming65500(const std::string& path)
-{
-    const QByteArray heif = heifFromImage(solid(64, 64, red));
-    return save(path, heif.isEmpty() ? heif : claimingSize(heif, QByteArray::fromHex("0000ffdc0000ffdc")));
-}
-bool truncatedHeic(const std::string& path)
-{
-    const QByteArray heif = heifFromImage(noise(640, 480, 5));
-    return save(path, heif.left(heif.size() * 2 / 3));
+    const QByteArray heif = heifFromImage(image);
+    return save(path, heif.isEmpty() ? heif : edit(heif));
 }
 
 constexpr std::int64_t gib = std::int64_t(1) << 30;
 
 // In the order they decode: the big ones one after the other, as someone stepping through them, then the rest,
 // and last an ordinary photo again.
+// clang-format off
 const std::vector<Shape> shapes = {
     {"48mp-grid.heic", grid48mp, Problem::None, {8064, 6048}, {{4, blue}}, 400},
-    {"100mp.jpg", jpeg100mp, Problem::None, {1456, 1092}, {{4, green}}, 100},
-    {"panorama-16000x4000.jpg", panorama, Problem::None, {2000, 500}, {{3, red}, {5, blue}}, 100},
-    {"64mp.png", png64mp, Problem::None, {1080, 1080}, {{4, green}}, 100}, // scaled as it is read
+    {"100mp.jpg", [](auto& p) { return jpegOf(p, {11648, 8736}, green, green); }, Problem::None, {1456, 1092}, {{4, green}}, 100},
+    {"panorama-16000x4000.jpg", [](auto& p) { return jpegOf(p, {16000, 4000}, red, blue); }, Problem::None, {2000, 500}, {{3, red}, {5, blue}}, 100},
+    {"64mp.png", [](auto& p) { return save(p, encode(solid(8000, 8000, green), "PNG")); }, Problem::None, {1080, 1080}, {{4, green}}, 100}, // scaled as it is read
     {"grid-cropped.heic", gridCropped, Problem::None, {1000, 900}, {{0, red}, {2, green}, {6, blue}, {8, white}}},
-    {"brand-mif1.heic", brandMif1, Problem::None, {640, 480}, {{4, blue}}},
+    {"brand-mif1.heic", [](auto& p) { return heifEdited(p, solid(640, 480, blue), [](QByteArray h) { return h.replace(8, 4, "mif1"); }); }, Problem::None, {640, 480}, {{4, blue}}},
     {"cropped-turned.heic", croppedTurned, Problem::None, {400, 600}, {{0, green}, {2, white}, {6, red}, {8, blue}}},
-    {"10-bit.heic", tenBit, Problem::None, {640, 480}, {{4, green}}},
-    {"alpha.heic", withAlpha, Problem::None, {640, 480}, {{3, clear}, {5, red}}},
-    {"motion-photo.jpg", motionJpeg, Problem::None, {640, 480}, {{4, red}}},
-    {"motion-photo.heic", motionHeic, Problem::None, {640, 480}, {{4, blue}}},
-    {"claims-65500x65500.jpg", jpegClaiming65500, Problem::Damaged, {}, {}, 60},
-    {"claims-65500x65500.heic", heifClaiming65500, Problem::TooLarge, {}, {}, 60, 16 * gib},
-    {"truncated.heic", truncatedHeic, Problem::Damaged},
-    {"ordinary.jpg", ordinary, Problem::None, {2000, 1500}, {{4, blue}}},
+    {"10-bit.heic", [](auto& p) { return save(p, heifFromImage(solid(640, 480, green), {true})); }, Problem::None, {640, 480}, {{4, green}}},
+    {"alpha.heic", [](auto& p) { return save(p, heifFromImage(quadrants({640, 480}, clear, red, clear, red))); }, Problem::None, {640, 480}, {{3, clear}, {5, red}}},
+    {"motion-photo.jpg", [](auto& p) { return save(p, encode(solid(640, 480, red)) + movie); }, Problem::None, {640, 480}, {{4, red}}},
+    // As one phone maker stores it: the video in a box of its own after the picture's.
+    {"motion-photo.heic", [](auto& p) { return heifEdited(p, solid(640, 480, blue), [](const QByteArray& h) { return h + box("mpvd", movie); }); }, Problem::None, {640, 480}, {{4, blue}}},
+    {"claims-65500x65500.jpg", [](auto& p) { QByteArray jpeg = encode(solid(8, 8, red)); return save(p, jpeg.replace(jpeg.indexOf("\xFF\xC0") + 5, 4, "\xFF\xDC\xFF\xDC")); }, Problem::Damaged, {}, {}, 60},
+    {"claims-65500x65500.heic", [](auto& p) { return save(p, claimingSize(heifFromImage(solid(64, 64, red)), "0000ffdc0000ffdc")); }, Problem::TooLarge, {}, {}, 60, 16 * gib},
+    {"truncated.heic", [](auto& p) { return heifEdited(p, noise(640, 480, 5), [](const QByteArray& h) { return h.left(h.size() * 2 / 3); }); }, Problem::Damaged},
+    {"ordinary.jpg", [](auto& p) { return jpegOf(p, {4000, 3000}, blue, blue); }, Problem::None, {2000, 1500}, {{4, blue}}},
 };
+// clang-format on
 
 bool near(QColor got, QColor want)
 {

@@ -1,18 +1,20 @@
 #pragma once
 
 // Pictures made at run time for the image view's tests, beyond those every Qt test shares (JPEG and PNG through Qt,
-// EXIF blocks: tests/support/Pictures.h): big JPEGs row by row through libjpeg (no full-size copy in memory), and
-// HEIF through libheif's encoder, or assembled from the boxes a test needs (grids, crops, rotations), which libheif
-// 1.15 cannot write.
+// EXIF blocks: tests/support/Pictures.h): big JPEGs row by row through libjpeg (no full-size copy in memory), HEIF
+// through libheif's encoder, or assembled from the boxes a test needs (grids, crops, rotations), which libheif 1.15
+// cannot write, and videos through GStreamer.
 
 #include <gtest/gtest.h>
 
 #include <QByteArray>
 #include <QColor>
+#include <QDateTime>
 #include <QImage>
+#include <QProcess>
 #include <QRandomGenerator>
 
-#include <libheif/heif.h>
+#include <libheif/heif_cxx.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -24,8 +26,15 @@
 #include <jpeglib.h>
 
 #include "tests/support/Pictures.h"
+#include "tests/support/TempDir.h"
 
 namespace shoebox::testing {
+
+// Writes `bytes` (raw: names need not be UTF-8); false for none, which a maker gives where it cannot make its file.
+inline bool save(const std::string& path, const QByteArray& bytes)
+{
+    return !bytes.isEmpty() && !writeFile(path, bytes.toStdString()).empty();
+}
 
 inline QImage noise(int w, int h, quint32 seed)
 {
@@ -34,9 +43,8 @@ inline QImage noise(int w, int h, quint32 seed)
     return image;
 }
 
-// A JPEG of `width` x `height` written a row at a time, each row's pixels (0xRRGGBB) from `row(y, pixels)`.
-inline bool writeJpegRows(const std::string& path, int width, int height,
-                          const std::function<void(int y, std::vector<quint32>& pixels)>& row)
+// A JPEG of `size`, its left half `left` and its right half `right`, written a row at a time.
+inline bool jpegOf(const std::string& path, QSize size, QColor left, QColor right)
 {
     std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path.c_str(), "wb"), &std::fclose);
     if (!file)
@@ -46,25 +54,20 @@ inline bool writeJpegRows(const std::string& path, int width, int height,
     c.err = jpeg_std_error(&errors);
     jpeg_create_compress(&c);
     jpeg_stdio_dest(&c, file.get());
-    c.image_width = JDIMENSION(width);
-    c.image_height = JDIMENSION(height);
+    c.image_width = JDIMENSION(size.width());
+    c.image_height = JDIMENSION(size.height());
     c.input_components = 3;
     c.in_color_space = JCS_RGB;
     jpeg_set_defaults(&c);
     jpeg_set_quality(&c, 50, TRUE);
     jpeg_start_compress(&c, TRUE);
-    std::vector<quint32> pixels(static_cast<size_t>(width));
-    std::vector<unsigned char> rgb(size_t(width) * 3);
-    while (c.next_scanline < c.image_height) {
-        row(int(c.next_scanline), pixels);
-        for (size_t x = 0; x < pixels.size(); ++x) {
-            rgb[x * 3] = uchar(qRed(pixels[x]));
-            rgb[x * 3 + 1] = uchar(qGreen(pixels[x]));
-            rgb[x * 3 + 2] = uchar(qBlue(pixels[x]));
-        }
-        JSAMPROW rows[1] = {rgb.data()};
-        jpeg_write_scanlines(&c, rows, 1);
+    std::vector<unsigned char> rgb;
+    for (int x = 0; x < size.width(); ++x) {
+        const QColor colour = x < size.width() / 2 ? left : right;
+        rgb.insert(rgb.end(), {uchar(colour.red()), uchar(colour.green()), uchar(colour.blue())});
     }
+    for (JSAMPROW row = rgb.data(); c.next_scanline < c.image_height;)
+        jpeg_write_scanlines(&c, &row, 1);
     jpeg_finish_compress(&c);
     jpeg_destroy_compress(&c);
     return true;
@@ -96,59 +99,82 @@ inline QByteArray topLevelBox(const QByteArray& file, const char* type)
     return {};
 }
 
-// libheif's encoder with HEVC (x265), or null where there is none.
-inline std::shared_ptr<heif_encoder> hevcEncoder(heif_context* context)
-{
-    heif_encoder* encoder = nullptr;
-    if (heif_context_get_encoder_for_format(context, heif_compression_HEVC, &encoder).code != heif_error_Ok)
-        return nullptr;
-    heif_encoder_set_lossy_quality(encoder, 60);
-    heif_encoder_set_parameter(encoder, "preset", "ultrafast");
-    return std::shared_ptr<heif_encoder>(encoder, &heif_encoder_release);
-}
+// What a HEIF file holds beside its picture.
+struct HeifExtras {
+    bool tenBit = false; // 10 bits a channel instead of 8
+    int thumbnail = 0;   // a thumbnail this many pixels across, when given
+    QByteArray exif = {};
+};
 
-// `image` (8-bit RGB, with alpha when it has an alpha channel, or 10-bit when `tenBit`) as a HEIF file libheif
-// writes: ftyp, meta, one mdat. Empty where there is no HEVC encoder or it refuses.
-inline QByteArray heifFromImage(const QImage& image, bool tenBit = false)
+// `image` (RGB, with alpha when it has an alpha channel) as a HEIF file libheif writes: ftyp, meta, one mdat. Empty
+// where libheif has no HEVC encoder here, or it refuses.
+inline QByteArray heifFromImage(const QImage& image, const HeifExtras& extras = {})
 {
-    const bool alpha = image.hasAlphaChannel();
-    const heif_chroma chroma = tenBit  ? heif_chroma_interleaved_RRGGBB_LE
-                               : alpha ? heif_chroma_interleaved_RGBA
-                                       : heif_chroma_interleaved_RGB;
-    heif_image* raw = nullptr;
-    if (heif_image_create(image.width(), image.height(), heif_colorspace_RGB, chroma, &raw).code != heif_error_Ok)
+    if (!heif_have_encoder_for_format(heif_compression_HEVC))
         return {};
-    const std::unique_ptr<heif_image, void (*)(const heif_image*)> picture(raw, &heif_image_release);
-    heif_image_add_plane(raw, heif_channel_interleaved, image.width(), image.height(), tenBit ? 10 : 8);
-    int stride = 0;
-    uint8_t* plane = heif_image_get_plane(raw, heif_channel_interleaved, &stride);
-    for (int y = 0; y < image.height(); ++y) {
-        uint8_t* out = plane + qsizetype(y) * stride;
-        for (int x = 0; x < image.width(); ++x) {
-            const QRgb p = image.pixel(x, y);
-            const int values[4] = {qRed(p), qGreen(p), qBlue(p), qAlpha(p)};
-            for (int c = 0; c < (alpha ? 4 : 3); ++c) {
-                if (tenBit) { // 10 bits in 16, little-endian
-                    *out++ = uchar(values[c] * 4 & 0xFF);
-                    *out++ = uchar(values[c] * 4 >> 8);
-                } else {
-                    *out++ = uchar(values[c]);
+    const bool alpha = image.hasAlphaChannel(), tenBit = extras.tenBit;
+    try {
+        heif::Image raw;
+        raw.create(image.width(), image.height(), heif_colorspace_RGB,
+                   tenBit  ? heif_chroma_interleaved_RRGGBB_LE
+                   : alpha ? heif_chroma_interleaved_RGBA
+                           : heif_chroma_interleaved_RGB);
+        raw.add_plane(heif_channel_interleaved, image.width(), image.height(), tenBit ? 10 : 8);
+        int stride = 0;
+        uint8_t* plane = raw.get_plane(heif_channel_interleaved, &stride);
+        for (int y = 0; y < image.height(); ++y) {
+            uint8_t* out = plane + qsizetype(y) * stride;
+            for (int x = 0; x < image.width(); ++x) {
+                const QRgb p = image.pixel(x, y);
+                const int values[4] = {qRed(p), qGreen(p), qBlue(p), qAlpha(p)};
+                for (int c = 0; c < (alpha ? 4 : 3); ++c) {
+                    if (tenBit) { // 10 bits in 16, little-endian
+                        *out++ = uchar(values[c] * 4 & 0xFF);
+                        *out++ = uchar(values[c] * 4 >> 8);
+                    } else {
+                        *out++ = uchar(values[c]);
+                    }
                 }
             }
         }
+        heif::Context context;
+        heif::Encoder encoder(heif_compression_HEVC);
+        encoder.set_lossy_quality(60);
+        encoder.set_string_parameter("preset", "ultrafast");
+        const heif::ImageHandle primary = context.encode_image(raw, encoder);
+        if (extras.thumbnail > 0)
+            context.encode_thumbnail(raw, primary, encoder, {}, extras.thumbnail);
+        if (!extras.exif.isEmpty())
+            context.add_exif_metadata(primary, extras.exif.constData(), int(extras.exif.size()));
+        struct : heif::Context::Writer {
+            QByteArray bytes;
+            heif_error write(const void* data, size_t size) override
+            {
+                bytes.append(static_cast<const char*>(data), qsizetype(size));
+                return {heif_error_Ok, heif_suberror_Unspecified, "ok"};
+            }
+        } file;
+        context.write(file);
+        return file.bytes;
+    } catch (const heif::Error&) {
+        return {};
     }
-    const std::unique_ptr<heif_context, void (*)(heif_context*)> context(heif_context_alloc(), &heif_context_free);
-    const std::shared_ptr<heif_encoder> encoder = hevcEncoder(context.get());
-    if (!encoder || heif_context_encode_image(context.get(), raw, encoder.get(), nullptr, nullptr).code)
-        return {};
-    QByteArray file;
-    heif_writer writer{1, [](heif_context*, const void* data, size_t size, void* out) {
-                           static_cast<QByteArray*>(out)->append(static_cast<const char*>(data), qsizetype(size));
-                           return heif_error{heif_error_Ok, heif_suberror_Unspecified, "ok"};
-                       }};
-    if (heif_context_write(context.get(), &writer, &file).code != heif_error_Ok)
-        return {};
-    return file;
+}
+
+// `heif` with every image size in its header ('ispe') replaced by `widthHeight` (8 bytes, in hex).
+inline QByteArray claimingSize(QByteArray heif, const char* widthHeight)
+{
+    for (qsizetype at = heif.indexOf("ispe"); at >= 0; at = heif.indexOf("ispe", at + 1))
+        heif.replace(at + 8, 8, QByteArray::fromHex(widthHeight));
+    return heif;
+}
+
+// A blue 640x480 HEIC with a 160-pixel thumbnail, its header claiming `claim` when given, with an Exif block when
+// given; false without HEVC.
+inline bool writeHeic(const std::string& path, const char* claim = nullptr, const QByteArray& exif = {})
+{
+    const QByteArray heic = heifFromImage(solid(640, 480, Qt::blue), {false, 160, exif});
+    return save(path, claim ? claimingSize(heic, claim) : heic);
 }
 
 // One coded picture: its decoder configuration (the whole 'hvcC' box) and its data.
@@ -167,14 +193,6 @@ inline CodedImage codedImage(const QImage& image)
         return {};
     const qsizetype size = qsizetype(file.mid(at, 4).toHex().toULongLong(nullptr, 16));
     return {file.mid(at, size), topLevelBox(file, "mdat"), image.size()};
-}
-
-// `heif` with every image size in its header ('ispe') replaced by `widthHeight` (8 bytes).
-inline QByteArray claimingSize(QByteArray heif, const QByteArray& widthHeight)
-{
-    for (qsizetype at = heif.indexOf("ispe"); at >= 0; at = heif.indexOf("ispe", at + 1))
-        heif.replace(at + 8, 8, widthHeight);
-    return heif;
 }
 
 inline QByteArray spatialExtent(QSize size)
@@ -254,6 +272,25 @@ inline QByteArray heifGrid(int columns, int rows, QSize output,
         }
     }
     return heifFile(items);
+}
+
+// ---- Video ----
+
+// Three 320x240 frames of one colour (0xAARRGGBB), or of colour bars ("bars"), as H.264 in MP4, made at `made` when
+// given (the movie header's creation time); false where GStreamer has no encoder.
+inline bool writeClip(const std::string& path, const QString& argb, const QDateTime& made = {})
+{
+    const QStringList pattern =
+        argb == "bars" ? QStringList{"pattern=smpte"} : QStringList{"pattern=solid-color", "foreground-color=" + argb};
+    if (QProcess::execute("gst-launch-1.0",
+                          QStringList{"-q", "videotestsrc", "num-buffers=3"} + pattern +
+                              QStringList{"!", "videoconvert", "!", "openh264enc", "!", "h264parse", "!", "mp4mux", "!",
+                                          "filesink", "location=" + QString::fromStdString(path)}) != 0)
+        return false;
+    QByteArray clip = QByteArray::fromStdString(readFile(path));
+    const qsizetype at = clip.indexOf("mvhd"); // then version 0, flags, the creation time in seconds since 1904
+    const qint64 since1904 = made.toSecsSinceEpoch() + 2082844800;
+    return !made.isValid() || (at > 0 && save(path, clip.replace(at + 8, 4, bigEndian(quint64(since1904), 4))));
 }
 
 } // namespace shoebox::testing

@@ -78,13 +78,18 @@ TEST_F(ScanTest, ALivePhotosVideoLeavesTheListWhileCompanionsMoveTogether)
     EXPECT_TRUE(state().starts_with("2 / 2 open/IMG_1.HEIC |"));
 }
 
-// Guards stepping past either end, bar and text out of step, and the location label's decoding (U+FFFD per bad byte).
-TEST_F(ScanTest, StepsAreHeldAtBothEndsWithBarAndTextInStep)
+// Guards stepping past either end, bar and text out of step, the location label's decoding (U+FFFD per bad byte),
+// and the neighbours the view is told: ahead in the direction of travel, behind, and two more ahead.
+TEST_F(ScanTest, StepsAreHeldAtBothEndsAndTheViewIsToldTheNeighboursInTheDirectionOfTravel)
 {
     scan(fivePhotos());
+    EXPECT_EQ(relative(window.imageViewer.neighbours), "src/p2.jpg src/p3 \xE9.jpg src/p4 é.jpg");
     EXPECT_EQ(step(2), "3 / 5 src/p3 \xE9.jpg");
     EXPECT_EQ(window.currentFilePathLabel.value, "file://" + dir.path() + "/src/p3 \uFFFD.jpg");
-    EXPECT_EQ(step(1), "4 / 5 src/p4 é.jpg");
+    EXPECT_EQ(relative(window.imageViewer.neighbours), "src/p4 é.jpg src/p2.jpg src/p5.jpg");
+    step(-1);
+    EXPECT_EQ(relative(window.imageViewer.neighbours), "src/p1.jpg src/p3 \xE9.jpg");
+    EXPECT_EQ(step(2), "4 / 5 src/p4 é.jpg");
     EXPECT_EQ(window.currentFilePathLabel.value, "file://" + dir.path() + "/src/p4 é.jpg");
     controller.moveToNextImage();
     EXPECT_EQ(step(1), "5 / 5 src/p5.jpg");
@@ -93,17 +98,6 @@ TEST_F(ScanTest, StepsAreHeldAtBothEndsWithBarAndTextInStep)
     scan(dir.fill({"only.heic"}, "one"));
     step(1);
     EXPECT_EQ(step(-1), "1 / 1 one/only.heic");
-}
-
-// Guards the neighbours the view is told: ahead in the direction of travel, behind, and two more ahead.
-TEST_F(ScanTest, ViewIsToldTheNeighboursInTheDirectionOfTravel)
-{
-    scan(fivePhotos());
-    EXPECT_EQ(relative(window.imageViewer.neighbours), "src/p2.jpg src/p3 \xE9.jpg src/p4 é.jpg");
-    step(2);
-    EXPECT_EQ(relative(window.imageViewer.neighbours), "src/p4 é.jpg src/p2.jpg src/p5.jpg");
-    step(-1);
-    EXPECT_EQ(relative(window.imageViewer.neighbours), "src/p1.jpg src/p3 \xE9.jpg");
 }
 
 // Guards a cancelled panel changing anything, the empty scan's alert, the counters kept, commands reading an
@@ -137,10 +131,6 @@ TEST_F(ScanTest, ScanThatFindsNothingAlertsKeepsTheDisplayAndDisarmsTheCommands)
     scan(dir / "src");
     EXPECT_EQ(state(), "1 / 5 src/p1.jpg");
 }
-
-} // namespace
-
-namespace {
 
 // Guards the first file waiting for the sort, a count shown before the list is whole, steps and undo lost or run on a
 // part of the list, a move of the first file meanwhile forgotten when the list comes, and the commands given after a

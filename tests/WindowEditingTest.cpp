@@ -128,12 +128,7 @@ TEST_F(EditingTest, SubfolderBoxesOfferThePhotosDateFirstAsSuggestions)
     choose("destinationFolderButton", dir / "dest");
     auto* levelOne = find<QComboBox>("subFolderOneBox");
     auto* levelTwo = find<QComboBox>("subSubFolder");
-    auto offered = [&](QComboBox* box) {
-        QStringList list;
-        for (int i = 0; i < box->count(); ++i)
-            list << box->itemText(i) + (box->itemData(i, FolderCompletion::suggestionRole).toBool() ? "*" : "");
-        return list.join(" ");
-    };
+    auto offered = [&](QComboBox* box) { return items(box).join(" "); };
     ASSERT_TRUE(waitUntil([&] { return offered(levelOne) == "2024* 2024-07* 2024-07-14* Trips"; }))
         << offered(levelOne).toStdString();
     EXPECT_EQ(offered(levelTwo), "07* 2024-07-14* 2024 Trips");

@@ -6,7 +6,6 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sched.h>
-#include <stdio.h> // renameat2
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
@@ -39,12 +38,6 @@ std::string real(const char* path)
     return waited().backing() + path;
 }
 
-// The same for an operation's second path, without a second wait.
-std::string second(const char* path)
-{
-    return static_cast<SlowMount*>(fuse_get_context()->private_data)->backing() + path;
-}
-
 // The answer FUSE wants: 0, or minus the errno of a call that failed.
 int answer(long result)
 {
@@ -56,7 +49,8 @@ int fileHandle(struct fuse_file_info* fi)
     return static_cast<int>(fi->fh);
 }
 
-// Pass-through operations on the backing folder's items by path, or on the descriptor an open gave.
+// Pass-through operations on the backing folder's items by path, or on the descriptor an open gave: reading and
+// listing, and removing a file (a move off the disk); nothing else is asked of it.
 const fuse_operations passThrough = [] {
     fuse_operations ops{};
     ops.init = [](fuse_conn_info*, fuse_config* config) -> void* {
@@ -76,44 +70,15 @@ const fuse_operations passThrough = [] {
         buffer[length] = '\0';
         return 0;
     };
-    ops.mkdir = [](const char* path, mode_t mode) { return answer(::mkdir(real(path).c_str(), mode)); };
     ops.unlink = [](const char* path) { return answer(::unlink(real(path).c_str())); };
-    ops.rmdir = [](const char* path) { return answer(::rmdir(real(path).c_str())); };
-    ops.symlink = [](const char* target, const char* path) { return answer(::symlink(target, real(path).c_str())); };
-    ops.rename = [](const char* from, const char* to, unsigned flags) {
-        return answer(::renameat2(AT_FDCWD, real(from).c_str(), AT_FDCWD, second(to).c_str(), flags));
-    };
-    ops.link = [](const char* from, const char* to) { return answer(::link(real(from).c_str(), second(to).c_str())); };
-    ops.chmod = [](const char* path, mode_t mode, fuse_file_info*) {
-        return answer(::chmod(real(path).c_str(), mode));
-    };
-    ops.chown = [](const char* path, uid_t uid, gid_t gid, fuse_file_info*) {
-        return answer(::lchown(real(path).c_str(), uid, gid));
-    };
-    ops.truncate = [](const char* path, off_t size, fuse_file_info* fi) {
-        return answer(fi ? ::ftruncate(fileHandle(fi), size) : ::truncate(real(path).c_str(), size));
-    };
-    ops.utimens = [](const char* path, const timespec times[2], fuse_file_info*) {
-        return answer(::utimensat(AT_FDCWD, real(path).c_str(), times, AT_SYMLINK_NOFOLLOW));
-    };
     ops.open = [](const char* path, fuse_file_info* fi) {
         const int fd = ::open(real(path).c_str(), fi->flags | O_CLOEXEC);
-        fi->fh = static_cast<uint64_t>(fd);
-        return answer(fd);
-    };
-    ops.create = [](const char* path, mode_t mode, fuse_file_info* fi) {
-        const int fd = ::open(real(path).c_str(), fi->flags | O_CLOEXEC, mode);
         fi->fh = static_cast<uint64_t>(fd);
         return answer(fd);
     };
     ops.read = [](const char*, char* buffer, size_t size, off_t offset, fuse_file_info* fi) {
         waited();
         const ssize_t n = ::pread(fileHandle(fi), buffer, size, offset);
-        return n < 0 ? -errno : static_cast<int>(n);
-    };
-    ops.write = [](const char*, const char* buffer, size_t size, off_t offset, fuse_file_info* fi) {
-        waited();
-        const ssize_t n = ::pwrite(fileHandle(fi), buffer, size, offset);
         return n < 0 ? -errno : static_cast<int>(n);
     };
     ops.statfs = [](const char* path, struct statvfs* status) { return answer(::statvfs(real(path).c_str(), status)); };
@@ -125,13 +90,6 @@ const fuse_operations passThrough = [] {
         waited();
         return answer(::close(fileHandle(fi)));
     };
-    ops.fsync = [](const char*, int dataOnly, fuse_file_info* fi) {
-        waited();
-        return answer(dataOnly ? ::fdatasync(fileHandle(fi)) : ::fsync(fileHandle(fi)));
-    };
-    ops.setxattr = [](const char* path, const char* name, const char* value, size_t size, int flags) {
-        return answer(::lsetxattr(real(path).c_str(), name, value, size, flags));
-    };
     ops.getxattr = [](const char* path, const char* name, char* value, size_t size) {
         const ssize_t n = ::lgetxattr(real(path).c_str(), name, value, size);
         return n < 0 ? -errno : static_cast<int>(n);
@@ -139,9 +97,6 @@ const fuse_operations passThrough = [] {
     ops.listxattr = [](const char* path, char* list, size_t size) {
         const ssize_t n = ::llistxattr(real(path).c_str(), list, size);
         return n < 0 ? -errno : static_cast<int>(n);
-    };
-    ops.removexattr = [](const char* path, const char* name) {
-        return answer(::lremovexattr(real(path).c_str(), name));
     };
     // A folder's handle is a descriptor, as a file's is.
     ops.opendir = [](const char* path, fuse_file_info* fi) {

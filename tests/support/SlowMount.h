@@ -13,12 +13,13 @@ struct fuse;
 
 namespace shoebox::testing {
 
-// A folder seen through a FUSE file system of the tests' own that passes every operation through to it and waits a
-// set delay before each, as a network share or a slow USB stick answers: whatever the window does on it that waits on
-// the disk shows up as waiting. It runs in this process, on threads of its own, and is unmounted when it goes.
+// A folder seen through a FUSE file system of the tests' own that passes what the window asks of a source folder
+// (reading, listing, removing a file) through to it and waits a set delay before each operation, as a network share or
+// a slow USB stick answers: whatever the window does on it that waits on the disk shows up as waiting. It runs in this
+// process, on threads of its own, and is unmounted when it goes.
 //
 // Each operation the file system is asked for waits once: a lookup, a stat, an open, each read of up to 128 KiB, a
-// write, a rename. A folder's listing is one operation (its names are read whole on the first request, then handed
+// removal. A folder's listing is one operation (its names are read whole on the first request, then handed
 // to the kernel page by page), so a folder of a million names lists in the time of the pages' round trips plus one
 // delay, not in ten thousand delays.
 class SlowMount {
@@ -35,7 +36,6 @@ public:
     // Where `folder` shows through the slow file system.
     const std::string& path() const { return mountPoint_; }
 
-    void setDelay(std::chrono::microseconds delay) { delayUs_ = delay.count(); }
     // Operations served since the mount.
     std::uint64_t operations() const { return operations_; }
 

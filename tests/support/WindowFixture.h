@@ -4,12 +4,15 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QProcess>
 #include <QTest>
 
 #include <csignal>
 
+#include "app/FolderCompletion.h"
 #include "app/MainWindow.h"
+#include "app/Settings.h"
 #include "tests/support/Doubles.h"
 #include "tests/support/QtWait.h"
 #include "tests/support/TempDir.h"
@@ -22,10 +25,15 @@ inline void PrintTo(const QString& text, std::ostream* os)
 
 namespace shoebox::testing {
 
-// The real window, shown and active, on a scripted panel and alert, a recording output and the file manager double
-// `Files`.
+// Settings as a new user has them: none (another test's window wrote some).
+struct NoSettings {
+    NoSettings() { std::filesystem::remove(Settings().fileName().toStdString()); }
+};
+
+// The real window as a new user first sees it, shown and active, on a scripted panel and alert, a recording output and
+// the file manager double `Files`.
 template <typename Files>
-class WindowFixture : public ::testing::Test {
+class WindowFixture : public ::testing::Test, NoSettings {
 protected:
     WindowFixture() : window(MainWindow::Overrides{&panel, &alert, &files, &output})
     {
@@ -34,6 +42,7 @@ protected:
         EXPECT_TRUE(QTest::qWaitForWindowActive(&window));
     }
 
+    static FileURL url(const std::string& path) { return FileURL::fileURLWithPath(path); }
     template <typename T>
     T* find(const char* name)
     {
@@ -53,10 +62,17 @@ protected:
     {
         return waitUntil([&] { return !window.controller().isMoving(); });
     }
+    // Types `name` into the name field and presses Ctrl+Return; true once the move has ended.
+    bool moveAs(const QString& name)
+    {
+        find<QLineEdit>("newFileNameTextField")->setText(name);
+        press(&window, Qt::Key_Return, Qt::ControlModifier);
+        return moveEnded();
+    }
     // Chooses `folder` in the panel the button opens; a source, until its listing (off the UI thread) has ended.
     void choose(const char* button, const std::string& folder)
     {
-        panel.chooseNext(FileURL::fileURLWithPath(folder));
+        panel.chooseNext(url(folder));
         click(button);
         listed();
     }
@@ -71,11 +87,12 @@ protected:
         choose("sourceFolderButton", dir.fill(names));
         choose("destinationFolderButton", dir.makeFolder("dest"));
     }
+    // A box's items, a date suggestion marked "*".
     static QStringList items(const QComboBox* box)
     {
         QStringList list;
         for (int i = 0; i < box->count(); ++i)
-            list << box->itemText(i);
+            list << box->itemText(i) + (box->itemData(i, FolderCompletion::suggestionRole).toBool() ? "*" : "");
         return list;
     }
 
