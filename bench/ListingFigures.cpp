@@ -131,14 +131,16 @@ void companionFigure(Harness& h, int pairs, const std::string& folder, Report& r
     inTurn(
         pairs,
         [&](int) {
+            h.moveCompanionsTogether(false);
+            h.scan(folder); // listed without them, so that switching on looks for them
             StallProbe probe;
             h.moveCompanionsTogether(true);
             shoebox::testing::waitUntil([&] { return !h.listing(); }, 600000);
             stall.push_back(probe.longestMs());
-            h.moveCompanionsTogether(false);
         },
         [&](int) { baseline.push_back(idleStallMs(folder)); });
     report.figure("companions_on_1m_stall_ms", "ms", stall, baseline);
+    h.moveCompanionsTogether(false);
 }
 
 } // namespace

@@ -162,6 +162,49 @@ std::vector<ListedFile> findCompanions(const std::vector<FileURL>& shownFiles, c
     return shown;
 }
 
+std::vector<ListedFile> listWithCompanions(const std::vector<FileURL>& entries, const FileURL& folder,
+                                           const std::vector<std::string>& names)
+{
+    std::vector<FileURL> there; // the entries in the folder, and where each is in the list
+    std::vector<std::size_t> at;
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        if (entries[i].deletingLastPathComponent() == folder) {
+            there.push_back(entries[i]);
+            at.push_back(i);
+        }
+    }
+    if (there.size() == entries.size()) // as a listing gives them: the indices are the same
+        return findCompanions(entries, names);
+    std::vector<ListedFile> listed;
+    listed.reserve(entries.size());
+    for (const FileURL& url : entries)
+        listed.push_back(ListedFile{url, {}, {}, {}});
+    std::vector<ListedFile> found = findCompanions(there, names);
+    for (std::size_t k = 0; k < found.size(); ++k) {
+        ListedFile& file = listed[at[k]];
+        file.companions = std::move(found[k].companions);
+        for (std::size_t video : found[k].videos)
+            file.videos.push_back(at[video]);
+        if (found[k].still)
+            file.still = at[*found[k].still];
+    }
+    return listed;
+}
+
+ShownFiles shownFiles(const std::vector<ListedFile>& listed, bool companionsTogether)
+{
+    ShownFiles shown;
+    shown.listed.reserve(listed.size());
+    shown.urls.reserve(listed.size());
+    for (std::size_t i = 0; i < listed.size(); ++i) {
+        if (companionsTogether && listed[i].still)
+            continue;
+        shown.listed.push_back(i);
+        shown.urls.push_back(listed[i].url);
+    }
+    return shown;
+}
+
 std::string suffixInGroup(const FileURL& entry, const FileURL& member)
 {
     const std::string stem = stemOf(entry), name = member.lastPathComponent();

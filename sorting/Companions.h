@@ -41,6 +41,22 @@ struct ListedFile {
 // companion (a RAW without a shown twin) stay out.
 std::vector<ListedFile> findCompanions(const std::vector<FileURL>& shown, const std::vector<std::string>& names);
 
+// A list's entries (in natural order), each with its companions among
+// `names`, the names of every entry of `folder`, one listed file per entry
+// in the entries' order; a video's and its still's indices are the
+// entries'. An entry outside `folder` (moved away meanwhile) stays alone.
+std::vector<ListedFile> listWithCompanions(const std::vector<FileURL>& entries, const FileURL& folder,
+                                           const std::vector<std::string>& names);
+
+// What a list shows of `listed`: the index of each entry's listed file, and
+// where it is. Every file, or, with companions together, all but the
+// Live Photo videos that go with a still.
+struct ShownFiles {
+    std::vector<std::size_t> listed;
+    std::vector<FileURL> urls;
+};
+ShownFiles shownFiles(const std::vector<ListedFile>& listed, bool companionsTogether);
+
 // What follows `entry`'s stem and its dot in `member`'s name: "MOV" for
 // IMG_0412.MOV beside IMG_0412.HEIC, "NEF.xmp" for DSC_2041.NEF.xmp; the
 // member's own extension should its name not begin with the stem.

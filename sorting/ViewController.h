@@ -151,9 +151,19 @@ private:
     void startListing(const FileURL& folder);
     void showFirstFile(const FileURL& first);
     void showFromStart();
-    // `groups`: the companions found beside the files, when the listing
-    // looked for them (the option was on as it started).
-    void finishListing(std::optional<std::vector<FileURL>> list, std::optional<std::vector<ListedFile>> groups);
+    // Every shown file with its companions, and the entries they make with
+    // companions together: made on a worker, taken over by the UI thread.
+    struct Grouped {
+        std::vector<ListedFile> listed;
+        ShownFiles together;
+    };
+    static Grouped grouped(std::vector<ListedFile> listed);
+    // `grouped`: the files with their companions, when the listing looked
+    // for them (the option was on as it started).
+    void finishListing(std::optional<std::vector<FileURL>> list, std::optional<Grouped> grouped);
+    // Freeing a million locations takes tens of milliseconds: a worker does it.
+    template <typename T>
+    void discard(T&& big);
     void discardList();
     // Whether a move or Trash waits for the list: behind other commands, or
     // while companions travel, which only the whole listing tells.
@@ -181,17 +191,16 @@ private:
     void printPlaces(const FileCommand& command, bool back);
 
     // The list and the files that go with its entries (ViewControllerGroups.cpp).
-    // Lists the entries with their companions as `found` (none: each alone),
-    // one listed file per entry as the list stands; rebuildList() then makes
-    // the entries as the option wants them.
-    void groupEntries(std::optional<std::vector<ListedFile>> found);
-    // Finds the companions on a worker, as the listing does.
+    // Finds the entries' companions on a worker, as the listing does.
     void startGrouping();
-    void finishGrouping(std::optional<std::vector<ListedFile>> found);
-    // The entries as the option makes them, the listed file `current` (or
-    // its still) on show.
-    void relist(std::size_t current);
+    void finishGrouping(std::optional<Grouped> grouped);
+    // Takes the files with their companions, and the entries as the option
+    // makes them.
+    void takeGrouped(Grouped grouped);
+    // The entries as the option makes them.
     void rebuildList();
+    // Shows the listed file `current`, or its still when it is no entry.
+    void showListed(std::size_t current);
     std::optional<std::size_t> entryOfListed(std::size_t listed) const;
     std::vector<FileURL> companionsOf(std::size_t entry) const;
     void setLocation(std::size_t entry, const FileURL& url);
@@ -243,5 +252,14 @@ private:
     bool moving_ = false;
     bool refusedWhileMoving_ = false; // the status bar says so, until the move ends
 };
+
+template <typename T>
+void ViewController::discard(T&& big)
+{
+    services_.jobs->start(std::make_shared<JobToken>(),
+                          [old = std::forward<T>(big)](const JobToken&, const JobRunner::Deliver&) mutable {
+                              auto gone = std::move(old); // freed here, whenever the job itself is
+                          });
+}
 
 } // namespace shoebox

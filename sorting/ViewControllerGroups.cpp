@@ -10,57 +10,31 @@
 
 namespace shoebox {
 
-// The entries as they stand, with their companions as `found` (none: each
-// entry alone). An entry moved away meanwhile went on its own and stays so.
-void ViewController::groupEntries(std::optional<std::vector<ListedFile>> found)
+ViewController::Grouped ViewController::grouped(std::vector<ListedFile> listed)
 {
-    listed_.clear();
-    for (const FileURL& url : imageURLs_)
-        listed_.push_back(ListedFile{url, {}, {}, {}});
-    if (found) {
-        const std::vector<ListedFile>& now = *found;
-        // Sorted by path, as Companions.cpp looks up stems: a hash table of
-        // a million paths takes seconds.
-        using Place = std::pair<std::string_view, std::size_t>;
-        std::vector<Place> where;
-        where.reserve(listed_.size());
-        for (std::size_t i = 0; i < listed_.size(); ++i)
-            where.emplace_back(listed_[i].url.path(), i);
-        std::ranges::stable_sort(where, {}, &Place::first);
-        auto entryOf = [&](const FileURL& url) -> std::optional<std::size_t> {
-            const auto found = std::ranges::lower_bound(where, std::string_view(url.path()), {}, &Place::first);
-            if (found == where.end() || found->first != url.path())
-                return std::nullopt;
-            return found->second;
-        };
-        for (const ListedFile& file : now) {
-            const std::optional<std::size_t> listed = entryOf(file.url);
-            if (!listed || !file.hasCompanions() || file.still)
-                continue;
-            ListedFile& group = listed_[*listed];
-            group.companions = file.companions;
-            for (std::size_t video : file.videos) {
-                if (const std::optional<std::size_t> own = entryOf(now[video].url); own && !listed_[*own].still) {
-                    group.videos.push_back(*own);
-                    listed_[*own].still = *listed;
-                } else {
-                    group.companions.push_back(now[video].url); // not listed when the folder was: along all the same
-                }
-            }
-        }
+    ShownFiles together = shownFiles(listed, true);
+    return {std::move(listed), std::move(together)};
+}
+
+void ViewController::takeGrouped(Grouped grouped)
+{
+    discard(std::move(listed_));
+    listed_ = std::move(grouped.listed);
+    if (!companionsTogether_) { // switched off meanwhile
+        rebuildList();
+        return;
     }
+    shown_ = std::move(grouped.together.listed);
+    discardList();
+    imageURLs_ = std::move(grouped.together.urls);
 }
 
 void ViewController::rebuildList()
 {
-    imageURLs_.clear();
-    shown_.clear();
-    for (std::size_t i = 0; i < listed_.size(); ++i) {
-        if (companionsTogether_ && listed_[i].still)
-            continue;
-        shown_.push_back(i);
-        imageURLs_.push_back(listed_[i].url);
-    }
+    ShownFiles now = shownFiles(listed_, companionsTogether_);
+    shown_ = std::move(now.listed);
+    discardList();
+    imageURLs_ = std::move(now.urls);
 }
 
 std::optional<std::size_t> ViewController::entryOfListed(std::size_t listed) const
@@ -84,53 +58,55 @@ void ViewController::setMoveCompanionsTogether(bool on)
         updateDestinationPreview();
         return;
     }
-    if (listed_.empty())
+    if (listed_.empty()) {
         startGrouping();
-    else
-        relist(shown_[static_cast<std::size_t>(currentImageItem_)]);
+        return;
+    }
+    const std::size_t current = shown_[static_cast<std::size_t>(currentImageItem_)];
+    rebuildList();
+    showListed(current);
 }
 
 // Switched on after a listing without it: the companions among the source
 // folder's names are found on a worker, as a listing's are (reading a
-// million names takes a second, longer on a slow disk). Commands that need
-// the list wait meanwhile, as they do for a listing, and choosing another
-// folder cancels it.
+// million names takes a second, longer on a slow disk), and matched with
+// the entries there too. Commands that need the list wait meanwhile, as
+// they do for a listing, and choosing another folder cancels it.
 void ViewController::startGrouping()
 {
     if (!sourceFolderPath_) {
         finishGrouping(std::nullopt);
         return;
     }
-    // The entries still in the source folder, in list order (natural order).
-    std::vector<FileURL> there;
-    for (const FileURL& url : imageURLs_) {
-        if (url.deletingLastPathComponent() == *sourceFolderPath_)
-            there.push_back(url);
-    }
     listing_ = std::make_shared<JobToken>();
     updateProgressText();
-    services_.jobs->start(listing_,
-                          [this, folder = *sourceFolderPath_, files = services_.fileManager,
-                           there = std::move(there)](const JobToken& token, const JobRunner::Deliver& deliver) {
-                              std::optional<std::vector<ListedFile>> found;
-                              if (const auto names = files->namesInDirectory(folder); names && !token.cancelled())
-                                  found = findCompanions(there, *names);
-                              deliver([this, found = std::move(found)]() mutable { finishGrouping(std::move(found)); });
-                          });
+    // The entries as they are: the list stands still until the job ends.
+    services_.jobs->start(listing_, [this, folder = *sourceFolderPath_, files = services_.fileManager,
+                                     entries = imageURLs_](const JobToken& token, const JobRunner::Deliver& deliver) {
+        std::optional<Grouped> found;
+        if (const auto names = files->namesInDirectory(folder); names && !token.cancelled())
+            found = grouped(listWithCompanions(entries, folder, *names));
+        deliver([this, found = std::move(found)]() mutable { finishGrouping(std::move(found)); });
+    });
 }
 
-void ViewController::finishGrouping(std::optional<std::vector<ListedFile>> found)
+void ViewController::finishGrouping(std::optional<Grouped> grouped)
 {
     listing_.reset();
     positionWaits_ = false;
-    groupEntries(std::move(found)); // listed as the entries were: the entry's index is its file's
-    relist(std::min(static_cast<std::size_t>(std::max<std::int64_t>(currentImageItem_, 0)), listed_.size() - 1));
+    // Listed as the entries were: the entry's index is its file's.
+    const auto current = static_cast<std::size_t>(std::max<std::int64_t>(currentImageItem_, 0));
+    if (grouped && current < grouped->listed.size()) {
+        takeGrouped(std::move(*grouped));
+        showListed(current);
+    } else {
+        updateProgressText(); // the folder could not be read: each file alone, until the next switch
+    }
     runWaiting();
 }
 
-void ViewController::relist(std::size_t current)
+void ViewController::showListed(std::size_t current)
 {
-    rebuildList();
     totalImageCount_ = static_cast<std::int64_t>(imageURLs_.size());
     const std::optional<std::size_t> still = listed_[current].still;
     std::optional<std::size_t> entry = entryOfListed(current);

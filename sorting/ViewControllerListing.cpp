@@ -68,15 +68,10 @@ void ViewController::stopListing()
     positionWaits_ = false;
 }
 
-// Freeing a million locations takes tens of milliseconds: a worker does it.
 void ViewController::discardList()
 {
-    if (imageURLs_.size() > 1) {
-        services_.jobs->start(std::make_shared<JobToken>(),
-                              [list = std::move(imageURLs_)](const JobToken&, const JobRunner::Deliver&) mutable {
-                                  std::vector<FileURL>().swap(list);
-                              });
-    }
+    if (imageURLs_.size() > 1)
+        discard(std::move(imageURLs_));
     imageURLs_.clear();
 }
 
@@ -91,13 +86,13 @@ void ViewController::startListing(const FileURL& folder)
         std::optional<std::vector<FileURL>> list = files->shownFilesInDirectory(folder, first);
         // The companions are among the files that are not shown: a second
         // listing, of every name, only with the option on.
-        std::optional<std::vector<ListedFile>> groups;
+        std::optional<Grouped> found;
         if (withCompanions && list && !token.cancelled()) {
             if (const auto names = files->namesInDirectory(folder))
-                groups = findCompanions(*list, *names);
+                found = grouped(listWithCompanions(*list, folder, *names));
         }
-        deliver([this, list = std::move(list), groups = std::move(groups)]() mutable {
-            finishListing(std::move(list), std::move(groups));
+        deliver([this, list = std::move(list), found = std::move(found)]() mutable {
+            finishListing(std::move(list), std::move(found));
         });
     });
 }
@@ -136,8 +131,7 @@ void ViewController::showFromStart()
     ui_.trashPhotoButton->setEnabled(true);
 }
 
-void ViewController::finishListing(std::optional<std::vector<FileURL>> list,
-                                   std::optional<std::vector<ListedFile>> groups)
+void ViewController::finishListing(std::optional<std::vector<FileURL>> list, std::optional<Grouped> grouped)
 {
     listing_.reset();
     positionWaits_ = false;
@@ -152,18 +146,21 @@ void ViewController::finishListing(std::optional<std::vector<FileURL>> list,
     }
 
     const bool shown = !imageURLs_.empty();
+    const bool firstMoved = shown && (*list)[0] != imageURLs_[0];
     if (shown)
         (*list)[0] = imageURLs_[0]; // where a move meanwhile put the first file
     imageURLs_ = std::move(*list);
+    discard(std::move(listed_));
     listed_.clear();
     shown_.clear();
-    // Switched on while the listing ran, which then left the companions out:
-    // they are found once the list shows.
-    const bool groupLater = companionsTogether_ && !groups;
-    if (companionsTogether_ && groups) {
-        groupEntries(std::move(groups));
-        rebuildList();
-    }
+    // Switched on while the listing ran, which then left the companions out,
+    // or the first file moved off on its own meanwhile (with the option
+    // off): they are found once the list shows.
+    const bool groupLater = companionsTogether_ && (!grouped || firstMoved);
+    if (companionsTogether_ && !groupLater)
+        takeGrouped(std::move(*grouped));
+    else if (grouped)
+        discard(std::move(*grouped));
     totalImageCount_ = static_cast<std::int64_t>(imageURLs_.size());
     const std::optional<std::size_t> firstStill = listed_.empty() ? std::nullopt : listed_[0].still;
     if (shown && firstStill) {

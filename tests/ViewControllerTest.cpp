@@ -43,7 +43,8 @@ TEST_F(ScanTest, TakesDirectEntriesWithListedExtensionsInNaturalOrder)
 
 // Guards a Live Photo's video listed twice or lost when the option to move companions together is switched (and a
 // step taken while the companions are found, off the UI thread, lost), the file on show or the count not following,
-// a RAW without a shown twin listed, a moved pair coming back split, and opening the video when it is no entry.
+// a RAW without a shown twin listed, a moved pair coming back split, opening the video when it is no entry, and a
+// still moved off alone claiming the video it left.
 TEST_F(ScanTest, ALivePhotosVideoLeavesTheListWhileCompanionsMoveTogether)
 {
     scan(dir.fill({"IMG_0412.HEIC", "IMG_0412.MOV", "IMG_0412.AAE", "DSC_2041.NEF", "clip.mov", "z.jpg"}));
@@ -76,6 +77,13 @@ TEST_F(ScanTest, ALivePhotosVideoLeavesTheListWhileCompanionsMoveTogether)
     controller.startNextScanAt(url(dir.fill({"b.jpg", "IMG_1.HEIC", "IMG_1.MOV"}, "open") + "/IMG_1.MOV"));
     scan(dir / "open");
     EXPECT_TRUE(state().starts_with("2 / 2 open/IMG_1.HEIC |"));
+
+    controller.setMoveCompanionsTogether(false); // a still moved off alone keeps no video left behind
+    scan(dir.fill({"IMG_7.HEIC", "IMG_7.MOV"}, "alone"));
+    window.newFileNameTextField.value = "IMG_7";
+    controller.moveAndRenameButton(nullptr);
+    controller.setMoveCompanionsTogether(true);
+    EXPECT_EQ(entries(), "dest/IMG_7.HEIC alone/IMG_7.MOV");
 }
 
 // Guards stepping past either end, bar and text out of step, the location label's decoding (U+FFFD per bad byte),
