@@ -185,8 +185,8 @@ std::vector<ListedFile> listWithCompanions(const std::vector<FileURL>& entries, 
         file.companions = std::move(found[k].companions);
         for (std::size_t video : found[k].videos)
             file.videos.push_back(at[video]);
-        if (found[k].still)
-            file.still = at[*found[k].still];
+        if (const std::optional<std::size_t> still = found[k].still)
+            file.still = at[*still];
     }
     return listed;
 }
