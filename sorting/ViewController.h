@@ -256,6 +256,10 @@ private:
 template <typename T>
 void ViewController::discard(T&& big)
 {
+    if constexpr (requires { big.empty(); }) {
+        if (big.empty()) // nothing to free: no job
+            return;
+    }
     services_.jobs->start(std::make_shared<JobToken>(),
                           [old = std::forward<T>(big)](const JobToken&, const JobRunner::Deliver&) mutable {
                               auto gone = std::move(old); // freed here, whenever the job itself is

@@ -70,8 +70,7 @@ void ViewController::stopListing()
 
 void ViewController::discardList()
 {
-    if (imageURLs_.size() > 1)
-        discard(std::move(imageURLs_));
+    discard(std::move(imageURLs_));
     imageURLs_.clear();
 }
 
